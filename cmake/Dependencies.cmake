@@ -1,0 +1,32 @@
+# Third-party libraries, found through pkg-config where they ship a .pc file.
+find_package(PkgConfig REQUIRED)
+find_package(GTest REQUIRED)
+find_package(Threads REQUIRED)
+
+pkg_check_modules(CAIRO REQUIRED IMPORTED_TARGET cairo cairo-pdf cairo-png)
+pkg_check_modules(FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+pkg_check_modules(FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+pkg_check_modules(HARFBUZZ REQUIRED IMPORTED_TARGET harfbuzz)
+pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
+pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
+pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
+find_library(GIF_LIB gif REQUIRED)
+find_library(CUPS_LIB cups REQUIRED)
+
+add_library(nx_thirdparty INTERFACE)
+add_library(nx::thirdparty ALIAS nx_thirdparty)
+target_link_libraries(nx_thirdparty INTERFACE
+  PkgConfig::CAIRO PkgConfig::FREETYPE PkgConfig::FONTCONFIG PkgConfig::HARFBUZZ
+  PkgConfig::ICU PkgConfig::ZLIB PkgConfig::JPEG ${GIF_LIB} ${CUPS_LIB}
+  Threads::Threads ${CMAKE_DL_LIBS})
+
+# Peers the benchmarks compare against.
+if(NX_BUILD_BENCH)
+  find_package(benchmark REQUIRED)
+  pkg_check_modules(QRENCODE REQUIRED IMPORTED_TARGET libqrencode)
+  find_library(ZINT_LIB zint REQUIRED)
+  add_library(nx_benchpeers INTERFACE)
+  add_library(nx::benchpeers ALIAS nx_benchpeers)
+  target_link_libraries(nx_benchpeers INTERFACE benchmark::benchmark PkgConfig::QRENCODE ${ZINT_LIB})
+endif()

@@ -1,0 +1,4 @@
+// Win32 subset: registry.
+#pragma once
+
+#include "platform/win32/types.h"

@@ -1,0 +1,4 @@
+// Win32 subset: text.
+#pragma once
+
+#include "platform/win32/types.h"
