@@ -1,0 +1,282 @@
+// DIB parsing and conversion.
+#include "platform/gdi/Dib.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nx::gdi {
+
+namespace {
+
+const uint32_t kVga16[16] = {0x000000, 0x800000, 0x008000, 0x808000, 0x000080, 0x800080,
+                             0x008080, 0xC0C0C0, 0x808080, 0xFF0000, 0x00FF00, 0xFFFF00,
+                             0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+
+uint32_t DefaultPaletteEntry(int bpp, size_t i) {
+  if (bpp == 1) return i ? 0xFFFFFF : 0;
+  if (bpp == 4) return kVga16[i & 15];
+  // 3-3-2 levels for 8 bpp.
+  uint32_t r = (uint32_t)((i >> 5) & 7) * 255 / 7, g = (uint32_t)((i >> 2) & 7) * 255 / 7,
+           b = (uint32_t)(i & 3) * 255 / 3;
+  return r << 16 | g << 8 | b;
+}
+
+int MaskShift(uint32_t m) {
+  int s = 0;
+  while (m && !(m & 1)) {
+    m >>= 1;
+    ++s;
+  }
+  return s;
+}
+
+uint32_t MaskExpand(uint32_t v, uint32_t mask) {
+  if (!mask) return 0;
+  uint32_t x = (v & mask) >> MaskShift(mask);
+  uint32_t maxv = mask >> MaskShift(mask);
+  return maxv ? x * 255 / maxv : 0;
+}
+
+}  // namespace
+
+bool ParseDibInfo(const void *info, size_t infoMax, UINT usage, DibView *out) {
+  if (!info || infoMax < sizeof(BITMAPINFOHEADER)) return false;
+  BITMAPINFOHEADER h;
+  std::memcpy(&h, info, sizeof h);
+  if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biSize > infoMax) return false;
+  if (h.biWidth <= 0 || h.biHeight == 0 || h.biHeight == INT32_MIN || h.biPlanes != 1) return false;
+  if (h.biWidth > 65536 || std::abs(h.biHeight) > 65536) return false;
+  int bpp = h.biBitCount;
+  if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32) return false;
+  if (h.biCompression != BI_RGB && !(h.biCompression == BI_BITFIELDS && (bpp == 16 || bpp == 32)))
+    return false;
+  DibView v;
+  v.h = h;
+  v.width = h.biWidth;
+  v.topDown = h.biHeight < 0;
+  v.height = std::abs(h.biHeight);
+  v.bpp = bpp;
+  v.stride = DibStride(v.width, bpp);
+  const uint8_t *p = static_cast<const uint8_t *>(info);
+  size_t off = h.biSize;
+  if (h.biCompression == BI_BITFIELDS) {
+    if (h.biSize >= 52) {
+      std::memcpy(v.masks, p + 40, 12);
+    } else {
+      if (off + 12 > infoMax) return false;
+      std::memcpy(v.masks, p + off, 12);
+      off += 12;
+    }
+  } else if (bpp == 16) {
+    v.masks[0] = 0x7C00;
+    v.masks[1] = 0x03E0;
+    v.masks[2] = 0x001F;
+  }
+  if (bpp <= 8) {
+    size_t maxColors = (size_t)1 << bpp;
+    size_t n = h.biClrUsed ? std::min<size_t>(h.biClrUsed, maxColors) : maxColors;
+    size_t entry = usage == DIB_PAL_COLORS ? 2 : 4;
+    if (h.biClrUsed > maxColors && h.biClrUsed > 0) n = maxColors;
+    if (off + n * entry > infoMax) return false;
+    v.palette.resize(maxColors, 0);
+    for (size_t i = 0; i < n; ++i) {
+      if (usage == DIB_PAL_COLORS) {
+        WORD idx;
+        std::memcpy(&idx, p + off + i * 2, 2);
+        v.palette[i] = DefaultPaletteEntry(8, idx & 0xFF);
+      } else {
+        const uint8_t *q = p + off + i * 4;
+        v.palette[i] = (uint32_t)q[2] << 16 | (uint32_t)q[1] << 8 | q[0];
+      }
+    }
+    off += n * entry;
+    // A DIB whose table ran short on the stated count keeps defaults.
+    for (size_t i = n; i < maxColors; ++i) v.palette[i] = DefaultPaletteEntry(bpp, i);
+  }
+  v.infoSize = off;
+  *out = std::move(v);
+  return true;
+}
+
+bool AttachDibBits(DibView *v, const void *bits, size_t bitsSize) {
+  if (!bits || bitsSize < v->stride) return false;
+  v->bits = static_cast<const uint8_t *>(bits);
+  v->bitsSize = bitsSize;
+  return true;
+}
+
+size_t PackedDibSize(const BITMAPINFO *bmi, size_t maxSize, UINT usage) {
+  DibView v;
+  if (!ParseDibInfo(bmi, maxSize, usage, &v)) return 0;
+  size_t total = v.infoSize + v.stride * (size_t)v.height;
+  return total <= maxSize ? total : 0;
+}
+
+uint32_t DibView::Pixel(int x, int y) const {
+  int row = topDown ? y : height - 1 - y;
+  const uint8_t *r = bits + (size_t)row * stride;
+  switch (bpp) {
+    case 1:
+      return palette[(r[x >> 3] >> (7 - (x & 7))) & 1];
+    case 4:
+      return palette[(r[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+    case 8:
+      return palette[r[x]];
+    case 16: {
+      uint32_t v = (uint32_t)r[2 * x] | (uint32_t)r[2 * x + 1] << 8;
+      return MaskExpand(v, masks[0]) << 16 | MaskExpand(v, masks[1]) << 8 | MaskExpand(v, masks[2]);
+    }
+    case 24:
+      return (uint32_t)r[3 * x + 2] << 16 | (uint32_t)r[3 * x + 1] << 8 | r[3 * x];
+    default: {
+      uint32_t v;
+      std::memcpy(&v, r + 4 * x, 4);
+      if (h.biCompression == BI_BITFIELDS)
+        return MaskExpand(v, masks[0]) << 16 | MaskExpand(v, masks[1]) << 8 |
+               MaskExpand(v, masks[2]);
+      return v & 0xFFFFFF;
+    }
+  }
+}
+
+cairo_surface_t *DibToSurface(const DibView &v) {
+  cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, v.width, v.height);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) return s;
+  cairo_surface_flush(s);
+  uint8_t *data = cairo_image_surface_get_data(s);
+  int stride = cairo_image_surface_get_stride(s);
+  int rows = v.Rows();
+  for (int y = 0; y < v.height; ++y) {
+    auto *out = reinterpret_cast<uint32_t *>(data + (size_t)y * stride);
+    // Rows present in the bits are the first `rows` rows in storage order.
+    int storageRow = v.topDown ? y : v.height - 1 - y;
+    if (storageRow >= rows) {
+      std::fill(out, out + v.width, 0xFF000000u);
+      continue;
+    }
+    if (v.bpp == 32 && v.h.biCompression == BI_RGB) {
+      const uint8_t *r = v.bits + (size_t)storageRow * v.stride;
+      for (int x = 0; x < v.width; ++x) {
+        uint32_t p;
+        std::memcpy(&p, r + 4 * x, 4);
+        out[x] = 0xFF000000u | (p & 0xFFFFFF);
+      }
+      continue;
+    }
+    for (int x = 0; x < v.width; ++x) out[x] = 0xFF000000u | v.Pixel(x, y);
+  }
+  cairo_surface_mark_dirty(s);
+  return s;
+}
+
+namespace {
+
+uint8_t NearestIndex(uint32_t rgb, const std::vector<uint32_t> &pal) {
+  int best = 0;
+  long bestD = -1;
+  for (size_t i = 0; i < pal.size(); ++i) {
+    long dr = (long)((rgb >> 16) & 255) - (long)((pal[i] >> 16) & 255);
+    long dg = (long)((rgb >> 8) & 255) - (long)((pal[i] >> 8) & 255);
+    long db = (long)(rgb & 255) - (long)(pal[i] & 255);
+    long d = dr * dr + dg * dg + db * db;
+    if (bestD < 0 || d < bestD) {
+      bestD = d;
+      best = (int)i;
+      if (!d) break;
+    }
+  }
+  return (uint8_t)best;
+}
+
+}  // namespace
+
+void SurfaceToDibRows(cairo_surface_t *s, int w, int h, BITMAPINFO *bmi, uint8_t *bits,
+                      int startScan, int lines, bool topDown) {
+  cairo_surface_flush(s);
+  const uint8_t *data = cairo_image_surface_get_data(s);
+  int sstride = cairo_image_surface_get_stride(s);
+  int sw = cairo_image_surface_get_width(s), sh = cairo_image_surface_get_height(s);
+  int bpp = bmi->bmiHeader.biBitCount;
+  size_t stride = DibStride(w, bpp);
+  std::vector<uint32_t> pal;
+  if (bpp <= 8) {
+    for (size_t i = 0; i < ((size_t)1 << bpp); ++i) {
+      uint32_t c = DefaultPaletteEntry(bpp, i);
+      pal.push_back(c);
+      RGBQUAD q{(BYTE)(c & 255), (BYTE)((c >> 8) & 255), (BYTE)((c >> 16) & 255), 0};
+      bmi->bmiColors[i] = q;
+    }
+  }
+  for (int line = 0; line < lines; ++line) {
+    int scan = startScan + line;  // counted from the bottom for bottom-up DIBs
+    int y = topDown ? scan : h - 1 - scan;
+    uint8_t *out = bits + (size_t)line * stride;
+    std::memset(out, 0, stride);
+    if (y < 0 || y >= sh) continue;
+    const auto *in = reinterpret_cast<const uint32_t *>(data + (size_t)y * sstride);
+    for (int x = 0; x < w && x < sw; ++x) {
+      uint32_t p = in[x] & 0xFFFFFF;
+      switch (bpp) {
+        case 1:
+          if (NearestIndex(p, pal)) out[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
+          break;
+        case 4:
+          out[x >> 1] |= (uint8_t)(NearestIndex(p, pal) << ((x & 1) ? 0 : 4));
+          break;
+        case 8:
+          out[x] = NearestIndex(p, pal);
+          break;
+        case 16: {
+          uint16_t v = (uint16_t)(((p >> 19) & 31) << 10 | ((p >> 11) & 31) << 5 | ((p >> 3) & 31));
+          out[2 * x] = (uint8_t)v;
+          out[2 * x + 1] = (uint8_t)(v >> 8);
+          break;
+        }
+        case 24:
+          out[3 * x] = (uint8_t)p;
+          out[3 * x + 1] = (uint8_t)(p >> 8);
+          out[3 * x + 2] = (uint8_t)(p >> 16);
+          break;
+        default:
+          std::memcpy(out + 4 * x, &p, 4);
+          break;
+      }
+    }
+  }
+}
+
+void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
+                        std::vector<uint8_t> *out, size_t *infoSize) {
+  size_t stride = DibStride(w, 24);
+  out->assign(sizeof(BITMAPINFOHEADER) + stride * (size_t)h, 0);
+  auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(out->data());
+  bih->biSize = sizeof(BITMAPINFOHEADER);
+  bih->biWidth = w;
+  bih->biHeight = h;
+  bih->biPlanes = 1;
+  bih->biBitCount = 24;
+  bih->biCompression = BI_RGB;
+  bih->biSizeImage = (DWORD)(stride * (size_t)h);
+  *infoSize = sizeof(BITMAPINFOHEADER);
+  cairo_surface_flush(s);
+  const uint8_t *data = cairo_image_surface_get_data(s);
+  int sstride = cairo_image_surface_get_stride(s);
+  int sw = cairo_image_surface_get_width(s), sh = cairo_image_surface_get_height(s);
+  uint8_t *bits = out->data() + sizeof(BITMAPINFOHEADER);
+  for (int row = 0; row < h; ++row) {
+    int sy = y + (h - 1 - row);
+    if (sy < 0 || sy >= sh) continue;
+    const auto *in = reinterpret_cast<const uint32_t *>(data + (size_t)sy * sstride);
+    uint8_t *o = bits + (size_t)row * stride;
+    for (int cx = 0; cx < w; ++cx) {
+      int sx = x + cx;
+      if (sx < 0 || sx >= sw) continue;
+      uint32_t p = in[sx];
+      o[3 * cx] = (uint8_t)p;
+      o[3 * cx + 1] = (uint8_t)(p >> 8);
+      o[3 * cx + 2] = (uint8_t)(p >> 16);
+    }
+  }
+}
+
+}  // namespace nx::gdi
