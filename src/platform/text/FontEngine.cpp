@@ -9,6 +9,7 @@
 #include <hb.h>
 
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -461,4 +462,15 @@ DWORD FontData(const FontFace &face, DWORD table, DWORD offset, void *buffer, DW
   return DWORD(copy);
 }
 
+}  // namespace nx::text
+
+namespace nx::text {
+namespace {
+std::atomic<DcFontResolver> g_dcFontResolver{nullptr};
+}
+void SetDcFontResolver(DcFontResolver resolver) { g_dcFontResolver = resolver; }
+std::shared_ptr<SizedFont> FontOfDc(HDC hdc) {
+  DcFontResolver r = g_dcFontResolver;
+  return (r && hdc) ? r(hdc) : nullptr;
+}
 }  // namespace nx::text

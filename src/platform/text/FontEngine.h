@@ -105,3 +105,11 @@ std::vector<BYTE> CharsetsOf(const FONTSIGNATURE &fs);
 char32_t NextChar(const WCHAR *s, size_t n, size_t &i);
 
 }  // namespace nx::text
+
+namespace nx::text {
+// The sized font selected into a DC. The GDI part registers how to find it;
+// without a registration (or for a DC without a font) this is null.
+using DcFontResolver = std::shared_ptr<SizedFont> (*)(HDC);
+void SetDcFontResolver(DcFontResolver resolver);
+std::shared_ptr<SizedFont> FontOfDc(HDC hdc);
+}  // namespace nx::text
