@@ -55,9 +55,12 @@ hb_script_t HbScript(const SCRIPT_ANALYSIS &a) {
   return name ? hb_script_from_string(name, -1) : HB_SCRIPT_COMMON;
 }
 
-int Scale(const text::SizedFont &f, long units) {
-  return int(std::lround(double(units) * f.EmPixels() / f.Face().UnitsPerEm()));
+// Design units to pixels, rounded half away from zero, in integers.
+int Scale(long long units, long long em, long long upem) {
+  long long v = units * em * 2;
+  return int(v >= 0 ? (v + upem) / (2 * upem) : -((-v + upem) / (2 * upem)));
 }
+int Scale(const text::SizedFont &f, long units) { return Scale(units, f.EmPixels(), f.Face().UnitsPerEm()); }
 
 ScriptCacheData *CacheFor(HDC hdc, SCRIPT_CACHE *psc) {
   if (!psc) return nullptr;
@@ -72,15 +75,20 @@ ScriptCacheData *CacheFor(HDC hdc, SCRIPT_CACHE *psc) {
 HRESULT NoCache(HDC hdc, SCRIPT_CACHE *psc) { return (!psc) ? E_INVALIDARG : (hdc ? E_FAIL : E_PENDING); }
 
 bool IsMark(UChar32 c) {
+  if (c < 0x300) return false;
   int t = u_charType(c);
   return t == U_NON_SPACING_MARK || t == U_ENCLOSING_MARK || t == U_COMBINING_SPACING_MARK;
 }
 
 bool NeedsGlyph(UChar32 c) {
+  if (c < 0x80) return c > 0x20 && c != 0x7F;
   return !(u_isUWhiteSpace(c) || u_charType(c) == U_CONTROL_CHAR || u_charType(c) == U_FORMAT_CHAR);
 }
 
 }  // namespace
+
+ScriptCacheData::ScriptCacheData() : buffer(hb_buffer_create()) {}
+ScriptCacheData::~ScriptCacheData() { hb_buffer_destroy(buffer); }
 
 SCRIPT_CACHE MakeScriptCache(std::shared_ptr<text::SizedFont> font) {
   auto *data = new ScriptCacheData();
@@ -163,23 +171,21 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
   ScriptCacheData *cache = nx::script::CacheFor(hdc, psc);
   if (!cache) return nx::script::NoCache(hdc, psc);
   hb_font_t *font = cache->font->HbFont();
-  hb_buffer_t *buf = hb_buffer_create();
+  hb_buffer_t *buf = cache->buffer;
+  hb_buffer_reset(buf);
   hb_buffer_add_utf16(buf, reinterpret_cast<const uint16_t *>(pwcChars), cChars, 0, cChars);
   hb_buffer_set_direction(buf, psa->fRTL ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
-  hb_buffer_set_script(buf, nx::script::HbScript(*psa));
+  if (psa->eScript != SCRIPT_UNDEFINED) hb_buffer_set_script(buf, nx::script::HbScript(*psa));
   hb_buffer_guess_segment_properties(buf);
   hb_shape(font, buf, nullptr, 0);
   unsigned n = 0;
   hb_glyph_info_t *info = hb_buffer_get_glyph_infos(buf, &n);
   hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(buf, nullptr);
-  if (n > unsigned(cMaxGlyphs)) {
-    hb_buffer_destroy(buf);
-    return E_OUTOFMEMORY;
-  }
+  if (n > unsigned(cMaxGlyphs)) return E_OUTOFMEMORY;
   bool missing = false;
-  cache->lastGlyphs.assign(n, 0);
-  cache->lastAdvances.assign(n, 0);
-  cache->lastOffsets.assign(n, GOFFSET{});
+  cache->lastGlyphs.resize(n);
+  cache->lastAdvances.resize(n);
+  cache->lastOffsets.resize(n);
   std::fill(pwLogClust, pwLogClust + cChars, WORD(0xFFFF));
   for (unsigned g = 0; g < n; ++g) {
     unsigned cl = info[g].cluster;
@@ -195,10 +201,12 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
     bool start = g == 0 || info[g - 1].cluster != cl;
     SCRIPT_VISATTR va{};
     va.fClusterStart = start;
+    // A mark merged into its base's cluster is found by its glyph class.
     va.fDiacritic = nx::script::IsMark(c) ||
-                    hb_ot_layout_get_glyph_class(hb_font_get_face(font), gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK;
+                    (!start && hb_ot_layout_get_glyph_class(hb_font_get_face(font), gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK);
     va.fZeroWidth = pos[g].x_advance == 0;
-    va.uJustification = u_isUWhiteSpace(c) ? SCRIPT_JUSTIFY_BLANK : SCRIPT_JUSTIFY_CHARACTER;
+    bool blank = c < 0x80 ? (c == ' ' || c == '\t') : u_isUWhiteSpace(c);
+    va.uJustification = blank ? SCRIPT_JUSTIFY_BLANK : SCRIPT_JUSTIFY_CHARACTER;
     psva[g] = va;
     // Each character of the cluster points at the cluster's first glyph in
     // logical order: the leftmost for LTR, the rightmost for RTL.
@@ -212,7 +220,6 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
       prev = pwLogClust[i];
     }
   }
-  hb_buffer_destroy(buf);
   *pcGlyphs = int(n);
   if (missing && psa->eScript != SCRIPT_UNDEFINED) return USP_E_SCRIPT_NOT_IN_FONT;
   return S_OK;
@@ -228,13 +235,14 @@ HRESULT WINAPI ScriptPlace(HDC hdc, SCRIPT_CACHE *psc, const WORD *pwGlyphs, int
   bool fromShape = cache->lastGlyphs.size() == size_t(cGlyphs) &&
                    std::equal(pwGlyphs, pwGlyphs + cGlyphs, cache->lastGlyphs.begin());
   long total = 0;
+  const long long em = f.EmPixels(), upem = f.Face().UnitsPerEm();
   for (int g = 0; g < cGlyphs; ++g) {
     long adv = fromShape ? cache->lastAdvances[g] : hb_font_get_glyph_h_advance(font, pwGlyphs[g]);
-    piAdvance[g] = nx::script::Scale(f, adv);
+    piAdvance[g] = nx::script::Scale(adv, em, upem);
     total += piAdvance[g];
     if (pGoffset) {
       GOFFSET o = fromShape ? cache->lastOffsets[g] : GOFFSET{};
-      pGoffset[g] = GOFFSET{nx::script::Scale(f, o.du), nx::script::Scale(f, o.dv)};
+      pGoffset[g] = GOFFSET{nx::script::Scale(o.du, em, upem), nx::script::Scale(o.dv, em, upem)};
     }
   }
   if (pABC) {

@@ -7,10 +7,17 @@
 
 #include <vector>
 
+typedef struct hb_buffer_t hb_buffer_t;
+
 namespace nx::script {
 
 struct ScriptCacheData {
+  ScriptCacheData();
+  ~ScriptCacheData();
+  ScriptCacheData(const ScriptCacheData &) = delete;
+  ScriptCacheData &operator=(const ScriptCacheData &) = delete;
   std::shared_ptr<text::SizedFont> font;
+  hb_buffer_t *buffer;  // reused by every ScriptShape on this cache
   std::vector<WORD> lastGlyphs;
   std::vector<int> lastAdvances;  // design units
   std::vector<GOFFSET> lastOffsets;
