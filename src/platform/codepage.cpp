@@ -43,6 +43,10 @@ std::string IconvName(UINT cp) {
 struct Converters {
   std::mutex mu;
   std::unordered_map<uint64_t, iconv_t> open;
+  ~Converters() {
+    for (auto &[key, cd] : open)
+      if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
+  }
   iconv_t Get(UINT cp, bool toWide) {
     uint64_t key = (uint64_t(cp) << 1) | (toWide ? 1 : 0);
     auto it = open.find(key);
