@@ -220,3 +220,49 @@ TEST(FontEngine, EnumerationIsStableAndCarriesCharsets) {
 }
 
 }  // namespace
+
+namespace {
+
+// A one-font collection built from a plain font file: the 'ttcf' header,
+// then the font with its table offsets moved by the header's 16 bytes.
+std::vector<unsigned char> MakeCollection(const std::vector<unsigned char> &ttf) {
+  const unsigned char header[16] = {'t', 't', 'c', 'f', 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 16};
+  std::vector<unsigned char> ttc(16 + ttf.size());
+  std::copy(std::begin(header), std::end(header), ttc.begin());
+  std::copy(ttf.begin(), ttf.end(), ttc.begin() + 16);
+  size_t tables = (size_t(ttf[4]) << 8) | ttf[5];
+  for (size_t i = 0; i < tables; ++i) {
+    unsigned char *off = &ttc[16 + 12 + 16 * i + 8];
+    uint32_t v = (uint32_t(off[0]) << 24 | off[1] << 16 | off[2] << 8 | off[3]) + 16;
+    for (int k = 0; k < 4; ++k) off[k] = uint8_t(v >> (24 - 8 * k));
+  }
+  return ttc;
+}
+
+TEST(FontEngine, FontDataOfACollection) {
+  auto plain = ResolveFont(Logical(u"Courier New", -20));
+  const auto ttf = nxtest::ReadFileBytes(plain->Face().Path());
+  nxtest::TempDir dir;
+  std::string path = dir.file("mono.ttc");
+  const auto ttc = MakeCollection(ttf);
+  nxtest::WriteFileBytes(path, ttc);
+  auto face = nx::text::OpenFace(path, 0);
+  ASSERT_TRUE(face);
+  EXPECT_EQ(u"Liberation Mono", face->FamilyName());
+  EXPECT_EQ(nullptr, nx::text::OpenFace(path, 1));  // only one font in it
+  // Table 0 and 'ttcf' both give the whole collection.
+  const DWORD ttcf = 't' | ('t' << 8) | ('c' << 16) | (DWORD('f') << 24);
+  for (DWORD table : {DWORD(0), ttcf}) {
+    std::vector<unsigned char> data(ttc.size());
+    ASSERT_EQ(ttc.size(), nx::text::FontData(*face, table, 0, data.data(), DWORD(data.size())));
+    EXPECT_EQ(ttc, data);
+  }
+  // A table of the font is the same bytes as in the plain file.
+  const DWORD head = 'h' | ('e' << 8) | ('a' << 16) | (DWORD('d') << 24);
+  std::vector<unsigned char> a(54), b(54);
+  ASSERT_EQ(54u, nx::text::FontData(*face, head, 0, a.data(), 54));
+  ASSERT_EQ(54u, nx::text::FontData(plain->Face(), head, 0, b.data(), 54));
+  EXPECT_EQ(a, b);
+}
+
+}  // namespace
