@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/script/ScriptCache.h"
+#include "platform/text/TextRecord.h"
 #include "platform/win32.h"
 
 namespace {
@@ -67,6 +68,29 @@ void BM_FreeTypeSum(benchmark::State &state) {
   FT_Done_FreeType(lib);
 }
 BENCHMARK(BM_FreeTypeSum);
+
+// What ExtTextOutW does for a metafile DC apart from appending: the dx array
+// from the cached advances, the bounds estimate and the record bytes.
+void BM_RecordTextLine(benchmark::State &state) {
+  auto font = Font();
+  std::vector<INT> dx(256);
+  for (auto _ : state) {
+    for (const auto &s : Strings()) {
+      auto *w = reinterpret_cast<const WCHAR *>(s.data());
+      font->Advances(w, s.size(), dx.data());
+      long width = 0;
+      for (size_t i = 0; i < s.size(); ++i) width += dx[i];
+      nx::text::TextRecordInput in;
+      in.bounds = nx::text::EstimateTextBounds(100, 100, width, font->Metrics().tmHeight, font->Metrics().tmDescent, 0);
+      in.text = w;
+      in.count = s.size();
+      in.dx = dx.data();
+      benchmark::DoNotOptimize(nx::text::BuildExtTextOutRecord(in));
+    }
+  }
+  state.SetItemsProcessed(int64_t(state.iterations() * Strings().size()));
+}
+BENCHMARK(BM_RecordTextLine);
 
 void BM_ScriptShapePlace(benchmark::State &state) {
   SCRIPT_CACHE sc = nx::script::MakeScriptCache(Font());

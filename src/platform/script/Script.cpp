@@ -55,12 +55,13 @@ hb_script_t HbScript(const SCRIPT_ANALYSIS &a) {
   return name ? hb_script_from_string(name, -1) : HB_SCRIPT_COMMON;
 }
 
-// Design units to pixels, rounded half away from zero, in integers.
-int Scale(long long units, long long em, long long upem) {
-  long long v = units * em * 2;
-  return int(v >= 0 ? (v + upem) / (2 * upem) : -((-v + upem) / (2 * upem)));
+// Design units to pixels with the factor em / upem, rounded half away from zero.
+int Scale(long units, double k) {
+  double v = double(units) * k;
+  return v >= 0 ? int(v + 0.5) : -int(-v + 0.5);
 }
-int Scale(const text::SizedFont &f, long units) { return Scale(units, f.EmPixels(), f.Face().UnitsPerEm()); }
+double Factor(const text::SizedFont &f) { return double(f.EmPixels()) / f.Face().UnitsPerEm(); }
+int Scale(const text::SizedFont &f, long units) { return Scale(units, Factor(f)); }
 
 ScriptCacheData *CacheFor(HDC hdc, SCRIPT_CACHE *psc) {
   if (!psc) return nullptr;
@@ -235,14 +236,14 @@ HRESULT WINAPI ScriptPlace(HDC hdc, SCRIPT_CACHE *psc, const WORD *pwGlyphs, int
   bool fromShape = cache->lastGlyphs.size() == size_t(cGlyphs) &&
                    std::equal(pwGlyphs, pwGlyphs + cGlyphs, cache->lastGlyphs.begin());
   long total = 0;
-  const long long em = f.EmPixels(), upem = f.Face().UnitsPerEm();
+  const double k = nx::script::Factor(f);
   for (int g = 0; g < cGlyphs; ++g) {
     long adv = fromShape ? cache->lastAdvances[g] : hb_font_get_glyph_h_advance(font, pwGlyphs[g]);
-    piAdvance[g] = nx::script::Scale(adv, em, upem);
+    piAdvance[g] = nx::script::Scale(adv, k);
     total += piAdvance[g];
     if (pGoffset) {
       GOFFSET o = fromShape ? cache->lastOffsets[g] : GOFFSET{};
-      pGoffset[g] = GOFFSET{nx::script::Scale(o.du, em, upem), nx::script::Scale(o.dv, em, upem)};
+      pGoffset[g] = (o.du | o.dv) ? GOFFSET{nx::script::Scale(o.du, k), nx::script::Scale(o.dv, k)} : GOFFSET{};
     }
   }
   if (pABC) {
