@@ -16,7 +16,7 @@ class EnumBuffer {
  public:
   EnumBuffer(LPBYTE buf, DWORD size, size_t records) : buf_(buf), size_(size), used_(records) {}
   size_t Used() const { return used_; }
-  bool Fits() const { return buf_ && used_ <= size_; }
+  bool Fits() const { return used_ == 0 || (buf_ && used_ <= size_); }
   LPWSTR String(const std::u16string &s) {
     size_t bytes = (s.size() + 1) * sizeof(WCHAR);
     WCHAR *dst = static_cast<WCHAR *>(Take(bytes));
