@@ -19,7 +19,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 #include "platform/win32.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 #include "platform/win32.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "platform/spool/CupsConnection.h"
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 
 namespace nx::spool {
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "platform/spool/Papers.h"
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 
 namespace nx::spool {
 

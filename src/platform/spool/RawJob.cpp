@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "platform/spool/PrinterHandles.h"
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 
 namespace nx::spool {
 namespace {

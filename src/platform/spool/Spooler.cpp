@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "platform/spool/PrinterHandles.h"
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 
 using namespace nx::spool;
 namespace wide = nx::wide;

@@ -7,7 +7,7 @@
 
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 
 namespace nx::spool {
 namespace {

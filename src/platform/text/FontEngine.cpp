@@ -8,6 +8,8 @@
 #include FT_ADVANCES_H
 #include <hb.h>
 
+#include "platform/Wide.h"
+
 #include <algorithm>
 #include <atomic>
 #include <climits>
@@ -39,49 +41,14 @@ Library &Lib() {
   return *lib;
 }
 
-std::string Utf8(const WCHAR *s, size_t n) {
-  std::string out;
-  size_t i = 0;
-  while (i < n && s[i]) {
-    char32_t c = NextChar(s, n, i);
-    if (c < 0x80) {
-      out += char(c);
-    } else if (c < 0x800) {
-      out += char(0xC0 | (c >> 6));
-      out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += char(0xE0 | (c >> 12));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    } else {
-      out += char(0xF0 | (c >> 18));
-      out += char(0x80 | ((c >> 12) & 0x3F));
-      out += char(0x80 | ((c >> 6) & 0x3F));
-      out += char(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
+// The face name of a LOGFONTW, which need not be NUL-terminated within its field.
+std::string FaceNameUtf8(const LOGFONTW &lf) {
+  size_t n = 0;
+  while (n < LF_FACESIZE && lf.lfFaceName[n]) ++n;
+  return wide::ToUtf8(std::u16string(lf.lfFaceName, n));
 }
 
-std::u16string FromUtf8(const char *s) {
-  std::u16string out;
-  if (!s) return out;
-  const auto *p = reinterpret_cast<const unsigned char *>(s);
-  while (*p) {
-    char32_t c = *p++;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : extra == 1 ? 0x1F : 0x7F;
-    for (int k = 0; k < extra && (*p & 0xC0) == 0x80; ++k) c = (c << 6) | (*p++ & 0x3F);
-    if (c >= 0x10000) {
-      c -= 0x10000;
-      out += char16_t(0xD800 + (c >> 10));
-      out += char16_t(0xDC00 + (c & 0x3FF));
-    } else {
-      out += char16_t(c);
-    }
-  }
-  return out;
-}
+std::u16string FromUtf8(const char *s) { return s ? wide::FromUtf8(s) : std::u16string(); }
 
 // Families that Windows documents name, mapped to their metric-compatible
 // stand-ins; fontconfig's own aliases usually agree, this makes it certain.
@@ -105,7 +72,7 @@ std::string Substitute(const std::string &family, BYTE pitchAndFamily) {
 std::vector<std::pair<std::string, int>> Candidates(const LOGFONTW &lf) {
   std::vector<std::pair<std::string, int>> out;
   FcPattern *pat = FcPatternCreate();
-  std::string family = Substitute(Utf8(lf.lfFaceName, LF_FACESIZE), lf.lfPitchAndFamily);
+  std::string family = Substitute(FaceNameUtf8(lf), lf.lfPitchAndFamily);
   FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
   int weight = lf.lfWeight <= 0 ? FW_NORMAL : std::min<LONG>(lf.lfWeight, 1000);
   FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(weight));

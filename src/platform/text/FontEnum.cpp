@@ -2,6 +2,7 @@
 // The list is read once from fontconfig, sorted by family then style, so the
 // order is the same on every call.
 #include "platform/text/FontEngine.h"
+#include "platform/Wide.h"
 
 #include <fontconfig/fontconfig.h>
 
@@ -22,21 +23,6 @@ struct InstalledFont {
   std::vector<BYTE> charsets;
 };
 
-std::u16string Widen(const char *s) {
-  std::u16string out;
-  // Family names from fontconfig are UTF-8; the names we list are ASCII in
-  // practice, others pass through code unit by code unit of their scalar.
-  const auto *p = reinterpret_cast<const unsigned char *>(s);
-  while (*p) {
-    char32_t c = *p++;
-    int extra = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
-    c &= extra == 3 ? 0x07 : extra == 2 ? 0x0F : extra == 1 ? 0x1F : 0x7F;
-    for (int k = 0; k < extra && (*p & 0xC0) == 0x80; ++k) c = (c << 6) | (*p++ & 0x3F);
-    if (c < 0x10000) out += char16_t(c);
-  }
-  return out;
-}
-
 std::vector<InstalledFont> ReadInstalled() {
   std::vector<InstalledFont> out;
   FcPattern *pat = FcPatternBuild(nullptr, FC_SCALABLE, FcTypeBool, FcTrue, nullptr);
@@ -53,8 +39,8 @@ std::vector<InstalledFont> ReadInstalled() {
     auto face = OpenFace(reinterpret_cast<const char *>(file), index & 0xFFFF);
     if (!face) continue;  // listed but unreadable: left out
     InstalledFont f;
-    f.family = Widen(reinterpret_cast<const char *>(family));
-    f.style = style ? Widen(reinterpret_cast<const char *>(style)) : u"Regular";
+    f.family = wide::FromUtf8(reinterpret_cast<const char *>(family));
+    f.style = style ? wide::FromUtf8(reinterpret_cast<const char *>(style)) : u"Regular";
     f.path = reinterpret_cast<const char *>(file);
     f.index = index & 0xFFFF;
     f.charsets = CharsetsOf(face->Signature());

@@ -1,4 +1,4 @@
-#include "platform/spool/Wide.h"
+#include "platform/Wide.h"
 
 #include <algorithm>
 #include <cstring>
