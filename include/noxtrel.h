@@ -35,6 +35,117 @@ NX_EXPORT int32_t NX_CALL NxGetLastError(void);
 /* Copies at most Size - 1 bytes of the last error's message and a NUL. */
 NX_EXPORT void NX_CALL NxGetLastErrorText(char *Dest, int32_t Size);
 
+/* ---- Library life cycle and version ---------------------------------------
+ * Booleans: an argument counts as true only when it equals 1; results are 0/1.
+ * Setters return nothing; those marked "refused while a document is open" do
+ * nothing between NxBeginDoc and NxEndDoc. A NULL string counts as "". */
+
+/* Selects the system default printer and resets the session: 0, or 1 when no
+ * printer is installed (the session then opens no document). */
+NX_API int32_t NxInit(void);
+/* Copy "3.0.4.124" / "289.3" into Dest (at least 10 bytes) and return Dest. */
+NX_API char *NxGetVersion(char *Dest);
+NX_API char *NxGetDocVersion(char *Dest);
+/* Drops an open document (its pages are discarded) and resets the session. */
+NX_API void NxAbort(void);
+/* 1 while the preview window of NxEndDoc is shown. */
+NX_API int32_t NxIsPreviewVisible(void);
+
+/* ---- Settings ------------------------------------------------------------- */
+NX_API void NxSetAsciiToAnsi(int32_t Flag);
+NX_API int32_t NxGetAsciiToAnsi(void);
+NX_API void NxSetBorderThickness(int32_t Points); /* fixed-point points */
+NX_API int32_t NxGetBorderThickness(void);
+NX_API void NxSetBorderColor(int32_t Color);
+NX_API int32_t NxGetBorderColor(void);
+NX_API void NxSetCopies(int32_t Copies); /* refused while a document is open */
+NX_API int32_t NxGetCopies(void);
+NX_API void NxSetDecimalSep(int32_t Char);
+NX_API int32_t NxGetDecimalSep(void);
+/* 1 printer, 2 preview, 3 PDF, 5 EMF files, 6 RTF, 7 JPEG; others open no document. */
+NX_API void NxSetDevice(int32_t Device);
+NX_API void NxSetDirectPrint(int32_t Flag);
+NX_API void NxSetDuplex(int32_t Duplex); /* refused while a document is open */
+NX_API int32_t NxGetDuplex(void);
+/* Output file (PDF, RTF, JPEG) or, for EMF pages, its folder; '\' and '/' alike. */
+NX_API void NxSetFileName(const char *FileName);
+NX_API void NxSetFillColor(int32_t Color);
+NX_API int32_t NxGetFillColor(void);
+NX_API void NxSetFillPattern(int32_t Pattern);
+NX_API int32_t NxGetFillPattern(void);
+NX_API void NxSetFontName(const char *FontName);
+NX_API void NxGetFontName(char *Dest);
+NX_API void NxSetFontSize(int32_t Points); /* fixed-point points */
+NX_API int32_t NxGetFontSize(void);
+NX_API void NxSetFontStyle(int32_t Style); /* 1 bold, 2 italic, 4 underline, 8 strike-out */
+NX_API int32_t NxGetFontStyle(void);
+NX_API void NxSetFontFColor(int32_t Color);
+NX_API int32_t NxGetFontFColor(void);
+NX_API void NxSetFontBColor(int32_t Color);
+NX_API int32_t NxGetFontBColor(void);
+NX_API void NxSetFontAngle(int32_t Degrees);
+NX_API int32_t NxGetFontAngle(void);
+NX_API void NxSetJustify(int32_t Justify);
+NX_API int32_t NxGetJustify(void);
+/* 1 portrait, 2 landscape (others ignored); refused while a document is open. */
+NX_API void NxSetOrientation(int32_t Orientation);
+NX_API int32_t NxGetOrientation(void);
+/* Bin number (> 0); refused while a document is open. -1 while one is open. */
+NX_API void NxSetPaperBin(int32_t Bin);
+NX_API int32_t NxGetPaperBin(void);
+/* Windows paper number (9 = A4); refused while a document is open. -1 while one is open. */
+NX_API void NxSetPageSize(int32_t PaperSize);
+NX_API int32_t NxGetPageSize(void);
+NX_API int32_t NxGetDefaultPrinter(void);
+NX_API int32_t NxGetPrinter(void); /* -1 in PDF/RTF mode */
+NX_API void NxSetTitle(const char *Title);
+NX_API void NxGetTitle(char *Dest);
+NX_API void NxSetUseDIB(int32_t Flag);
+NX_API int32_t NxGetUseDIB(void);
+NX_API void NxSetXerox(int32_t Flag);
+NX_API int32_t NxGetXerox(void);
+NX_API void NxSetPrintPreview(int32_t Flag);
+
+/* PDF settings: only after NxSetDevice(3) or NxSetDevice(6) for this document. */
+NX_API void NxSetPDFOwnerPassword(const char *Password); /* also refused while a document is open */
+NX_API void NxSetPDFVersion(int32_t Version);           /* 0 1.4 ... 3 1.7, 4..6 PDF/A-1b..3b */
+NX_API void NxSetPDFEncoding(int32_t Encoding);
+NX_API void NxShowPDF(int32_t Flag);
+NX_API void NxSetPDFEmbeddedFonts(int32_t Embedding); /* 0 none, 1 full, 2 subset */
+NX_API void NxSetPDFCharSet(int32_t CharSet);         /* accepted and ignored */
+
+/* Preview window settings; they persist across documents. -999 keeps a colour. */
+NX_API void NxSetPWColors(int32_t Background, int32_t Paper, int32_t Shadow, int32_t ToolBar);
+NX_API void NxSetPWState(int32_t State);
+NX_API void NxSetPWPosition(int32_t Left, int32_t Top);
+NX_API void NxSetPWSize(int32_t Width, int32_t Height);
+NX_API void NxSetPWBounds(int32_t Left, int32_t Top, int32_t Width, int32_t Height);
+NX_API void NxSetPWZoomLevel(int32_t ZoomLevel);
+NX_API void NxSetPWTopMost(int32_t TopMost);
+
+/* ---- Units and the text grid ---------------------------------------------
+ * Units: 0 characters/lines, 1 mm, 2 cm, 3 inch, 4 device pixel, 5 1/6 inch,
+ * 6 point, 7 twip, 8 grid cell. Units 1-7 measure from the sheet's corner,
+ * 0 and 8 from the printable area. CoorSystem 1 swaps every point's order. */
+NX_API void NxSetUnit(int32_t Unit);
+NX_API int32_t NxGetUnit(void);
+NX_API void NxSetCoorSystem(int32_t CoorSystem);
+NX_API int32_t NxGetCoorSystem(void);
+NX_API void NxSetCPI(int32_t CharsPerInch);
+NX_API int32_t NxGetCPI(void);
+NX_API void NxSetLPI(int32_t LinesPerInch);
+NX_API int32_t NxGetLPI(void);
+NX_API void NxSetRowCol(int32_t Rows, int32_t Cols); /* values <= 0 keep the old value */
+/* Sheet size in the current unit, fixed-point; 0 before a page was measured. */
+NX_API int32_t NxGetMaxWidth(void);
+NX_API int32_t NxGetMaxHeight(void);
+
+/* ---- Documents ------------------------------------------------------------ */
+NX_API void NxBeginDoc(void);
+NX_API void NxNewPage(void);
+/* Produces the output, then frees the pages and resets the session (always). */
+NX_API void NxEndDoc(void);
+
 #ifdef __cplusplus
 }
 #endif

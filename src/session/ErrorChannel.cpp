@@ -13,6 +13,7 @@ namespace {
 struct LastError {
   int32_t code = nxeNone;
   std::string text;
+  uint64_t count = 0;
 };
 
 LastError &State() {
@@ -45,6 +46,7 @@ void StoreCurrentException() {
 void SetLastNxError(int32_t code, const std::string &message) {
   State().code = code;
   State().text = message;
+  ++State().count;
   if (DebugEnabled()) std::fprintf(stderr, "noxtrel: error %d: %s\n", code, message.c_str());
 }
 
@@ -57,11 +59,14 @@ int32_t LastNxError() { return State().code; }
 
 const std::string &LastNxErrorText() { return State().text; }
 
+uint64_t NxErrorCount() { return State().count; }
+
 void RecordCurrentException() noexcept {
   try {
     StoreCurrentException();
   } catch (...) {
     State().code = nxeGeneral;  // not even the message could be stored
+    ++State().count;
   }
 }
 

@@ -33,6 +33,9 @@ void SetLastNxError(int32_t code, const std::string &message);
 void ClearLastNxError();
 int32_t LastNxError();
 const std::string &LastNxErrorText();
+// Counts the errors recorded so far, so a caller can tell whether a call
+// recorded one even when it repeats the previous code and text.
+uint64_t NxErrorCount();
 
 // Runs body; any exception is recorded and fallback is returned instead.
 template <typename R, typename F>

@@ -23,3 +23,24 @@ LPVOID WINAPI GlobalLock(HGLOBAL hMem);
 BOOL WINAPI GlobalUnlock(HGLOBAL hMem);
 SIZE_T WINAPI GlobalSize(HGLOBAL hMem);
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+
+// Code pages. CP_ACP is 1252 and CP_OEMCP 437 unless NOXTREL_ACP / NOXTREL_OEMCP
+// name another code page number.
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_UTF8 65001
+#define MB_PRECOMPOSED 0x00000001
+#define MB_ERR_INVALID_CHARS 0x00000008
+#define WC_NO_BEST_FIT_CHARS 0x00000400
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
+
+UINT WINAPI GetACP();
+UINT WINAPI GetOEMCP();
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar);
+// OEM <-> ANSI conversions (user32 in Windows; kept beside the code pages here).
+BOOL WINAPI OemToCharW(LPCSTR pSrc, LPWSTR pDst);
+BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);

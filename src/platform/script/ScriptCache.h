@@ -1,0 +1,29 @@
+// What a SCRIPT_CACHE points at: the font, and the positions of the last
+// shaping so that ScriptPlace returns HarfBuzz's advances and offsets for
+// the glyphs ScriptShape just produced.
+#pragma once
+
+#include "platform/text/FontEngine.h"
+
+#include <vector>
+
+typedef struct hb_buffer_t hb_buffer_t;
+
+namespace nx::script {
+
+struct ScriptCacheData {
+  ScriptCacheData();
+  ~ScriptCacheData();
+  ScriptCacheData(const ScriptCacheData &) = delete;
+  ScriptCacheData &operator=(const ScriptCacheData &) = delete;
+  std::shared_ptr<text::SizedFont> font;
+  hb_buffer_t *buffer;  // reused by every ScriptShape on this cache
+  std::vector<WORD> lastGlyphs;
+  std::vector<int> lastAdvances;  // design units
+  std::vector<GOFFSET> lastOffsets;
+};
+
+// A cache bound to a font (for callers that hold a font rather than a DC).
+SCRIPT_CACHE MakeScriptCache(std::shared_ptr<text::SizedFont> font);
+
+}  // namespace nx::script

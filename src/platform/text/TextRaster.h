@@ -1,0 +1,27 @@
+// Drawing a line of text onto a Cairo context in device pixels, as GDI
+// rasterises ExtTextOutW: glyphs from the FreeType face placed at the dx
+// advances, the alignment, opaque and clip rectangles, the background,
+// escapement, underline and strike-out.
+#pragma once
+
+#include "platform/text/FontEngine.h"
+
+typedef struct _cairo cairo_t;
+
+namespace nx::text {
+
+struct TextRasterState {
+  UINT align = 0;            // TA_* (TA_UPDATECP is the caller's business)
+  COLORREF textColor = 0;
+  COLORREF bkColor = 0xFFFFFF;
+  bool opaqueBackground = false;  // SetBkMode(OPAQUE)
+  UINT options = 0;          // ETO_OPAQUE, ETO_CLIPPED
+  const RECT *rect = nullptr;
+};
+
+// Draws n characters with their advances dx (n values; null = the font's)
+// from the reference point (x, y). Returns the total advance.
+long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const WCHAR *s, size_t n, const INT *dx,
+                 const TextRasterState &st);
+
+}  // namespace nx::text

@@ -1,0 +1,72 @@
+#include "platform/text/TextRecord.h"
+
+#include <cstring>
+
+namespace nx::text {
+namespace {
+
+constexpr UINT kEtoNoRect = 0x0100;
+constexpr UINT kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
+
+void Put32(std::vector<uint8_t> &r, size_t off, uint32_t v) {
+  for (int i = 0; i < 4; ++i) r[off + i] = uint8_t(v >> (8 * i));
+}
+void PutRect(std::vector<uint8_t> &r, size_t off, LONG l, LONG t, LONG rt, LONG b) {
+  Put32(r, off, uint32_t(l));
+  Put32(r, off + 4, uint32_t(t));
+  Put32(r, off + 8, uint32_t(rt));
+  Put32(r, off + 12, uint32_t(b));
+}
+void PutFloat(std::vector<uint8_t> &r, size_t off, float f) {
+  uint32_t v;
+  std::memcpy(&v, &f, 4);
+  Put32(r, off, v);
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildExtTextOutRecord(const TextRecordInput &in) {
+  const size_t n = in.text ? in.count : 0;
+  const size_t offString = 76;
+  const size_t offDx = offString + 2 * ((n + 1) & ~size_t(1));
+  const size_t dxValues = (in.options & kEtoPdy) ? 2 * n : n;
+  std::vector<uint8_t> r(offDx + 4 * dxValues, 0);
+  Put32(r, 0, kEmrExtTextOutW);
+  Put32(r, 4, uint32_t(r.size()));
+  PutRect(r, 8, in.bounds.left, in.bounds.top, in.bounds.right, in.bounds.bottom);
+  Put32(r, 24, in.graphicsMode);
+  PutFloat(r, 28, in.exScale);
+  PutFloat(r, 32, in.eyScale);
+  Put32(r, 36, uint32_t(in.reference.x));
+  Put32(r, 40, uint32_t(in.reference.y));
+  Put32(r, 44, uint32_t(n));
+  Put32(r, 48, uint32_t(offString));
+  // Every reader takes the rectangle as present: always write it.
+  Put32(r, 52, in.options & ~kEtoNoRect);
+  if (in.rect) PutRect(r, 56, in.rect->left, in.rect->top, in.rect->right, in.rect->bottom);
+  else PutRect(r, 56, 0, 0, -1, -1);
+  Put32(r, 72, uint32_t(offDx));
+  for (size_t i = 0; i < n; ++i) {
+    r[offString + 2 * i] = uint8_t(in.text[i] & 0xFF);
+    r[offString + 2 * i + 1] = uint8_t(uint16_t(in.text[i]) >> 8);
+  }
+  for (size_t i = 0; i < dxValues && in.dx; ++i) Put32(r, offDx + 4 * i, uint32_t(in.dx[i]));
+  return r;
+}
+
+RECTL EstimateTextBounds(LONG x, LONG y, long w, LONG h, LONG descent, UINT align) {
+  RECTL b{};
+  switch (align & kTaCenter) {
+    case kTaCenter: b.left = LONG(x - w / 2 - 1); b.right = LONG(x + w / 2 + 1); break;
+    case kTaRight: b.left = LONG(x - w - 1); b.right = x; break;
+    default: b.left = x; b.right = LONG(x + w + 1); break;
+  }
+  switch (align & kTaBaseline) {
+    case kTaBaseline: b.top = y - h - 1; b.bottom = y + descent + 1; break;
+    case kTaBottom: b.top = y - h - 1; b.bottom = y; break;
+    default: b.top = y; b.bottom = y + h + 1; break;
+  }
+  return b;
+}
+
+}  // namespace nx::text

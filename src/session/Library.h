@@ -1,0 +1,20 @@
+// The loaded library: the session record and the global objects created when
+// the library is loaded and freed when it is unloaded.
+#pragma once
+
+#include "session/Session.h"
+
+namespace nx {
+
+// Runs the load steps unless the library is loaded already. The exports load
+// the library on first use, so a host linked against the static core and the
+// shared library (whose constructor calls this) behave alike.
+void LoadLibraryState();
+
+// Runs the unload steps; a later call of any export loads the library anew.
+void UnloadLibraryState();
+
+// True while a document is open (the output device reports printing).
+bool DocumentOpen();
+
+}  // namespace nx

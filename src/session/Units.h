@@ -1,0 +1,43 @@
+// Units of measure, coordinate order, the text-line model and the text grid:
+// how a host's position becomes a device pixel of the selected printer.
+#pragma once
+
+#include <cstdint>
+
+#include "session/Session.h"
+
+namespace nx {
+
+// The page metrics of a printer, as GetDeviceCaps reports them.
+struct TPageMetrics {
+  int32_t AreaWidth = 0;    // HORZRES
+  int32_t AreaHeight = 0;   // VERTRES
+  int32_t TopMargin = 0;    // PHYSICALOFFSETY
+  int32_t LeftMargin = 0;   // PHYSICALOFFSETX
+  int32_t PaperWidth = 0;   // PHYSICALWIDTH
+  int32_t PaperHeight = 0;  // PHYSICALHEIGHT
+  int32_t MAreaWidth = 0;   // HORZSIZE, mm
+  int32_t MAreaHeight = 0;  // VERTSIZE, mm
+  int32_t HPixelsInch = 0;  // LOGPIXELSX
+  int32_t VPixelsInch = 0;  // LOGPIXELSY
+};
+
+// A user point (already divided by 10000) in device pixels of the current page.
+POINT UnitsToPoint(double a, double b);
+RECT UnitsToRect(double a1, double b1, double a2, double b2);
+
+// Stores measured metrics in the session and recomputes the text grid.
+void StorePageMetrics(const TPageMetrics &m);
+// Recomputes the pixels per grid row and column.
+void UpdateTextCell();
+
+// The text-line model and the grid.
+void SetCPI(int32_t cpi);
+void SetLPI(int32_t lpi);
+void SetRowCol(int32_t rows, int32_t cols);
+
+// The sheet size in the current unit (0 before any measurement).
+double SheetWidth();
+double SheetHeight();
+
+}  // namespace nx

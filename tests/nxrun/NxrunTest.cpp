@@ -1,0 +1,92 @@
+// The nxrun command: scripts of Nx calls, their printed results and errors.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/TestSupport.h"
+
+namespace {
+
+struct ScriptRun {
+  int exitCode;
+  std::string out;   // standard output
+  std::string err;   // standard error
+};
+
+ScriptRun RunScript(const std::string &script) {
+  nxtest::TempDir dir;
+  std::string path = dir.file("script.nx");
+  nxtest::WriteFileBytes(path, std::vector<unsigned char>(script.begin(), script.end()));
+  std::string nxrun = (nxtest::BinaryDir() / "nxrun").string();
+  std::string cmd = "(cd " + nxtest::ShellQuote(dir.path().string()) + " && " + nxtest::ShellQuote(nxrun) +
+                    " script.nx 2>err.txt)";
+  nxtest::CommandResult r = nxtest::RunCommand(cmd);
+  auto err = nxtest::ReadFileBytes(dir.file("err.txt"));
+  return ScriptRun{r.exitCode, r.output, std::string(err.begin(), err.end())};
+}
+
+TEST(Nxrun, PrintsEachQueryResultOnItsOwnLine) {
+  ScriptRun r = RunScript(
+      "# settings and queries\n"
+      "\n"
+      "NxGetUnit\n"
+      "NxSetUnit(3)   # inches\n"
+      "NxGetUnit();\n"
+      "  NxSetBorderColor( -16 )\n"
+      "NxGetBorderColor()\n"
+      "NxSetFillColor(0xFF00000F)\n"
+      "NxGetFillColor\n"
+      "NxGetVersion\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "0\n3\n-16\n-16777201\n3.0.4.124\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST(Nxrun, StringsReachTheLibraryInTheAnsiCodePage) {
+  ScriptRun r = RunScript(
+      "NxSetTitle(\"Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC # not a comment\")\n"  // UTF-8 text
+      "NxGetTitle\n"
+      "NxSetTitle(\"\\xE4\\x80\\t\\\"q\\\"\\101\")\n"  // raw 1252 bytes and C escapes
+      "NxGetTitle\n"
+      "NxSetTitle(\"cut\\x00here\")\n"
+      "NxGetTitle\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "Gr\xC3\xBC\xC3\x9F" "e \xE2\x82\xAC # not a comment\n"
+            "\xC3\xA4\xE2\x82\xAC\t\"q\"A\n"
+            "cut\n");
+}
+
+TEST(Nxrun, ScriptErrorsStopTheRunWithTheirLine) {
+  struct Case {
+    std::string line;
+    std::string message;
+  } cases[] = {
+      {"NxFrobnicate(1)", "unknown function NxFrobnicate"},
+      {"NxSetUnit()", "too few arguments for NxSetUnit"},
+      {"NxSetUnit(1, 2)", "NxSetUnit takes fewer arguments"},
+      {"NxSetUnit(\"1\")", "argument 1 of NxSetUnit must be a number"},
+      {"NxSetTitle(3)", "must be a string in double quotes"},
+      {"NxSetTitle(\"open", "no closing quote"},
+      {"NxSetTitle(\"\\q\")", "unknown escape \\q"},
+      {"NxSetUnit(2147483648)", "does not fit in a signed 32-bit integer"},
+      {"NxSetUnit(0x100000000)", "does not fit in 32 bits"},
+      {"NxSetTitle(\"\xE2\x98\x83\")", "ANSI code page 1252 cannot hold"},
+      {"NxSetUnit(1) NxGetUnit", "unexpected text after the call"},
+  };
+  for (const Case &c : cases) {
+    ScriptRun r = RunScript("NxGetUnit\n# fine so far\n" + c.line + "\nNxGetUnit\n");
+    EXPECT_EQ(r.exitCode, 2) << c.line;
+    EXPECT_EQ(r.out, "0\n") << c.line;  // the line after the error never ran
+    EXPECT_NE(r.err.find("script.nx:3: "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.line << " gave " << r.err;
+  }
+}
+
+TEST(Nxrun, NegativeAndHexNumbers) {
+  ScriptRun r = RunScript("NxSetFontAngle(-2147483648)\nNxGetFontAngle\nNxSetFontAngle(0xFFFFFFFF)\nNxGetFontAngle\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, "-2147483648\n-1\n");
+}
+
+}  // namespace

@@ -1,0 +1,184 @@
+#include <gtest/gtest.h>
+
+#include <hb-ot.h>
+#include <hb.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/script/ScriptCache.h"
+#include "platform/win32.h"
+
+namespace {
+
+SCRIPT_CACHE CacheFor(const char16_t *face, LONG height = -100) {
+  LOGFONTW lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = FW_NORMAL;
+  for (size_t i = 0; face[i]; ++i) lf.lfFaceName[i] = WCHAR(face[i]);
+  return nx::script::MakeScriptCache(nx::text::ResolveFont(lf));
+}
+
+const WCHAR *W(const std::u16string &s) { return reinterpret_cast<const WCHAR *>(s.data()); }
+
+std::vector<SCRIPT_ITEM> Itemize(const std::u16string &s) {
+  std::vector<SCRIPT_ITEM> items(s.size() + 1);
+  int n = 0;
+  EXPECT_EQ(S_OK, ScriptItemize(W(s), int(s.size()), int(items.size()), nullptr, nullptr, items.data(), &n));
+  items.resize(size_t(n) + 1);
+  return items;
+}
+
+struct Shaped {
+  HRESULT hr;
+  std::vector<WORD> glyphs, clusters;
+  std::vector<SCRIPT_VISATTR> attrs;
+  std::vector<int> advances;
+};
+
+Shaped Shape(SCRIPT_CACHE &sc, const std::u16string &s, SCRIPT_ANALYSIS a) {
+  Shaped out;
+  int max = int(s.size()) * 2 + 16, n = 0;
+  out.glyphs.resize(size_t(max));
+  out.clusters.resize(s.size());
+  out.attrs.resize(size_t(max));
+  out.hr = ScriptShape(nullptr, &sc, W(s), int(s.size()), max, &a, out.glyphs.data(), out.clusters.data(),
+                       out.attrs.data(), &n);
+  out.glyphs.resize(size_t(n));
+  out.attrs.resize(size_t(n));
+  if (n > 0) {
+    out.advances.resize(size_t(n));
+    EXPECT_EQ(S_OK, ScriptPlace(nullptr, &sc, out.glyphs.data(), n, out.attrs.data(), &a, out.advances.data(),
+                                nullptr, nullptr));
+  }
+  return out;
+}
+
+TEST(Script, ItemizeSplitsByDirectionAndScript) {
+  auto items = Itemize(u"Hello \u0639\u0627\u0644\u0645!");
+  ASSERT_EQ(4u, items.size());  // three runs and the end marker
+  EXPECT_EQ(0, items[0].iCharPos);
+  EXPECT_EQ(0, items[0].a.fRTL);
+  EXPECT_EQ(6, items[1].iCharPos);
+  EXPECT_EQ(1, items[1].a.fRTL);
+  EXPECT_EQ(1, items[1].a.s.uBidiLevel);
+  EXPECT_EQ(10, items[2].iCharPos);
+  EXPECT_EQ(0, items[2].a.fRTL);
+  EXPECT_EQ(11, items[3].iCharPos);
+  EXPECT_NE(items[0].a.eScript, items[1].a.eScript);
+  // Greek next to Latin is a new item; digits stay Western and in the run.
+  auto mixed = Itemize(u"abc \u03B1\u03B2\u03B3 123");
+  EXPECT_EQ(3u, mixed.size());
+  EXPECT_EQ(4, mixed[1].iCharPos);
+}
+
+TEST(Script, ItemizeAndLayoutRejectBadInput) {
+  SCRIPT_ITEM items[4];
+  int n = -1;
+  EXPECT_EQ(E_INVALIDARG, ScriptItemize(nullptr, 5, 4, nullptr, nullptr, items, &n));
+  EXPECT_EQ(E_INVALIDARG, ScriptItemize(NXW("ab"), 0, 4, nullptr, nullptr, items, &n));
+  EXPECT_EQ(E_INVALIDARG, ScriptItemize(NXW("ab"), -3, 4, nullptr, nullptr, items, &n));
+  EXPECT_EQ(E_OUTOFMEMORY, ScriptItemize(NXW("a\u05D0b\u05D1"), 4, 3, nullptr, nullptr, items, &n));
+  const WCHAR lone[] = {u'a', 0xD800, u'b'};
+  EXPECT_EQ(S_OK, ScriptItemize(lone, 3, 4, nullptr, nullptr, items, &n));
+  const BYTE levels[] = {0, 1, 1, 0};
+  int v2l[4], l2v[4];
+  ASSERT_EQ(S_OK, ScriptLayout(4, levels, v2l, l2v));
+  EXPECT_EQ((std::vector<int>{0, 2, 1, 3}), std::vector<int>(v2l, v2l + 4));
+  EXPECT_EQ((std::vector<int>{0, 2, 1, 3}), std::vector<int>(l2v, l2v + 4));
+  EXPECT_EQ(E_INVALIDARG, ScriptLayout(0, levels, v2l, l2v));
+}
+
+TEST(Script, ComplexityOfScripts) {
+  EXPECT_EQ(S_FALSE, ScriptIsComplex(NXW("Hello, world 42"), 15, SIC_COMPLEX));
+  EXPECT_EQ(S_FALSE, ScriptIsComplex(NXW("\u0391\u03B8\u03AE\u03BD\u03B1 \u041C\u043E\u0441"), 10, SIC_COMPLEX));
+  EXPECT_EQ(S_OK, ScriptIsComplex(NXW("ab \u0633\u0644\u0627\u0645"), 7, SIC_COMPLEX));
+  EXPECT_EQ(S_OK, ScriptIsComplex(NXW("e\u0301"), 2, SIC_COMPLEX));
+  EXPECT_EQ(S_OK, ScriptIsComplex(NXW("x42"), 3, SIC_COMPLEX | SIC_ASCIIDIGIT));
+  EXPECT_EQ(E_INVALIDARG, ScriptIsComplex(nullptr, 3, SIC_COMPLEX));
+}
+
+TEST(Script, LatinIsOneGlyphPerCharacterWithFontAdvances) {
+  SCRIPT_CACHE sc = CacheFor(u"Courier New");
+  std::u16string s = u"Plain text";
+  auto items = Itemize(s);
+  Shaped r = Shape(sc, s, items[0].a);
+  ASSERT_EQ(S_OK, r.hr);
+  ASSERT_EQ(s.size(), r.glyphs.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    EXPECT_EQ(WORD(i), r.clusters[i]);
+    EXPECT_TRUE(r.attrs[i].fClusterStart);
+    EXPECT_EQ(60, r.advances[i]);  // Courier New at a 100-pixel em
+  }
+  long height = 0;
+  EXPECT_EQ(S_OK, ScriptCacheGetHeight(nullptr, &sc, &height));
+  EXPECT_GT(height, 100);
+  ScriptFreeCache(&sc);
+  EXPECT_EQ(nullptr, sc);
+}
+
+TEST(Script, ArabicIsShapedRightToLeft) {
+  SCRIPT_CACHE sc = CacheFor(u"DejaVu Sans");
+  std::u16string word = u"\u0633\u0644\u0627\u0645";  // salam: joining forms and a lam-alef ligature
+  auto items = Itemize(word);
+  ASSERT_EQ(1, items[0].a.fRTL);
+  Shaped r = Shape(sc, word, items[0].a);
+  ASSERT_EQ(S_OK, r.hr);
+  ASSERT_FALSE(r.glyphs.empty());
+  // Logical order runs right to left over the visual glyph array.
+  EXPECT_EQ(WORD(r.glyphs.size() - 1), r.clusters[0]);
+  EXPECT_GE(r.clusters[0], r.clusters[3]);
+  // Contextual forms: the initial seen differs from the isolated one.
+  std::u16string seen = u"\u0633";
+  Shaped alone = Shape(sc, seen, items[0].a);
+  EXPECT_NE(alone.glyphs[0], r.glyphs.back());
+  for (WORD g : r.glyphs) EXPECT_NE(0, g);
+  ScriptFreeCache(&sc);
+}
+
+TEST(Script, GreekAndCyrillicShapeWithMarks) {
+  SCRIPT_CACHE sc = CacheFor(u"DejaVu Sans");
+  for (std::u16string s : {std::u16string(u"\u0391\u03B8\u03AE\u03BD\u03B1"), std::u16string(u"\u041C\u043E\u0441\u043A\u0432\u0430")}) {
+    auto items = Itemize(s);
+    Shaped r = Shape(sc, s, items[0].a);
+    ASSERT_EQ(S_OK, r.hr);
+    EXPECT_EQ(s.size(), r.glyphs.size());
+    for (WORD g : r.glyphs) EXPECT_NE(0, g);
+  }
+  std::u16string marked = u"e\u0301";  // e + combining acute
+  auto items = Itemize(marked);
+  Shaped r = Shape(sc, marked, items[0].a);
+  ASSERT_EQ(S_OK, r.hr);
+  EXPECT_EQ(r.clusters[0], r.clusters[1]);  // one cluster
+  if (r.glyphs.size() == 2) {
+    EXPECT_TRUE(r.attrs[1].fDiacritic);
+    EXPECT_FALSE(r.attrs[1].fClusterStart);
+  }
+  ScriptFreeCache(&sc);
+}
+
+TEST(Script, MissingScriptAndBadArguments) {
+  SCRIPT_CACHE sc = CacheFor(u"Courier New");
+  std::u16string thai = u"\u0E2A\u0E27\u0E31\u0E2A\u0E14\u0E35";
+  auto items = Itemize(thai);
+  Shaped r = Shape(sc, thai, items[0].a);
+  EXPECT_EQ(USP_E_SCRIPT_NOT_IN_FONT, r.hr);
+  WORD g[2], cl[8];
+  SCRIPT_VISATTR va[2];
+  int n = 0;
+  SCRIPT_ANALYSIS a = items[0].a;
+  EXPECT_EQ(E_OUTOFMEMORY, ScriptShape(nullptr, &sc, NXW("abcdef"), 6, 2, &a, g, cl, va, &n));
+  EXPECT_EQ(E_INVALIDARG, ScriptShape(nullptr, &sc, nullptr, 6, 2, &a, g, cl, va, &n));
+  SCRIPT_CACHE none = nullptr;
+  EXPECT_EQ(E_PENDING, ScriptShape(nullptr, &none, NXW("ab"), 2, 2, &a, g, cl, va, &n));
+  SCRIPT_FONTPROPERTIES props{};
+  props.cBytes = sizeof props;
+  ASSERT_EQ(S_OK, ScriptGetFontProperties(nullptr, &sc, &props));
+  EXPECT_NE(0, props.wgBlank);
+  ABC abc;
+  ASSERT_EQ(S_OK, ScriptGetGlyphABCWidth(nullptr, &sc, props.wgBlank, &abc));
+  EXPECT_EQ(60, abc.abcA + int(abc.abcB) + abc.abcC);
+  ScriptFreeCache(&sc);
+}
+
+}  // namespace

@@ -1,0 +1,96 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/win32.h"
+
+namespace {
+
+std::u16string ToWide(UINT cp, const std::string &s) {
+  int n = MultiByteToWideChar(cp, 0, s.data(), int(s.size()), nullptr, 0);
+  std::u16string out(size_t(n), u'\0');
+  EXPECT_EQ(n, MultiByteToWideChar(cp, 0, s.data(), int(s.size()), reinterpret_cast<WCHAR *>(out.data()), n));
+  return out;
+}
+
+std::string ToBytes(UINT cp, const std::u16string &s, BOOL *usedDefault = nullptr) {
+  auto *w = reinterpret_cast<const WCHAR *>(s.data());
+  int n = WideCharToMultiByte(cp, 0, w, int(s.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n), '\0');
+  EXPECT_EQ(n, WideCharToMultiByte(cp, 0, w, int(s.size()), out.data(), n, nullptr, usedDefault));
+  return out;
+}
+
+TEST(CodePage, DefaultsAreWindowsLatinAndDosUs) {
+  // The test runs without NOXTREL_ACP / NOXTREL_OEMCP.
+  EXPECT_EQ(1252u, GetACP());
+  EXPECT_EQ(437u, GetOEMCP());
+}
+
+TEST(CodePage, AnsiAndOemRoundTrip) {
+  EXPECT_EQ(u"\u20ACd\u00E9j\u00E0", ToWide(CP_ACP, "\x80" "d\xE9j\xE0"));  // euro and accents in 1252
+  EXPECT_EQ(u"\u00C7\u2502\u00E9", ToWide(CP_OEMCP, "\x80\xB3\x82"));      // 437: C cedilla, box line, e acute
+  EXPECT_EQ("\x80\xB3\x82", ToBytes(CP_OEMCP, u"\u00C7\u2502\u00E9"));
+  EXPECT_EQ("caf\xC3\xA9", ToBytes(CP_UTF8, u"caf\u00E9"));
+}
+
+TEST(CodePage, NulTerminatedCountIncludesTheTerminator) {
+  WCHAR buf[8];
+  EXPECT_EQ(4, MultiByteToWideChar(CP_ACP, 0, "abc", -1, buf, 8));
+  EXPECT_EQ(0, buf[3]);
+  char out[8];
+  EXPECT_EQ(4, WideCharToMultiByte(CP_ACP, 0, NXW("xyz"), -1, out, 8, nullptr, nullptr));
+  EXPECT_STREQ("xyz", out);
+}
+
+TEST(CodePage, UnmappableAndUnpairedBecomeDefaultChar) {
+  BOOL used = FALSE;
+  EXPECT_EQ("a?b", ToBytes(CP_ACP, u"a\u4E2Db", &used));
+  EXPECT_TRUE(used);
+  std::u16string lone = u"x";
+  lone += char16_t(0xD800);
+  lone += u"y";
+  EXPECT_EQ("x?y", ToBytes(CP_ACP, lone));
+  EXPECT_EQ("x\xEF\xBF\xBDy", ToBytes(CP_UTF8, lone));
+}
+
+TEST(CodePage, InvalidUtf8IsReplacedOrRefused) {
+  EXPECT_EQ(u"a\uFFFDb", ToWide(CP_UTF8, "a\xFF" "b"));
+  WCHAR buf[8];
+  SetLastError(0);
+  EXPECT_EQ(0, MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, "a\xFF", 2, buf, 8));
+  EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+}
+
+TEST(CodePage, BadArgumentsFailCleanly) {
+  WCHAR w[2];
+  char b[2];
+  EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, nullptr, 5, w, 2));
+  EXPECT_EQ(DWORD(ERROR_INVALID_PARAMETER), GetLastError());
+  EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "abc", 0, w, 2));
+  EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "abc", -7, w, 2));
+  EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "abc", 3, nullptr, 2));
+  EXPECT_EQ(0, WideCharToMultiByte(CP_ACP, 0, nullptr, 3, b, 2, nullptr, nullptr));
+  EXPECT_EQ(0, MultiByteToWideChar(CP_ACP, 0, "abcdef", 6, w, 2));
+  EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  EXPECT_EQ(0, MultiByteToWideChar(54321, 0, "abc", 3, w, 2));  // no such code page
+  EXPECT_FALSE(OemToCharW(nullptr, w));
+  EXPECT_FALSE(CharToOemA("a", nullptr));
+}
+
+TEST(CodePage, OemAndAnsiHelpers) {
+  WCHAR w[8];
+  ASSERT_TRUE(OemToCharW("\x9B\x82", w));  // 437: cent sign, e acute
+  EXPECT_EQ(u'\u00A2', w[0]);
+  EXPECT_EQ(u'\u00E9', w[1]);
+  EXPECT_EQ(0, w[2]);
+  char oem[8];
+  ASSERT_TRUE(CharToOemA("\xE9t\xE9", oem));  // 1252 e acute -> 437 0x82
+  EXPECT_STREQ("\x82t\x82", oem);
+  char inPlace[] = "\xC7";
+  ASSERT_TRUE(CharToOemA(inPlace, inPlace));
+  EXPECT_STREQ("\x80", inPlace);
+}
+
+}  // namespace

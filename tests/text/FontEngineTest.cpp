@@ -1,0 +1,268 @@
+#include <gtest/gtest.h>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cmath>
+#include <cstring>
+#include <algorithm>
+#include <set>
+#include <string>
+
+#include "platform/text/FontEngine.h"
+#include "support/TestSupport.h"
+
+using nx::text::ResolveFont;
+using namespace nxtest;
+
+namespace {
+
+LOGFONTW Logical(const char16_t *face, LONG height, LONG weight = FW_NORMAL, BYTE italic = 0) {
+  LOGFONTW lf{};
+  lf.lfHeight = height;
+  lf.lfWeight = weight;
+  lf.lfItalic = italic;
+  for (size_t i = 0; face[i] && i < LF_FACESIZE - 1; ++i) lf.lfFaceName[i] = WCHAR(face[i]);
+  return lf;
+}
+
+// FreeType's own unhinted advance at a pixel em, read without our code.
+class DirectFace {
+ public:
+  DirectFace(const std::string &path, int em) {
+    FT_Init_FreeType(&lib_);
+    ok_ = FT_New_Face(lib_, path.c_str(), 0, &face_) == 0 && FT_Set_Pixel_Sizes(face_, 0, em) == 0;
+  }
+  ~DirectFace() {
+    if (face_) FT_Done_Face(face_);
+    FT_Done_FreeType(lib_);
+  }
+  bool ok() const { return ok_; }
+  double Advance(char32_t c) {
+    FT_Load_Char(face_, c, FT_LOAD_NO_HINTING);
+    return face_->glyph->linearHoriAdvance / 65536.0;
+  }
+  FT_Face face() { return face_; }
+
+ private:
+  FT_Library lib_ = nullptr;
+  FT_Face face_ = nullptr;
+  bool ok_ = false;
+};
+
+struct Case {
+  const char16_t *face;
+  const char *file;
+};
+
+const Case kFaces[] = {
+    {u"Courier New", "LiberationMono-Regular.ttf"},
+    {u"Arial", "LiberationSans-Regular.ttf"},
+    {u"Times New Roman", "LiberationSerif-Regular.ttf"},
+    {u"DejaVu Sans", "DejaVuSans.ttf"},
+};
+
+TEST(FontEngine, StandInsAndMetricsAgreeWithFreeTypeAt96And600Dpi) {
+  const std::u16string sample = u"Hello, World! \u00E9\u00DF 0123";
+  for (const Case &c : kFaces) {
+    for (int dpi : {96, 600}) {
+      int em = int(std::lround(12.0 * dpi / 72));
+      auto font = ResolveFont(Logical(c.face, -em));
+      ASSERT_TRUE(font);
+      EXPECT_NE(std::string::npos, font->Face().Path().find(c.file)) << font->Face().Path();
+      EXPECT_EQ(em, font->EmPixels());
+      DirectFace direct(font->Face().Path(), em);
+      ASSERT_TRUE(direct.ok());
+      long sum = 0;
+      for (char16_t ch : sample) {
+        int ours = font->Advance(ch);
+        EXPECT_NEAR(direct.Advance(ch), ours, 0.5) << "char " << int(ch) << " at " << dpi;
+        sum += std::lround(direct.Advance(ch));
+      }
+      EXPECT_EQ(sum, font->Extent(reinterpret_cast<const WCHAR *>(sample.data()), sample.size()));
+      const TEXTMETRICW &tm = font->Metrics();
+      EXPECT_EQ(tm.tmHeight, tm.tmAscent + tm.tmDescent);
+      EXPECT_EQ(tm.tmHeight - em, tm.tmInternalLeading);
+      EXPECT_GT(tm.tmAscent, tm.tmDescent);
+      EXPECT_NEAR(direct.face()->size->metrics.x_ppem, em, 0);
+      EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_TRUETYPE);
+    }
+  }
+}
+
+TEST(FontEngine, CourierNewTwelvePointAt600Dpi) {
+  auto font = ResolveFont(Logical(u"Courier New", -100));
+  ASSERT_TRUE(font);
+  EXPECT_EQ(100, font->EmPixels());
+  EXPECT_EQ(60, font->Advance(u'A'));
+  EXPECT_EQ(60, font->Metrics().tmAveCharWidth);
+  EXPECT_EQ(FF_MODERN, font->Metrics().tmPitchAndFamily & 0xF0);
+  EXPECT_FALSE(font->Metrics().tmPitchAndFamily & TMPF_FIXED_PITCH);  // the bit means variable pitch
+  auto arial = ResolveFont(Logical(u"Arial", -100));
+  EXPECT_TRUE(arial->Metrics().tmPitchAndFamily & TMPF_FIXED_PITCH);
+  EXPECT_EQ(FF_SWISS, arial->Metrics().tmPitchAndFamily & 0xF0);
+  EXPECT_EQ(FF_ROMAN, ResolveFont(Logical(u"Times New Roman", -100))->Metrics().tmPitchAndFamily & 0xF0);
+}
+
+TEST(FontEngine, PositiveHeightIsTheCellAndStylesResolve) {
+  auto cell = ResolveFont(Logical(u"Arial", 40));
+  EXPECT_NEAR(40, cell->Metrics().tmHeight, 1);
+  EXPECT_LT(cell->EmPixels(), 40);
+  auto bold = ResolveFont(Logical(u"Arial", -20, FW_BOLD));
+  EXPECT_NE(std::string::npos, bold->Face().Path().find("Sans-Bold")) << bold->Face().Path();
+  EXPECT_EQ(FW_BOLD, bold->Metrics().tmWeight);
+  auto italic = ResolveFont(Logical(u"Times New Roman", -20, FW_NORMAL, 1));
+  EXPECT_TRUE(italic->Metrics().tmItalic);
+  OUTLINETEXTMETRICW otm;
+  ASSERT_TRUE(italic->Outline(otm));
+  EXPECT_LT(otm.otmItalicAngle, 0);  // leaning right: negative tenths of a degree
+  EXPECT_EQ(2048u, otm.otmEMSquare);
+  EXPECT_GT(otm.otmsStrikeoutPosition, 0);
+  EXPECT_LT(otm.otmsUnderscorePosition, 0);
+  EXPECT_GE(otm.otmsUnderscoreSize, 1);
+}
+
+TEST(FontEngine, AbsurdHeightsUnknownFacesAndBadStrings) {
+  auto huge = ResolveFont(Logical(u"Arial", INT32_MIN));
+  ASSERT_TRUE(huge);
+  EXPECT_LE(huge->EmPixels(), 16384);
+  EXPECT_GT(ResolveFont(Logical(u"Arial", 0))->EmPixels(), 0);
+  auto unknown = ResolveFont(Logical(u"No Such Family 123", -20));
+  ASSERT_TRUE(unknown);  // fontconfig falls back to a default family
+  auto font = ResolveFont(Logical(u"Arial", -20));
+  // An unpaired surrogate measures as U+FFFD; a pair is one character.
+  const WCHAR lone[] = {0xD800, u'a'};
+  int adv[2];
+  font->Advances(lone, 2, adv);
+  EXPECT_EQ(font->Advance(0xFFFD), adv[0]);
+  EXPECT_EQ(font->Advance(u'a'), adv[1]);
+  const WCHAR pair[] = {0xD83D, 0xDE00};
+  font->Advances(pair, 2, adv);
+  EXPECT_EQ(0, adv[1]);
+  EXPECT_EQ(0, font->Extent(lone, 0));
+}
+
+TEST(FontEngine, AbcWidthsAddUpToTheAdvance) {
+  auto font = ResolveFont(Logical(u"Times New Roman", -100, FW_NORMAL, 1));
+  for (char32_t c : {U'f', U'j', U'W', U' '}) {
+    ABC abc;
+    ASSERT_TRUE(font->CharAbc(c, abc));
+    EXPECT_EQ(font->Advance(c), abc.abcA + int(abc.abcB) + abc.abcC) << int(c);
+  }
+  ABC f;
+  font->CharAbc(U'f', f);
+  EXPECT_LT(f.abcC, 0);  // italic f overhangs its advance
+}
+
+TEST(FontEngine, FontDataIsTheFileOrOneTable) {
+  auto font = ResolveFont(Logical(u"DejaVu Sans", -20));
+  const auto file = ReadFileBytes(font->Face().Path());
+  DWORD size = nx::text::FontData(font->Face(), 0, 0, nullptr, 0);
+  ASSERT_EQ(file.size(), size);
+  std::vector<unsigned char> data(size);
+  ASSERT_EQ(size, nx::text::FontData(font->Face(), 0, 0, data.data(), size));
+  EXPECT_EQ(file, data);
+  // The 'head' table starts with version 1.0 and has the magic at offset 12.
+  const DWORD head = 'h' | ('e' << 8) | ('a' << 16) | (DWORD('d') << 24);
+  ASSERT_EQ(54u, nx::text::FontData(font->Face(), head, 0, nullptr, 0));
+  unsigned char magic[4];
+  ASSERT_EQ(4u, nx::text::FontData(font->Face(), head, 12, magic, 4));
+  EXPECT_EQ(0x5F0F3CF5u, (DWORD(magic[0]) << 24) | (magic[1] << 16) | (magic[2] << 8) | magic[3]);
+  const DWORD missing = 'z' | ('z' << 8) | ('z' << 16) | (DWORD('z') << 24);
+  EXPECT_EQ(DWORD(GDI_ERROR), nx::text::FontData(font->Face(), missing, 0, nullptr, 0));
+  EXPECT_EQ(DWORD(GDI_ERROR), nx::text::FontData(font->Face(), head, 1000, nullptr, 0));
+}
+
+TEST(FontEngine, UnreadableFontFileIsRefused) {
+  TempDir dir;
+  std::string bogus = (dir.path() / "broken.ttf").string();
+  WriteFileBytes(bogus, {'n', 'o', 't', ' ', 'a', ' ', 'f', 'o', 'n', 't'});
+  EXPECT_EQ(nullptr, nx::text::OpenFace(bogus, 0));
+  EXPECT_EQ(nullptr, nx::text::OpenFace("/nonexistent/font.ttf", 0));
+}
+
+struct Enumerated {
+  std::vector<std::u16string> families;
+  std::set<BYTE> charsets;
+  int stopAfter = 1 << 30;
+};
+
+int CALLBACK Collect(const LOGFONTW *lf, const TEXTMETRICW *, DWORD type, LPARAM lp) {
+  auto *e = reinterpret_cast<Enumerated *>(lp);
+  EXPECT_EQ(DWORD(TRUETYPE_FONTTYPE), type);
+  e->families.emplace_back(reinterpret_cast<const char16_t *>(lf->lfFaceName));
+  e->charsets.insert(lf->lfCharSet);
+  return --e->stopAfter > 0;
+}
+
+TEST(FontEngine, EnumerationIsStableAndCarriesCharsets) {
+  LOGFONTW all{};
+  all.lfCharSet = DEFAULT_CHARSET;
+  Enumerated a, b;
+  EXPECT_EQ(1, EnumFontFamiliesExW(nullptr, &all, Collect, LPARAM(&a), 0));
+  EnumFontFamiliesExW(nullptr, &all, Collect, LPARAM(&b), 0);
+  EXPECT_EQ(a.families, b.families);
+  EXPECT_NE(a.families.end(), std::find(a.families.begin(), a.families.end(), u"Liberation Sans"));
+  // DejaVu Sans covers Western, Cyrillic and Greek among others.
+  LOGFONTW dejavu = Logical(u"DejaVu Sans", 0);
+  dejavu.lfCharSet = DEFAULT_CHARSET;
+  Enumerated d;
+  EnumFontFamiliesExW(nullptr, &dejavu, Collect, LPARAM(&d), 0);
+  for (BYTE cs : {ANSI_CHARSET, RUSSIAN_CHARSET, GREEK_CHARSET}) EXPECT_TRUE(d.charsets.count(cs)) << int(cs);
+  Enumerated stop;
+  stop.stopAfter = 2;
+  EXPECT_EQ(0, EnumFontFamiliesExW(nullptr, &all, Collect, LPARAM(&stop), 0));
+  EXPECT_EQ(2u, stop.families.size());
+  Enumerated styles;
+  EnumFontsW(nullptr, NXW("Liberation Mono"), Collect, LPARAM(&styles));
+  EXPECT_EQ(4u, styles.families.size());  // regular, bold, italic, bold italic
+  EXPECT_EQ(0, EnumFontFamiliesExW(nullptr, nullptr, Collect, 0, 0));
+}
+
+}  // namespace
+
+namespace {
+
+// A one-font collection built from a plain font file: the 'ttcf' header,
+// then the font with its table offsets moved by the header's 16 bytes.
+std::vector<unsigned char> MakeCollection(const std::vector<unsigned char> &ttf) {
+  const unsigned char header[16] = {'t', 't', 'c', 'f', 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 16};
+  std::vector<unsigned char> ttc(16 + ttf.size());
+  std::copy(std::begin(header), std::end(header), ttc.begin());
+  std::copy(ttf.begin(), ttf.end(), ttc.begin() + 16);
+  size_t tables = (size_t(ttf[4]) << 8) | ttf[5];
+  for (size_t i = 0; i < tables; ++i) {
+    unsigned char *off = &ttc[16 + 12 + 16 * i + 8];
+    uint32_t v = (uint32_t(off[0]) << 24 | off[1] << 16 | off[2] << 8 | off[3]) + 16;
+    for (int k = 0; k < 4; ++k) off[k] = uint8_t(v >> (24 - 8 * k));
+  }
+  return ttc;
+}
+
+TEST(FontEngine, FontDataOfACollection) {
+  auto plain = ResolveFont(Logical(u"Courier New", -20));
+  const auto ttf = nxtest::ReadFileBytes(plain->Face().Path());
+  nxtest::TempDir dir;
+  std::string path = dir.file("mono.ttc");
+  const auto ttc = MakeCollection(ttf);
+  nxtest::WriteFileBytes(path, ttc);
+  auto face = nx::text::OpenFace(path, 0);
+  ASSERT_TRUE(face);
+  EXPECT_EQ(u"Liberation Mono", face->FamilyName());
+  EXPECT_EQ(nullptr, nx::text::OpenFace(path, 1));  // only one font in it
+  // Table 0 and 'ttcf' both give the whole collection.
+  const DWORD ttcf = 't' | ('t' << 8) | ('c' << 16) | (DWORD('f') << 24);
+  for (DWORD table : {DWORD(0), ttcf}) {
+    std::vector<unsigned char> data(ttc.size());
+    ASSERT_EQ(ttc.size(), nx::text::FontData(*face, table, 0, data.data(), DWORD(data.size())));
+    EXPECT_EQ(ttc, data);
+  }
+  // A table of the font is the same bytes as in the plain file.
+  const DWORD head = 'h' | ('e' << 8) | ('a' << 16) | (DWORD('d') << 24);
+  std::vector<unsigned char> a(54), b(54);
+  ASSERT_EQ(54u, nx::text::FontData(*face, head, 0, a.data(), 54));
+  ASSERT_EQ(54u, nx::text::FontData(plain->Face(), head, 0, b.data(), 54));
+  EXPECT_EQ(a, b);
+}
+
+}  // namespace
