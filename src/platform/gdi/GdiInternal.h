@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/win32.h"
@@ -158,6 +159,7 @@ struct GdiObject {
 struct PenObj : GdiObject {
   PenObj() : GdiObject(Kind::Pen) {}
   DWORD style = PS_SOLID;  // full style word (type, cap, join, dash)
+  DWORD logStyle = PS_SOLID;  // the style as created (GetObject, metafile records)
   int width = 0;           // logical units; 0 = one device pixel
   COLORREF color = 0;
   bool ext = false;        // created by ExtCreatePen
@@ -361,6 +363,11 @@ class EmfRecorder {
   const RECTL &Bounds() const { return bounds_; }
   WORD HandleCount() const { return (WORD)maxHandles_; }
   void SetHeaderSize(size_t n) { headerSize_ = n; }
+
+  // Set by CreateEnhMetaFileW, used by CloseEnhMetaFile.
+  std::string fileName;     // empty: memory only
+  bool haveFrame = false;   // the caller gave the frame
+  RECTL frame{0, 0, 0, 0};  // 0.01 mm, inclusive
 
  private:
   std::vector<uint8_t> buf_;

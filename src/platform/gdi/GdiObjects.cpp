@@ -15,7 +15,7 @@ struct Entry {
 };
 
 struct Table {
-  std::vector<Entry> entries{Entry{}};  // slot 0 unused: no handle is 0
+  std::vector<Entry> entries = std::vector<Entry>(1);  // slot 0 unused: no handle is 0
   std::vector<uint32_t> freeSlots;
 };
 
@@ -105,7 +105,7 @@ HGDIOBJ MakeStockBrush(int i, UINT style, COLORREF c) {
 
 HGDIOBJ MakeStockPen(int i, int style, COLORREF c) {
   auto p = std::make_unique<PenObj>();
-  p->style = (DWORD)style;
+  p->style = p->logStyle = (DWORD)style;
   p->color = c;
   p->stock = true;
   p->stockIndex = i;
@@ -186,7 +186,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
   int dash = iStyle & PS_STYLE_MASK;
   if (dash > PS_INSIDEFRAME) dash = PS_SOLID;  // GDI treats unknown styles as solid
   auto p = std::make_unique<PenObj>();
-  p->style = (DWORD)dash;
+  p->style = p->logStyle = (DWORD)dash;
   p->width = std::abs(cWidth);
   // A wide styled pen is solid, as in GDI.
   if (p->width > 1 && dash >= PS_DASH && dash <= PS_DASHDOTDOT) p->style = PS_SOLID;
@@ -220,7 +220,7 @@ HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH *plbrush,
   auto p = std::make_unique<PenObj>();
   p->kind = Kind::ExtPen;
   p->ext = true;
-  p->style = iPenStyle;
+  p->style = p->logStyle = iPenStyle;
   p->width = geometric ? (int)cWidth : 0;
   p->color = plbrush->lbColor;
   p->brushStyle = plbrush->lbStyle;
@@ -390,7 +390,7 @@ int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv) {
   switch (o->kind) {
     case Kind::Pen: {
       auto *p = static_cast<PenObj *>(o);
-      LOGPEN lp{p->style, {p->width, 0}, p->color};
+      LOGPEN lp{p->logStyle, {p->width, 0}, p->color};
       return CopyOut(&lp, sizeof lp, c, pv);
     }
     case Kind::ExtPen: {
@@ -398,7 +398,7 @@ int WINAPI GetObjectW(HANDLE h, int c, LPVOID pv) {
       size_t n = p->userStyle.size();
       std::vector<uint8_t> buf(offsetof(EXTLOGPEN, elpStyleEntry) + std::max<size_t>(n, 1) * 4);
       auto *e = reinterpret_cast<EXTLOGPEN *>(buf.data());
-      e->elpPenStyle = p->style;
+      e->elpPenStyle = p->logStyle;
       e->elpWidth = (DWORD)(p->Geometric() ? p->width : 1);
       e->elpBrushStyle = p->brushStyle;
       e->elpColor = p->color;
