@@ -395,6 +395,8 @@ struct EnhMetaFileObj : GdiObject {
 };
 // Checks a metafile image: framing, header, sizes. False with a reason.
 bool ValidateEmf(const uint8_t *data, size_t size, const char **why);
+// A metafile object over validated bytes (the handle, or NULL).
+HENHMETAFILE MakeEnhMetaFile(std::vector<uint8_t> bytes);
 
 // ---------------------------------------------------------------------------
 // Implementation details shared between the gdi source files.
