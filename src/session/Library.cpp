@@ -2,6 +2,9 @@
 
 #include <memory>
 
+#include "device/Device.h"
+#include "device/NxPrinter.h"
+#include "device/SysPrinter.h"
 #include "session/ErrorChannel.h"
 
 namespace nx {
@@ -10,6 +13,9 @@ namespace {
 // Everything the library owns while it is loaded.
 struct TLibrary {
   TNoxtrelRec Rec;
+  std::unique_ptr<TSysPrinter> Printer;
+  std::unique_ptr<TNxPrinter> Pages;
+  std::unique_ptr<TDevice> Device;
 };
 
 // Deliberately not a static object: the unload steps run when the host unloads
@@ -21,6 +27,10 @@ TLibrary *gLibrary = nullptr;
 void LoadLibraryState() {
   if (gLibrary) return;
   auto lib = std::make_unique<TLibrary>();
+  lib->Printer = std::make_unique<TSysPrinter>();
+  TSysPrinter *printer = lib->Printer.get();
+  lib->Pages = std::make_unique<TNxPrinter>([printer] { return printer->Handle(); });
+  lib->Device = std::make_unique<TDevice>(*lib->Printer, *lib->Pages);
   SetLoadValues(lib->Rec);
   gLibrary = lib.release();
 }
@@ -29,6 +39,9 @@ void UnloadLibraryState() {
   if (!gLibrary) return;
   TLibrary *lib = gLibrary;
   gLibrary = nullptr;
+  lib->Device.reset();
+  lib->Pages.reset();
+  lib->Printer.reset();
   lib->Rec.PaperBins.clear();
   lib->Rec.PaperNames.clear();
   delete lib;
@@ -39,7 +52,22 @@ TNoxtrelRec &Session() {
   return gLibrary->Rec;
 }
 
-bool DocumentOpen() { return false; }
+TDevice &Device() {
+  LoadLibraryState();
+  return *gLibrary->Device;
+}
+
+TNxPrinter &PageStore() {
+  LoadLibraryState();
+  return *gLibrary->Pages;
+}
+
+TSysPrinter &SysPrinter() {
+  LoadLibraryState();
+  return *gLibrary->Printer;
+}
+
+bool DocumentOpen() { return Device().Printing(); }
 
 }  // namespace nx
 

@@ -117,15 +117,6 @@ NX_API int32_t NxGetFillPattern(void) {
   return NxGuard(0, [] { return Session().Pattern; });
 }
 
-NX_API void NxSetFontName(const char *FontName) {
-  NxGuardVoid([&] { Session().FontName = nx::AnsiToWide(FontName); });
-}
-NX_API void NxSetFontSize(int32_t Points) {
-  NxGuardVoid([&] { Session().FontSize = nx::FromFixed(Points); });
-}
-NX_API void NxSetFontStyle(int32_t Style) {
-  NxGuardVoid([&] { Session().FontStyle = Style; });
-}
 NX_API void NxGetFontName(char *Dest) {
   NxGuardVoid([&] { nx::CopyToDest(Dest, Session().FontName); });
 }

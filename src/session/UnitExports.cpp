@@ -24,9 +24,6 @@ NX_API int32_t NxGetCoorSystem(void) {
   return NxGuard(0, [] { return Session().CoorSystem; });
 }
 
-NX_API void NxSetCPI(int32_t CharsPerInch) {
-  NxGuardVoid([&] { nx::SetCPI(CharsPerInch); });
-}
 NX_API int32_t NxGetCPI(void) {
   return NxGuard(0, [] { return Session().CPI; });
 }

@@ -1,0 +1,109 @@
+#include "device/Device.h"
+
+#include "session/Session.h"
+
+namespace nx {
+
+TDevice::Route TDevice::Current() {
+  const int32_t type = Session().Device;
+  if (type == 1) return Route::Printer;
+  if (type >= 2 && type <= 7) return Route::Store;
+  return Route::None;
+}
+
+bool TDevice::Printing() {
+  switch (Current()) {
+    case Route::Printer: return printer_.Printing();
+    case Route::Store: return pages_.Printing();
+    default: return false;
+  }
+}
+
+TSurface *TDevice::Surface() {
+  switch (Current()) {
+    case Route::Printer: return &printer_.Canvas();
+    case Route::Store: return &pages_.Canvas();
+    default: return nullptr;
+  }
+}
+
+HDC TDevice::Handle() {
+  TSurface *s = Surface();
+  return s ? s->Handle() : nullptr;
+}
+
+TPen *TDevice::Pen() {
+  TSurface *s = Surface();
+  return s ? &s->Pen() : nullptr;
+}
+
+TBrush *TDevice::Brush() {
+  TSurface *s = Surface();
+  return s ? &s->Brush() : nullptr;
+}
+
+TFont *TDevice::Font() {
+  TSurface *s = Surface();
+  return s ? &s->Font() : nullptr;
+}
+
+int TDevice::FontCount() {
+  const int32_t type = Session().Device;
+  if (type != 1 && type != 2 && type != 5) return 0;
+  return static_cast<int>(printer_.Fonts().size());
+}
+
+int TDevice::Orientation() { return printer_.Orientation(); }
+
+void TDevice::SetOrientation(int orientation) { printer_.SetOrientation(orientation); }
+
+void TDevice::SetTitle(const WString &title) {
+  switch (Session().Device) {
+    case 3:  // the PDF engine's document title: set with the engine's settings at the end of the document
+    case 6:  // likewise the RTF engine's
+      break;
+    case 1:
+    case 2:
+    case 4:
+    case 5:
+    case 7: printer_.SetTitle(title); break;
+    default: break;
+  }
+}
+
+void TDevice::BeginDoc() {
+  switch (Current()) {
+    case Route::Printer:
+      printer_.SetCopies(Session().Copies);
+      printer_.BeginDoc();
+      break;
+    case Route::Store: pages_.BeginDoc(); break;
+    default: break;
+  }
+}
+
+void TDevice::NewPage() {
+  switch (Current()) {
+    case Route::Printer: printer_.NewPage(); break;
+    case Route::Store: pages_.NewPage(); break;
+    default: break;
+  }
+}
+
+void TDevice::EndDoc() {
+  switch (Current()) {
+    case Route::Printer: printer_.EndDoc(); break;
+    case Route::Store: pages_.EndDoc(); break;
+    default: break;
+  }
+}
+
+void TDevice::Abort() {
+  switch (Current()) {
+    case Route::Printer: printer_.Abort(); break;
+    case Route::Store: pages_.Abort(); break;
+    default: break;
+  }
+}
+
+}  // namespace nx

@@ -1,0 +1,49 @@
+// The output device: every drawing command and document step passes through
+// it. It keeps no state of its own; each call is routed by the session's
+// device type to the printer (1), to the page store (2 to 7) or nowhere.
+#pragma once
+
+#include <string>
+
+#include "device/NxPrinter.h"
+#include "device/Surface.h"
+#include "device/SysPrinter.h"
+
+namespace nx {
+
+class TDevice {
+ public:
+  TDevice(TSysPrinter &printer, TNxPrinter &pages) : printer_(printer), pages_(pages) {}
+
+  bool Printing();
+  // The device context of the current surface (the page store opens a page
+  // if none is open); nullptr for other device types.
+  HDC Handle();
+  // The current surface, nullptr for other device types.
+  TSurface *Surface();
+  TPen *Pen();
+  TBrush *Brush();
+  TFont *Font();
+
+  int FontCount();
+  int Orientation();
+  void SetOrientation(int orientation);
+  // The document's title: the PDF or RTF engine's title for those device
+  // types, else the print job name.
+  void SetTitle(const WString &title);
+
+  void BeginDoc();
+  void NewPage();
+  void EndDoc();
+  void Abort();
+
+
+ private:
+  enum class Route { None, Printer, Store };
+  static Route Current();
+
+  TSysPrinter &printer_;
+  TNxPrinter &pages_;
+};
+
+}  // namespace nx

@@ -1,0 +1,112 @@
+#include "device/NxPrinter.h"
+
+#include <utility>
+
+namespace nx {
+namespace {
+
+// The factor by which the system scales the process's screen: 96 unscaled,
+// 144 at 150 %.
+int ScreenScalingFactor() {
+  HWND desktop = GetDesktopWindow();
+  HDC dc = GetWindowDC(desktop);
+  int factor = MulDiv(96, GetDeviceCaps(dc, DESKTOPVERTRES), GetDeviceCaps(dc, VERTRES));
+  ReleaseDC(desktop, dc);
+  return factor > 0 ? factor : 96;
+}
+
+// The system's default font before the session sets one.
+constexpr double kDefaultFontPoints = 8;
+
+}  // namespace
+
+TNxPrinter::TNxPrinter(std::function<HDC()> printerDC) : printerDC_(std::move(printerDC)) {}
+
+TNxPrinter::~TNxPrinter() {
+  CloseCanvas(false);
+  ClearPages();
+}
+
+int TNxPrinter::PageWidth() { return GetDeviceCaps(printerDC_(), HORZRES); }
+
+int TNxPrinter::PageHeight() { return GetDeviceCaps(printerDC_(), VERTRES); }
+
+int TNxPrinter::CloseCanvas(bool saveState) {
+  if (!FMFCanvas) return 0;
+  int saved = saveState ? SaveDC(canvasDC_) : 0;
+  FMFCanvas.reset();  // deselects and deletes the page's objects
+  FMFList.back().Handle = CloseEnhMetaFile(canvasDC_);
+  canvasDC_ = nullptr;
+  return saved;
+}
+
+void TNxPrinter::BeginDoc() {
+  if (FPrinting) throw ENxPrinter("Printing in progress");
+  FPrinting = true;
+  FPageNumber = 1;
+  Canvas();
+  CloseCanvas(false);
+  ClearPages();
+}
+
+void TNxPrinter::NewPage() {
+  int saved = CloseCanvas(true);
+
+  const int factor = ScreenScalingFactor();
+  TPageMetafile page;
+  page.Width = PageWidth() * 96 / factor;
+  page.Height = PageHeight() * 96 / factor;
+
+  HDC screen = GetDC(nullptr);
+  RECT frame{0, 0, MulDiv(page.Width, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
+             MulDiv(page.Height, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
+  HDC dc = CreateEnhMetaFileW(screen, nullptr, &frame, nullptr);
+  ReleaseDC(nullptr, screen);
+  if (!dc) throw ENxPrinter("Cannot create the page metafile");
+  FMFList.push_back(page);
+  canvasDC_ = dc;
+  FMFCanvas = std::make_unique<TSurface>(dc);
+
+  if (saved != 0) RestoreDC(dc, saved);
+  ++FPageNumber;
+
+  // Point sizes give the right pixel heights on the printer.
+  TFont &font = FMFCanvas->Font();
+  font.PixelsPerInch = GetDeviceCaps(printerDC_(), LOGPIXELSY);
+  font.SetSize(kDefaultFontPoints);
+}
+
+void TNxPrinter::EndDoc() {
+  if (!FPrinting) throw ENxPrinter("Printer is not currently printing");
+  CloseCanvas(false);
+  FPrinting = false;
+  FPageNumber = 0;
+}
+
+void TNxPrinter::Abort() {
+  if (!FPrinting) throw ENxPrinter("Printer is not currently printing");
+  CloseCanvas(false);
+  FPrinting = false;
+  FPageNumber = 0;
+  ClearPages();
+}
+
+void TNxPrinter::ClearPages() {
+  CloseCanvas(false);
+  while (!FMFList.empty()) {
+    if (FMFList.back().Handle) DeleteEnhMetaFile(FMFList.back().Handle);
+    FMFList.pop_back();
+  }
+}
+
+const TPageMetafile &TNxPrinter::GetPage(int index) const {
+  if (index < 0 || index >= PagesCount()) throw ENxPrinter("Printer page not valid");
+  return FMFList[static_cast<size_t>(index)];
+}
+
+TSurface &TNxPrinter::Canvas() {
+  if (!FMFCanvas) NewPage();
+  return *FMFCanvas;
+}
+
+}  // namespace nx

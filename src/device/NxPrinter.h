@@ -1,0 +1,72 @@
+// The page store: a document recorded as an ordered list of pages, each page
+// one enhanced metafile at the selected printer's resolution.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "device/Surface.h"
+#include "platform/win32.h"
+#include "session/ErrorChannel.h"
+
+namespace nx {
+
+// Raised when the page store is used in the wrong state.
+class ENxPrinter : public ENxError {
+ public:
+  explicit ENxPrinter(const std::string &message) : ENxError(nxePrinter, message) {}
+};
+
+// One recorded page. The handle is set when the page's recording is finished;
+// the size is the nominal size the metafile was created with.
+struct TPageMetafile {
+  HENHMETAFILE Handle = nullptr;
+  int Width = 0;
+  int Height = 0;
+};
+
+class TNxPrinter {
+ public:
+  // Pages are recorded at the resolution of the printer whose device
+  // context printerDC gives (read anew for every page).
+  explicit TNxPrinter(std::function<HDC()> printerDC);
+  ~TNxPrinter();
+  TNxPrinter(const TNxPrinter &) = delete;
+  TNxPrinter &operator=(const TNxPrinter &) = delete;
+
+  void BeginDoc();
+  void NewPage();
+  void EndDoc();
+  void Abort();
+  void ClearPages();
+
+  // The metafile of page index (from 0); throws outside the list.
+  const TPageMetafile &GetPage(int index) const;
+  int PagesCount() const { return static_cast<int>(FMFList.size()); }
+  const std::vector<TPageMetafile> &PagesList() const { return FMFList; }
+
+  // The recording surface of the current page; opens a page if none is open.
+  TSurface &Canvas();
+  HDC Handle() { return Canvas().Handle(); }
+  int PageWidth();
+  int PageHeight();
+  int PageNumber() const { return FPageNumber; }
+  bool Printing() const { return FPrinting; }
+
+ private:
+  // Finishes the open page's metafile; returns the SaveDC index taken first
+  // when saveState is set.
+  int CloseCanvas(bool saveState);
+
+  std::function<HDC()> printerDC_;
+  std::vector<TPageMetafile> FMFList;
+  HDC canvasDC_ = nullptr;  // the recording of the current page
+  std::unique_ptr<TSurface> FMFCanvas;
+  int FPageNumber = 0;
+  bool FPrinting = false;
+};
+
+}  // namespace nx

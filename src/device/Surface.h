@@ -1,0 +1,91 @@
+// A drawing surface: a device context with a current pen, brush and font that
+// are selected into the context before each drawing call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/win32.h"
+
+namespace nx {
+
+using WString = std::basic_string<WCHAR>;
+
+enum class TBrushStyle { Solid, Clear, Horizontal, Vertical, FDiagonal, BDiagonal, Cross, DiagCross };
+
+// Font style bits, as the session keeps them.
+enum TFontStyleBits : int32_t { fsBold = 1, fsItalic = 2, fsUnderline = 4, fsStrikeOut = 8 };
+
+struct TPen {
+  COLORREF Color = RGB(0, 0, 0);
+  int32_t Width = 1;  // device pixels
+  int32_t Style = PS_SOLID;
+  int32_t Mode = R2_COPYPEN;
+  bool operator==(const TPen &) const = default;
+};
+
+struct TBrush {
+  COLORREF Color = RGB(255, 255, 255);
+  TBrushStyle Style = TBrushStyle::Solid;
+  bool operator==(const TBrush &) const = default;
+};
+
+struct TFont {
+  WString Name = NXW("Arial");
+  LONG Height = 0;  // device pixels; negative = character height
+  COLORREF Color = RGB(0, 0, 0);
+  int32_t Style = 0;  // TFontStyleBits
+  int32_t PixelsPerInch = 96;
+  LONG Escapement = 0;  // tenths of a degree
+
+  // Height for a size in points at PixelsPerInch: truncate(-size x ppi / 72).
+  void SetSize(double points);
+  bool operator==(const TFont &) const = default;
+};
+
+class TSurface {
+ public:
+  // The surface draws on dc; it does not own the context. Without a context
+  // every drawing call does nothing.
+  explicit TSurface(HDC dc = nullptr);
+  ~TSurface();
+  TSurface(const TSurface &) = delete;
+  TSurface &operator=(const TSurface &) = delete;
+
+  HDC Handle() const { return dc_; }
+  TPen &Pen() { return pen_; }
+  TBrush &Brush() { return brush_; }
+  TFont &Font() { return font_; }
+
+  // Selects the current pen, brush and font (and the text colour and
+  // background mode) into the context; for callers that use Handle directly.
+  void Select();
+
+  // Deselects and deletes the objects this surface created; they are made
+  // again from the same settings when next needed.
+  void Release();
+  // Moves the surface to another context (or none), keeping its settings.
+  void Attach(HDC dc);
+
+ private:
+  void SelectPen();
+  void SelectBrush();
+  void SelectFont();
+
+  HDC dc_;
+  TPen pen_;
+  TBrush brush_;
+  TFont font_;
+  // The objects selected now and the specifications they were made from.
+  HPEN hpen_ = nullptr;
+  HBRUSH hbrush_ = nullptr;
+  HFONT hfont_ = nullptr;
+  TPen madePen_;
+  TBrush madeBrush_;
+  TFont madeFont_;
+  HGDIOBJ oldPen_ = nullptr;
+  HGDIOBJ oldBrush_ = nullptr;
+  HGDIOBJ oldFont_ = nullptr;
+};
+
+}  // namespace nx

@@ -1,0 +1,178 @@
+#include "device/SysPrinter.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "session/ErrorChannel.h"
+
+namespace nx {
+namespace {
+
+WString FromPtr(LPCWSTR s) { return s ? WString(s) : WString(); }
+
+// A printer handle that is closed with the object.
+class TPrinterHandle {
+ public:
+  explicit TPrinterHandle(const WString &name) {
+    WString copy = name;
+    if (!OpenPrinterW(copy.data(), &h_, nullptr)) h_ = nullptr;
+  }
+  ~TPrinterHandle() {
+    if (h_) ClosePrinter(h_);
+  }
+  TPrinterHandle(const TPrinterHandle &) = delete;
+  TPrinterHandle &operator=(const TPrinterHandle &) = delete;
+  HANDLE get() const { return h_; }
+
+ private:
+  HANDLE h_ = nullptr;
+};
+
+}  // namespace
+
+TSysPrinter::~TSysPrinter() {
+  if (printing_) Abort();
+  FreeDC();
+}
+
+std::vector<TPrinterEntry> TSysPrinter::Printers() const {
+  const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+  DWORD needed = 0, count = 0;
+  EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
+  std::vector<TPrinterEntry> list;
+  if (needed == 0) return list;
+  std::vector<BYTE> buffer(needed);
+  if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) return list;
+  const auto *info = reinterpret_cast<const PRINTER_INFO_2W *>(buffer.data());
+  for (DWORD i = 0; i < count; ++i)
+    list.push_back({FromPtr(info[i].pPrinterName), FromPtr(info[i].pDriverName), FromPtr(info[i].pPortName)});
+  return list;
+}
+
+int TSysPrinter::DefaultIndex() const {
+  DWORD size = 0;
+  GetDefaultPrinterW(nullptr, &size);
+  if (size == 0) return -1;
+  WString name(size, 0);
+  if (!GetDefaultPrinterW(name.data(), &size)) return -1;
+  name.resize(std::char_traits<WCHAR>::length(name.c_str()));
+  const auto list = Printers();
+  for (size_t i = 0; i < list.size(); ++i)
+    if (list[i].Device == name) return static_cast<int>(i);
+  return -1;
+}
+
+void TSysPrinter::Select(int index) {
+  const auto list = Printers();
+  if (list.empty()) throw ENxError(nxePrinter, "No printer is installed");
+  int chosen = index;
+  if (index < 0) {
+    chosen = DefaultIndex();
+    if (chosen < 0) chosen = 0;
+  } else if (index >= static_cast<int>(list.size())) {
+    throw ENxError(nxePrinter, "Printer index out of range");
+  }
+  if (index >= 0 && chosen == index_ && list[chosen].Device == entry_.Device) return;
+  if (printing_) throw ENxError(nxePrinter, "Printing in progress");
+  FreeDC();
+  index_ = chosen;
+  LoadDefaults(list[chosen]);
+}
+
+void TSysPrinter::EnsureSelected() {
+  if (index_ < 0) Select(-1);
+}
+
+void TSysPrinter::LoadDefaults(const TPrinterEntry &entry) {
+  entry_ = entry;
+  devMode_.clear();
+  TPrinterHandle printer(entry.Device);
+  if (!printer.get()) return;
+  WString name = entry.Device;
+  LONG size = DocumentPropertiesW(nullptr, printer.get(), name.data(), nullptr, nullptr, 0);
+  if (size < static_cast<LONG>(sizeof(DEVMODEW))) return;
+  std::vector<BYTE> buffer(static_cast<size_t>(size));
+  auto *dm = reinterpret_cast<DEVMODEW *>(buffer.data());
+  if (DocumentPropertiesW(nullptr, printer.get(), name.data(), dm, nullptr, DM_OUT_BUFFER) < 0) return;
+  devMode_ = std::move(buffer);
+}
+
+DEVMODEW *TSysPrinter::DevMode() {
+  EnsureSelected();
+  return devMode_.empty() ? nullptr : reinterpret_cast<DEVMODEW *>(devMode_.data());
+}
+
+void TSysPrinter::SetDevMode(const DEVMODEW *dm) {
+  if (!dm) {
+    devMode_.clear();
+  } else {
+    size_t size = static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra;
+    size = std::max(size, sizeof(DEVMODEW));
+    const BYTE *bytes = reinterpret_cast<const BYTE *>(dm);
+    devMode_.assign(bytes, bytes + size);
+  }
+  DevModeChanged();
+}
+
+void TSysPrinter::DevModeChanged() {
+  if (!printing_) FreeDC();
+}
+
+int TSysPrinter::Orientation() {
+  DEVMODEW *dm = DevMode();
+  return dm ? dm->dmOrientation : DMORIENT_PORTRAIT;
+}
+
+void TSysPrinter::SetOrientation(int orientation) {
+  if (DEVMODEW *dm = DevMode()) {
+    dm->dmOrientation = static_cast<short>(orientation);
+    DevModeChanged();
+  }
+}
+
+void TSysPrinter::SetCopies(int copies) {
+  if (DEVMODEW *dm = DevMode()) {
+    dm->dmCopies = static_cast<short>(copies);
+    DevModeChanged();
+  }
+}
+
+HDC TSysPrinter::Handle() {
+  EnsureSelected();
+  if (!dc_) {
+    dc_ = CreateDCW(entry_.Driver.c_str(), entry_.Device.c_str(), nullptr, DevMode());
+    if (!dc_) throw ENxError(nxePrinter, "Cannot open the printer");
+  }
+  return dc_;
+}
+
+TSurface &TSysPrinter::Canvas() {
+  AttachSurface(Handle());
+  return surface_;
+}
+
+void TSysPrinter::AttachSurface(HDC dc) {
+  if (surface_.Handle() == dc) return;
+  surface_.Attach(dc);
+  surface_.Font().PixelsPerInch = GetDeviceCaps(dc, LOGPIXELSY);
+}
+
+void TSysPrinter::FreeDC() {
+  surface_.Attach(nullptr);
+  if (dc_) DeleteDC(dc_);
+  dc_ = nullptr;
+}
+
+std::vector<WString> TSysPrinter::Fonts() {
+  std::vector<WString> names;
+  auto collect = [](const LOGFONTW *lf, const TEXTMETRICW *, DWORD, LPARAM param) -> int {
+    auto *out = reinterpret_cast<std::vector<WString> *>(param);
+    WString name(lf->lfFaceName);
+    if (std::find(out->begin(), out->end(), name) == out->end()) out->push_back(name);
+    return 1;
+  };
+  EnumFontsW(Handle(), nullptr, collect, reinterpret_cast<LPARAM>(&names));
+  return names;
+}
+
+}  // namespace nx

@@ -1,0 +1,203 @@
+// The document exports: NxInit, NxBeginDoc, NxNewPage, NxEndDoc, NxAbort,
+// and the setters that act on the printer or the device at once.
+#include <string>
+#include <vector>
+
+#include "device/Device.h"
+#include "device/NxPrinter.h"
+#include "device/SysPrinter.h"
+#include "noxtrel.h"
+#include "session/ErrorChannel.h"
+#include "session/Files.h"
+#include "session/Library.h"
+#include "session/PrinterSetup.h"
+#include "session/Session.h"
+#include "session/Strings.h"
+#include "session/Units.h"
+
+using nx::NxGuard;
+using nx::NxGuardVoid;
+using nx::Session;
+
+namespace nx {
+namespace {
+
+// Selects the printer of the document and gives it the session's setup.
+// Returns false for device types that open no document.
+bool PreparePrinter() {
+  TNoxtrelRec &s = Session();
+  TSysPrinter &printer = SysPrinter();
+  switch (s.Device) {
+    case 1:
+      if (s.FromDialog) {
+        printer.EnsureSelected();
+        s.CurPrinter = printer.Index();
+        ReadPrinterSetup();
+      } else if (!s.DirectParams) {
+        printer.Select(s.CurPrinter);
+        ApplyPrinterSetup();
+      } else {
+        printer.EnsureSelected();
+      }
+      return true;
+    case 2:
+    case 3:
+    case 5:
+    case 6:
+    case 7:
+      printer.Select(s.CurPrinter);
+      ApplyPrinterSetup();
+      return true;
+    default: return false;
+  }
+}
+
+// The device font every document starts with: Courier New 12, black, with
+// the session's style, and no background behind text.
+void PrepareDeviceFont() {
+  TSurface *surface = Device().Surface();
+  if (!surface) return;
+  TFont &font = surface->Font();
+  font.Name = NXW("Courier New");
+  font.Color = RGB(0, 0, 0);
+  font.SetSize(12);
+  surface->Brush().Style = TBrushStyle::Clear;
+  ApplyFontStyle(Session().FontStyle);
+}
+
+void BeginDoc() {
+  if (Device().Printing()) return;
+  Device().SetTitle(Session().Title);
+  if (!PreparePrinter()) return;
+  MeasurePage();
+  Device().BeginDoc();
+  if (!Device().Printing()) throw ENxError(nxePrinter, "The printer did not start the print job");
+  try {
+    PrepareDeviceFont();
+  } catch (...) {
+    Device().Abort();  // a document without its first page is not left open
+    throw;
+  }
+  ClearLastNxError();
+}
+
+// Routes the closed document to its output.
+void RouteDocument() {
+  switch (Session().Device) {
+    case 1: break;  // the spooler has the job
+    case 5: SetLastNxError(nxeNotBuilt, "EMF output is not built yet; no file was written"); break;
+    case 2: SetLastNxError(nxeNotBuilt, "The preview window is not built yet; the document was not shown"); break;
+    case 3: SetLastNxError(nxeNotBuilt, "PDF output is not built yet; no file was written"); break;
+    case 6: SetLastNxError(nxeNotBuilt, "RTF output is not built yet; no file was written"); break;
+    case 7: SetLastNxError(nxeNotBuilt, "JPEG output is not built yet; no file was written"); break;
+    default: break;
+  }
+}
+
+void EndDoc() {
+  if (Device().Printing()) {
+    Device().EndDoc();
+    RouteDocument();
+  }
+  PageStore().ClearPages();
+  ResetSession();
+}
+
+int32_t Init() {
+  TNoxtrelRec &s = Session();
+  s.MUnit = 1;
+  s.AsciiAnsi = false;
+  s.DecimalSep = u'.';
+  s.XeroxPrinter = false;
+  s.UseDIB = true;
+  s.Initialized = false;
+  s.DefPrinter = -1;
+  s.DirectParams = false;
+  TSysPrinter &printer = SysPrinter();
+  if (printer.Printers().empty()) return 1;
+  printer.Select(-1);
+  s.DefPrinter = printer.DefaultIndex();
+  s.CurPrinter = s.DefPrinter;
+  s.Initialized = true;
+  ResetSession();
+  return 0;
+}
+
+// Sets the device font's height from the session's font size while a
+// document is open.
+void ApplyFontSize() {
+  if (!DocumentOpen()) return;
+  if (TFont *font = Device().Font()) font->SetSize(Session().FontSize);
+}
+
+}  // namespace
+}  // namespace nx
+
+extern "C" {
+
+NX_API int32_t NxInit(void) { return NxGuard(1, [] { return nx::Init(); }); }
+
+NX_API void NxAbort(void) {
+  NxGuardVoid([] {
+    if (!nx::Device().Printing()) return;
+    nx::Device().Abort();
+    nx::ResetSession();
+  });
+}
+
+NX_API void NxBeginDoc(void) { NxGuardVoid([] { nx::BeginDoc(); }); }
+
+NX_API void NxNewPage(void) {
+  NxGuardVoid([] {
+    if (nx::Device().Printing()) nx::Device().NewPage();
+  });
+}
+
+NX_API void NxEndDoc(void) { NxGuardVoid([] { nx::EndDoc(); }); }
+
+NX_API void NxSetCopies(int32_t Copies) {
+  NxGuardVoid([&] {
+    if (nx::DocumentOpen()) return;
+    Session().Copies = Copies;
+    if (!Session().PDFMode) nx::SysPrinter().SetCopies(Copies);
+  });
+}
+
+NX_API void NxSetOrientation(int32_t Orientation) {
+  NxGuardVoid([&] {
+    if (nx::DocumentOpen() || (Orientation != 1 && Orientation != 2)) return;
+    Session().Orientation = Orientation;
+    nx::Device().SetOrientation(Orientation);
+  });
+}
+
+NX_API void NxSetFontName(const char *FontName) {
+  NxGuardVoid([&] {
+    Session().FontName = nx::AnsiToWide(FontName);
+    if (!nx::DocumentOpen()) return;
+    if (nx::TFont *font = nx::Device().Font()) font->Name = Session().FontName;
+  });
+}
+
+NX_API void NxSetFontSize(int32_t Points) {
+  NxGuardVoid([&] {
+    Session().FontSize = nx::FromFixed(Points);
+    nx::ApplyFontSize();
+  });
+}
+
+NX_API void NxSetFontStyle(int32_t Style) {
+  NxGuardVoid([&] {
+    Session().FontStyle = Style;
+    nx::ApplyFontStyle(Style);
+  });
+}
+
+NX_API void NxSetCPI(int32_t CharsPerInch) {
+  NxGuardVoid([&] {
+    nx::SetCPI(CharsPerInch);
+    nx::ApplyFontSize();
+  });
+}
+
+}  // extern "C"

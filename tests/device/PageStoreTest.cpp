@@ -1,0 +1,145 @@
+// The page store and the output device's routing. The pages take their size
+// from the printer's device context; here a memory context stands in for it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "device/Device.h"
+#include "device/NxPrinter.h"
+#include "device/SysPrinter.h"
+#include "session/Library.h"
+#include "session/Session.h"
+#include "spool/SpoolEnv.h"
+
+namespace {
+
+class PageStoreTest : public nxtest::SpoolTest {
+ protected:
+  void SetUp() override {
+    SpoolTest::SetUp();
+    nx::UnloadLibraryState();
+    reference_ = CreateCompatibleDC(nullptr);
+  }
+  void TearDown() override {
+    store_.ClearPages();
+    DeleteDC(reference_);
+    nx::UnloadLibraryState();
+  }
+
+  static std::string Message(const std::function<void()> &f) {
+    try {
+      f();
+    } catch (const nx::ENxPrinter &e) {
+      return e.what();
+    }
+    return "no exception";
+  }
+
+  HDC reference_ = nullptr;
+  nx::TNxPrinter store_{[this] { return reference_; }};
+};
+
+TEST_F(PageStoreTest, PagesComeIntoBeingWithTheFirstUseOfTheSurface) {
+  store_.BeginDoc();
+  EXPECT_TRUE(store_.Printing());
+  EXPECT_EQ(store_.PagesCount(), 0);
+  store_.EndDoc();
+  EXPECT_FALSE(store_.Printing());
+  EXPECT_EQ(store_.PagesCount(), 0);
+
+  store_.BeginDoc();
+  store_.NewPage();
+  store_.EndDoc();
+  ASSERT_EQ(store_.PagesCount(), 1);
+  EXPECT_NE(store_.GetPage(0).Handle, nullptr);
+  EXPECT_EQ(store_.PageNumber(), 0);
+
+  store_.BeginDoc();  // a new document starts empty
+  EXPECT_EQ(store_.PagesCount(), 0);
+  EXPECT_NE(store_.Handle(), nullptr);  // the surface opens page 1
+  EXPECT_EQ(store_.PagesCount(), 1);
+  store_.NewPage();
+  store_.NewPage();
+  store_.EndDoc();
+  ASSERT_EQ(store_.PagesCount(), 3);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_NE(store_.GetPage(i).Handle, nullptr) << i;
+    // The screen is not scaled here: the nominal size is the printable area.
+    EXPECT_EQ(store_.GetPage(i).Width, GetDeviceCaps(reference_, HORZRES)) << i;
+    EXPECT_EQ(store_.GetPage(i).Height, GetDeviceCaps(reference_, VERTRES)) << i;
+  }
+  store_.ClearPages();
+  EXPECT_EQ(store_.PagesCount(), 0);
+}
+
+TEST_F(PageStoreTest, WrongStatesRaiseTheirMessages) {
+  EXPECT_EQ(Message([&] { store_.EndDoc(); }), "Printer is not currently printing");
+  EXPECT_EQ(Message([&] { store_.Abort(); }), "Printer is not currently printing");
+  store_.BeginDoc();
+  EXPECT_EQ(Message([&] { store_.BeginDoc(); }), "Printing in progress");
+  store_.NewPage();
+  store_.NewPage();
+  EXPECT_EQ(Message([&] { store_.GetPage(-1); }), "Printer page not valid");
+  EXPECT_EQ(Message([&] { store_.GetPage(2); }), "Printer page not valid");
+  EXPECT_EQ(Message([&] { store_.GetPage(1); }), "no exception");
+  store_.Abort();
+  EXPECT_FALSE(store_.Printing());
+  EXPECT_EQ(store_.PagesCount(), 0);
+}
+
+TEST_F(PageStoreTest, EveryPageStartsWithFreshObjectsAtThePrintersResolution) {
+  store_.BeginDoc();
+  nx::TSurface &first = store_.Canvas();
+  // Point sizes convert at the reference's vertical resolution.
+  EXPECT_EQ(first.Font().PixelsPerInch, GetDeviceCaps(reference_, LOGPIXELSY));
+  first.Font().Name = NXW("Courier New");
+  first.Font().SetSize(12);
+  first.Pen().Width = 5;
+  first.Brush().Style = nx::TBrushStyle::Clear;
+  first.Select();
+  store_.NewPage();
+  nx::TSurface &second = store_.Canvas();
+  EXPECT_EQ(second.Pen(), nx::TPen{});
+  EXPECT_EQ(second.Brush(), nx::TBrush{});
+  EXPECT_NE(second.Font().Name, NXW("Courier New"));
+  EXPECT_EQ(second.Font().Height, -8 * GetDeviceCaps(reference_, LOGPIXELSY) / 72);
+  store_.EndDoc();
+}
+
+TEST_F(PageStoreTest, DeviceRoutesByTheSessionsDeviceType) {
+  nx::TSysPrinter printer;
+  nx::TDevice device(printer, store_);
+  for (int type : {0, 8, -1}) {
+    nx::Session().Device = type;
+    EXPECT_FALSE(device.Printing());
+    EXPECT_EQ(device.Handle(), nullptr);
+    EXPECT_EQ(device.Font(), nullptr);
+    EXPECT_EQ(device.FontCount(), 0);
+    device.BeginDoc();  // goes nowhere
+    device.NewPage();
+    device.EndDoc();
+    device.Abort();
+    EXPECT_FALSE(store_.Printing());
+    EXPECT_EQ(store_.PagesCount(), 0);
+  }
+
+  nx::Session().Device = 4;  // routed to the page store, though no document opens for it
+  device.BeginDoc();
+  EXPECT_TRUE(device.Printing());
+  device.Abort();
+  EXPECT_FALSE(device.Printing());
+
+  nx::Session().Device = 3;
+  EXPECT_EQ(device.FontCount(), 0);
+  device.BeginDoc();
+  EXPECT_EQ(store_.PagesCount(), 0);
+  ASSERT_NE(device.Font(), nullptr);  // opens page 1
+  EXPECT_EQ(store_.PagesCount(), 1);
+  EXPECT_EQ(device.Handle(), store_.Handle());
+  device.NewPage();
+  device.EndDoc();
+  EXPECT_FALSE(device.Printing());
+  EXPECT_EQ(store_.PagesCount(), 2);
+}
+
+}  // namespace
