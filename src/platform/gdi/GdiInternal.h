@@ -21,8 +21,9 @@
 //     makes a DC over any Cairo surface (PDF pages: device pixels -> points);
 //   nx::gdi::SetSurfaceDCTarget(hdc, surface, matrix) swaps the target (new page);
 //   nx::gdi::ResetDcState(hdc) returns the attributes to their defaults.
-//   CreateDCW calls nx::gdi::CreatePrinterDC() for every name other than DISPLAY;
-//   PrinterDC.cpp holds a default that fails; the spooler replaces that file.
+//   CreateDCW calls nx::gdi::CreatePrinterDC() for every name other than DISPLAY
+//   (spool/PrinterDC.cpp); the printer and its job hang on Dc::spool, so that
+//   DeleteDC during a job drops the job.
 #pragma once
 
 #include <cairo.h>
@@ -299,6 +300,7 @@ struct Dc {
   DevicePath path;
   std::unique_ptr<EmfRecorder> rec;  // metafile DCs
   bool playing = false;  // a metafile is being played onto this DC
+  std::shared_ptr<void> spool;  // printer DCs: the spooler's printer and job, freed with the DC
 
   bool IsMetafile() const { return type == DcType::Metafile; }
   bool InPath() const { return inPath; }
@@ -337,7 +339,7 @@ class RasterScope {
 HDC CreateSurfaceDC(cairo_surface_t *surface, const DeviceCaps &caps,
                     const cairo_matrix_t &deviceToSurface);
 void SetSurfaceDCTarget(HDC hdc, cairo_surface_t *surface, const cairo_matrix_t &deviceToSurface);
-// Implemented by the spooler (PrinterDC.cpp holds a default that fails).
+// Implemented by the spooler (spool/PrinterDC.cpp).
 HDC CreatePrinterDC(LPCWSTR driver, LPCWSTR device, LPCWSTR port, const struct _devicemodeW *dm);
 
 // ---------------------------------------------------------------------------

@@ -13,6 +13,7 @@
 #include <filesystem>
 
 #include "platform/spool/CupsConnection.h"
+#include "platform/Wide.h"
 
 namespace nx::spool {
 namespace {
@@ -107,6 +108,10 @@ class OutputFileSink : public FileSink {
     fd_ = ::mkstemp(buf.data());
     if (fd_ < 0) return Fail(errno);
     part_ = buf.data();
+    // mkstemp's file is private; the job keeps the mode of the file it
+    // replaces, or gets the one a new document has.
+    struct stat st;
+    ::fchmod(fd_, ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644);
     return true;
   }
 };
@@ -292,6 +297,11 @@ std::vector<std::pair<std::string, std::string>> JobOptions(const JobTicket &t) 
   if (t.duplex) o.emplace_back("sides", Sides(t.duplex));
   o.emplace_back("orientation-requested", t.landscape ? "4" : "3");
   return o;
+}
+
+std::string OutputFileFor(const PrinterModel &m, const WCHAR *output) {
+  std::u16string out = wide::FromW(output);
+  return out.empty() || out == m.port ? std::string() : wide::FilePath(output);
 }
 
 std::unique_ptr<JobSink> StartJob(const PrinterModel &m, const JobTicket &t,

@@ -43,6 +43,11 @@ class JobSink {
 std::unique_ptr<JobSink> StartJob(const PrinterModel &m, const JobTicket &t,
                                   const std::string &outputFile);
 
+// The file a job's output name (DOC_INFO_1W pOutputFile, DOCINFOW lpszOutput)
+// stands for: empty for none or the printer's own port, else the file to
+// write instead of printing.
+std::string OutputFileFor(const PrinterModel &m, const WCHAR *output);
+
 // The CUPS job options of a ticket, as "name=value" pairs.
 std::vector<std::pair<std::string, std::string>> JobOptions(const JobTicket &t);
 

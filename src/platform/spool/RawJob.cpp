@@ -118,11 +118,7 @@ DWORD WINAPI StartDocPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pDocInfo) {
   JobTicket t;
   t.title = nx::wide::ToUtf8(di->pDocName);
   t.raw = true;
-  // The printer's own port means the printer; any other name is a file.
-  std::u16string out = nx::wide::FromW(di->pOutputFile);
-  std::string file = out.empty() || out == p->model->port ? std::string()
-                                                          : nx::wide::FilePath(di->pOutputFile);
-  p->job = StartJob(*p->model, t, file);
+  p->job = StartJob(*p->model, t, OutputFileFor(*p->model, di->pOutputFile));
   if (!p->job) return 0;
   p->pageOpen = false;
   return p->job->JobId();
