@@ -10,14 +10,6 @@
 namespace nx {
 namespace {
 
-// Windows MulDiv: a * b / c rounded to nearest, halves away from zero.
-LONG MulDivRound(LONG a, LONG b, LONG c) {
-  if (c == 0) return -1;
-  long long p = static_cast<long long>(a) * b;
-  long long q = (2 * p + (((p < 0) != (c < 0)) ? -c : c)) / (2LL * c);
-  return static_cast<LONG>(q);
-}
-
 // Host paths may use '\' as the separator.
 std::string NativePath(const std::u16string &name) {
   std::string out;
@@ -134,7 +126,7 @@ void TZbrBarcode::SetCodeType(TZbrBarCodeType v) {
 
 TZbrBarcode::Widths TZbrBarcode::ElementWidths(float factor) const {
   LONG w = ZbrRound(static_cast<double>(FBarWidth) * factor);
-  return {FBarWidth, w, MulDivRound(w, 3, 2), 2 * w};
+  return {FBarWidth, w, MulDiv(w, 3, 2), 2 * w};
 }
 
 LONG TZbrBarcode::ElementWidth(char c, const Widths &wd) {
@@ -190,7 +182,7 @@ TZbrLayout TZbrBarcode::Layout() {
     FHeightImg = FBHeight + (FFontHeight < FTopMargin ? 2 * FTopMargin : FTopMargin + FFontHeight);
   if (FAngle == zba90 || FAngle == zba270) std::swap(FWidthImg, FHeightImg);
 
-  const LONG e = MulDivRound(FFontHeight, 3, 4);
+  const LONG e = MulDiv(FFontHeight, 3, 4);
   const LONG s = (FBHeight * 2) / 5;
   const LONG bx = FP1.x, by = FP1.y;
   const LONG y0 = by + FTopMargin;

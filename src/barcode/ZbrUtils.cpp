@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/win32.h"
 #include "session/ErrorChannel.h"
 
 namespace nx {
@@ -312,7 +313,12 @@ std::string IntegerConversionError(const std::string &code) {
 void ShowConversionError(const std::string &text) {
   std::string message = "Barcode error : " + text;
   SetLastNxError(nxeData, message);
-  std::fprintf(stderr, "noxtrel: %s\n", message.c_str());
+  // Without a display the platform writes the box to stderr and answers OK.
+  std::u16string wide(message.size() + 1, u'\0');
+  int n = MultiByteToWideChar(CP_ACP, 0, message.data(), (int)message.size(), wide.data(),
+                              (int)wide.size());
+  wide.resize(n > 0 ? (size_t)n : 0);
+  MessageBoxW(nullptr, wide.c_str(), NXW("Error"), MB_OK | MB_ICONERROR);
 }
 
 std::string PadLeft(const std::string &code, size_t len) {

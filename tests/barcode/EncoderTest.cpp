@@ -2,9 +2,11 @@
 // strings compared module for module with zint, an independent encoder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "barcode/ZbrUtils.h"
+#include "platform/win32.h"
 #include "session/ErrorChannel.h"
 #include "support/TestSupport.h"
 
@@ -266,9 +268,16 @@ TEST(Encoders, FailuresGiveInvalidAndAClearMessage) {
   TZbrPrepared p = PrepareCode("1234567890A", UPCA, false);
   EXPECT_EQ(EncodePattern(p.Code, UPCA, false), "invalid");
   EXPECT_NE(LastNxErrorText().find("character 11 is not a digit"), std::string::npos) << LastNxErrorText();
-  // Interleaved 2 of 5 that is not a whole number: the message, unchanged text.
+  // Interleaved 2 of 5 that is not a whole number: the message box (no display
+  // here: it reaches the sink), the error channel, unchanged text.
   ClearLastNxError();
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  static std::u16string boxText;
+  SetMessageBoxSink([](LPCWSTR text, LPCWSTR, UINT, void *) { boxText = text; }, nullptr);
   EXPECT_EQ(PrepareCode("12a", INTER_25, false).Code, "12a");
+  SetMessageBoxSink(nullptr, nullptr);
+  EXPECT_EQ(boxText, u"Barcode error : '12a' is not a valid integer value");
   EXPECT_EQ(LastNxErrorText(), "Barcode error : '12a' is not a valid integer value");
   // Long digit strings are whole numbers even beyond 64 bits.
   ClearLastNxError();
