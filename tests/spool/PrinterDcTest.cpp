@@ -303,7 +303,14 @@ TEST_F(SpoolTest, PrinterDcOnACupsQueue) {
   DeleteDC(dc);
   EXPECT_TRUE(cupsd.WaitIdle(10s));
   EXPECT_EQ(JobAttribute(job, "job-state"), "canceled");
-  EXPECT_EQ(printer.JobCount(), 1u);
+  // A queue removed during a job fails EndDoc, and nothing prints.
+  ASSERT_GT(StartDocW(dc = CreateDCW(nullptr, u"NxTest", nullptr, nullptr), &di), 0);
+  ASSERT_GT(StartPage(dc), 0);
+  ASSERT_TRUE(cupsd.RemoveQueue("NxTest"));
+  EXPECT_EQ(EndDoc(dc), SP_ERROR);
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PRINTER_DELETED);
+  DeleteDC(dc);
+  EXPECT_FALSE(printer.WaitJob(1, 2s).has_value());
 }
 
 }  // namespace
