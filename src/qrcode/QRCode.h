@@ -1,0 +1,104 @@
+// TQRCode: the QR code component. Turns a text (or an array of character
+// codes) into a QR Code symbol (Model 2): tilde escapes, Structured Append,
+// ECI and FNC1 headers, the choice of encoding modes, the segment bits and the
+// choice of the version; the matrix itself is TQRBitMap.
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "qrcode/BitString.h"
+#include "qrcode/QRBitMap.h"
+#include "qrcode/QRTypes.h"
+
+namespace nx {
+
+class TQRCode {
+ public:
+  TQRCode();
+  ~TQRCode();
+
+  const std::u16string &Code() const { return Fcode; }
+  void SetCode(const std::u16string &v) { Fcode = v; }
+  TQRCodeEncoding Encoding() const { return Fencoding; }
+  void SetEncoding(TQRCodeEncoding v) { Fencoding = v; }
+  TQRCodeECLevel CorrectionLevel() const { return FcorrectionLevel; }
+  void SetCorrectionLevel(TQRCodeECLevel v) { FcorrectionLevel = v; }
+  int32_t PreferredVersion() const { return FpreferredVersion; }
+  void SetPreferredVersion(int32_t v) { FpreferredVersion = v; }
+  bool AutoConfigurate() const { return FautoConfigurate; }
+  void SetAutoConfigurate(bool v) { FautoConfigurate = v; }
+  bool ProcessTildeEnabled() const { return FprocessTilde; }
+  void SetProcessTilde(bool v) { FprocessTilde = v; }
+  int32_t Eci() const { return Feci; }
+  void SetEci(int32_t v) { Feci = v; }
+  TQRCodeFNC1Mode Fnc1Mode() const { return Ffnc1Mode; }
+  void SetFnc1Mode(TQRCodeFNC1Mode v) { Ffnc1Mode = v; }
+  int32_t ApplicationIndicator() const { return FapplicationIndicator; }
+  void SetApplicationIndicator(int32_t v) { FapplicationIndicator = v; }
+  bool StructuredAppend() const { return FstructuredAppend; }
+  void SetStructuredAppend(bool v) { FstructuredAppend = v; }
+  int32_t StructuredAppendCounter() const { return FstructuredAppendCounter; }
+  void SetStructuredAppendCounter(int32_t v) { FstructuredAppendCounter = v; }
+  int32_t StructuredAppendIndex() const { return FstructuredAppendIndex; }
+  void SetStructuredAppendIndex(int32_t v) { FstructuredAppendIndex = v; }
+  // Character codes used instead of the text from now on.
+  void setCodeBinary(const TQRIntegerArray &a);
+
+  // Builds the symbol from the fields: sets SelectedVersion() and replaces
+  // Bitmap(). Throws ENxError (nxeData) when the data has a character no mode
+  // can carry or fits no version (or not the fixed one), and (nxeArgument)
+  // for a version or header value out of range; the previous symbol stays.
+  void BuildSymbol();
+  int32_t SelectedVersion() const { return FselectedVersion; }
+  const TQRBitMap *Bitmap() const { return Fbitmap.get(); }
+  const TQRVector &ControlChars() const { return FcontrolChars; }
+
+  // Expands tilde escapes (~~, ~dNNN, ~eNNNNNN) and records the ECI numbers
+  // of ~e escapes in ControlChars() at their placeholder positions.
+  std::u16string ProcessTilde(const std::u16string &text);
+  // The complete data bit string for a version (headers and segments).
+  TBitString BuildBits(std::span<const int32_t> codes, int32_t version) const;
+
+  // Segment writers: mode, count indicator and data of the characters from
+  // start, at most count of them; return the index after the last one used.
+  static int32_t EncodeNumeric(std::span<const int32_t> codes, int32_t start, int32_t count, int32_t version,
+                               TBitString &bs);
+  static int32_t EncodeAlphanumeric(std::span<const int32_t> codes, int32_t start, int32_t count, int32_t version,
+                                    TBitString &bs);
+  static int32_t EncodeByte(std::span<const int32_t> codes, int32_t start, int32_t count, int32_t version,
+                            TBitString &bs);
+  static int32_t EncodeKanji(std::span<const int32_t> codes, int32_t start, int32_t count, int32_t version,
+                             TBitString &bs);
+  // The mode of every character under automatic segmentation.
+  static std::vector<TQRCodeEncoding> AutoModes(std::span<const int32_t> codes, int32_t version);
+
+ private:
+  std::vector<int32_t> CharacterCodes();
+  void CheckSettings(std::span<const int32_t> codes) const;
+  void EncodeData(std::span<const int32_t> codes, int32_t version, TBitString &bs) const;
+
+  bool FstructuredAppend = false;
+  int32_t FstructuredAppendCounter = 1;
+  int32_t FstructuredAppendIndex = 1;
+  bool FprocessTilde = false;
+  int32_t FselectedVersion = -1;
+  int32_t FpreferredVersion = 1;
+  TQRVector FcontrolChars;
+  int32_t Feci = -1;
+  bool FautoConfigurate = true;
+  std::u16string Fcode;
+  TQRCodeEncoding Fencoding = ENC_AUTO;
+  TQRCodeFNC1Mode Ffnc1Mode = NO;
+  int32_t FapplicationIndicator = 0;
+  std::unique_ptr<TQRBitMap> Fbitmap;
+  TQRCodeECLevel FcorrectionLevel = LEVEL_L;
+  TQRIntegerArray FcodeBinary;
+  bool FuseBinary = false;
+};
+
+// The format bits of a level: L 1, M 0, Q 3, H 2.
+int32_t QRLevelFormatBits(TQRCodeECLevel level);
+
+}  // namespace nx
