@@ -1,5 +1,5 @@
-// Print jobs on the system printer. Printer device contexts with jobs come
-// with the spooler's drawing side; until then no job can be started.
+// Print jobs on the system printer: the job's pages are drawn straight into
+// the printer's device context.
 #include "device/SysPrinter.h"
 #include "session/ErrorChannel.h"
 
@@ -7,13 +7,42 @@ namespace nx {
 
 void TSysPrinter::BeginDoc() {
   if (printing_) throw ENxError(nxePrinter, "Printing in progress");
-  throw ENxError(nxeNotBuilt, "Printing on a printer is not built yet; no document was opened");
+  FreeDC();  // a fresh context for the job, made from the current setup
+  HDC dc = Handle();
+  DOCINFOW info{};
+  info.cbSize = sizeof info;
+  info.lpszDocName = title_.c_str();
+  if (StartDocW(dc, &info) <= 0) return;
+  StartPage(dc);
+  printing_ = true;
+  AttachSurface(dc);
 }
 
-void TSysPrinter::NewPage() { throw ENxError(nxePrinter, "Printer is not currently printing"); }
+void TSysPrinter::NewPage() {
+  if (!printing_) throw ENxError(nxePrinter, "Printer is not currently printing");
+  // Objects are selected anew on the next page.
+  surface_.Release();
+  EndPage(dc_);
+  StartPage(dc_);
+}
 
-void TSysPrinter::EndDoc() { throw ENxError(nxePrinter, "Printer is not currently printing"); }
+void TSysPrinter::EndDoc() {
+  if (!printing_) throw ENxError(nxePrinter, "Printer is not currently printing");
+  surface_.Release();
+  EndPage(dc_);
+  int ended = ::EndDoc(dc_);
+  printing_ = false;
+  FreeDC();
+  if (ended <= 0) throw ENxError(nxePrinter, "The spooler did not accept the print job");
+}
 
-void TSysPrinter::Abort() { throw ENxError(nxePrinter, "Printer is not currently printing"); }
+void TSysPrinter::Abort() {
+  if (!printing_) throw ENxError(nxePrinter, "Printer is not currently printing");
+  surface_.Release();
+  AbortDoc(dc_);
+  EndPage(dc_);
+  printing_ = false;
+  FreeDC();
+}
 
 }  // namespace nx

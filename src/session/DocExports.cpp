@@ -81,11 +81,26 @@ void BeginDoc() {
   ClearLastNxError();
 }
 
+// Saves every page as folder + "Page" + n + ".emf"; a page that cannot be
+// written ends the saving, the pages before it stay on disk.
+void SaveEmfPages() {
+  const TNxPrinter &pages = PageStore();
+  const WString folder = FolderOf(Session().FileName);
+  for (int i = 0; i < pages.PagesCount(); ++i) {
+    HENHMETAFILE emf = pages.GetPage(i).Handle;
+    UINT size = GetEnhMetaFileBits(emf, 0, nullptr);
+    std::vector<BYTE> bytes(size);
+    if (size == 0 || GetEnhMetaFileBits(emf, size, bytes.data()) != size)
+      throw ENxError(nxeGeneral, "Page " + std::to_string(i + 1) + " has no metafile");
+    WriteWholeFile(folder + AsciiToWide("Page" + std::to_string(i + 1) + ".emf"), bytes);
+  }
+}
+
 // Routes the closed document to its output.
 void RouteDocument() {
   switch (Session().Device) {
     case 1: break;  // the spooler has the job
-    case 5: SetLastNxError(nxeNotBuilt, "EMF output is not built yet; no file was written"); break;
+    case 5: SaveEmfPages(); break;
     case 2: SetLastNxError(nxeNotBuilt, "The preview window is not built yet; the document was not shown"); break;
     case 3: SetLastNxError(nxeNotBuilt, "PDF output is not built yet; no file was written"); break;
     case 6: SetLastNxError(nxeNotBuilt, "RTF output is not built yet; no file was written"); break;

@@ -2,7 +2,9 @@
 // from the printer's device context; here a memory context stands in for it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include "device/Device.h"
 #include "device/NxPrinter.h"
@@ -104,6 +106,48 @@ TEST_F(PageStoreTest, EveryPageStartsWithFreshObjectsAtThePrintersResolution) {
   EXPECT_NE(second.Font().Name, NXW("Courier New"));
   EXPECT_EQ(second.Font().Height, -8 * GetDeviceCaps(reference_, LOGPIXELSY) / 72);
   store_.EndDoc();
+}
+
+// The record types of a page, in order.
+std::vector<DWORD> RecordTypes(HENHMETAFILE emf) {
+  std::vector<DWORD> types;
+  auto collect = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
+    reinterpret_cast<std::vector<DWORD> *>(p)->push_back(r->iType);
+    return 1;
+  };
+  EnumEnhMetaFile(nullptr, emf, collect, &types, nullptr);
+  return types;
+}
+
+TEST_F(PageStoreTest, PagesHaveTheFrameOfThePrintableAreaAndSaveTheirStateAtTheEnd) {
+  store_.BeginDoc();
+  store_.NewPage();
+  store_.NewPage();
+  store_.EndDoc();
+  ASSERT_EQ(store_.PagesCount(), 2);
+
+  HDC screen = GetDC(nullptr);
+  const LONG frameWidth = MulDiv(GetDeviceCaps(reference_, HORZRES), GetDeviceCaps(screen, HORZSIZE) * 100,
+                                 GetDeviceCaps(screen, HORZRES));
+  const LONG frameHeight = MulDiv(GetDeviceCaps(reference_, VERTRES), GetDeviceCaps(screen, VERTSIZE) * 100,
+                                  GetDeviceCaps(screen, VERTRES));
+  ReleaseDC(nullptr, screen);
+  for (int i = 0; i < 2; ++i) {
+    ENHMETAHEADER header{};
+    ASSERT_GT(GetEnhMetaFileHeader(store_.GetPage(i).Handle, sizeof header, &header), 0u);
+    EXPECT_EQ(header.rclFrame.left, 0);
+    EXPECT_EQ(header.rclFrame.top, 0);
+    EXPECT_EQ(header.rclFrame.right, frameWidth);
+    EXPECT_EQ(header.rclFrame.bottom, frameHeight);
+  }
+  // The first page's state is saved as it is finished; the next page's
+  // context has no saved state to restore, so nothing is recorded for it.
+  auto first = RecordTypes(store_.GetPage(0).Handle);
+  auto second = RecordTypes(store_.GetPage(1).Handle);
+  ASSERT_GE(first.size(), 3u);
+  EXPECT_EQ(first[first.size() - 2], static_cast<DWORD>(EMR_SAVEDC));
+  EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_RESTOREDC)), 0);
+  EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_SAVEDC)), 0);  // the last page
 }
 
 TEST_F(PageStoreTest, DeviceRoutesByTheSessionsDeviceType) {

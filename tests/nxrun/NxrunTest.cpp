@@ -1,6 +1,7 @@
 // The nxrun command: scripts of Nx calls, their printed results and errors.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "support/TestSupport.h"
@@ -87,6 +88,39 @@ TEST(Nxrun, NegativeAndHexNumbers) {
   ScriptRun r = RunScript("NxSetFontAngle(-2147483648)\nNxGetFontAngle\nNxSetFontAngle(0xFFFFFFFF)\nNxGetFontAngle\n");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "-2147483648\n-1\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The demo script on the built-in virtual printer, in a folder of its own:
+// a two-page print job and the same two pages as EMF files.
+TEST(Nxrun, TheDemoScriptPrintsAndWritesEmfPages) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  NX_REQUIRE_TOOL("pdfinfo");
+  nxtest::TempDir dir;
+  std::filesystem::create_directory(dir.path() / "emf");
+  const std::string q = nxtest::ShellQuote(dir.path().string());
+  const std::string cmd = "cd " + q + " && env XDG_CONFIG_HOME=" + q + "/config XDG_DATA_HOME=" + q +
+                          "/data NOXTREL_SPOOL=" + q + "/spool CUPS_SERVER=" + q + "/no-cupsd.sock " +
+                          nxtest::ShellQuote((nxtest::BinaryDir() / "nxrun").string()) + " " +
+                          nxtest::ShellQuote(std::string(NX_SOURCE_DIR) + "/tools/nxrun/examples/demo.nx");
+  nxtest::CommandResult r = nxtest::RunCommand(cmd);
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  // Version, printer found, default printer 0, A4 in millimetres at 600 dpi,
+  // and no error after either document.
+  EXPECT_EQ(r.output, "3.0.4.124\n0\n0\n2099733\n2969683\n0\n0\n");
+  for (const char *page : {"Page1.emf", "Page2.emf"}) {
+    std::string emf = (dir.path() / "emf" / page).string();
+    nxtest::CommandResult svg = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " +
+                                                   nxtest::ShellQuote(emf + ".svg"));
+    EXPECT_EQ(svg.exitCode, 0) << page << ": " << svg.output;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "emf" / "Page3.emf"));
+  nxtest::CommandResult info = nxtest::RunCommand("pdfinfo " + q + "/spool/job-1.pdf");
+  EXPECT_EQ(info.exitCode, 0) << info.output;
+  EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
 }
 
 }  // namespace

@@ -2,11 +2,13 @@
 // A4, 100-pixel margins), with no CUPS server: NxInit, NxBeginDoc,
 // NxNewPage, NxEndDoc, NxAbort and the EMF page files.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
-#include "device/NxPrinter.h"
+#include "device/Device.h"
+#include "device/SysPrinter.h"
 #include "noxtrel.h"
 #include "session/ErrorChannel.h"
 #include "session/Library.h"
@@ -32,6 +34,34 @@ class DocFlowTest : public nxtest::SpoolTest {
     char buf[512];
     NxGetLastErrorText(buf, sizeof buf);
     return buf;
+  }
+  // emf2svg-conv reads the page file and writes an SVG picture of it.
+  static bool ReadsInEmf2svg(const std::string &emf) {
+    std::string svg = emf + ".svg";
+    nxtest::CommandResult r =
+        nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " + nxtest::ShellQuote(svg));
+    auto bytes = nxtest::ReadFileBytes(svg);
+    std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    return r.exitCode == 0 && text.find("<svg") != std::string::npos;
+  }
+  // The picture frame in a page file's header, 0.01 mm.
+  static RECTL FrameOf(const std::string &emf) {
+    std::u16string name(emf.begin(), emf.end());
+    HENHMETAFILE h = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(name.c_str()));
+    ENHMETAHEADER header{};
+    if (!h || GetEnhMetaFileHeader(h, sizeof header, &header) == 0) header.rclFrame = {-1, -1, -1, -1};
+    if (h) DeleteEnhMetaFile(h);
+    return header.rclFrame;
+  }
+  // The frame of a page recorded for a printable area of width x height
+  // printer pixels: that many screen pixels, in 0.01 mm.
+  static RECTL ExpectedFrame(int width, int height) {
+    HDC screen = GetDC(nullptr);
+    RECTL r{0, 0, MulDiv(width, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
+            MulDiv(height, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
+    ReleaseDC(nullptr, screen);
+    return r;
   }
 };
 
@@ -84,22 +114,182 @@ TEST_F(DocFlowTest, EndDocWithoutADocumentStillResets) {
   EXPECT_EQ(nx::Session().Device, 1);
 }
 
-TEST_F(DocFlowTest, AFailedBeginDocLeavesNoDocumentOpen) {
+TEST_F(DocFlowTest, DuringADocumentSetupSettersAreRefused) {
   ASSERT_EQ(NxInit(), 0);
-  // The printer DC opens now (the page store's devices begin documents);
-  // print jobs on the printer device are not wired in this build.
-  for (int device : {1}) {
+  NxSetDevice(5);
+  NxSetFileName((dir_.path().string() + "/").c_str());
+  NxBeginDoc();
+  ASSERT_TRUE(nx::DocumentOpen());
+  EXPECT_EQ(NxGetPageSize(), -1);
+  EXPECT_EQ(NxGetPaperBin(), -1);
+  NxSetPageSize(8);
+  NxSetDuplex(2);
+  NxSetCopies(3);
+  NxSetOrientation(2);
+  NxSetPaperBin(2);
+  NxBeginDoc();  // already open: nothing
+  const nx::TNoxtrelRec &s = nx::Session();
+  EXPECT_EQ(s.PaperSize, 9);
+  EXPECT_EQ(s.Duplex, 1);
+  EXPECT_EQ(s.Copies, 1);
+  EXPECT_EQ(s.Orientation, 1);
+  EXPECT_EQ(s.PaperBin, 0);
+  // The page metrics are the printer's with the session's A4 portrait.
+  EXPECT_EQ(s.PaperWidth, 4960);
+  EXPECT_EQ(s.PaperHeight, 7015);
+  EXPECT_EQ(s.LeftMargin, 100);
+  EXPECT_EQ(s.HPixelsInch, 600);
+  // The device font of a new document: Courier New 12 points at 600 dpi.
+  nx::TFont *font = nx::Device().Font();
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(nx::WideToAnsi(font->Name), "Courier New");
+  EXPECT_EQ(font->Height, -100);
+  NxSetFontSize(100000);
+  NxSetFontStyle(3);
+  NxSetFontName("Arial");
+  EXPECT_EQ(font->Height, -83);
+  EXPECT_EQ(font->Style, 3);
+  EXPECT_EQ(nx::WideToAnsi(font->Name), "Arial");
+  NxEndDoc();
+}
+
+TEST_F(DocFlowTest, EmfPagesGoIntoTheFolderOfTheFileName) {
+  ASSERT_EQ(NxInit(), 0);
+  fs::create_directory(dir_.path() / "out");
+  NxSetDevice(5);
+  NxSetFileName((dir_.path().string() + "\\out\\doc.pdf").c_str());  // a host written for Windows
+  NxBeginDoc();
+  NxNewPage();
+  NxNewPage();
+  NxEndDoc();
+  EXPECT_EQ(NxGetLastError(), 0) << LastErrorText();
+  for (int i = 1; i <= 3; ++i) {
+    std::string page = (dir_.path() / "out" / ("Page" + std::to_string(i) + ".emf")).string();
+    ASSERT_TRUE(fs::exists(page)) << page;
+    EXPECT_TRUE(ReadsInEmf2svg(page)) << page;
+    RECTL frame = FrameOf(page), expected = ExpectedFrame(4760, 6815);  // the printable area
+    EXPECT_EQ(frame.right, expected.right) << page;
+    EXPECT_EQ(frame.bottom, expected.bottom) << page;
+  }
+  EXPECT_FALSE(fs::exists(dir_.path() / "out" / "Page4.emf"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "out" / "doc.pdf"));
+}
+
+TEST_F(DocFlowTest, DefaultFileNamesCountUpAndLandInTheCurrentFolder) {
+  fs::path old = fs::current_path();
+  fs::current_path(dir_.path());
+  ASSERT_EQ(NxInit(), 0);
+  for (int doc = 1; doc <= 2; ++doc) {
+    EXPECT_EQ(FileName(), ".\\Untitled" + std::to_string(doc) + ".pdf");
+    NxSetDevice(5);
+    NxBeginDoc();  // one blank page
+    NxEndDoc();
+    EXPECT_EQ(NxGetLastError(), 0) << LastErrorText();
+  }
+  EXPECT_EQ(FileName(), ".\\Untitled3.pdf");
+  EXPECT_TRUE(fs::exists(dir_.path() / "Page1.emf"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "Page2.emf"));
+  fs::current_path(old);
+}
+
+TEST_F(DocFlowTest, FileSystemErrorsEndTheDocumentAndKeepTheSavedPages) {
+  ASSERT_EQ(NxInit(), 0);
+  auto threePages = [](const std::string &fileName) {
+    NxSetDevice(5);
+    NxSetFileName(fileName.c_str());
+    NxBeginDoc();
+    NxNewPage();
+    NxNewPage();
+    NxEndDoc();
+  };
+  threePages(dir_.file("missing") + "/doc.pdf");
+  EXPECT_EQ(NxGetLastError(), nx::nxeFile);
+  EXPECT_NE(LastErrorText().find("missing/Page1.emf: No such file or directory"), std::string::npos)
+      << LastErrorText();
+  EXPECT_EQ(nx::Session().Device, 5);  // not reset: the error ended NxEndDoc
+  NxEndDoc();                          // only clears and resets
+  EXPECT_EQ(nx::Session().Device, 1);
+
+  threePages(dir_.path().string() + "/" + std::string(300, 'n') + "/doc.pdf");
+  EXPECT_NE(LastErrorText().find("File name too long"), std::string::npos) << LastErrorText();
+  NxEndDoc();
+
+  fs::create_directory(dir_.path() / "Page2.emf");  // page 2 cannot be written
+  threePages(dir_.path().string() + "/doc.pdf");
+  EXPECT_NE(LastErrorText().find("Page2.emf: Is a directory"), std::string::npos) << LastErrorText();
+  EXPECT_TRUE(fs::exists(dir_.path() / "Page1.emf"));
+  EXPECT_FALSE(fs::exists(dir_.path() / "Page3.emf"));
+  NxEndDoc();
+
+  NxSetDevice(5);
+  NxBeginDoc();  // a successful NxBeginDoc clears the error
+  EXPECT_EQ(NxGetLastError(), 0);
+  NxAbort();
+}
+
+TEST_F(DocFlowTest, ReadOnlyFolderIsReported) {
+  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
+  ASSERT_EQ(NxInit(), 0);
+  fs::create_directory(dir_.path() / "ro");
+  fs::permissions(dir_.path() / "ro", fs::perms::owner_read | fs::perms::owner_exec);
+  NxSetDevice(5);
+  NxSetFileName((dir_.path() / "ro" / "x.pdf").string().c_str());
+  NxBeginDoc();
+  NxEndDoc();
+  EXPECT_NE(LastErrorText().find("Permission denied"), std::string::npos) << LastErrorText();
+  fs::permissions(dir_.path() / "ro", fs::perms::owner_all);
+}
+
+TEST_F(DocFlowTest, OutputsNotBuiltYetAreReportedAndTheSessionResets) {
+  ASSERT_EQ(NxInit(), 0);
+  for (int device : {2, 3, 6, 7}) {
     NxSetDevice(device);
     NxBeginDoc();
-    EXPECT_FALSE(nx::DocumentOpen()) << device;
-    EXPECT_NE(NxGetLastError(), 0) << device;
+    ASSERT_TRUE(nx::DocumentOpen()) << device;
+    EXPECT_EQ(nx::PageStore().PagesCount(), 1);  // the font setting opened page 1
+    NxNewPage();
+    EXPECT_EQ(nx::PageStore().PagesCount(), 2);
+    NxEndDoc();
+    EXPECT_EQ(NxGetLastError(), nx::nxeNotBuilt) << device;
+    EXPECT_FALSE(nx::DocumentOpen());
     EXPECT_EQ(nx::PageStore().PagesCount(), 0);
-    NxNewPage();  // no document: nothing
-    EXPECT_EQ(nx::PageStore().PagesCount(), 0);
-    NxEndDoc();  // only clears and resets
     EXPECT_EQ(nx::Session().Device, 1);
   }
-  EXPECT_EQ(FileName(), ".\\Untitled2.pdf");
+}
+
+TEST_F(DocFlowTest, AbortDropsTheDocument) {
+  fs::path old = fs::current_path();
+  fs::current_path(dir_.path());
+  ASSERT_EQ(NxInit(), 0);
+  NxAbort();  // no document: nothing, not even a reset
+  EXPECT_EQ(FileName(), ".\\Untitled1.pdf");
+  NxSetDevice(5);
+  NxBeginDoc();
+  NxNewPage();
+  NxAbort();
+  EXPECT_FALSE(nx::DocumentOpen());
+  EXPECT_EQ(nx::PageStore().PagesCount(), 0);
+  EXPECT_EQ(nx::Session().Device, 1);
+  NxEndDoc();
+  EXPECT_FALSE(fs::exists(dir_.path() / "Page1.emf"));
+  fs::current_path(old);
+}
+
+TEST_F(DocFlowTest, DirectParamsKeepThePrintersSetupButOrientationActsAtOnce) {
+  ASSERT_EQ(NxInit(), 0);
+  NxSetDirectPrint(1);
+  NxSetOrientation(2);  // changes the selected printer at once
+  NxSetPaperBin(2);     // only a session value
+  NxSetPageSize(11);
+  NxBeginDoc();
+  ASSERT_TRUE(nx::DocumentOpen()) << LastErrorText();
+  const DEVMODEW *dm = nx::SysPrinter().DevMode();
+  ASSERT_NE(dm, nullptr);
+  EXPECT_EQ(dm->dmOrientation, 2);
+  EXPECT_EQ(dm->dmDefaultSource, 1);
+  EXPECT_EQ(dm->dmPaperSize, 9);
+  EXPECT_EQ(nx::Session().PaperWidth, 7015);  // A4 landscape
+  NxEndDoc();
 }
 
 }  // namespace
