@@ -113,6 +113,9 @@ NX_API void NxSetPDFEncoding(int32_t Encoding);
 NX_API void NxShowPDF(int32_t Flag);
 NX_API void NxSetPDFEmbeddedFonts(int32_t Embedding); /* 0 none, 1 full, 2 subset */
 NX_API void NxSetPDFCharSet(int32_t CharSet);         /* accepted and ignored */
+/* 1 maximum compression (as at load), else normal; kept across documents.
+ * Refused while a document is open; needs no PDF mode. */
+NX_API void NxSetPDFCompression(int32_t Flag);
 
 /* Preview window settings; they persist across documents. -999 keeps a colour. */
 NX_API void NxSetPWColors(int32_t Background, int32_t Paper, int32_t Shadow, int32_t ToolBar);

@@ -186,6 +186,12 @@ NX_API void NxSetOrientation(int32_t Orientation) {
   });
 }
 
+NX_API void NxSetPDFCompression(int32_t Flag) {
+  NxGuardVoid([&] {
+    if (!nx::DocumentOpen()) nx::PdfMaxCompression() = Flag == 1;
+  });
+}
+
 NX_API void NxSetFontName(const char *FontName) {
   NxGuardVoid([&] {
     Session().FontName = nx::AnsiToWide(FontName);

@@ -16,6 +16,7 @@ struct TLibrary {
   std::unique_ptr<TSysPrinter> Printer;
   std::unique_ptr<TNxPrinter> Pages;
   std::unique_ptr<TDevice> Device;
+  bool PdfMaxCompression = true;
 };
 
 // Deliberately not a static object: the unload steps run when the host unloads
@@ -65,6 +66,11 @@ TNxPrinter &PageStore() {
 TSysPrinter &SysPrinter() {
   LoadLibraryState();
   return *gLibrary->Printer;
+}
+
+bool &PdfMaxCompression() {
+  LoadLibraryState();
+  return gLibrary->PdfMaxCompression;
 }
 
 bool DocumentOpen() { return Device().Printing(); }

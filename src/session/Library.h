@@ -23,6 +23,10 @@ void LoadLibraryState();
 // Runs the unload steps; a later call of any export loads the library anew.
 void UnloadLibraryState();
 
+// The PDF engine's compression level: maximum (as set at load) or normal.
+// It lives with the library, not the session, so no reset touches it.
+bool &PdfMaxCompression();
+
 // True while a document is open (the output device reports printing).
 bool DocumentOpen();
 

@@ -153,6 +153,23 @@ TEST_F(DocFlowTest, DuringADocumentSetupSettersAreRefused) {
   NxEndDoc();
 }
 
+TEST_F(DocFlowTest, PdfCompressionOutlivesDocumentsAndIsRefusedDuringOne) {
+  ASSERT_EQ(NxInit(), 0);
+  EXPECT_TRUE(nx::PdfMaxCompression());  // as the library was loaded
+  NxSetPDFCompression(2);                 // only 1 means maximum; no PDF mode needed
+  EXPECT_FALSE(nx::PdfMaxCompression());
+  NxSetDevice(5);
+  NxSetFileName((dir_.path().string() + "/").c_str());
+  NxBeginDoc();
+  ASSERT_TRUE(nx::DocumentOpen());
+  NxSetPDFCompression(1);
+  EXPECT_FALSE(nx::PdfMaxCompression());
+  NxEndDoc();
+  EXPECT_FALSE(nx::PdfMaxCompression());  // no reset touches it
+  NxSetPDFCompression(1);
+  EXPECT_TRUE(nx::PdfMaxCompression());
+}
+
 TEST_F(DocFlowTest, EmfPagesGoIntoTheFolderOfTheFileName) {
   ASSERT_EQ(NxInit(), 0);
   fs::create_directory(dir_.path() / "out");

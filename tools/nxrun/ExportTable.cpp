@@ -167,6 +167,7 @@ const std::map<std::string, Adapter> &Table() {
       NX_ENTRY(NxShowPDF),
       NX_ENTRY(NxSetPDFEmbeddedFonts),
       NX_ENTRY(NxSetPDFCharSet),
+      NX_ENTRY(NxSetPDFCompression),
       NX_ENTRY(NxSetPWColors),
       NX_ENTRY(NxSetPWState),
       NX_ENTRY(NxSetPWPosition),
