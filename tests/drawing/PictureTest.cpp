@@ -1,0 +1,281 @@
+// Picture decoders against ImageMagick's reading of the same files, the
+// variants users have (bit depths, RLE, top-down, interlaced, transparent,
+// greyscale, CMYK, progressive), bad input, and a short fuzz.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "drawing/Picture.h"
+#include "session/ErrorChannel.h"
+#include "support/TestSupport.h"
+
+namespace {
+
+using nx::TPicture;
+using nxtest::ReadFileBytes;
+using nxtest::RunCommand;
+using nxtest::ShellQuote;
+
+// A 40 x 20 source with a gradient and four solid blocks.
+std::string MakeSource(const nxtest::TempDir &dir) {
+  std::string src = dir.file("src.png");
+  auto r = RunCommand("convert -size 40x20 gradient:red-blue -fill lime -draw 'rectangle 0,0 9,4' -fill white "
+                      "-draw 'rectangle 30,15 39,19' " + ShellQuote(src));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return src;
+}
+
+std::string Convert(const nxtest::TempDir &dir, const std::string &src, const std::string &args,
+                    const std::string &out) {
+  // A trailing "BMP3:" style prefix names the output format.
+  std::string path = dir.file(out);
+  std::string options = args, prefix;
+  if (!options.empty() && options.back() == ':') {
+    size_t space = options.find_last_of(' ');
+    prefix = space == std::string::npos ? options : options.substr(space + 1);
+    options.resize(space == std::string::npos ? 0 : space);
+  }
+  auto r = RunCommand("convert " + ShellQuote(src) + " " + options + " " + ShellQuote(prefix + path));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return path;
+}
+
+TPicture Decode(const std::string &path) {
+  auto bytes = ReadFileBytes(path);
+  return nx::DecodePicture(nx::PictureKindOf(std::u16string(path.begin(), path.end())), bytes.data(), bytes.size());
+}
+
+// ImageMagick's pixels of a file, RGB, top row first.
+std::vector<unsigned char> Reference(const nxtest::TempDir &dir, const std::string &path) {
+  std::string raw = dir.file("ref.rgb");
+  auto r = RunCommand("convert " + ShellQuote(path + "[0]") + " -depth 8 rgb:" + ShellQuote(raw));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return ReadFileBytes(raw);
+}
+
+// Largest channel difference between the decoded picture and the reference.
+int MaxDifference(const TPicture &pic, const std::vector<unsigned char> &ref) {
+  if (ref.size() != static_cast<size_t>(pic.Width()) * pic.Height() * 3) return 1000;
+  int worst = 0;
+  for (int y = 0; y < pic.Height(); ++y)
+    for (int x = 0; x < pic.Width(); ++x) {
+      COLORREF c = pic.Pixel(x, y);
+      const unsigned char *p = &ref[(static_cast<size_t>(y) * pic.Width() + x) * 3];
+      worst = std::max({worst, std::abs(GetRValue(c) - p[0]), std::abs(GetGValue(c) - p[1]),
+                        std::abs(GetBValue(c) - p[2])});
+    }
+  return worst;
+}
+
+struct Variant {
+  const char *args;
+  const char *file;
+  int tolerance;
+};
+
+void ExpectVariantsMatch(const std::vector<Variant> &variants) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  std::string src = MakeSource(dir);
+  for (const Variant &v : variants) {
+    SCOPED_TRACE(std::string(v.file) + " " + v.args);
+    std::string path = Convert(dir, src, v.args, v.file);
+    TPicture pic = Decode(path);
+    EXPECT_EQ(pic.Width(), 40);
+    EXPECT_EQ(pic.Height(), 20);
+    EXPECT_LE(MaxDifference(pic, Reference(dir, path)), v.tolerance);
+  }
+}
+
+TEST(PictureDecoders, BitmapsOfEveryDepthMatchImageMagick) {
+  ExpectVariantsMatch({
+      {"-monochrome BMP3:", "m1.bmp", 0},
+      {"-colors 12 -type palette -compress None BMP3:", "p4.bmp", 0},
+      {"-colors 200 -type palette -compress None BMP3:", "p8.bmp", 0},
+      {"-colors 200 -type palette -compress RLE BMP3:", "r8.bmp", 0},
+      {"-type truecolor -define bmp:subtype=RGB565", "c565.bmp", 1},
+      {"-type truecolor -define bmp:subtype=RGB555", "c555.bmp", 1},
+      {"-type truecolor BMP3:", "t24.bmp", 0},
+      {"-type truecolor BMP2:", "core24.bmp", 0},
+      {"-alpha set -define bmp:subtype=ARGB8888", "a32.bmp", 0},
+  });
+}
+
+TEST(PictureDecoders, GifAndJpegVariantsMatchImageMagick) {
+  ExpectVariantsMatch({
+      {"", "plain.gif", 0},
+      {"-interlace GIF", "interlaced.gif", 0},
+      {"-quality 90", "baseline.jpg", 2},
+      {"-quality 90 -interlace JPEG", "progressive.jpeg", 2},
+      {"-colorspace Gray", "grey.jpg", 2},
+      {"-colorspace CMYK -quality 95", "cmyk.jpg", 6},
+  });
+}
+
+// Little-endian helpers to build bitmaps by hand.
+void Put16(std::vector<unsigned char> &b, size_t at, unsigned v) {
+  b[at] = v & 0xFF;
+  b[at + 1] = (v >> 8) & 0xFF;
+}
+void Put32(std::vector<unsigned char> &b, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xFF;
+}
+
+// A 4-bit bitmap file around the given bits, with a 16-entry grey palette
+// (entry i = i x 17) except entry 1 red and 2 blue.
+std::vector<unsigned char> Bitmap4(int width, int height, uint32_t compression,
+                                   const std::vector<unsigned char> &bits) {
+  std::vector<unsigned char> b(14 + 40 + 64);
+  b[0] = 'B';
+  b[1] = 'M';
+  Put32(b, 10, 14 + 40 + 64);
+  Put32(b, 14, 40);
+  Put32(b, 18, static_cast<uint32_t>(width));
+  Put32(b, 22, static_cast<uint32_t>(height));
+  Put16(b, 26, 1);
+  Put16(b, 28, 4);
+  Put32(b, 30, compression);
+  for (int i = 0; i < 16; ++i) b[54 + 4 * i] = b[55 + 4 * i] = b[56 + 4 * i] = static_cast<unsigned char>(i * 17);
+  b[54 + 4] = 0, b[55 + 4] = 0, b[56 + 4] = 255;  // 1: red (B, G, R order)
+  b[54 + 8] = 255, b[55 + 8] = 0, b[56 + 8] = 0;  // 2: blue
+  b.insert(b.end(), bits.begin(), bits.end());
+  Put32(b, 2, static_cast<uint32_t>(b.size()));
+  return b;
+}
+
+TEST(PictureDecoders, Rle4AndTopDownRows) {
+  // RLE4, 6 x 2, bottom-up: bottom row red red blue blue red red (an
+  // encoded run of alternating 1/2 and an absolute run), top row a delta
+  // that skips two pixels, then grey 15.
+  std::vector<unsigned char> rle = {2, 0x11, 0, 4, 0x22, 0x11, 0, 0,  // row 0: run, absolute run, end of line
+                                    0, 2, 2, 0, 4, 0xFF, 0, 1};       // row 1: delta (2, 0), run, end of bitmap
+  auto file = Bitmap4(6, 2, BI_RLE4, rle);
+  TPicture pic = nx::DecodeBmp(file.data(), file.size());
+  ASSERT_EQ(pic.Width(), 6);
+  EXPECT_EQ(pic.Pixel(0, 1), RGB(255, 0, 0));
+  EXPECT_EQ(pic.Pixel(2, 1), RGB(0, 0, 255));
+  EXPECT_EQ(pic.Pixel(5, 1), RGB(255, 0, 0));
+  EXPECT_EQ(pic.Pixel(0, 0), RGB(0, 0, 0)) << "a skipped pixel keeps colour 0";
+  EXPECT_EQ(pic.Pixel(2, 0), RGB(255, 255, 255));
+  EXPECT_EQ(pic.Pixel(5, 0), RGB(255, 255, 255));
+
+  // The same palette, uncompressed, top-down: the first row in the file is the top.
+  std::vector<unsigned char> rows = {0x12, 0x00, 0x00, 0x00, 0x21, 0x00, 0x00, 0x00};
+  auto down = Bitmap4(2, -2, BI_RGB, rows);
+  TPicture top = nx::DecodeBmp(down.data(), down.size());
+  ASSERT_EQ(top.Height(), 2);
+  EXPECT_EQ(top.Pixel(0, 0), RGB(255, 0, 0));
+  EXPECT_EQ(top.Pixel(1, 0), RGB(0, 0, 255));
+  EXPECT_EQ(top.Pixel(0, 1), RGB(0, 0, 255));
+}
+
+TEST(PictureDecoders, TransparentGifLeavesItsTransparentPixelsWhite) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  std::string path = Convert(dir, MakeSource(dir), "-transparent lime", "t.gif");
+  TPicture pic = Decode(path);
+  EXPECT_EQ(pic.Pixel(2, 2), RGB(255, 255, 255));
+  EXPECT_NE(pic.Pixel(20, 10), RGB(255, 255, 255));
+}
+
+std::string DecodeError(const std::vector<unsigned char> &bytes, nx::TPictureKind kind) {
+  try {
+    nx::DecodePicture(kind, bytes.data(), bytes.size());
+  } catch (const nx::ENxError &e) {
+    EXPECT_EQ(e.code(), nx::nxeData);
+    return e.what();
+  }
+  return "decoded";
+}
+
+TEST(PictureDecoders, BadInputIsRefusedWithTheReason) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  std::string src = MakeSource(dir);
+  using K = nx::TPictureKind;
+  auto bmp = ReadFileBytes(Convert(dir, src, "-type truecolor BMP3:", "t.bmp"));
+  auto gif = ReadFileBytes(Convert(dir, src, "", "t.gif"));
+  auto jpg = ReadFileBytes(Convert(dir, src, "", "t.jpg"));
+
+  auto cut = [](std::vector<unsigned char> v) {
+    v.resize(v.size() * 2 / 3);
+    return v;
+  };
+  EXPECT_NE(DecodeError(cut(bmp), K::Bmp).find("truncated"), std::string::npos);
+  EXPECT_NE(DecodeError(cut(gif), K::Gif).find("truncated"), std::string::npos);
+  EXPECT_NE(DecodeError(cut(jpg), K::Jpeg).find("truncated"), std::string::npos);
+  EXPECT_NE(DecodeError({}, K::Jpeg), "decoded");
+  EXPECT_NE(DecodeError({'B', 'M'}, K::Bmp), "decoded");
+  EXPECT_NE(DecodeError(gif, K::Jpeg).find("cannot be decoded"), std::string::npos);
+
+  // Huge declared sizes are refused before memory is taken for them.
+  auto hugeBmp = bmp;
+  Put32(hugeBmp, 18, 30000);
+  Put32(hugeBmp, 22, 30000);
+  EXPECT_NE(DecodeError(hugeBmp, K::Bmp).find("beyond the limit"), std::string::npos);
+  auto hugeGif = gif;
+  Put16(hugeGif, 6, 60000);
+  Put16(hugeGif, 8, 60000);
+  EXPECT_NE(DecodeError(hugeGif, K::Gif).find("beyond the limit"), std::string::npos);
+  auto hugeJpg = jpg;
+  for (size_t i = 2; i + 9 < hugeJpg.size(); ++i)
+    if (hugeJpg[i] == 0xFF && (hugeJpg[i + 1] == 0xC0 || hugeJpg[i + 1] == 0xC2)) {
+      Put16(hugeJpg, i + 5, 0xF0F0);  // height and width, big-endian: 61680
+      Put16(hugeJpg, i + 7, 0xF0F0);
+      break;
+    }
+  EXPECT_NE(DecodeError(hugeJpg, K::Jpeg).find("beyond the limit"), std::string::npos);
+
+  // A GIF with a screen but no image.
+  std::vector<unsigned char> empty = {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0, 0x3B};
+  EXPECT_NE(DecodeError(empty, K::Gif).find("no image"), std::string::npos);
+}
+
+// Flipped bytes, cut files and random spans over valid files of the three
+// kinds: every outcome is a picture or a data error, never a crash.
+TEST(PictureDecoders, ShortFuzz) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  std::string src = MakeSource(dir);
+  using K = nx::TPictureKind;
+  std::vector<std::pair<std::vector<unsigned char>, K>> seeds = {
+      {ReadFileBytes(Convert(dir, src, "-colors 200 -type palette -compress RLE BMP3:", "r8.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-type truecolor -define bmp:subtype=RGB565", "c.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-interlace GIF", "i.gif")), K::Gif},
+      {ReadFileBytes(Convert(dir, src, "-interlace JPEG", "p.jpg")), K::Jpeg},
+      {ReadFileBytes(Convert(dir, src, "-colorspace CMYK", "c.jpg")), K::Jpeg},
+  };
+  std::mt19937 rng(6);
+  int decoded = 0, refused = 0;
+  for (const auto &[seed, kind] : seeds) {
+    for (int round = 0; round < 150; ++round) {
+      auto bytes = seed;
+      const int flips = 1 + static_cast<int>(rng() % 8);
+      for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
+      if (round % 5 == 0) bytes.resize(rng() % bytes.size());
+      try {
+        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size());
+        EXPECT_GT(pic.Width(), 0);
+        ++decoded;
+      } catch (const nx::ENxError &e) {
+        EXPECT_FALSE(std::string(e.what()).empty());
+        ++refused;
+      }
+    }
+  }
+  EXPECT_GT(decoded, 0);
+  EXPECT_GT(refused, 0);
+}
+
+TEST(PictureDecoders, KindFollowsTheExtensionInAnyCase) {
+  using K = nx::TPictureKind;
+  EXPECT_EQ(nx::PictureKindOf(u"C:\\pics\\Logo.BmP"), K::Bmp);
+  EXPECT_EQ(nx::PictureKindOf(u"a.gif"), K::Gif);
+  EXPECT_EQ(nx::PictureKindOf(u"a.JPEG"), K::Jpeg);
+  EXPECT_EQ(nx::PictureKindOf(u"a.jpg"), K::Jpeg);
+  EXPECT_EQ(nx::PictureKindOf(u"a.png"), K::Unknown);
+  EXPECT_EQ(nx::PictureKindOf(u"dir.bmp/file"), K::Unknown);
+}
+
+}  // namespace
