@@ -149,6 +149,32 @@ NX_API void NxNewPage(void);
 /* Produces the output, then frees the pages and resets the session (always). */
 NX_API void NxEndDoc(void);
 
+/* ---- Printers, papers, bins and fonts ------------------------------------
+ * Printers are addressed by their index in the printer list (from 0; -1 is
+ * the system default printer). Names are copied into Dest (ANSI, at most 64
+ * characters and a NUL); an index out of range gives "Error". While the
+ * device type is PDF or RTF the queries answer for one pseudo printer,
+ * "Noxtrel 32 PDF/RTF printer", and the paper, bin and font names are
+ * "Not supported in PDF/RTF mode". */
+NX_API int32_t NxGetPrinterCount(void);
+NX_API void NxGetPrinterNames(int32_t Index, char *Dest);
+NX_API void NxSetPrinter(int32_t Index); /* refused while a document is open */
+NX_API intptr_t NxGetPrinterHandle(void);
+NX_API int32_t NxGetPrinterCaps(int32_t Index); /* GetDeviceCaps index */
+NX_API int32_t NxGetPaperCount(void);           /* reloads the paper list */
+NX_API void NxGetPaperNames(int32_t Index, char *Dest);
+NX_API int32_t NxGetPaperNumbers(int32_t Index); /* Windows paper number, -1 if none */
+NX_API int32_t NxGetPaperBinCount(void);         /* bins read by NxSetPrinter / NxPrintDialog */
+NX_API void NxGetPaperBinNames(int32_t Index, char *Dest);
+NX_API int32_t NxGetPaperBinNumbers(int32_t Index);
+NX_API int32_t NxGetFontCount(void); /* device types 1, 2 and 5; else 0 */
+NX_API void NxGetFontNames(int32_t Index, char *Dest);
+
+/* ---- Raw print jobs: bytes sent unchanged to the current printer ---------- */
+NX_API void NxBeginRawDoc(void);
+NX_API void NxPrintRawData(const void *Data, int32_t Size);
+NX_API void NxEndRawDoc(void);
+
 #ifdef __cplusplus
 }
 #endif

@@ -5,6 +5,7 @@
 #include "device/Device.h"
 #include "device/NxPrinter.h"
 #include "device/SysPrinter.h"
+#include "printers/RawJob.h"
 #include "session/ErrorChannel.h"
 
 namespace nx {
@@ -17,6 +18,7 @@ struct TLibrary {
   std::unique_ptr<TNxPrinter> Pages;
   std::unique_ptr<TDevice> Device;
   bool PdfMaxCompression = true;
+  std::unique_ptr<TRawJobs> RawJobs;
 };
 
 // Deliberately not a static object: the unload steps run when the host unloads
@@ -32,6 +34,7 @@ void LoadLibraryState() {
   TSysPrinter *printer = lib->Printer.get();
   lib->Pages = std::make_unique<TNxPrinter>([printer] { return printer->Handle(); });
   lib->Device = std::make_unique<TDevice>(*lib->Printer, *lib->Pages);
+  lib->RawJobs = std::make_unique<TRawJobs>();
   SetLoadValues(lib->Rec);
   gLibrary = lib.release();
 }
@@ -40,6 +43,9 @@ void UnloadLibraryState() {
   if (!gLibrary) return;
   TLibrary *lib = gLibrary;
   gLibrary = nullptr;
+  // A raw job the per-document reset left open is ended, so its bytes print
+  // and the spooler job is not left behind.
+  lib->RawJobs.reset();
   lib->Device.reset();
   lib->Pages.reset();
   lib->Printer.reset();
@@ -71,6 +77,11 @@ TSysPrinter &SysPrinter() {
 bool &PdfMaxCompression() {
   LoadLibraryState();
   return gLibrary->PdfMaxCompression;
+}
+
+TRawJobs &RawJobs() {
+  LoadLibraryState();
+  return *gLibrary->RawJobs;
 }
 
 bool DocumentOpen() { return Device().Printing(); }

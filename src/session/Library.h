@@ -9,11 +9,13 @@ namespace nx {
 class TDevice;
 class TNxPrinter;
 class TSysPrinter;
+class TRawJobs;
 
 // The global objects of the loaded library (loading it on first use).
 TDevice &Device();
 TNxPrinter &PageStore();
 TSysPrinter &SysPrinter();
+TRawJobs &RawJobs();
 
 // Runs the load steps unless the library is loaded already. The exports load
 // the library on first use, so a host linked against the static core and the

@@ -51,7 +51,7 @@ const char *Bind<const char *>(Binding &b) {
   return b.Take(Arg::String).bytes.c_str();
 }
 template <>
-[[maybe_unused]] Bytes Bind<Bytes>(Binding &b) {
+Bytes Bind<Bytes>(Binding &b) {
   const std::string &s = b.Take(Arg::String).bytes;
   return Bytes{s.data(), static_cast<int32_t>(s.size())};
 }
@@ -100,6 +100,7 @@ constexpr Adapter MakeAdapter(R(NX_CALL *)(A...)) {
 // Exports whose C signature needs help: a buffer with its size, bytes with
 // their count.
 void LastErrorText(char *dest) { NxGetLastErrorText(dest, kBufferSize); }
+void PrintRawData(Bytes bytes) { NxPrintRawData(bytes.data, bytes.size); }
 
 const std::map<std::string, Adapter> &Table() {
   static const std::map<std::string, Adapter> table = {
@@ -186,6 +187,22 @@ const std::map<std::string, Adapter> &Table() {
       NX_ENTRY(NxSetRowCol),
       NX_ENTRY(NxGetMaxWidth),
       NX_ENTRY(NxGetMaxHeight),
+      NX_ENTRY(NxGetPrinterCount),
+      NX_ENTRY(NxGetPrinterNames),
+      NX_ENTRY(NxSetPrinter),
+      NX_ENTRY(NxGetPrinterHandle),
+      NX_ENTRY(NxGetPrinterCaps),
+      NX_ENTRY(NxGetPaperCount),
+      NX_ENTRY(NxGetPaperNames),
+      NX_ENTRY(NxGetPaperNumbers),
+      NX_ENTRY(NxGetPaperBinCount),
+      NX_ENTRY(NxGetPaperBinNames),
+      NX_ENTRY(NxGetPaperBinNumbers),
+      NX_ENTRY(NxGetFontCount),
+      NX_ENTRY(NxGetFontNames),
+      NX_ENTRY(NxBeginRawDoc),
+      {"NxPrintRawData", &Run<&PrintRawData, void, Bytes>},
+      NX_ENTRY(NxEndRawDoc),
   };
   return table;
 }
