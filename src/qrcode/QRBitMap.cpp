@@ -1,6 +1,7 @@
 #include "qrcode/QRBitMap.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <stdexcept>
 
@@ -60,153 +61,6 @@ void ForVersionModules(int32_t w, int32_t h, F &&f) {
     f(b, b / 3, h - 11 + b % 3);
     f(b, w - 11 + b % 3, b / 3);
   }
-}
-
-// Mask conditions, i = row, j = column.
-template <int M>
-inline bool MaskHolds(int32_t i, int32_t j) {
-  if constexpr (M == 0) return (i + j) % 2 == 0;
-  if constexpr (M == 1) return i % 2 == 0;
-  if constexpr (M == 2) return j % 3 == 0;
-  if constexpr (M == 3) return (i + j) % 3 == 0;
-  if constexpr (M == 4) return (i / 2 + j / 3) % 2 == 0;
-  if constexpr (M == 5) return (i * j) % 2 + (i * j) % 3 == 0;
-  if constexpr (M == 6) return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
-  if constexpr (M == 7) return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
-  return false;
-}
-
-constexpr int32_t kMaxSide = 256;  // longest line the scorer takes
-
-// Module classes of the mask search: fixed light, fixed dark, data light
-// (empty modules included), data dark.
-enum : uint8_t { kFixedLight = 0, kFixedDark = 1, kData = 2 };
-
-template <int M>
-void MaskInto(const uint8_t *base, uint8_t *out, int32_t w, int32_t h) {
-  for (int32_t i = 0; i < h; ++i)
-    for (int32_t j = 0; j < w; ++j) {
-      uint8_t b = base[i * w + j];
-      out[i * w + j] = b < kData ? b : uint8_t((b & 1) ^ (MaskHolds<M>(i, j) ? 1 : 0));
-    }
-}
-
-void MaskInto(int32_t m, const uint8_t *base, uint8_t *out, int32_t w, int32_t h) {
-  switch (m) {
-    case 0: return MaskInto<0>(base, out, w, h);
-    case 1: return MaskInto<1>(base, out, w, h);
-    case 2: return MaskInto<2>(base, out, w, h);
-    case 3: return MaskInto<3>(base, out, w, h);
-    case 4: return MaskInto<4>(base, out, w, h);
-    case 5: return MaskInto<5>(base, out, w, h);
-    case 6: return MaskInto<6>(base, out, w, h);
-    default: return MaskInto<7>(base, out, w, h);
-  }
-}
-
-bool MaskHoldsAt(int32_t m, int32_t i, int32_t j) {
-  switch (m) {
-    case 0: return MaskHolds<0>(i, j);
-    case 1: return MaskHolds<1>(i, j);
-    case 2: return MaskHolds<2>(i, j);
-    case 3: return MaskHolds<3>(i, j);
-    case 4: return MaskHolds<4>(i, j);
-    case 5: return MaskHolds<5>(i, j);
-    case 6: return MaskHolds<6>(i, j);
-    default: return MaskHolds<7>(i, j);
-  }
-}
-
-// N1 and N3 of one row or column. N1: every run longer than 5 adds its
-// length - 2 (a run of exactly 5 adds nothing). N3: 40 for each
-// dark-light-dark-dark-dark-light-dark inside the line with four light
-// modules (or the edge) before or after it.
-void LineScore(const uint8_t *p, int32_t n, TQRPenalty &s) {
-  int32_t len[kMaxSide];
-  int32_t runs = 0, cur = 1;
-  for (int32_t i = 1; i < n; ++i) {
-    if (p[i] == p[i - 1]) {
-      ++cur;
-    } else {
-      len[runs++] = cur;
-      cur = 1;
-    }
-  }
-  len[runs++] = cur;
-  for (int32_t r = 0; r < runs; ++r)
-    if (len[r] > 5) s.n1 += len[r] - 2;
-  int32_t firstDark = p[0] ? 0 : 1;
-  for (int32_t r = firstDark; r + 4 < runs; r += 2) {
-    if (len[r + 1] != 1 || len[r + 2] != 3 || len[r + 3] != 1) continue;
-    bool before = len[r] == 1 && (r <= 1 || len[r - 1] >= 4);
-    bool after = len[r + 4] == 1 && (r + 5 >= runs - 1 || len[r + 5] >= 4);
-    if (before || after) s.n3 += 40;
-  }
-}
-
-// N2: blocks of one colour grown greedily from 2 x 2 over unvisited modules.
-int32_t BlockScore(const uint8_t *d, int32_t w, int32_t h, uint8_t *visited) {
-  std::fill(visited, visited + size_t(w) * size_t(h), 0);
-  int32_t score = 0;
-  for (int32_t y = 0; y <= h - 2; ++y)
-    for (int32_t x = 0; x <= w - 2; ++x) {
-      int32_t at = y * w + x;
-      if (visited[at]) continue;
-      visited[at] = 1;
-      uint8_t c = d[at];
-      if (d[at + 1] != c || d[at + w] != c || d[at + w + 1] != c || visited[at + 1] || visited[at + w] ||
-          visited[at + w + 1])
-        continue;
-      visited[at + 1] = visited[at + w] = visited[at + w + 1] = 1;
-      int32_t bw = 2, bh = 2;
-      bool growX = true, growY = true;
-      while ((growX || growY) && x + bw < w && y + bh < h) {
-        if (growX) {
-          bool ok = true;
-          for (int32_t k = 0; k < bh && ok; ++k) ok = !visited[(y + k) * w + x + bw] && d[(y + k) * w + x + bw] == c;
-          if (ok) {
-            for (int32_t k = 0; k < bh; ++k) visited[(y + k) * w + x + bw] = 1;
-            ++bw;
-          }
-          growX = ok;
-        }
-        if (growY) {
-          bool ok = true;
-          for (int32_t k = 0; k < bw && ok; ++k) ok = !visited[(y + bh) * w + x + k] && d[(y + bh) * w + x + k] == c;
-          if (ok) {
-            for (int32_t k = 0; k < bw; ++k) visited[(y + bh) * w + x + k] = 1;
-            ++bh;
-          }
-          growY = ok;
-        }
-      }
-      score += 3 * (bw - 1) * (bh - 1);
-    }
-  return score;
-}
-
-int32_t BalanceScore(const uint8_t *d, int32_t n) {
-  int32_t dark = 0;
-  for (int32_t i = 0; i < n; ++i) dark += d[i];
-  int32_t p = int32_t(int64_t(dark) * 100 / n);
-  int32_t dev = std::abs(p - 50);
-  if (dev > 0 && dev % 5 == 0) --dev;
-  return 10 * (dev / 5);
-}
-
-// rows: the symbol row by row; cols: the same, column by column.
-TQRPenalty Score(const uint8_t *rows, const uint8_t *cols, int32_t w, int32_t h, uint8_t *visited) {
-  TQRPenalty s;
-  for (int32_t y = 0; y < h; ++y) LineScore(rows + y * w, w, s);
-  for (int32_t x = 0; x < w; ++x) LineScore(cols + x * h, h, s);
-  s.n2 = BlockScore(rows, w, h, visited);
-  s.n4 = BalanceScore(rows, w * h);
-  return s;
-}
-
-void Transpose(const uint8_t *rows, uint8_t *cols, int32_t w, int32_t h) {
-  for (int32_t y = 0; y < h; ++y)
-    for (int32_t x = 0; x < w; ++x) cols[x * h + y] = rows[y * w + x];
 }
 
 }  // namespace
@@ -309,38 +163,36 @@ void TQRBitMap::ApplyMask(int32_t mask) {
     for (int32_t j = 0; j < FmaxX; ++j) {
       int32_t v = getBit(j, i);
       if (v != qmDataLight && v != qmDataDark && v != qmEmpty) continue;
-      bool dark = (v == qmDataDark) != MaskHoldsAt(mask, i, j);
+      bool dark = (v == qmDataDark) != QRMaskHolds(mask, i, j);
       set(j, i, dark ? qmDataDark : qmDataLight);
     }
 }
 
-int32_t TQRBitMap::ChooseMask(int32_t formatBase) const {
-  const int32_t w = FmaxX, h = FmaxY, n = w * h;
-  // Everything but the data and the format bits is the same for all masks.
-  const size_t count = static_cast<size_t>(n);
-  std::vector<uint8_t> base(count), rows(count), cols(count), visited(count);
-  for (int32_t i = 0; i < n; ++i) {
-    int32_t v = Fbitmap[size_t(i)];
-    base[size_t(i)] = v == qmEmpty || v == qmDataLight ? kData : v == qmDataDark ? kData | 1 : isBlackValue(v) ? 1 : 0;
-  }
+std::array<int32_t, 8> TQRBitMap::MaskScores(int32_t formatBase) const {
+  const int32_t w = FmaxX, h = FmaxY;
+  TQRMaskSearch search(w, h);
+  for (int32_t y = 0; y < h; ++y)
+    for (int32_t x = 0; x < w; ++x) {
+      int32_t v = getBit(x, y);
+      if (v == qmEmpty || v == qmDataLight || v == qmDataDark)
+        search.SetData(x, y, v == qmDataDark);
+      else if (v != qmFormatLight)  // format bits depend on the mask
+        search.SetFixed(x, y, isBlackValue(v));
+    }
+  ForFormatModules(w, h, [&](int32_t b, int32_t x, int32_t y) { search.SetFormat(x, y, b); });
+  search.SetFixed(8, h - 8, true);
   if (FcodeVersion >= 7) {
     uint32_t word = VersionInfo(FcodeVersion);
-    ForVersionModules(w, h, [&](int32_t b, int32_t x, int32_t y) { base[size_t(y * w + x)] = (word >> b) & 1; });
+    ForVersionModules(w, h, [&](int32_t b, int32_t x, int32_t y) { search.SetFixed(x, y, (word >> b) & 1); });
   }
-  int32_t best = 0, bestScore = 0;
-  for (int32_t m = 0; m < 8; ++m) {
-    MaskInto(m, base.data(), rows.data(), w, h);
-    uint32_t format = kFormatInfo[(formatBase + m) & 31];
-    ForFormatModules(w, h, [&](int32_t b, int32_t x, int32_t y) { rows[size_t(y * w + x)] = (format >> b) & 1; });
-    rows[size_t((h - 8) * w + 8)] = 1;
-    Transpose(rows.data(), cols.data(), w, h);
-    int32_t score = Score(rows.data(), cols.data(), w, h, visited.data()).total();
-    if (m == 0 || score < bestScore) {
-      best = m;
-      bestScore = score;
-    }
-  }
-  return best;
+  std::array<int32_t, 8> scores;
+  for (int32_t m = 0; m < 8; ++m) scores[size_t(m)] = search.Score(m, kFormatInfo[(formatBase + m) & 31]).total();
+  return scores;
+}
+
+int32_t TQRBitMap::ChooseMask(int32_t formatBase) const {
+  std::array<int32_t, 8> scores = MaskScores(formatBase);
+  return int32_t(std::min_element(scores.begin(), scores.end()) - scores.begin());  // first of equals
 }
 
 void TQRBitMap::placeMask(int32_t value, int32_t ecLevel) {
@@ -349,13 +201,6 @@ void TQRBitMap::placeMask(int32_t value, int32_t ecLevel) {
   PlaceVersionInfo(false);
   ApplyMask(m);
   FMask = m;
-}
-
-TQRPenalty QRPenalty(const uint8_t *dark, int32_t w, int32_t h) {
-  if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) throw std::invalid_argument("penalty of an unsupported size");
-  std::vector<uint8_t> cols(size_t(w) * size_t(h)), visited(size_t(w) * size_t(h));
-  Transpose(dark, cols.data(), w, h);
-  return Score(dark, cols.data(), w, h, visited.data());
 }
 
 }  // namespace nx

@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <array>
 #include <vector>
 
+#include "qrcode/QRPenalty.h"
 #include "qrcode/QRTypes.h"
 
 namespace nx {
@@ -22,12 +24,6 @@ enum : int8_t {
   qmVersionLight = 6, qmVersionDark = 96,
 };
 
-// The penalty of a finished symbol, by rule.
-struct TQRPenalty {
-  int32_t n1 = 0, n2 = 0, n3 = 0, n4 = 0;
-  int32_t total() const { return n1 + n2 + n3 + n4; }
-};
-
 class TQRBitMap {
  public:
   // The empty matrix with every function pattern; w = h = 17 + 4 * version.
@@ -39,6 +35,8 @@ class TQRBitMap {
   void placeMask(int32_t value, int32_t ecLevel);
   // The mask with the lowest penalty (the lower number on a tie).
   int32_t ChooseMask(int32_t formatBase) const;
+  // The penalty of the symbol under each mask, with format entries formatBase + mask.
+  std::array<int32_t, 8> MaskScores(int32_t formatBase) const;
   int32_t Mask() const { return FMask; }  // -1 until placeMask
 
   int32_t getBit(int32_t x, int32_t y) const { return Fbitmap[size_t(y) * size_t(FmaxX) + size_t(x)]; }
@@ -67,8 +65,5 @@ class TQRBitMap {
   int32_t FmaxX, FmaxY;
   int32_t FMask = -1;
 };
-
-// Penalty of a symbol given as dark (1) and light (0) modules row by row.
-TQRPenalty QRPenalty(const uint8_t *dark, int32_t w, int32_t h);
 
 }  // namespace nx

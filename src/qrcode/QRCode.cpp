@@ -278,15 +278,19 @@ void TQRCode::EncodeData(std::span<const int32_t> codes, int32_t version, TBitSt
   }
 }
 
+int32_t TQRCode::Parity(std::span<const int32_t> codes) {
+  int32_t parity = 0;
+  for (int32_t c : codes) parity ^= IsKanji(c) ? (c >> 8) ^ (c & 0xFF) : c & 0xFF;
+  return parity;
+}
+
 TBitString TQRCode::BuildBits(std::span<const int32_t> codes, int32_t version) const {
   TBitString bs;
   if (FstructuredAppend) {
-    int32_t parity = 0;
-    for (int32_t c : codes) parity ^= IsKanji(c) ? (c >> 8) ^ (c & 0xFF) : c & 0xFF;
     bs.addBits(0b0011, 4);
     bs.addBits(FstructuredAppendIndex - 1, 4);
     bs.addBits(FstructuredAppendCounter - 1, 4);
-    bs.addBits(parity, 8);
+    bs.addBits(FstructuredAppendParity >= 0 ? FstructuredAppendParity : Parity(codes), 8);
   }
   if (Feci >= 0) WriteEci(Feci, bs);
   if (Ffnc1Mode == FIRST) bs.addBits(0b0101, 4);
@@ -327,6 +331,8 @@ void TQRCode::CheckSettings(std::span<const int32_t> codes) const {
   if (FstructuredAppend && (FstructuredAppendCounter < 1 || FstructuredAppendCounter > 16 ||
                             FstructuredAppendIndex < 1 || FstructuredAppendIndex > FstructuredAppendCounter))
     throw ENxError(nxeArgument, "QR code: Structured Append needs 1 <= index <= count <= 16");
+  if (FstructuredAppend && FstructuredAppendParity > 255)
+    throw ENxError(nxeArgument, "QR code: the Structured Append parity is one byte");
   if (Feci > 999999) throw ENxError(nxeArgument, "QR code: ECI designator above 999999");
   if (Ffnc1Mode == SECOND && (FapplicationIndicator < 0 || FapplicationIndicator > 255))
     throw ENxError(nxeArgument, "QR code: FNC1 application indicator must be 0 to 255");

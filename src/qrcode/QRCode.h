@@ -43,6 +43,14 @@ class TQRCode {
   void SetStructuredAppendCounter(int32_t v) { FstructuredAppendCounter = v; }
   int32_t StructuredAppendIndex() const { return FstructuredAppendIndex; }
   void SetStructuredAppendIndex(int32_t v) { FstructuredAppendIndex = v; }
+  // The parity byte of a Structured Append header. Readers expect the parity
+  // of the whole message in every symbol of a sequence; -1 (the default)
+  // takes the parity of this symbol's own data, which is right only for a
+  // sequence of one.
+  int32_t StructuredAppendParity() const { return FstructuredAppendParity; }
+  void SetStructuredAppendParity(int32_t v) { FstructuredAppendParity = v; }
+  // The parity of character codes: both bytes of a kanji code, the low byte of any other.
+  static int32_t Parity(std::span<const int32_t> codes);
   // Character codes used instead of the text from now on.
   void setCodeBinary(const TQRIntegerArray &a);
 
@@ -82,6 +90,7 @@ class TQRCode {
   bool FstructuredAppend = false;
   int32_t FstructuredAppendCounter = 1;
   int32_t FstructuredAppendIndex = 1;
+  int32_t FstructuredAppendParity = -1;
   bool FprocessTilde = false;
   int32_t FselectedVersion = -1;
   int32_t FpreferredVersion = 1;

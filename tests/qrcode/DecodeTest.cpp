@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "QRTestUtil.h"
+#include "qrcode/reedQR.h"
 #include "session/ErrorChannel.h"
 
 namespace {
@@ -28,6 +29,72 @@ TEST(QRDecode, AllLevelsAndModes) {
       qr.SetCode(U16(t));
       EXPECT_EQ(Build(qr, dir), t) << "level " << level << " version " << qr.SelectedVersion();
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(QRDecode, KanjiEciAndStructuredAppend) {
+  NX_REQUIRE_TOOL("zbarimg");
+  nxtest::TempDir dir;
+  // Shift JIS kanji codes, alone and mixed with other modes; zbarimg gives the bytes.
+  TQRCode qr;
+  qr.setCodeBinary({0x93, 0x5F, 0x8A, 0xBF, 'A', 'B', 0x935F, 0x8ABF, 0xE4AA, '1', '2', '3'});
+  qr.SetEncoding(ENC_BYTE);
+  // Byte mode cannot take the kanji codes; automatic mode can.
+  EXPECT_THROW(qr.BuildSymbol(), ENxError);
+  qr.SetEncoding(ENC_AUTO);
+  EXPECT_EQ(Build(qr, dir), "\x93\x5F\x8A\xBF" "AB" "\x93\x5F\x8A\xBF\xE4\xAA" "123");
+  qr.setCodeBinary({0x935F, 0x8ABF, 0x8ABF, 0x935F});
+  qr.SetEncoding(ENC_KANJI);
+  EXPECT_EQ(Build(qr, dir), "\x93\x5F\x8A\xBF\x8A\xBF\x93\x5F");
+
+  // ECI 26 (UTF-8) with UTF-8 bytes, as a field and as a tilde escape.
+  TQRCode eci;
+  eci.SetEci(26);
+  eci.SetCode(U16("Gr\xC3\xBC\xC3\x9F" "e"));
+  EXPECT_EQ(Build(eci, dir), "Gr\xC3\xBC\xC3\x9F" "e");
+  TQRCode tilde;
+  tilde.SetProcessTilde(true);
+  tilde.SetCode(U16("~e000026caf\xC3\xA9 ~d065~~"));
+  EXPECT_EQ(Build(tilde, dir), "caf\xC3\xA9 A~");
+
+  // Structured Append: zbarimg joins the symbols of a sequence seen together
+  // when each carries the parity of the whole message.
+  const char *parts[] = {"PART ONE OF THREE ", "part two, ", "and 3"};
+  TQRCode sa[3];
+  for (int i = 0; i < 3; ++i) {
+    sa[i].SetStructuredAppendParity(TQRCode::Parity(qrtest::Codes("PART ONE OF THREE part two, and 3")));
+    sa[i].SetStructuredAppend(true);
+    sa[i].SetStructuredAppendIndex(i + 1);
+    sa[i].SetStructuredAppendCounter(3);
+    sa[i].SetCode(U16(parts[i]));
+    sa[i].BuildSymbol();
+  }
+  EXPECT_EQ(qrtest::ZbarDecode({sa[0].Bitmap(), sa[2].Bitmap(), sa[1].Bitmap()}, dir),
+            "PART ONE OF THREE part two, and 3");
+}
+
+TEST(QRDecode, EveryVersion) {
+  NX_REQUIRE_TOOL("zbarimg");
+  nxtest::TempDir dir;
+  for (int32_t v = 1; v <= 40; ++v) {
+    TQRCode qr;
+    auto level = TQRCodeECLevel(v % 4);
+    qr.SetCorrectionLevel(level);
+    qr.SetPreferredVersion(v);
+    qr.SetAutoConfigurate(false);
+    // Letters, digit runs and lower case: several segments.
+    const std::string pattern = "QR CODE VERSION 0123456789012345 with lower case; ";
+    std::string text;
+    int32_t n = std::max(1, QRCharCapacity(v, level, ENC_BYTE) * 3 / 4);
+    for (int32_t i = 0; i < n; ++i) text += pattern[size_t(i + v) % pattern.size()];
+    qr.SetCode(U16(text));
+    std::string got = Build(qr, dir);
+    EXPECT_EQ(qr.SelectedVersion(), v);
+    EXPECT_EQ(got, text) << "version " << v;
+  }
 }
 
 }  // namespace

@@ -178,7 +178,7 @@ TEST(QRMatrix, PenaltyRules) {
 }
 
 // The penalty rules read literally, on an [x][y] copy of the matrix, to check
-// the mask search (which works on packed rows and never copies the codes).
+// the mask search (which works on packed bit lines and never copies the codes).
 struct LiteralScorer {
   int32_t w, h;
   std::vector<std::vector<bool>> d;  // [x][y]
@@ -264,20 +264,17 @@ TEST(QRMatrix, MaskChoiceFollowsTheLiteralRules) {
       m.placeCodewords(AssembleCodewords(bits, v, level));
       int32_t base = QRLevelFormatBits(level) * 8;
       int32_t best = -1, bestScore = 0;
+      std::array<int32_t, 8> literal{};
       for (int32_t mask = 0; mask < 8; ++mask) {
-        TQRBitMap copy = m;
         LiteralScorer ls{side, side, std::vector<std::vector<bool>>(size_t(side), std::vector<bool>(size_t(side)))};
         for (int32_t x = 0; x < side; ++x)
           for (int32_t y = 0; y < side; ++y) {
-            int32_t code = copy.getBit(x, y);
+            int32_t code = m.getBit(x, y);
             bool data = code == -1 || code == 0 || code == 16;
             bool dark = TQRBitMap::isBlackValue(code);
             if (data) {
               int32_t i = y, j = x;
-              bool cond[8] = {(i + j) % 2 == 0, i % 2 == 0, j % 3 == 0, (i + j) % 3 == 0, (i / 2 + j / 3) % 2 == 0,
-                              (i * j) % 2 + (i * j) % 3 == 0, ((i * j) % 2 + (i * j) % 3) % 2 == 0,
-                              ((i + j) % 2 + (i * j) % 3) % 2 == 0};
-              dark = dark != cond[mask];
+              dark = dark != qrtest::MaskCondition(mask, i, j);
             }
             ls.d[size_t(x)][size_t(y)] = dark;
           }
@@ -298,15 +295,14 @@ TEST(QRMatrix, MaskChoiceFollowsTheLiteralRules) {
           ls.d[size_t(b / 3)][size_t(side - 11 + b % 3)] = (vw >> b) & 1;
           ls.d[size_t(side - 11 + b % 3)][size_t(b / 3)] = (vw >> b) & 1;
         }
-        int32_t score = ls.Score();
+        int32_t score = literal[size_t(mask)] = ls.Score();
         if (best < 0 || score < bestScore) {
           best = mask;
           bestScore = score;
         }
-        if (mask == 7) {
-          EXPECT_EQ(m.ChooseMask(base), best) << "version " << v << " level " << level;
-        }
       }
+      EXPECT_EQ(m.MaskScores(base), literal) << "version " << v << " level " << level;
+      EXPECT_EQ(m.ChooseMask(base), best) << "version " << v << " level " << level;
       ++symbols;
     }
   EXPECT_EQ(symbols, 40);

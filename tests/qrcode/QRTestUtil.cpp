@@ -1,5 +1,6 @@
 #include "QRTestUtil.h"
 
+#include <algorithm>
 #include <fstream>
 
 namespace qrtest {
@@ -13,25 +14,35 @@ std::string MatrixText(const nx::TQRBitMap &m) {
   return out;
 }
 
-void WritePbm(const nx::TQRBitMap &m, const std::string &path, int scale) {
+void WritePbm(const std::vector<const nx::TQRBitMap *> &ms, const std::string &path, int scale) {
   const int quiet = 4;
-  int w = (m.getMaxX() + 2 * quiet) * scale, h = (m.getMaxY() + 2 * quiet) * scale;
+  int cells = 0, rows = 0;
+  for (const nx::TQRBitMap *m : ms) {
+    cells += m->getMaxX() + 2 * quiet;
+    rows = std::max(rows, m->getMaxY() + 2 * quiet);
+  }
+  // Which symbol and column each module column of the image shows.
+  std::vector<std::pair<const nx::TQRBitMap *, int>> column;
+  for (const nx::TQRBitMap *m : ms)
+    for (int x = -quiet; x < m->getMaxX() + quiet; ++x) column.push_back({m, x});
+  int w = cells * scale, h = rows * scale;
   std::ofstream out(path, std::ios::binary);
   out << "P4\n" << w << " " << h << "\n";
   for (int py = 0; py < h; ++py)
     for (int px = 0; px < w; px += 8) {
       unsigned char b = 0;
       for (int k = 0; k < 8 && px + k < w; ++k) {
-        int x = (px + k) / scale - quiet, y = py / scale - quiet;
-        if (x >= 0 && y >= 0 && x < m.getMaxX() && y < m.getMaxY() && m.isBlack(x, y)) b |= 0x80 >> k;
+        auto [m, x] = column[size_t((px + k) / scale)];
+        int y = py / scale - quiet;
+        if (x >= 0 && y >= 0 && x < m->getMaxX() && y < m->getMaxY() && m->isBlack(x, y)) b |= 0x80 >> k;
       }
       out.put(char(b));
     }
 }
 
-std::string ZbarDecode(const nx::TQRBitMap &m, const nxtest::TempDir &dir) {
+std::string ZbarDecode(const std::vector<const nx::TQRBitMap *> &ms, const nxtest::TempDir &dir) {
   std::string path = dir.file("qr.pbm");
-  WritePbm(m, path);
+  WritePbm(ms, path);
   auto r = nxtest::RunCommand("zbarimg --nodbus --quiet --raw -Sbinary " + path + " 2>/dev/null");
   return r.exitCode == 0 ? r.output : "";
 }
@@ -53,6 +64,41 @@ std::vector<int32_t> Codes(const std::string &latin1) {
   std::vector<int32_t> v;
   for (unsigned char c : latin1) v.push_back(c);
   return v;
+}
+
+}  // namespace qrtest
+
+namespace qrtest {
+
+bool MaskCondition(int32_t mask, int32_t i, int32_t j) {
+  switch (mask) {
+    case 0: return (i + j) % 2 == 0;
+    case 1: return i % 2 == 0;
+    case 2: return j % 3 == 0;
+    case 3: return (i + j) % 3 == 0;
+    case 4: return (i / 2 + j / 3) % 2 == 0;
+    case 5: return (i * j) % 2 + (i * j) % 3 == 0;
+    case 6: return ((i * j) % 2 + (i * j) % 3) % 2 == 0;
+    default: return ((i + j) % 2 + (i * j) % 3) % 2 == 0;
+  }
+}
+
+std::string QrencodeMatrix(const std::string &args, const std::string &data, const nxtest::TempDir &dir) {
+  std::string in = dir.file("qrencode.in");
+  std::ofstream(in, std::ios::binary) << data;
+  auto r = nxtest::RunCommand("qrencode -t ASCII -m 0 " + args + " -r " + in + " -o - 2>/dev/null");
+  if (r.exitCode != 0) return "";
+  std::string out;
+  for (size_t i = 0; i < r.output.size(); ++i) {
+    char c = r.output[i];
+    if (c == '\n') {
+      out += '\n';
+    } else {
+      out += c == '#' ? '1' : '0';
+      ++i;  // two characters a module
+    }
+  }
+  return out;
 }
 
 }  // namespace qrtest

@@ -13,17 +13,28 @@ namespace qrtest {
 // The matrix as h lines of w '0'/'1' characters (1 = dark).
 std::string MatrixText(const nx::TQRBitMap &m);
 
-// Paints the matrix with `scale` pixels per module and a four-module quiet
-// zone into a binary PBM file.
-void WritePbm(const nx::TQRBitMap &m, const std::string &path, int scale = 4);
+// Paints the matrices side by side with `scale` pixels per module and a
+// four-module quiet zone around each into a binary PBM file.
+void WritePbm(const std::vector<const nx::TQRBitMap *> &ms, const std::string &path, int scale = 4);
 
-// What zbarimg reads from the symbol, bytes unconverted ("" when nothing).
-std::string ZbarDecode(const nx::TQRBitMap &m, const nxtest::TempDir &dir);
+// What zbarimg reads from the symbols of one image, bytes unconverted ("" when nothing).
+std::string ZbarDecode(const std::vector<const nx::TQRBitMap *> &ms, const nxtest::TempDir &dir);
+inline std::string ZbarDecode(const nx::TQRBitMap &m, const nxtest::TempDir &dir) { return ZbarDecode({&m}, dir); }
 
 // Runs a script with the system Python (where qrcodegen lives), input on stdin.
 nxtest::CommandResult RunPython(const std::string &script, const std::string &input, const nxtest::TempDir &dir);
 
 std::u16string U16(const std::string &latin1);
 std::vector<int32_t> Codes(const std::string &latin1);
+
+}  // namespace qrtest
+
+namespace qrtest {
+
+// The data mask conditions (i = row, j = column).
+bool MaskCondition(int32_t mask, int32_t i, int32_t j);
+
+// The symbol qrencode draws (no quiet zone) as MatrixText does, or "" when it fails.
+std::string QrencodeMatrix(const std::string &args, const std::string &data, const nxtest::TempDir &dir);
 
 }  // namespace qrtest
