@@ -143,10 +143,17 @@ NX_API void NxSetRowCol(int32_t Rows, int32_t Cols); /* values <= 0 keep the old
 NX_API int32_t NxGetMaxWidth(void);
 NX_API int32_t NxGetMaxHeight(void);
 
-/* ---- Documents ------------------------------------------------------------ */
+/* ---- Documents ------------------------------------------------------------
+ * NxBeginDoc opens a document on the device type of NxSetDevice with the
+ * selected printer's page (a successful one clears the last error); page 1
+ * is open at once. NxEndDoc produces the output: 1 the print job is spooled,
+ * 5 one "Page<n>.emf" per page in the folder of NxSetFileName; 2, 3, 6 and 7
+ * record their pages but report that their output is not built yet. Then it
+ * frees the pages and resets the session, also without an open document. If
+ * writing the output fails, the error is recorded and the pages and settings
+ * stay until the next NxBeginDoc or NxEndDoc. */
 NX_API void NxBeginDoc(void);
 NX_API void NxNewPage(void);
-/* Produces the output, then frees the pages and resets the session (always). */
 NX_API void NxEndDoc(void);
 
 /* ---- Printers, papers, bins and fonts ------------------------------------

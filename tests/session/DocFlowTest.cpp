@@ -35,34 +35,6 @@ class DocFlowTest : public nxtest::SpoolTest {
     NxGetLastErrorText(buf, sizeof buf);
     return buf;
   }
-  // emf2svg-conv reads the page file and writes an SVG picture of it.
-  static bool ReadsInEmf2svg(const std::string &emf) {
-    std::string svg = emf + ".svg";
-    nxtest::CommandResult r =
-        nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " + nxtest::ShellQuote(svg));
-    auto bytes = nxtest::ReadFileBytes(svg);
-    std::string text(bytes.begin(), bytes.end());
-    EXPECT_EQ(r.exitCode, 0) << r.output;
-    return r.exitCode == 0 && text.find("<svg") != std::string::npos;
-  }
-  // The picture frame in a page file's header, 0.01 mm.
-  static RECTL FrameOf(const std::string &emf) {
-    std::u16string name(emf.begin(), emf.end());
-    HENHMETAFILE h = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(name.c_str()));
-    ENHMETAHEADER header{};
-    if (!h || GetEnhMetaFileHeader(h, sizeof header, &header) == 0) header.rclFrame = {-1, -1, -1, -1};
-    if (h) DeleteEnhMetaFile(h);
-    return header.rclFrame;
-  }
-  // The frame of a page recorded for a printable area of width x height
-  // printer pixels: that many screen pixels, in 0.01 mm.
-  static RECTL ExpectedFrame(int width, int height) {
-    HDC screen = GetDC(nullptr);
-    RECTL r{0, 0, MulDiv(width, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),
-            MulDiv(height, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES))};
-    ReleaseDC(nullptr, screen);
-    return r;
-  }
 };
 
 TEST_F(DocFlowTest, InitSelectsTheDefaultPrinterAndResets) {
@@ -100,7 +72,9 @@ TEST_F(DocFlowTest, EndDocWithoutADocumentStillResets) {
   ASSERT_EQ(NxInit(), 0);
   NxSetFontSize(80000);
   NxSetDevice(3);
+  NxSetPDFCompression(2);  // only 1 means maximum; the level outlives the reset
   NxEndDoc();
+  EXPECT_FALSE(nx::PdfMaxCompression());
   EXPECT_EQ(NxGetFontSize(), 120000);
   EXPECT_EQ(NxGetPrinter(), 0);  // PDF mode was reset
   EXPECT_EQ(FileName(), ".\\Untitled2.pdf");
@@ -127,7 +101,9 @@ TEST_F(DocFlowTest, DuringADocumentSetupSettersAreRefused) {
   NxSetCopies(3);
   NxSetOrientation(2);
   NxSetPaperBin(2);
+  NxSetPDFCompression(0);
   NxBeginDoc();  // already open: nothing
+  EXPECT_TRUE(nx::PdfMaxCompression());
   const nx::TNoxtrelRec &s = nx::Session();
   EXPECT_EQ(s.PaperSize, 9);
   EXPECT_EQ(s.Duplex, 1);
@@ -151,45 +127,6 @@ TEST_F(DocFlowTest, DuringADocumentSetupSettersAreRefused) {
   EXPECT_EQ(font->Style, 3);
   EXPECT_EQ(nx::WideToAnsi(font->Name), "Arial");
   NxEndDoc();
-}
-
-TEST_F(DocFlowTest, PdfCompressionOutlivesDocumentsAndIsRefusedDuringOne) {
-  ASSERT_EQ(NxInit(), 0);
-  EXPECT_TRUE(nx::PdfMaxCompression());  // as the library was loaded
-  NxSetPDFCompression(2);                 // only 1 means maximum; no PDF mode needed
-  EXPECT_FALSE(nx::PdfMaxCompression());
-  NxSetDevice(5);
-  NxSetFileName((dir_.path().string() + "/").c_str());
-  NxBeginDoc();
-  ASSERT_TRUE(nx::DocumentOpen());
-  NxSetPDFCompression(1);
-  EXPECT_FALSE(nx::PdfMaxCompression());
-  NxEndDoc();
-  EXPECT_FALSE(nx::PdfMaxCompression());  // no reset touches it
-  NxSetPDFCompression(1);
-  EXPECT_TRUE(nx::PdfMaxCompression());
-}
-
-TEST_F(DocFlowTest, EmfPagesGoIntoTheFolderOfTheFileName) {
-  ASSERT_EQ(NxInit(), 0);
-  fs::create_directory(dir_.path() / "out");
-  NxSetDevice(5);
-  NxSetFileName((dir_.path().string() + "\\out\\doc.pdf").c_str());  // a host written for Windows
-  NxBeginDoc();
-  NxNewPage();
-  NxNewPage();
-  NxEndDoc();
-  EXPECT_EQ(NxGetLastError(), 0) << LastErrorText();
-  for (int i = 1; i <= 3; ++i) {
-    std::string page = (dir_.path() / "out" / ("Page" + std::to_string(i) + ".emf")).string();
-    ASSERT_TRUE(fs::exists(page)) << page;
-    EXPECT_TRUE(ReadsInEmf2svg(page)) << page;
-    RECTL frame = FrameOf(page), expected = ExpectedFrame(4760, 6815);  // the printable area
-    EXPECT_EQ(frame.right, expected.right) << page;
-    EXPECT_EQ(frame.bottom, expected.bottom) << page;
-  }
-  EXPECT_FALSE(fs::exists(dir_.path() / "out" / "Page4.emf"));
-  EXPECT_FALSE(fs::exists(dir_.path() / "out" / "doc.pdf"));
 }
 
 TEST_F(DocFlowTest, DefaultFileNamesCountUpAndLandInTheCurrentFolder) {

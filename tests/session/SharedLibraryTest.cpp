@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 
 #include "spool/SpoolEnv.h"
@@ -72,6 +73,56 @@ TEST_F(SharedLibraryTest, UnloadingOrExitingDuringADocumentIsClean) {
     return 0;
   });
   EXPECT_EQ(exited, 0);
+}
+
+// The picture frame in a page file's header, 0.01 mm.
+RECTL FrameOf(const std::string &emf) {
+  std::u16string name(emf.begin(), emf.end());
+  HENHMETAFILE h = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(name.c_str()));
+  ENHMETAHEADER header{};
+  if (!h || GetEnhMetaFileHeader(h, sizeof header, &header) == 0) header.rclFrame = {-1, -1, -1, -1};
+  if (h) DeleteEnhMetaFile(h);
+  return header.rclFrame;
+}
+
+// Three pages on the built-in virtual printer (A4 at 600 dpi, printable area
+// 4760 x 6815 pixels), saved as EMF files into the folder of the file name.
+TEST_F(SharedLibraryTest, AHostWritesThreeEmfPages) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  nxtest::TempDir out;
+  std::filesystem::create_directory(out.path() / "out");
+  void *lib = dlopen(LibraryPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(lib, nullptr) << dlerror();
+  auto fn = [&](const char *name) { return dlsym(lib, name); };
+  ASSERT_EQ(reinterpret_cast<IntFn>(fn("NxInit"))(), 0);
+  reinterpret_cast<IntArgFn>(fn("NxSetDevice"))(5);
+  // A host written for Windows separates folders with '\'.
+  reinterpret_cast<StrFn>(fn("NxSetFileName"))((out.path().string() + "\\out\\report.pdf").c_str());
+  reinterpret_cast<VoidFn>(fn("NxBeginDoc"))();
+  reinterpret_cast<VoidFn>(fn("NxNewPage"))();
+  reinterpret_cast<VoidFn>(fn("NxNewPage"))();
+  reinterpret_cast<VoidFn>(fn("NxEndDoc"))();
+  EXPECT_EQ(reinterpret_cast<IntFn>(fn("NxGetLastError"))(), 0);
+  EXPECT_EQ(reinterpret_cast<IntFn>(fn("NxGetPageSize"))(), 9);  // reset after the document
+  EXPECT_EQ(dlclose(lib), 0);
+
+  // Each page is the printable area in printer pixels, recorded against the
+  // screen: that many screen pixels in 0.01 mm.
+  HDC screen = GetDC(nullptr);
+  const LONG width = MulDiv(4760, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES));
+  const LONG height = MulDiv(6815, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES));
+  ReleaseDC(nullptr, screen);
+  for (int page = 1; page <= 3; ++page) {
+    std::string emf = out.file("out/Page" + std::to_string(page) + ".emf");
+    nxtest::CommandResult r = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " +
+                                                 nxtest::ShellQuote(emf + ".svg"));
+    EXPECT_EQ(r.exitCode, 0) << emf << ": " << r.output;
+    RECTL frame = FrameOf(emf);
+    EXPECT_EQ(frame.right, width) << emf;
+    EXPECT_EQ(frame.bottom, height) << emf;
+  }
+  EXPECT_FALSE(std::filesystem::exists(out.file("out/Page4.emf")));
+  EXPECT_FALSE(std::filesystem::exists(out.file("out/report.pdf")));
 }
 
 }  // namespace
