@@ -30,7 +30,12 @@ int32_t AlphaValue(int32_t c) {
 
 bool IsAlpha(int32_t c) { return AlphaValue(c) >= 0; }
 bool IsByte(int32_t c) { return c >= 0 && c <= 255; }
-bool IsKanji(int32_t c) { return (c >= 0x8140 && c <= 0x9FFC) || (c >= 0xE040 && c <= 0xEBBF); }
+// Shift JIS double-byte codes of the two kanji ranges. A second byte below
+// 0x40 is no Shift JIS code and would come back from a reader as another
+// character, so it is not taken.
+bool IsKanji(int32_t c) {
+  return ((c >= 0x8140 && c <= 0x9FFC) || (c >= 0xE040 && c <= 0xEBBF)) && (c & 0xFF) >= 0x40;
+}
 bool IsExclusiveAlpha(int32_t c) { return IsAlpha(c) && !IsNumeric(c); }
 bool IsExclusiveByte(int32_t c) { return IsByte(c) && !IsAlpha(c); }
 
@@ -286,11 +291,21 @@ int32_t TQRCode::Parity(std::span<const int32_t> codes) {
 
 TBitString TQRCode::BuildBits(std::span<const int32_t> codes, int32_t version) const {
   TBitString bs;
+  // ECI escapes of the text switch the interpretation where they stand; their
+  // placeholder characters are not data.
+  bool markers = FprocessTilde && !FuseBinary;
+  auto isMarker = [&](size_t i) { return markers && i < FcontrolChars.size() && FcontrolChars[i] >= 0; };
   if (FstructuredAppend) {
+    int32_t parity = FstructuredAppendParity;
+    if (parity < 0) {
+      parity = 0;
+      for (size_t i = 0; i < codes.size(); ++i)
+        if (!isMarker(i)) parity ^= Parity(codes.subspan(i, 1));
+    }
     bs.addBits(0b0011, 4);
     bs.addBits(FstructuredAppendIndex - 1, 4);
     bs.addBits(FstructuredAppendCounter - 1, 4);
-    bs.addBits(FstructuredAppendParity >= 0 ? FstructuredAppendParity : Parity(codes), 8);
+    bs.addBits(parity, 8);
   }
   if (Feci >= 0) WriteEci(Feci, bs);
   if (Ffnc1Mode == FIRST) bs.addBits(0b0101, 4);
@@ -298,12 +313,9 @@ TBitString TQRCode::BuildBits(std::span<const int32_t> codes, int32_t version) c
     bs.addBits(0b1001, 4);
     bs.addBits(FapplicationIndicator, 8);
   }
-  // ECI escapes of the text switch the interpretation where they stand; their
-  // placeholder characters are not data.
-  bool markers = FprocessTilde && !FuseBinary;
   size_t from = 0;
   for (size_t i = 0; markers && i < codes.size(); ++i) {
-    if (i >= FcontrolChars.size() || FcontrolChars[i] < 0) continue;
+    if (!isMarker(i)) continue;
     if (i > from) EncodeData(codes.subspan(from, i - from), version, bs);
     WriteEci(FcontrolChars[i], bs);
     from = i + 1;

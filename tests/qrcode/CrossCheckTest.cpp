@@ -9,14 +9,12 @@ namespace {
 
 using namespace nx;
 
-// The mask number from the first copy of the format information.
+// The mask number from the format information.
 int32_t MaskOf(const std::vector<std::string> &rows) {
-  const int32_t col8[8] = {0, 1, 2, 3, 4, 5, 7, 8};
   int32_t f = 0;
-  for (int32_t b = 14; b >= 0; --b) {
-    int32_t x = b < 8 ? 8 : (b == 8 ? 7 : 14 - b), y = b < 8 ? col8[b] : 8;
-    f = (f << 1) | (rows[size_t(y)][size_t(x)] == '1');
-  }
+  qrtest::ForFormatModules(int(rows.size()), [&](int b, int x, int y) {
+    if (rows[size_t(y)][size_t(x)] == '1') f |= 1 << b;
+  });
   return ((f ^ 0x5412) >> 10) & 7;
 }
 

@@ -124,6 +124,13 @@ TEST(QREncode, TildeEscapes) {
   EXPECT_EQ(out, u"ab0cd");
   EXPECT_EQ(qr.ControlChars()[2], 26);
   EXPECT_EQ(qr.ControlChars()[0], -1);
+  // The placeholder is no data for the Structured Append parity either.
+  qr.SetProcessTilde(true);
+  qr.SetStructuredAppend(true);
+  qr.SetCode(u"ab~e000026cd");
+  qr.BuildSymbol();
+  EXPECT_EQ(std::string(qr.BuildBits(Codes("ab0cd"), 1).Value()).substr(12, 8), "00000100");  // a^b^c^d
+  qr.SetStructuredAppend(false);
   // The ECI escape becomes an ECI segment where it stands; the placeholder is
   // not data.
   qr.SetProcessTilde(true);
@@ -193,38 +200,47 @@ TEST(QREncode, DataThatCannotBeCarriedIsAnErrorAndKeepsTheSymbol) {
   EXPECT_NE(text.find("U+20AC"), std::string::npos) << text;
   qr.SetEncoding(ENC_BYTE);
   EXPECT_EQ(BuildError(qr).first, nxeData);
+  // In the kanji range but with a second byte below 0x40: no Shift JIS code.
+  qr.SetEncoding(ENC_AUTO);
+  qr.setCodeBinary({0x935F, 0x8220});
+  std::tie(code, text) = BuildError(qr);
+  EXPECT_EQ(code, nxeData);
+  EXPECT_NE(text.find("U+8220"), std::string::npos) << text;
+  qr.SetEncoding(ENC_KANJI);
+  EXPECT_EQ(BuildError(qr).first, nxeData);
 
   // A fixed mode takes only its own characters.
-  qr.SetEncoding(ENC_NUMERIC);
-  qr.SetCode(u"12A3");
-  std::tie(code, text) = BuildError(qr);
+  TQRCode fixed;
+  fixed.SetEncoding(ENC_NUMERIC);
+  fixed.SetCode(u"12A3");
+  std::tie(code, text) = BuildError(fixed);
   EXPECT_EQ(code, nxeData);
   EXPECT_NE(text.find("position 3"), std::string::npos) << text;
   TBitString bs;
   EXPECT_EQ(TQRCode::EncodeNumeric(Codes("12A3"), 0, 4, 1, bs), 2);
 
   // A fixed version too small for the data.
-  qr.SetEncoding(ENC_AUTO);
-  qr.SetAutoConfigurate(false);
-  qr.SetPreferredVersion(1);
-  qr.SetCode(U16(std::string(18, 'x')));
-  std::tie(code, text) = BuildError(qr);
+  fixed.SetEncoding(ENC_AUTO);
+  fixed.SetAutoConfigurate(false);
+  fixed.SetPreferredVersion(1);
+  fixed.SetCode(U16(std::string(18, 'x')));
+  std::tie(code, text) = BuildError(fixed);
   EXPECT_EQ(code, nxeData);
   EXPECT_NE(text.find("does not fit version 1 at level L"), std::string::npos) << text;
-  qr.SetCode(U16(std::string(17, 'x')));
-  EXPECT_EQ(BuildError(qr).first, nxeNone);
+  fixed.SetCode(U16(std::string(17, 'x')));
+  EXPECT_EQ(BuildError(fixed).first, nxeNone);
 
-  qr.SetPreferredVersion(41);
-  EXPECT_EQ(BuildError(qr).first, nxeArgument);
-  qr.SetPreferredVersion(0);
-  EXPECT_EQ(BuildError(qr).first, nxeArgument);
-  qr.SetAutoConfigurate(true);
-  EXPECT_EQ(BuildError(qr).first, nxeNone);
-  EXPECT_EQ(qr.SelectedVersion(), 1);
-  qr.SetStructuredAppend(true);
-  qr.SetStructuredAppendIndex(4);
-  qr.SetStructuredAppendCounter(3);
-  EXPECT_EQ(BuildError(qr).first, nxeArgument);
+  fixed.SetPreferredVersion(41);
+  EXPECT_EQ(BuildError(fixed).first, nxeArgument);
+  fixed.SetPreferredVersion(0);
+  EXPECT_EQ(BuildError(fixed).first, nxeArgument);
+  fixed.SetAutoConfigurate(true);
+  EXPECT_EQ(BuildError(fixed).first, nxeNone);
+  EXPECT_EQ(fixed.SelectedVersion(), 1);
+  fixed.SetStructuredAppend(true);
+  fixed.SetStructuredAppendIndex(4);
+  fixed.SetStructuredAppendCounter(3);
+  EXPECT_EQ(BuildError(fixed).first, nxeArgument);
 }
 
 }  // namespace

@@ -83,6 +83,24 @@ bool MaskCondition(int32_t mask, int32_t i, int32_t j) {
   }
 }
 
+void ForFormatModules(int side, const std::function<void(int, int, int)> &f) {
+  for (int i = 0; i <= 5; ++i) f(i, 8, i);
+  f(6, 8, 7);
+  f(7, 8, 8);
+  f(8, 7, 8);
+  for (int i = 9; i < 15; ++i) f(i, 14 - i, 8);
+  for (int i = 0; i < 8; ++i) f(i, side - 1 - i, 8);
+  for (int i = 8; i < 15; ++i) f(i, 8, side - 15 + i);
+}
+
+void ForVersionModules(int side, const std::function<void(int, int, int)> &f) {
+  if (side < 45) return;
+  for (int i = 0; i < 18; ++i) {
+    f(i, side - 11 + i % 3, i / 3);
+    f(i, i / 3, side - 11 + i % 3);
+  }
+}
+
 std::string QrencodeMatrix(const std::string &args, const std::string &data, const nxtest::TempDir &dir) {
   std::string in = dir.file("qrencode.in");
   std::ofstream(in, std::ios::binary) << data;

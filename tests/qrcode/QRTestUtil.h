@@ -2,6 +2,7 @@
 // as a PBM image, zbarimg decoding and the Python reference encoder.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,11 @@ namespace qrtest {
 
 // The data mask conditions (i = row, j = column).
 bool MaskCondition(int32_t mask, int32_t i, int32_t j);
+
+// Calls f(bit, x, y) for both copies of each of the 15 format bits and (from
+// side 45 up) the 18 version bits, at the positions of ISO/IEC 18004.
+void ForFormatModules(int side, const std::function<void(int, int, int)> &f);
+void ForVersionModules(int side, const std::function<void(int, int, int)> &f);
 
 // The symbol qrencode draws (no quiet zone) as MatrixText does, or "" when it fails.
 std::string QrencodeMatrix(const std::string &args, const std::string &data, const nxtest::TempDir &dir);
