@@ -1,0 +1,374 @@
+// Blits: PatBlt, BitBlt, StretchBlt, StretchDIBits, SetDIBitsToDevice.
+// Stretching samples the nearest source pixel unless the stretch mode is
+// HALFTONE, which filters.
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "platform/gdi/Dib.h"
+#include "platform/gdi/Raster.h"
+
+namespace nx::gdi {
+
+bool PaintDeviceRect(Dc *dc, cairo_t *cr, double l, double t, double r, double b, DWORD rop) {
+  cairo_save(cr);
+  cairo_rectangle(cr, l, t, r - l, b - t);
+  bool ok = true;
+  switch (rop) {
+    case BLACKNESS:
+      SetCairoColor(cr, RGB(0, 0, 0));
+      break;
+    case WHITENESS:
+      SetCairoColor(cr, RGB(255, 255, 255));
+      break;
+    case DSTINVERT:
+      SetCairoColor(cr, RGB(255, 255, 255));
+      cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+      break;
+    case PATCOPY:
+    case PATINVERT: {
+      BrushObj *br = DrawingBrush(*dc);
+      ok = br && SetBrushSource(*dc, cr, *br);
+      if (rop == PATINVERT) cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+      if (!br) {
+        cairo_restore(cr);
+        return true;  // a null brush paints nothing
+      }
+      break;
+    }
+    default:
+      ok = false;  // not among the operations this device offers
+      break;
+  }
+  if (ok) cairo_fill(cr);
+  cairo_new_path(cr);
+  cairo_restore(cr);
+  return ok;
+}
+
+namespace {
+
+// A logical rectangle given by origin and size in device pixels; the size
+// keeps its sign (a negative one mirrors a stretch).
+struct DevRect {
+  double x, y, w, h;
+  double L() const { return std::min(x, x + w); }
+  double T() const { return std::min(y, y + h); }
+  double R() const { return std::max(x, x + w); }
+  double B() const { return std::max(y, y + h); }
+};
+
+DevRect ToDeviceRect(const Dc &dc, int x, int y, int w, int h) {
+  Affine m = LogicalToDevice(dc);
+  DPoint a = RoundedDevice(m, x, y), c = RoundedDevice(m, (double)x + w, (double)y + h);
+  return {a.x, a.y, c.x - a.x, c.y - a.y};
+}
+
+RECTL BlitBounds(const Dc &dc, int x, int y, int w, int h) {
+  DevRect d = ToDeviceRect(dc, x, y, w, h);
+  return {(LONG)d.L(), (LONG)d.T(), (LONG)d.R() - 1, (LONG)d.B() - 1};
+}
+
+cairo_operator_t SourceOperator(DWORD rop, bool *ok) {
+  *ok = true;
+  switch (rop) {
+    case SRCCOPY:
+      return CAIRO_OPERATOR_OVER;
+    case SRCAND:  // exact for channels of 0 or 255
+      return CAIRO_OPERATOR_MULTIPLY;
+    case SRCPAINT:
+      return CAIRO_OPERATOR_SCREEN;
+    case SRCINVERT:
+      return CAIRO_OPERATOR_DIFFERENCE;
+    default:
+      *ok = false;
+      return CAIRO_OPERATOR_OVER;
+  }
+}
+
+// Draws source pixels [sx, sx+sw) x [sy, sy+sh) (coordinates through
+// `srcMatrix`, source pixels -> surface) into a device rectangle.
+bool DrawSource(Dc *dc, cairo_surface_t *src, const cairo_matrix_t &srcMatrix, double sx,
+                double sy, double sw, double sh, const DevRect &d, DWORD rop) {
+  bool ok;
+  cairo_operator_t op = SourceOperator(rop, &ok);
+  if (!ok) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (d.w == 0 || d.h == 0 || sw == 0 || sh == 0) return true;
+  RasterScope rs(dc);
+  cairo_t *cr = rs.cr();
+  if (!cr) return false;
+  cairo_pattern_t *pat = cairo_pattern_create_for_surface(src);
+  // device -> source pixels, then -> source surface.
+  cairo_matrix_t toSrc{sw / d.w, 0, 0, sh / d.h, sx - d.x * sw / d.w, sy - d.y * sh / d.h}, m;
+  cairo_matrix_multiply(&m, &toSrc, &srcMatrix);
+  cairo_pattern_set_matrix(pat, &m);
+  bool smooth = dc->st.stretchMode == HALFTONE && (std::fabs(sw) != std::fabs(d.w) ||
+                                                   std::fabs(sh) != std::fabs(d.h));
+  cairo_pattern_set_filter(pat, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
+  cairo_pattern_set_extend(pat, smooth ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
+  cairo_set_source(cr, pat);
+  cairo_set_operator(cr, op);
+  // Only the source rectangle's pixels are copied.
+  cairo_rectangle(cr, d.L(), d.T(), d.R() - d.L(), d.B() - d.T());
+  cairo_fill(cr);
+  cairo_pattern_destroy(pat);
+  return true;
+}
+
+// A top-down RGB24 copy of a device area of a raster DC.
+cairo_surface_t *CopyDeviceArea(Dc *src, int x, int y, int w, int h) {
+  if (!src->surface || w <= 0 || h <= 0) return nullptr;
+  cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return nullptr;
+  }
+  if (src->type == DcType::Memory)
+    if (auto *bm = Lookup<BitmapObj>(src->bitmap, Kind::Bitmap)) bm->PullBits();
+  cairo_t *cr = cairo_create(s);
+  cairo_pattern_t *pat = cairo_pattern_create_for_surface(src->surface);
+  cairo_matrix_t m{1, 0, 0, 1, (double)x, (double)y}, full;
+  cairo_matrix_multiply(&full, &m, &src->deviceMatrix);
+  cairo_pattern_set_matrix(pat, &full);
+  cairo_pattern_set_filter(pat, CAIRO_FILTER_NEAREST);
+  cairo_set_source(cr, pat);
+  cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+  cairo_paint(cr);
+  cairo_pattern_destroy(pat);
+  cairo_destroy(cr);
+  return s;
+}
+
+// EMR_BITBLT / EMR_STRETCHBLT. Without a source the record has no bitmap;
+// with one, the source area follows as a 24-bpp DIB.
+void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, DWORD rop) {
+  std::vector<uint8_t> dib;
+  size_t info = 0;
+  int sw = 0, sh = 0;
+  if (src && sd) {
+    sw = (int)std::lround(sd->R() - sd->L());
+    sh = (int)std::lround(sd->B() - sd->T());
+    if (cairo_surface_t *area = CopyDeviceArea(src, (int)sd->L(), (int)sd->T(), sw, sh)) {
+      SurfaceToPackedDib(area, 0, 0, sw, sh, &dib, &info);
+      cairo_surface_destroy(area);
+    }
+  }
+  bool stretch = src && (sw != std::abs(w) || sh != std::abs(h));
+  size_t head = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
+  auto *r = reinterpret_cast<EMRSTRETCHBLT *>(
+      dc->rec->Append(stretch ? EMR_STRETCHBLT : EMR_BITBLT, head + dib.size()));
+  r->rclBounds = BlitBounds(*dc, x, y, w, h);
+  r->xDest = x;
+  r->yDest = y;
+  r->cxDest = w;
+  r->cyDest = h;
+  r->dwRop = rop;
+  r->xformSrc = {1, 0, 0, 1, 0, 0};
+  if (src && !dib.empty()) {
+    r->crBkColorSrc = src->st.bkColor;
+    r->iUsageSrc = DIB_RGB_COLORS;
+    r->offBmiSrc = (DWORD)head;
+    r->cbBmiSrc = (DWORD)info;
+    r->offBitsSrc = (DWORD)(head + info);
+    r->cbBitsSrc = (DWORD)(dib.size() - info);
+    std::memcpy(reinterpret_cast<uint8_t *>(r) + head, dib.data(), dib.size());
+  }
+  if (stretch) {
+    r->cxSrc = sw;
+    r->cySrc = sh;
+  }
+  dc->rec->AddBounds(r->rclBounds);
+}
+
+BOOL Blit(HDC hdcDest, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int ws, int hs,
+          DWORD rop) {
+  Dc *dc = DcFromHandle(hdcDest);
+  if (!dc) return FALSE;
+  bool needsSrc = RopUsesSource(rop);
+  Dc *src = needsSrc ? DcFromHandle(hdcSrc) : nullptr;
+  if (needsSrc && (!src || src->IsMetafile())) return FALSE;
+  DevRect sd{};
+  if (src) sd = ToDeviceRect(*src, xs, ys, ws, hs);
+  if (dc->IsMetafile()) {
+    RecordBlt(dc, x, y, w, h, src, src ? &sd : nullptr, rop);
+    return TRUE;
+  }
+  DevRect d = ToDeviceRect(*dc, x, y, w, h);
+  if (!src) {
+    RasterScope rs(dc);
+    cairo_t *cr = rs.cr();
+    return cr && PaintDeviceRect(dc, cr, d.L(), d.T(), d.R(), d.B(), rop);
+  }
+  // Reading and writing one surface: copy the source area first.
+  if (src->surface == dc->surface || src->type != DcType::Memory) {
+    int sw = (int)std::lround(sd.R() - sd.L()), sh = (int)std::lround(sd.B() - sd.T());
+    cairo_surface_t *area = CopyDeviceArea(src, (int)sd.L(), (int)sd.T(), sw, sh);
+    if (!area) return FALSE;
+    cairo_matrix_t id{1, 0, 0, 1, 0, 0};
+    DevRect local{sd.x - sd.L(), sd.y - sd.T(), sd.w, sd.h};
+    bool ok = DrawSource(dc, area, id, local.x, local.y, local.w, local.h, d, rop);
+    cairo_surface_destroy(area);
+    return ok;
+  }
+  if (auto *bm = Lookup<BitmapObj>(src->bitmap, Kind::Bitmap)) bm->PullBits();
+  return DrawSource(dc, src->surface, src->deviceMatrix, sd.x, sd.y, sd.w, sd.h, d, rop);
+}
+
+// The bytes of a DIB's bits that a record carries.
+size_t DibBitsSize(const DibView &v) {
+  if (v.h.biCompression == BI_RGB || v.h.biCompression == BI_BITFIELDS)
+    return v.stride * (size_t)v.height;
+  return v.h.biSizeImage;
+}
+
+void RecordStretchDib(Dc *dc, int xd, int yd, int wd, int hd, int xs, int ys, int ws, int hs,
+                      const void *bits, const BITMAPINFO *bmi, const DibView &v, UINT usage,
+                      DWORD rop) {
+  size_t info = v.infoSize, nbits = DibBitsSize(v);
+  size_t head = sizeof(EMRSTRETCHDIBITS);
+  auto *r = reinterpret_cast<EMRSTRETCHDIBITS *>(
+      dc->rec->Append(EMR_STRETCHDIBITS, head + info + ((nbits + 3) & ~size_t{3})));
+  r->rclBounds = BlitBounds(*dc, xd, yd, wd, hd);
+  r->xDest = xd;
+  r->yDest = yd;
+  r->xSrc = xs;
+  r->ySrc = ys;
+  r->cxSrc = ws;
+  r->cySrc = hs;
+  r->offBmiSrc = (DWORD)head;
+  r->cbBmiSrc = (DWORD)info;
+  r->offBitsSrc = (DWORD)(head + info);
+  r->cbBitsSrc = (DWORD)nbits;
+  r->iUsageSrc = usage;
+  r->dwRop = rop;
+  r->cxDest = wd;
+  r->cyDest = hd;
+  auto *out = reinterpret_cast<uint8_t *>(r);
+  std::memcpy(out + head, bmi, info);
+  // Always state the image size.
+  auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(out + head);
+  if (bih->biSize >= sizeof(BITMAPINFOHEADER) && !bih->biSizeImage) bih->biSizeImage = (DWORD)nbits;
+  std::memcpy(out + head + info, bits, nbits);
+  dc->rec->AddBounds(r->rclBounds);
+}
+
+// Parses a caller's DIB; the bits are taken as complete (GDI reads them
+// without a size).
+bool ReadDib(const BITMAPINFO *bmi, UINT usage, const void *bits, DibView *v) {
+  if (!bmi || !bits || !ParseDibInfo(bmi, SIZE_MAX, usage, v)) return false;
+  if (v->h.biCompression != BI_RGB && v->h.biCompression != BI_BITFIELDS) return false;
+  return AttachDibBits(v, bits, v->stride * (size_t)v->height);
+}
+
+// Draws a DIB's source rectangle (DIB coordinates: the origin is the lower
+// left corner of a bottom-up DIB) into a device rectangle.
+bool DrawDib(Dc *dc, const DibView &v, int xs, int ys, int ws, int hs, const DevRect &d,
+             DWORD rop) {
+  cairo_surface_t *s = DibToSurface(v);
+  if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(s);
+    return false;
+  }
+  double top = v.topDown ? ys : (double)v.height - ys - hs;
+  cairo_matrix_t id{1, 0, 0, 1, 0, 0};
+  bool ok = DrawSource(dc, s, id, xs, top, ws, hs, d, rop);
+  cairo_surface_destroy(s);
+  return ok;
+}
+
+}  // namespace
+}  // namespace nx::gdi
+
+using namespace nx::gdi;
+
+BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop) {
+  if (RopUsesSource(rop)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return Blit(hdc, x, y, w, h, nullptr, 0, 0, 0, 0, rop);
+}
+
+BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop) {
+  return Blit(hdc, x, y, cx, cy, hdcSrc, x1, y1, cx, cy, rop);
+}
+
+BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
+                       int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop) {
+  return Blit(hdcDest, xDest, yDest, wDest, hDest, hdcSrc, xSrc, ySrc, wSrc, hSrc, rop);
+}
+
+int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestHeight, int xSrc,
+                         int ySrc, int SrcWidth, int SrcHeight, const void *lpBits,
+                         const BITMAPINFO *lpbmi, UINT iUsage, DWORD rop) {
+  Dc *dc = DcFromHandle(hdc);
+  if (!dc) return 0;
+  DibView v;
+  if (!ReadDib(lpbmi, iUsage, lpBits, &v)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  if (dc->IsMetafile()) {
+    RecordStretchDib(dc, xDest, yDest, DestWidth, DestHeight, xSrc, ySrc, SrcWidth, SrcHeight,
+                     lpBits, lpbmi, v, iUsage, rop);
+    return v.height;
+  }
+  DevRect d = ToDeviceRect(*dc, xDest, yDest, DestWidth, DestHeight);
+  if (!RopUsesSource(rop)) {
+    RasterScope rs(dc);
+    cairo_t *cr = rs.cr();
+    return cr && PaintDeviceRect(dc, cr, d.L(), d.T(), d.R(), d.B(), rop) ? v.height : 0;
+  }
+  return DrawDib(dc, v, xSrc, ySrc, SrcWidth, SrcHeight, d, rop) ? v.height : 0;
+}
+
+int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, int xSrc, int ySrc,
+                             UINT StartScan, UINT cLines, const void *lpvBits,
+                             const BITMAPINFO *lpbmi, UINT ColorUse) {
+  Dc *dc = DcFromHandle(hdc);
+  if (!dc) return 0;
+  DibView v;
+  if (!lpbmi || !lpvBits || !ParseDibInfo(lpbmi, SIZE_MAX, ColorUse, &v) ||
+      (v.h.biCompression != BI_RGB && v.h.biCompression != BI_BITFIELDS) ||
+      StartScan >= (UINT)v.height || cLines == 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  UINT lines = std::min<UINT>(cLines, (UINT)v.height - StartScan);
+  size_t nbits = v.stride * (size_t)lines;
+  if (dc->IsMetafile()) {
+    size_t head = sizeof(EMRSETDIBITSTODEVICE), info = v.infoSize;
+    auto *r = reinterpret_cast<EMRSETDIBITSTODEVICE *>(
+        dc->rec->Append(EMR_SETDIBITSTODEVICE, head + info + nbits));
+    r->rclBounds = BlitBounds(*dc, xDest, yDest, (int)w, (int)h);
+    r->xDest = xDest;
+    r->yDest = yDest;
+    r->xSrc = xSrc;
+    r->ySrc = ySrc;
+    r->cxSrc = (LONG)w;
+    r->cySrc = (LONG)h;
+    r->offBmiSrc = (DWORD)head;
+    r->cbBmiSrc = (DWORD)info;
+    r->offBitsSrc = (DWORD)(head + info);
+    r->cbBitsSrc = (DWORD)nbits;
+    r->iUsageSrc = ColorUse;
+    r->iStartScan = StartScan;
+    r->cScans = lines;
+    auto *out = reinterpret_cast<uint8_t *>(r);
+    std::memcpy(out + head, lpbmi, info);
+    std::memcpy(out + head + info, lpvBits, nbits);
+    dc->rec->AddBounds(r->rclBounds);
+    return (int)lines;
+  }
+  // The bits hold scan lines [StartScan, StartScan + lines), counted from
+  // the bottom: view them as a DIB of that many rows.
+  DibView part = v;
+  part.height = (int)lines;
+  if (!AttachDibBits(&part, lpvBits, nbits)) return 0;
+  int partY = ySrc - (int)StartScan;
+  DevRect d = ToDeviceRect(*dc, xDest, yDest, (int)w, (int)h);
+  return DrawDib(dc, part, xSrc, partY, (int)w, (int)h, d, SRCCOPY) ? (int)lines : 0;
+}
