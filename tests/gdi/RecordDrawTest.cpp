@@ -155,3 +155,51 @@ TEST(RecordDraw, BoundsFollowTheMappingMode) {
 }
 
 }  // namespace
+
+#include "support/TestSupport.h"
+
+namespace {
+
+// A drawing of every record family, read by an independent EMF reader.
+TEST(RecordDraw, DrawingsOpenInAnIndependentReader) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  nxtest::TempDir tmp;
+  std::string path = tmp.file("draw.emf"), svg = tmp.file("draw.svg");
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+  HPEN pen = CreatePen(PS_SOLID, 3, RGB(200, 0, 0));
+  HBRUSH hatch = CreateHatchBrush(HS_DIAGCROSS, RGB(0, 0, 160));
+  SelectObject(dc, pen);
+  SelectObject(dc, hatch);
+  Rectangle(dc, 10, 10, 110, 60);
+  Ellipse(dc, 120, 10, 220, 60);
+  POINT tri[3] = {{10, 100}, {60, 70}, {110, 100}};
+  Polygon(dc, tri, 3);
+  MoveToEx(dc, 120, 70, nullptr);
+  LineTo(dc, 220, 100);
+  RECT r{10, 110, 60, 130};
+  FillRect(dc, &r, (HBRUSH)GetStockObject(GRAY_BRUSH));
+  uint8_t bits[4] = {0, 0, 255, 0};
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 1, 1, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  StretchDIBits(dc, 120, 110, 50, 20, 0, 0, 1, 1, bits, &bi, DIB_RGB_COLORS, SRCCOPY);
+  SelectObject(dc, GetStockObject(BLACK_PEN));
+  SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  HENHMETAFILE emf = CloseEnhMetaFile(dc);
+  std::u16string wpath(path.begin(), path.end());
+  HENHMETAFILE saved = CopyEnhMetaFileW(emf, (LPCWSTR)wpath.c_str());
+  ASSERT_NE(saved, nullptr);
+  auto run = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(path) + " -o " +
+                                nxtest::ShellQuote(svg));
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  auto bytes = nxtest::ReadFileBytes(svg);
+  std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("<ellipse"), std::string::npos);
+  EXPECT_NE(text.find("<image"), std::string::npos);
+  EXPECT_NE(text.find("#C80000"), std::string::npos) << text.substr(0, 400);
+  DeleteEnhMetaFile(saved);
+  DeleteEnhMetaFile(emf);
+  DeleteObject(pen);
+  DeleteObject(hatch);
+}
+
+}  // namespace
