@@ -262,14 +262,14 @@ std::vector<TQRCodeEncoding> TQRCode::AutoModes(std::span<const int32_t> codes, 
   return modes;
 }
 
-void TQRCode::EncodeData(std::span<const int32_t> codes, int32_t version, TBitString &bs) const {
+void TQRCode::EncodeData(std::span<const int32_t> codes, size_t first, int32_t version, TBitString &bs) const {
   if (Fencoding != ENC_AUTO) {
     int32_t count = int32_t(codes.size());
     int32_t end = EncodeMode(Fencoding, codes, 0, count, version, bs);
     if (end < count)
       throw ENxError(nxeData, std::string("QR code: the character ") + CodeText(codes[size_t(end)]) +
-                                  " at position " + std::to_string(end + 1) + " cannot be written in " +
-                                  ModeName(Fencoding) + " mode");
+                                  " at position " + std::to_string(first + size_t(end) + 1) +
+                                  " cannot be written in " + ModeName(Fencoding) + " mode");
     return;
   }
   std::vector<TQRCodeEncoding> modes = AutoModes(codes, version);
@@ -316,11 +316,11 @@ TBitString TQRCode::BuildBits(std::span<const int32_t> codes, int32_t version) c
   size_t from = 0;
   for (size_t i = 0; markers && i < codes.size(); ++i) {
     if (!isMarker(i)) continue;
-    if (i > from) EncodeData(codes.subspan(from, i - from), version, bs);
+    if (i > from) EncodeData(codes.subspan(from, i - from), from, version, bs);
     WriteEci(FcontrolChars[i], bs);
     from = i + 1;
   }
-  if (from < codes.size() || codes.empty()) EncodeData(codes.subspan(from), version, bs);
+  if (from < codes.size() || codes.empty()) EncodeData(codes.subspan(from), from, version, bs);
   return bs;
 }
 

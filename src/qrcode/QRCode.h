@@ -85,7 +85,8 @@ class TQRCode {
  private:
   std::vector<int32_t> CharacterCodes();
   void CheckSettings(std::span<const int32_t> codes) const;
-  void EncodeData(std::span<const int32_t> codes, int32_t version, TBitString &bs) const;
+  // The segments of a run of codes that starts at position `first` of the data.
+  void EncodeData(std::span<const int32_t> codes, size_t first, int32_t version, TBitString &bs) const;
 
   bool FstructuredAppend = false;
   int32_t FstructuredAppendCounter = 1;
