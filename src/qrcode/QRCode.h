@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "platform/win32.h"
 #include "qrcode/BitString.h"
 #include "qrcode/QRBitMap.h"
 #include "qrcode/QRTypes.h"
@@ -63,6 +64,38 @@ class TQRCode {
   const TQRBitMap *Bitmap() const { return Fbitmap.get(); }
   const TQRVector &ControlChars() const { return FcontrolChars; }
 
+  // Drawing. The control's own size is the target of scaled drawing.
+  int32_t Width() const { return FWidth; }
+  int32_t Height() const { return FHeight; }
+  void SetBounds(int32_t width, int32_t height) { FWidth = width, FHeight = height; }
+  bool AutoFit() const { return FAutoFit; }
+  void SetAutoFit(bool v) { FAutoFit = v; }
+  int32_t OffsetX() const { return FoffsetX; }
+  int32_t OffsetY() const { return FoffsetY; }
+  void SetOffset(int32_t x, int32_t y) { FoffsetX = x, FoffsetY = y; }
+  int32_t MarginPixels() const { return FmarginPixels; }
+  void SetMarginPixels(int32_t v) { FmarginPixels = v; }
+  int32_t ModuleWidth() const { return FmoduleWidth; }
+  void SetModuleWidth(int32_t v) { FmoduleWidth = v; }
+  COLORREF BarColor() const { return FbarColor; }
+  void SetBarColor(COLORREF v) { FbarColor = v; }
+  COLORREF BackColor() const { return FbackColor; }
+  void SetBackColor(COLORREF v) { FbackColor = v; }
+  // Right and bottom extent of the last drawing: the symbol's far edge plus one margin.
+  int32_t CurrentX() const { return FcurrentX; }
+  int32_t CurrentY() const { return FcurrentY; }
+
+  // Builds the symbol and draws it at FmoduleWidth pixels a module, after a
+  // margin, at the offset. A build error propagates and nothing is drawn.
+  void paintBarcode(HDC canvas);
+  // Builds the symbol and draws it stretched to the control's size at (0, 0).
+  void paintBarcodeAutoSize(HDC c);
+  // The control's paint: scaled with AutoFit, else natural size through a
+  // bitmap of the control's size.
+  void Paint(HDC canvas);
+  // A filled square of exactly size x size pixels.
+  static void DrawModule(HDC canvas, int32_t x, int32_t y, COLORREF colour, int32_t size);
+
   // Expands tilde escapes (~~, ~dNNN, ~eNNNNNN) and records the ECI numbers
   // of ~e escapes in ControlChars() at their placeholder positions.
   std::u16string ProcessTilde(const std::u16string &text);
@@ -106,6 +139,15 @@ class TQRCode {
   TQRCodeECLevel FcorrectionLevel = LEVEL_L;
   TQRIntegerArray FcodeBinary;
   bool FuseBinary = false;
+
+  int32_t FWidth = 200, FHeight = 200;
+  bool FAutoFit = false;
+  int32_t FoffsetX = 0, FoffsetY = 0;
+  int32_t FmarginPixels = 30;
+  int32_t FcurrentX = 0, FcurrentY = 0;
+  int32_t FmoduleWidth = 4;
+  COLORREF FbarColor = 0;
+  COLORREF FbackColor = 0xFFFFFF;
 };
 
 // The format bits of a level: L 1, M 0, Q 3, H 2.
