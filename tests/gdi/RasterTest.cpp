@@ -243,3 +243,97 @@ TEST(Raster, ThinLinesDrawTheirFirstPixelAndNotTheirLastInEveryDirection) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Raster, InsideFramePensStayWithinTheBox) {
+  Canvas c(20, 20);
+  HPEN frame = CreatePen(PS_INSIDEFRAME, 3, RGB(255, 0, 0));
+  HPEN centred = CreatePen(PS_SOLID, 3, RGB(255, 0, 0));
+  HGDIOBJ op = SelectObject(c.dc, frame);
+  Rectangle(c.dc, 2, 2, 10, 10);
+  EXPECT_EQ(c.Map(1, 5, 11, 6, kRed), ".###..###.\n");
+  SelectObject(c.dc, centred);
+  Rectangle(c.dc, 2, 12, 10, 20);
+  EXPECT_EQ(c.Map(0, 15, 12, 16, kRed), ".###....###.\n");  // centred on 2 and 9
+  SelectObject(c.dc, op);
+  DeleteObject(frame);
+  DeleteObject(centred);
+}
+
+// Drawing into DIB sections of other depths goes through to their bits.
+TEST(Raster, DrawingReachesTheBitsOfTwentyFourAndEightBitDibSections) {
+  struct {
+    BITMAPINFOHEADER h;
+    RGBQUAD pal[2];
+  } bi{{sizeof(BITMAPINFOHEADER), 4, 2, 1, 24, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  void *p = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(&bi), DIB_RGB_COLORS, &p,
+                                nullptr, 0);
+  ASSERT_NE(bm, nullptr);
+  HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, bm);
+  SetPixel(dc, 1, 0, RGB(10, 20, 30));  // top row = the second stored row
+  auto *bytes = static_cast<uint8_t *>(p);
+  EXPECT_EQ(bytes[12 + 3], 30);
+  EXPECT_EQ(bytes[12 + 5], 10);
+  // 8 bpp with a black and white palette: a black fill turns indices to 0.
+  bi.h.biBitCount = 8;
+  bi.pal[1] = {255, 255, 255, 0};
+  void *q = nullptr;
+  HBITMAP bm8 = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(&bi), DIB_RGB_COLORS,
+                                 &q, nullptr, 0);
+  ASSERT_NE(bm8, nullptr);
+  std::memset(q, 1, 8);
+  SelectObject(dc, bm8);
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(255, 255, 255));
+  RECT r{0, 0, 2, 1};
+  FillRect(dc, &r, (HBRUSH)GetStockObject(BLACK_BRUSH));
+  auto *idx = static_cast<uint8_t *>(q);
+  EXPECT_EQ(idx[4], 0);  // top row, stored second
+  EXPECT_EQ(idx[5], 0);
+  EXPECT_EQ(idx[6], 1);
+  EXPECT_EQ(idx[0], 1);
+  DeleteDC(dc);
+  DeleteObject(bm);
+  DeleteObject(bm8);
+}
+
+TEST(Raster, DibPatternBrushesTileFromTheBrushOrigin) {
+  // 2x2 pattern: black on the top-left and bottom-right pixels.
+  struct {
+    BITMAPINFOHEADER h;
+    uint32_t bits[4];
+  } dib{{sizeof(BITMAPINFOHEADER), 2, 2, 1, 32, BI_RGB, 0, 0, 0, 0, 0},
+        {0xFFFFFF, 0, 0, 0xFFFFFF}};  // bottom row first
+  HBRUSH b = CreateDIBPatternBrushPt(&dib, DIB_RGB_COLORS);
+  ASSERT_NE(b, nullptr);
+  Canvas c(6, 2);
+  RECT r{0, 0, 6, 2};
+  FillRect(c.dc, &r, b);
+  EXPECT_EQ(c.Map(0, 0, 6, 2), "#.#.#.\n.#.#.#\n");
+  SetBrushOrgEx(c.dc, 1, 0, nullptr);
+  FillRect(c.dc, &r, b);
+  EXPECT_EQ(c.Map(0, 0, 6, 2), ".#.#.#\n#.#.#.\n");
+  DeleteObject(b);
+}
+
+TEST(Raster, SetDIBitsToDeviceCopiesScanLinesOneToOne) {
+  // 1x3 bottom-up 32-bpp DIB: red (bottom), green, blue (top).
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 1, 3, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  uint32_t bits[3] = {0xFF0000, 0x00FF00, 0x0000FF};
+  Canvas c(3, 4);
+  EXPECT_EQ(SetDIBitsToDevice(c.dc, 1, 0, 1, 3, 0, 0, 0, 3, bits, &bi, DIB_RGB_COLORS), 3);
+  EXPECT_EQ(c.At(1, 0), kBlue);
+  EXPECT_EQ(c.At(1, 2), kRed);
+  EXPECT_EQ(c.At(0, 0), 0xFFFFFFu);
+  // Only scan lines 1 and 2 given: they land in the top two rows.
+  Canvas d(1, 3);
+  EXPECT_EQ(SetDIBitsToDevice(d.dc, 0, 0, 1, 3, 0, 0, 1, 2, bits + 1, &bi, DIB_RGB_COLORS), 2);
+  EXPECT_EQ(d.At(0, 0), kBlue);
+  EXPECT_EQ(d.At(0, 1), 0x00FF00u);
+  EXPECT_EQ(d.At(0, 2), 0xFFFFFFu);
+}
+
+}  // namespace

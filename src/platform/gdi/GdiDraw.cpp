@@ -65,7 +65,7 @@ void AddDrawBounds(Dc *dc, RECTL box, bool pen) {
   if (!dc->rec || dc->InPath()) return;
   if (pen) {
     PenObj *p = DrawingPen(*dc);
-    double w = p ? PenDeviceWidth(*dc, *p) : 1;
+    double w = p && p->Dash() != PS_INSIDEFRAME ? PenDeviceWidth(*dc, *p) : 1;
     if (w > 1) {
       LONG half = (LONG)std::ceil(w / 2);
       box = {box.left - half, box.top - half, box.right + half, box.bottom + half};
@@ -107,6 +107,14 @@ Box MakeBox(const Dc &dc, int l, int t, int r, int b) {
   if (dc.st.graphicsMode == GM_COMPATIBLE) {
     bx.r = std::max(bx.l, bx.r - 1);
     bx.b = std::max(bx.t, bx.b - 1);
+  }
+  // An inside-frame pen keeps its whole width within the box.
+  const PenObj *pen = DrawingPen(dc);
+  if (pen && pen->Dash() == PS_INSIDEFRAME) {
+    double in = (PenDeviceWidth(dc, *pen) - 1) / 2;
+    double cx = bx.Cx(), cy = bx.Cy();
+    bx.l = std::min(cx, bx.l + in), bx.r = std::max(cx, bx.r - in);
+    bx.t = std::min(cy, bx.t + in), bx.b = std::max(cy, bx.b - in);
   }
   return bx;
 }
