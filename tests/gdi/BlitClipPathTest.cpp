@@ -269,3 +269,41 @@ TEST(RecordBlit, FillRgnRecordsTheBrushAndTheRegionInDevicePixels) {
 }
 
 }  // namespace
+
+namespace {
+
+// The mask technique for a transparent colour: colour -> monochrome uses
+// the source's background colour, monochrome -> colour the destination's
+// text and background colours, and SRCAND / SRCPAINT combine them.
+TEST(Blit, MonochromeMasksGiveATransparentColour) {
+  Canvas img(4, 1), dst(4, 1);
+  SetPixel(img.dc, 0, 0, RGB(255, 0, 0));
+  SetPixel(img.dc, 2, 0, RGB(0, 0, 255));  // white pixels 1 and 3 are transparent
+  RECT all{0, 0, 4, 1};
+  HBRUSH green = CreateSolidBrush(RGB(0, 255, 0));
+  FillRect(dst.dc, &all, green);
+  HDC maskDc = CreateCompatibleDC(nullptr);
+  HBITMAP mask = CreateBitmap(4, 1, 1, 1, nullptr);
+  HGDIOBJ old = SelectObject(maskDc, mask);
+  SetBkColor(img.dc, RGB(255, 255, 255));
+  ASSERT_TRUE(BitBlt(maskDc, 0, 0, 4, 1, img.dc, 0, 0, SRCCOPY));
+  EXPECT_EQ(GetPixel(maskDc, 0, 0), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(maskDc, 1, 0), RGB(255, 255, 255));
+  SetBkColor(dst.dc, RGB(255, 255, 255));
+  SetTextColor(dst.dc, RGB(0, 0, 0));
+  BitBlt(dst.dc, 0, 0, 4, 1, maskDc, 0, 0, SRCAND);    // holes where the picture goes
+  SetBkColor(img.dc, RGB(0, 0, 0));
+  SetTextColor(img.dc, RGB(255, 255, 255));
+  BitBlt(img.dc, 0, 0, 4, 1, maskDc, 0, 0, SRCAND);    // transparent pixels to black
+  BitBlt(dst.dc, 0, 0, 4, 1, img.dc, 0, 0, SRCPAINT);  // picture into the holes
+  EXPECT_EQ(dst.At(0, 0), kRed);
+  EXPECT_EQ(dst.At(1, 0), kGreen);
+  EXPECT_EQ(dst.At(2, 0), kBlue);
+  EXPECT_EQ(dst.At(3, 0), kGreen);
+  SelectObject(maskDc, old);
+  DeleteDC(maskDc);
+  DeleteObject(mask);
+  DeleteObject(green);
+}
+
+}  // namespace

@@ -337,3 +337,30 @@ TEST(Raster, SetDIBitsToDeviceCopiesScanLinesOneToOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Raster, ArcsTurnCounterClockwiseOnThePageUnlessToldOtherwise) {
+  // From the right-hand point to the top point of a circle.
+  Canvas c(22, 22);
+  Arc(c.dc, 1, 1, 21, 21, 21, 11, 11, 1);
+  EXPECT_EQ(c.At(17, 4), 0u);       // top-right quarter drawn
+  EXPECT_EQ(c.Count(0) < 25, true);  // and only that quarter
+  Canvas d(22, 22);
+  SetArcDirection(d.dc, AD_CLOCKWISE);
+  Arc(d.dc, 1, 1, 21, 21, 21, 11, 11, 1);
+  EXPECT_EQ(d.At(17, 4), 0xFFFFFFu);
+  EXPECT_GT(d.Count(0), 40);  // the other three quarters
+  // A filled pie of the same quarter under a y-up mapping stays on the page's top right.
+  Canvas e(22, 22);
+  SetMapMode(e.dc, MM_ANISOTROPIC);
+  SetWindowExtEx(e.dc, 1, -1, nullptr);
+  SetViewportExtEx(e.dc, 1, 1, nullptr);
+  SetViewportOrgEx(e.dc, 0, 22, nullptr);
+  SelectObject(e.dc, GetStockObject(BLACK_BRUSH));
+  Pie(e.dc, 1, 1, 21, 21, 21, 11, 11, 21);  // logical top is y = 21
+  EXPECT_EQ(e.At(15, 7), 0u);
+  EXPECT_EQ(e.At(6, 15), 0xFFFFFFu);
+}
+
+}  // namespace

@@ -183,6 +183,45 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
   dc->rec->AddBounds(r->rclBounds);
 }
 
+// GDI's conversions between colour and monochrome bitmaps: a colour
+// source becomes white where it has the source DC's background colour and
+// black elsewhere; a monochrome source takes the destination's text colour
+// for black and its background colour for white.
+enum class MonoChange { None, ToMono, FromMono };
+
+bool IsMonoBitmapDc(const Dc &dc) {
+  if (dc.type != DcType::Memory) return false;
+  auto *bm = Lookup<BitmapObj>(dc.bitmap, Kind::Bitmap);
+  return bm && bm->bpp == 1 && !bm->dibSection;
+}
+
+MonoChange MonoChangeOf(const Dc &src, const Dc &dst) {
+  bool s = IsMonoBitmapDc(src), d = IsMonoBitmapDc(dst);
+  return s == d ? MonoChange::None : d ? MonoChange::ToMono : MonoChange::FromMono;
+}
+
+uint32_t Rgb24(COLORREF c) {
+  return 0xFF000000u | (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
+}
+
+void ConvertMono(cairo_surface_t *area, MonoChange how, const Dc &src, const Dc &dst) {
+  cairo_surface_flush(area);
+  uint8_t *data = cairo_image_surface_get_data(area);
+  int stride = cairo_image_surface_get_stride(area);
+  int w = cairo_image_surface_get_width(area), h = cairo_image_surface_get_height(area);
+  uint32_t bk = Rgb24(src.st.bkColor) & 0xFFFFFF;
+  uint32_t fg = Rgb24(dst.st.textColor), bg = Rgb24(dst.st.bkColor);
+  for (int y = 0; y < h; ++y) {
+    auto *row = reinterpret_cast<uint32_t *>(data + (size_t)y * stride);
+    for (int x = 0; x < w; ++x) {
+      uint32_t p = row[x] & 0xFFFFFF;
+      if (how == MonoChange::ToMono) row[x] = p == bk ? 0xFFFFFFFFu : 0xFF000000u;
+      else row[x] = p ? bg : fg;
+    }
+  }
+  cairo_surface_mark_dirty(area);
+}
+
 BOOL Blit(HDC hdcDest, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, int ws, int hs,
           DWORD rop) {
   Dc *dc = DcFromHandle(hdcDest);
@@ -202,11 +241,14 @@ BOOL Blit(HDC hdcDest, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, i
     cairo_t *cr = rs.cr();
     return cr && PaintDeviceRect(dc, cr, d.L(), d.T(), d.R(), d.B(), rop);
   }
-  // Reading and writing one surface: copy the source area first.
-  if (src->surface == dc->surface || src->type != DcType::Memory) {
+  // Reading and writing one surface, or changing between colour and
+  // monochrome: copy the source area first.
+  MonoChange mono = MonoChangeOf(*src, *dc);
+  if (src->surface == dc->surface || src->type != DcType::Memory || mono != MonoChange::None) {
     int sw = (int)std::lround(sd.R() - sd.L()), sh = (int)std::lround(sd.B() - sd.T());
     cairo_surface_t *area = CopyDeviceArea(src, (int)sd.L(), (int)sd.T(), sw, sh);
     if (!area) return FALSE;
+    if (mono != MonoChange::None) ConvertMono(area, mono, *src, *dc);
     cairo_matrix_t id{1, 0, 0, 1, 0, 0};
     DevRect local{sd.x - sd.L(), sd.y - sd.T(), sd.w, sd.h};
     bool ok = DrawSource(dc, area, id, local.x, local.y, local.w, local.h, d, rop);

@@ -186,9 +186,11 @@ DevicePath ArcPath(const Dc &dc, const Box &bx, DPoint s, DPoint e, ArcKind kind
   double cx = bx.Cx(), cy = bx.Cy(), rx = std::max(bx.Rx(), 1e-9), ry = std::max(bx.Ry(), 1e-9);
   double a0 = std::atan2((s.y - cy) / ry, (s.x - cx) / rx);
   double a1 = std::atan2((e.y - cy) / ry, (e.x - cx) / rx);
-  // Counter-clockwise on the page is a decreasing angle with y down.
+  // Counter-clockwise on the page is a decreasing angle with y down; a box
+  // space that the mapping mirrors turns the other way.
   double sweep = a1 - a0;
-  if (dc.st.arcDirection == AD_CLOCKWISE) {
+  bool clockwise = (dc.st.arcDirection == AD_CLOCKWISE) != (bx.m.Det() < 0);
+  if (clockwise) {
     while (sweep <= 0) sweep += 2 * kPi;
   } else {
     while (sweep >= 0) sweep -= 2 * kPi;
