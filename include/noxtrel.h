@@ -182,6 +182,15 @@ NX_API void NxBeginRawDoc(void);
 NX_API void NxPrintRawData(const void *Data, int32_t Size);
 NX_API void NxEndRawDoc(void);
 
+/* ---- QR codes ---------------------------------------------------------------
+ * NxQRCode draws Code (ANSI text) as a QR code with its top-left corner at
+ * (X, Y) in the session's unit: level L, automatic modes, the smallest version
+ * from Version on, a square of Size screen pixels (0.264583 mm each) at the
+ * printer's resolution, drawn from modules of ModuleWidth pixels with a
+ * quiet zone. Text no QR code can carry (or too long) draws nothing and sets
+ * the error channel (6). Nothing happens without an open document. */
+NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t Version, int32_t Size, int32_t ModuleWidth);
+
 #ifdef __cplusplus
 }
 #endif

@@ -150,6 +150,10 @@ class TQRCode {
   COLORREF FbackColor = 0xFFFFFF;
 };
 
+// The side in printer pixels of NxQRCode's square of `size` screen pixels
+// (0.264583 mm each) at dpi: trunc(dpi x round(size x 0.264583) / 25.4).
+int32_t QRSymbolSide(int32_t dpi, int32_t size);
+
 // The format bits of a level: L 1, M 0, Q 3, H 2.
 int32_t QRLevelFormatBits(TQRCodeECLevel level);
 

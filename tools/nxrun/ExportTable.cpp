@@ -203,6 +203,7 @@ const std::map<std::string, Adapter> &Table() {
       NX_ENTRY(NxBeginRawDoc),
       {"NxPrintRawData", &Run<&PrintRawData, void, Bytes>},
       NX_ENTRY(NxEndRawDoc),
+      NX_ENTRY(NxQRCode),
   };
   return table;
 }

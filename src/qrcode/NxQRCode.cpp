@@ -1,0 +1,87 @@
+// NxQRCode: one QR code drawn on the current page. The symbol is rendered into
+// a bitmap sized from the printer's resolution and placed at its natural size.
+#include <cmath>
+
+#include "device/Device.h"
+#include "noxtrel.h"
+#include "qrcode/QRCode.h"
+#include "session/ErrorChannel.h"
+#include "session/Library.h"
+#include "session/Session.h"
+#include "session/Strings.h"
+#include "session/Units.h"
+
+namespace nx {
+namespace {
+
+// A 24-bit DIB section in a memory DC. (A 16-bit one would turn a white
+// background into a light grey 0xF8F8F8 for readers that widen 5-bit values
+// by shifting.)
+class SymbolBitmap {
+ public:
+  SymbolBitmap(int32_t side) {
+    info_.bmiHeader = {sizeof(BITMAPINFOHEADER), side, side, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    dc_ = CreateCompatibleDC(nullptr);
+    bitmap_ = dc_ ? CreateDIBSection(dc_, &info_, DIB_RGB_COLORS, &bits_, nullptr, 0) : nullptr;
+    if (!bitmap_) {
+      if (dc_) DeleteDC(dc_);
+      throw ENxError(nxeGeneral, "NxQRCode: cannot create a " + std::to_string(side) + " x " + std::to_string(side) +
+                                     " bitmap");
+    }
+    old_ = SelectObject(dc_, bitmap_);
+  }
+  ~SymbolBitmap() {
+    SelectObject(dc_, old_);
+    DeleteObject(bitmap_);
+    DeleteDC(dc_);
+  }
+  SymbolBitmap(const SymbolBitmap &) = delete;
+  SymbolBitmap &operator=(const SymbolBitmap &) = delete;
+  HDC dc() const { return dc_; }
+  const void *bits() const { return bits_; }
+  const BITMAPINFO *info() const { return &info_; }
+
+ private:
+  BITMAPINFO info_{};
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  void *bits_ = nullptr;
+};
+
+}  // namespace
+
+// The side in printer pixels of a symbol of `size` screen pixels (0.264583 mm).
+int32_t QRSymbolSide(int32_t dpi, int32_t size) {
+  double mm = std::nearbyint(size * 0.264583);  // halves to even
+  return int32_t(std::trunc(dpi * mm / 25.4));
+}
+
+}  // namespace nx
+
+using namespace nx;
+
+extern "C" NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t Version, int32_t Size,
+                               int32_t ModuleWidth) {
+  NxGuardVoid([&] {
+    if (!Device().Printing()) return;
+    TSurface *surface = Device().Surface();
+    if (!surface || !surface->Handle()) return;
+    POINT at = UnitsToPoint(FromFixed(X), FromFixed(Y));
+    int32_t side = QRSymbolSide(Session().HPixelsInch, Size);
+    if (side < 1 || side > 32767)
+      throw ENxError(nxeArgument, "NxQRCode: a symbol of size " + std::to_string(Size) + " has no pixels to draw on");
+    TQRCode qr;
+    qr.SetModuleWidth(ModuleWidth);
+    qr.SetCode(AnsiToWide(Code));
+    qr.SetEncoding(ENC_AUTO);
+    qr.SetPreferredVersion(Version);
+    qr.SetAutoConfigurate(true);
+    qr.SetBounds(side, side);
+    // The bitmap is the whole side x side square, so no part of the symbol is cut off.
+    SymbolBitmap image(side);
+    qr.paintBarcodeAutoSize(image.dc());
+    StretchDIBits(surface->Handle(), at.x, at.y, side, side, 0, 0, side, side, image.bits(), image.info(),
+                  DIB_RGB_COLORS, SRCCOPY);
+  });
+}
