@@ -279,6 +279,7 @@ TEST(Raster, DrawingReachesTheBitsOfTwentyFourAndEightBitDibSections) {
   EXPECT_EQ(bytes[12 + 5], 10);
   // 8 bpp with a black and white palette: a black fill turns indices to 0.
   bi.h.biBitCount = 8;
+  bi.h.biClrUsed = 2;  // the colour table holds two entries
   bi.pal[1] = {255, 255, 255, 0};
   void *q = nullptr;
   HBITMAP bm8 = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(&bi), DIB_RGB_COLORS,
