@@ -184,6 +184,18 @@ TEST_F(PageStoreTest, DeviceRoutesByTheSessionsDeviceType) {
   device.EndDoc();
   EXPECT_FALSE(device.Printing());
   EXPECT_EQ(store_.PagesCount(), 2);
+
+  // The document title goes to the print job for the printer's own device
+  // types, not for PDF and RTF output (whose engines carry their own title).
+  device.SetTitle(NXW("Report"));
+  EXPECT_TRUE(printer.Title().empty());
+  nx::Session().Device = 5;
+  device.SetTitle(NXW("Report"));
+  EXPECT_EQ(printer.Title(), NXW("Report"));
+  // Printer fonts count for the printer, the preview and EMF pages only.
+  nx::Session().Device = 2;
+  EXPECT_GT(device.FontCount(), 0);
+  EXPECT_EQ(device.FontCount(), static_cast<int>(printer.Fonts().size()));
 }
 
 }  // namespace
