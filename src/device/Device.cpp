@@ -106,4 +106,32 @@ void TDevice::Abort() {
   }
 }
 
+void TDevice::MoveTo(int x, int y) {
+  if (TSurface *s = Surface()) s->MoveTo(x, y);
+}
+
+void TDevice::LineTo(int x, int y) {
+  if (TSurface *s = Surface()) s->LineTo(x, y);
+}
+
+void TDevice::Rectangle(int x1, int y1, int x2, int y2) {
+  if (TSurface *s = Surface()) s->Rectangle(x1, y1, x2, y2);
+}
+
+void TDevice::Rectangle(const RECT &r) {
+  if (TSurface *s = Surface()) s->Rectangle(r);
+}
+
+void TDevice::RoundRect(int x1, int y1, int x2, int y2, int x3, int y3) {
+  if (TSurface *s = Surface()) s->RoundRect(x1, y1, x2, y2, x3, y3);
+}
+
+void TDevice::Ellipse(const RECT &r) {
+  if (TSurface *s = Surface()) s->Ellipse(r);
+}
+
+void TDevice::Draw(int x, int y, HBITMAP bitmap) {
+  if (TSurface *s = Surface()) s->Draw(x, y, bitmap);
+}
+
 }  // namespace nx

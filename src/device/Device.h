@@ -37,6 +37,15 @@ class TDevice {
   void EndDoc();
   void Abort();
 
+  // Drawing on the current surface, in its device pixels; nothing without one.
+  void MoveTo(int x, int y);
+  void LineTo(int x, int y);
+  void Rectangle(int x1, int y1, int x2, int y2);
+  void Rectangle(const RECT &r);
+  void RoundRect(int x1, int y1, int x2, int y2, int x3, int y3);
+  void Ellipse(const RECT &r);
+  void Draw(int x, int y, HBITMAP bitmap);
+
 
  private:
   enum class Route { None, Printer, Store };

@@ -67,7 +67,10 @@ void TNxPrinter::NewPage() {
   canvasDC_ = dc;
   FMFCanvas = std::make_unique<TSurface>(dc);
 
-  if (saved != 0) RestoreDC(dc, saved);
+  if (saved != 0) {
+    RestoreDC(dc, saved);
+    FMFCanvas->MoveTo(0, 0);
+  }
   ++FPageNumber;
 
   // Point sizes give the right pixel heights on the printer.

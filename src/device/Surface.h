@@ -61,6 +61,16 @@ class TSurface {
   // background mode) into the context; for callers that use Handle directly.
   void Select();
 
+  void MoveTo(int x, int y);
+  void LineTo(int x, int y);
+  void Rectangle(int x1, int y1, int x2, int y2);
+  void Rectangle(const RECT &r) { Rectangle(r.left, r.top, r.right, r.bottom); }
+  // x3, y3: width and height of the corner ellipse.
+  void RoundRect(int x1, int y1, int x2, int y2, int x3, int y3);
+  void Ellipse(const RECT &r);
+  // The bitmap at its natural size with its top-left corner at (x, y).
+  void Draw(int x, int y, HBITMAP bitmap);
+
   // Deselects and deletes the objects this surface created; they are made
   // again from the same settings when next needed.
   void Release();

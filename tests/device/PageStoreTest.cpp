@@ -41,6 +41,17 @@ class PageStoreTest : public nxtest::SpoolTest {
   nx::TNxPrinter store_{[this] { return reference_; }};
 };
 
+// The record types of a page, in order.
+std::vector<DWORD> RecordTypes(HENHMETAFILE emf) {
+  std::vector<DWORD> types;
+  auto collect = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
+    reinterpret_cast<std::vector<DWORD> *>(p)->push_back(r->iType);
+    return 1;
+  };
+  EnumEnhMetaFile(nullptr, emf, collect, &types, nullptr);
+  return types;
+}
+
 TEST_F(PageStoreTest, PagesComeIntoBeingWithTheFirstUseOfTheSurface) {
   store_.BeginDoc();
   EXPECT_TRUE(store_.Printing());
@@ -58,9 +69,14 @@ TEST_F(PageStoreTest, PagesComeIntoBeingWithTheFirstUseOfTheSurface) {
 
   store_.BeginDoc();  // a new document starts empty
   EXPECT_EQ(store_.PagesCount(), 0);
-  EXPECT_NE(store_.Handle(), nullptr);  // the surface opens page 1
+  store_.Canvas().LineTo(100, 100);  // the surface opens page 1
   EXPECT_EQ(store_.PagesCount(), 1);
   store_.NewPage();
+  store_.Canvas().Rectangle(10, 10, 50, 50);
+  store_.Canvas().Rectangle(60, 10, 90, 50);
+  HBITMAP picture = CreateCompatibleBitmap(reference_, 3, 2);
+  store_.Canvas().Draw(5, 5, picture);
+  DeleteObject(picture);
   store_.NewPage();
   store_.EndDoc();
   ASSERT_EQ(store_.PagesCount(), 3);
@@ -70,6 +86,14 @@ TEST_F(PageStoreTest, PagesComeIntoBeingWithTheFirstUseOfTheSurface) {
     EXPECT_EQ(store_.GetPage(i).Width, GetDeviceCaps(reference_, HORZRES)) << i;
     EXPECT_EQ(store_.GetPage(i).Height, GetDeviceCaps(reference_, VERTRES)) << i;
   }
+  // Each page holds its own drawing.
+  auto first = RecordTypes(store_.GetPage(0).Handle);
+  auto second = RecordTypes(store_.GetPage(1).Handle);
+  EXPECT_EQ(std::count(first.begin(), first.end(), static_cast<DWORD>(EMR_LINETO)), 1);
+  EXPECT_EQ(std::count(first.begin(), first.end(), static_cast<DWORD>(EMR_RECTANGLE)), 0);
+  EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_LINETO)), 0);
+  EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_RECTANGLE)), 2);
+  EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_BITBLT)), 1);
   store_.ClearPages();
   EXPECT_EQ(store_.PagesCount(), 0);
 }
@@ -106,17 +130,6 @@ TEST_F(PageStoreTest, EveryPageStartsWithFreshObjectsAtThePrintersResolution) {
   EXPECT_NE(second.Font().Name, NXW("Courier New"));
   EXPECT_EQ(second.Font().Height, -8 * GetDeviceCaps(reference_, LOGPIXELSY) / 72);
   store_.EndDoc();
-}
-
-// The record types of a page, in order.
-std::vector<DWORD> RecordTypes(HENHMETAFILE emf) {
-  std::vector<DWORD> types;
-  auto collect = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
-    reinterpret_cast<std::vector<DWORD> *>(p)->push_back(r->iType);
-    return 1;
-  };
-  EnumEnhMetaFile(nullptr, emf, collect, &types, nullptr);
-  return types;
 }
 
 TEST_F(PageStoreTest, PagesHaveTheFrameOfThePrintableAreaAndSaveTheirStateAtTheEnd) {

@@ -129,6 +129,32 @@ TEST_F(DocFlowTest, DuringADocumentSetupSettersAreRefused) {
   NxEndDoc();
 }
 
+TEST_F(DocFlowTest, EmfPagesShowThePrintableAreaInEmf2svg) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  ASSERT_EQ(NxInit(), 0);
+  NxSetDevice(5);
+  NxSetFileName((dir_.path().string() + "/doc.pdf").c_str());
+  NxBeginDoc();
+  const nx::TNoxtrelRec &s = nx::Session();
+  for (int page = 1; page <= 3; ++page) {
+    if (page > 1) NxNewPage();
+    nx::Device().Rectangle(0, 0, s.AreaWidth, s.AreaHeight);  // a frame around the printable area
+  }
+  NxEndDoc();
+  ASSERT_EQ(NxGetLastError(), 0) << LastErrorText();
+  for (int page = 1; page <= 3; ++page) {
+    std::string emf = dir_.file("Page" + std::to_string(page) + ".emf");
+    nxtest::CommandResult r =
+        nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " + nxtest::ShellQuote(emf + ".svg"));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    auto bytes = nxtest::ReadFileBytes(emf + ".svg");
+    std::string svg(bytes.begin(), bytes.end());
+    // emf2svg sizes the picture by the drawn bounds, from the first to the
+    // last pixel of the 4760 x 6815 area.
+    EXPECT_NE(svg.find("width=\"4759.0000\" height=\"6814.0000\""), std::string::npos) << svg.substr(0, 300);
+  }
+}
+
 TEST_F(DocFlowTest, DefaultFileNamesCountUpAndLandInTheCurrentFolder) {
   fs::path old = fs::current_path();
   fs::current_path(dir_.path());

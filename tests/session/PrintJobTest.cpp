@@ -3,10 +3,12 @@
 // private cupsd whose device is an AppSocket listener owned by the test.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
+#include "device/Device.h"
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
@@ -23,6 +25,23 @@ std::string PdfInfo(const std::string &pdf) {
   nxtest::CommandResult r = nxtest::RunCommand("pdfinfo " + nxtest::ShellQuote(pdf));
   EXPECT_EQ(r.exitCode, 0) << r.output;
   return r.output;
+}
+
+// The share of dark pixels on a page of a PDF, rendered by poppler at 20 dpi.
+double DarkShare(const std::string &pdf, int page) {
+  nxtest::TempDir dir;
+  std::string out = dir.file("page");
+  nxtest::CommandResult r = nxtest::RunCommand("pdftoppm -gray -r 20 -singlefile -f " + std::to_string(page) +
+                                               " -l " + std::to_string(page) + " " + nxtest::ShellQuote(pdf) +
+                                               " " + nxtest::ShellQuote(out));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  auto bytes = nxtest::ReadFileBytes(out + ".pgm");
+  std::string text(bytes.begin(), bytes.end());
+  int width = 0, height = 0, max = 0, used = 0;
+  if (std::sscanf(text.c_str(), "P5 %d %d %d%n", &width, &height, &max, &used) != 3 || width * height == 0) return -1;
+  size_t start = static_cast<size_t>(used) + 1, dark = 0;
+  for (size_t i = start; i < bytes.size(); ++i) dark += bytes[i] < 128;
+  return static_cast<double>(dark) / (width * height);
 }
 
 void PrintPages(int pages) {
@@ -43,13 +62,25 @@ class PrintJobTest : public nxtest::SpoolTest {
 TEST_F(PrintJobTest, AJobOnTheVirtualPrinterHasEveryPage) {
   ASSERT_EQ(NxInit(), 0);
   NxSetTitle("Three pages");
-  PrintPages(3);
+  NxBeginDoc();
+  NxNewPage();
+  // Page 2: the left half of the printable area filled black, straight on
+  // the printer's context.
+  const nx::TNoxtrelRec &s = nx::Session();
+  nx::Device().Brush()->Color = RGB(0, 0, 0);
+  nx::Device().Brush()->Style = nx::TBrushStyle::Solid;
+  nx::Device().Rectangle(0, 0, s.AreaWidth / 2, s.AreaHeight);
+  NxNewPage();
+  NxEndDoc();
   EXPECT_EQ(NxGetLastError(), 0);
   std::string job = SpoolDir() + "/job-1.pdf";
   ASSERT_TRUE(fs::exists(job));
   std::string info = PdfInfo(job);
   EXPECT_NE(info.find("Pages:           3"), std::string::npos) << info;
   EXPECT_NE(info.find("(A4)"), std::string::npos) << info;
+  EXPECT_EQ(DarkShare(job, 1), 0.0);
+  EXPECT_NEAR(DarkShare(job, 2), 0.46, 0.03);  // half the printable area of the sheet
+  EXPECT_EQ(DarkShare(job, 3), 0.0);
 
   NxSetOrientation(2);
   NxSetPageSize(11);  // A5
