@@ -273,24 +273,3 @@ TEST(EmfFile, EnumerationOntoADcMapsTheFrameAndRestoresTheDc) {
 
 }  // namespace
 
-namespace {
-
-TEST(EmfFile, SavedFilesOpenInAnIndependentReader) {
-  NX_REQUIRE_TOOL("emf2svg-conv");
-  nxtest::TempDir tmp;
-  RECT frame{0, 0, 5080, 3810};
-  HENHMETAFILE emf = StatePage(&frame, NXW("Test\0Page\0"));
-  std::string path = tmp.file("state.emf"), svg = tmp.file("state.svg");
-  std::u16string wpath(path.begin(), path.end());
-  HENHMETAFILE saved = CopyEnhMetaFileW(emf, (LPCWSTR)wpath.c_str());
-  ASSERT_NE(saved, nullptr);
-  auto r = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(path) + " -o " +
-                              nxtest::ShellQuote(svg));
-  EXPECT_EQ(r.exitCode, 0) << r.output;
-  auto out = nxtest::ReadFileBytes(svg);
-  EXPECT_NE(std::string(out.begin(), out.end()).find("<svg"), std::string::npos);
-  DeleteEnhMetaFile(saved);
-  DeleteEnhMetaFile(emf);
-}
-
-}  // namespace

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "gdi/EmfTestUtil.h"
+#include "platform/gdi/GdiInternal.h"
 
 using namespace emftest;
 
@@ -69,12 +70,35 @@ int CALLBACK Touch(HDC, HANDLETABLE *ht, const ENHMETARECORD *r, int n, LPARAM p
   return 1;
 }
 
+// Plays an image onto a small raster and into a metafile.
+void PlayEverywhere(HENHMETAFILE h) {
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 64, -48, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void *bits = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, bm);
+  RECT rect{0, 0, 64, 48};
+  PlayEnhMetaFile(mem, h, &rect);
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(bm);
+  HDC rec = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+  PlayEnhMetaFile(rec, h, &rect);
+  HENHMETAFILE again = CloseEnhMetaFile(rec);
+  // Whatever the input, what we write is sound.
+  auto out = Bits(again);
+  const char *why = nullptr;
+  EXPECT_TRUE(nx::gdi::ValidateEmf(out.data(), out.size(), &why)) << why;
+  DeleteEnhMetaFile(again);
+}
+
 TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {
-  const auto base = Sample();
+  const std::vector<uint8_t> bases[2] = {Sample(), ForeignPage()};
   std::mt19937 rng(20261209);
   int accepted = 0;
   for (int iter = 0; iter < 3000; ++iter) {
-    auto b = base;
+    auto b = bases[iter % 2];
     Mutate(b, rng);
     HENHMETAFILE h = SetEnhMetaFileBits((UINT)b.size(), b.data());
     if (!h) {
@@ -89,6 +113,7 @@ TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {
     ENHMETAHEADER hdr;
     GetEnhMetaFileHeader(h, sizeof hdr, &hdr);
     EXPECT_LE(GetEnhMetaFileBits(h, 0, nullptr), b.size());
+    if (iter % 3 == 0) PlayEverywhere(h);
     DeleteEnhMetaFile(h);
   }
   // Most single-field changes leave the framing intact: the readers ran.

@@ -37,10 +37,9 @@ class EmfPlayback {
   const ClipRegion &BaseClip() const { return baseClip_; }
   // Objects the metafile deleted while they were still selected.
   void DeleteLater(HGDIOBJ h) { orphans_.push_back(h); }
-  // Saved states: the metafile may only restore what it saved itself.
-  int Saves() const { return saves_; }
-  void Saved() { ++saves_; }
-  void Restored(int level) { saves_ = level; }
+  // The destination's save level that holds its state before playback:
+  // the metafile's n-th saved state is level Level() + n.
+  int Level() const { return level_; }
 
  private:
   HDC hdc_ = nullptr;
@@ -49,7 +48,6 @@ class EmfPlayback {
   Affine base_;           // reference pixels -> destination logical -> its world
   bool wasPlaying_ = false;
   bool drawable_ = true;
-  int saves_ = 0;
   ClipRegion baseClip_;
   std::vector<HGDIOBJ> orphans_;
 };

@@ -1,0 +1,346 @@
+// Playing the drawing records of a metafile: lines, shapes, polygons,
+// paths, bitmaps, clipping and region fills, each through its GDI call.
+#include <algorithm>
+#include <cmath>
+
+#include "platform/gdi/Dib.h"
+#include "platform/gdi/EmfRecords.h"
+
+namespace nx::gdi {
+
+namespace {
+
+// ---------------------------------------------------------------------------
+// Lines and shapes.
+
+RECTL Box(const RecordView &r) {
+  RECTL b{(LONG)r.U32(8), (LONG)r.U32(12), (LONG)r.U32(16), (LONG)r.U32(20)};
+  return b;
+}
+
+bool Poly(const Player &p, const RecordView &r, DWORD type, bool small) {
+  constexpr size_t kPoints = offsetof(EMRPOLYLINE, aptl);
+  std::vector<POINT> pts;
+  if (r.Size() < kPoints || !ReadPoints(r, kPoints, r.U32(24), small, &pts)) return false;
+  const POINT *a = pts.data();
+  DWORD n = (DWORD)pts.size();
+  switch (type) {
+    case EMR_POLYBEZIER:
+      return PolyBezier(p.hdc, a, n);
+    case EMR_POLYGON:
+      return Polygon(p.hdc, a, (int)n);
+    case EMR_POLYLINE:
+      return Polyline(p.hdc, a, (int)n);
+    case EMR_POLYBEZIERTO:
+      return PolyBezierTo(p.hdc, a, n);
+    default:
+      return PolylineTo(p.hdc, a, n);
+  }
+}
+
+bool PolyPoly(const Player &p, const RecordView &r, bool polygon, bool small) {
+  constexpr size_t kCounts = offsetof(EMRPOLYPOLYLINE, aPolyCounts);
+  DWORD polys = r.U32(24), total = r.U32(28);
+  if (r.Size() < kCounts || !r.Fits(kCounts, polys, 4)) return false;
+  std::vector<DWORD> counts(polys);
+  if (polys) std::memcpy(counts.data(), r.At(kCounts), 4 * (size_t)polys);
+  uint64_t sum = 0;
+  for (DWORD c : counts) sum += c;
+  std::vector<POINT> pts;
+  if (sum > total || !ReadPoints(r, kCounts + 4 * (size_t)polys, total, small, &pts)) return false;
+  if (!polygon) return PolyPolyline(p.hdc, pts.data(), counts.data(), polys);
+  std::vector<INT> ic(counts.begin(), counts.end());
+  return PolyPolygon(p.hdc, pts.data(), ic.data(), (int)polys);
+}
+
+bool PolyDrawRecord(const Player &p, const RecordView &r, bool small) {
+  constexpr size_t kPoints = offsetof(EMRPOLYDRAW, aptl);
+  DWORD n = r.U32(24);
+  std::vector<POINT> pts;
+  if (r.Size() < kPoints || !ReadPoints(r, kPoints, n, small, &pts)) return false;
+  size_t types = kPoints + (size_t)n * (small ? 4 : 8);
+  if (!r.Fits(types, n, 1)) return false;
+  std::vector<BYTE> t(r.At(types), r.At(types) + n);
+  return PolyDraw(p.hdc, pts.data(), t.data(), (int)n);
+}
+
+bool Shape(const Player &p, const RecordView &r) {
+  HDC h = p.hdc;
+  RECTL b = Box(r);
+  LONG x3 = (LONG)r.U32(24), y3 = (LONG)r.U32(28), x4 = (LONG)r.U32(32), y4 = (LONG)r.U32(36);
+  switch (r.Type()) {
+    case EMR_RECTANGLE:
+      return r.Size() >= 24 && Rectangle(h, b.left, b.top, b.right, b.bottom);
+    case EMR_ELLIPSE:
+      return r.Size() >= 24 && Ellipse(h, b.left, b.top, b.right, b.bottom);
+    case EMR_ROUNDRECT:
+      return r.Size() >= 32 && RoundRect(h, b.left, b.top, b.right, b.bottom, x3, y3);
+    case EMR_ARC:
+      return r.Size() >= 40 && Arc(h, b.left, b.top, b.right, b.bottom, x3, y3, x4, y4);
+    case EMR_ARCTO:
+      return r.Size() >= 40 && ArcTo(h, b.left, b.top, b.right, b.bottom, x3, y3, x4, y4);
+    case EMR_CHORD:
+      return r.Size() >= 40 && Chord(h, b.left, b.top, b.right, b.bottom, x3, y3, x4, y4);
+    case EMR_PIE:
+      return r.Size() >= 40 && Pie(h, b.left, b.top, b.right, b.bottom, x3, y3, x4, y4);
+    default:
+      return false;
+  }
+}
+
+bool PathRecord(const Player &p, DWORD type) {
+  switch (type) {
+    case EMR_BEGINPATH:
+      return BeginPath(p.hdc);
+    case EMR_ENDPATH:
+      return EndPath(p.hdc);
+    case EMR_CLOSEFIGURE:
+      return CloseFigure(p.hdc);
+    case EMR_ABORTPATH:
+      return AbortPath(p.hdc);
+    case EMR_FILLPATH:
+      return FillPath(p.hdc);
+    case EMR_STROKEPATH:
+      return StrokePath(p.hdc);
+    default:
+      return StrokeAndFillPath(p.hdc);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Bitmaps: the DIB is checked against the record and copied out of it, its
+// bits padded with zero rows up to what the header declares, so the blit
+// never reads past the record.
+
+struct RecordDib {
+  std::vector<uint8_t> info, bits;
+  DibView v;
+  UINT usage = DIB_RGB_COLORS;
+  const BITMAPINFO *Info() const { return reinterpret_cast<const BITMAPINFO *>(info.data()); }
+};
+
+constexpr size_t kMaxDibBytes = 256u << 20;
+
+bool ReadDib(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits,
+             DWORD usage, uint64_t rows, RecordDib *d) {
+  if (!r.Fits(offBmi, cbBmi, 1) || !r.Fits(offBits, cbBits, 1)) return false;
+  d->usage = usage == DIB_PAL_COLORS ? DIB_PAL_COLORS : DIB_RGB_COLORS;
+  if (!ParseDibInfo(r.At(offBmi), cbBmi, d->usage, &d->v)) return false;
+  uint64_t need = d->v.stride * std::max<uint64_t>(rows, 1);
+  if (need > kMaxDibBytes) return false;
+  d->info.assign(r.At(offBmi), r.At(offBmi) + d->v.infoSize);
+  d->bits.assign((size_t)need, 0);
+  std::memcpy(d->bits.data(), r.At(offBits), std::min<size_t>(cbBits, (size_t)need));
+  return true;
+}
+
+// BITBLT and STRETCHBLT carry their source as a DIB: it becomes a DIB
+// section in a memory DC, so the source rectangle keeps its top-down sense.
+bool BlitRecord(const Player &p, const RecordView &r, bool stretch) {
+  EMRSTRETCHBLT b;
+  if (!r.Read(&b, stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT))) return false;
+  if (!stretch) b.cxSrc = b.cxDest, b.cySrc = b.cyDest;
+  if (!b.cbBmiSrc) return PatBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, b.dwRop);
+  RecordDib d;
+  BITMAPINFOHEADER h;
+  if (!r.Fits(b.offBmiSrc, 1, sizeof h)) return false;
+  std::memcpy(&h, r.At(b.offBmiSrc), sizeof h);
+  if (!ReadDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc, b.iUsageSrc,
+               (uint64_t)std::abs((int64_t)h.biHeight), &d))
+    return false;
+  void *bits = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, d.Info(), d.usage, &bits, nullptr, 0);
+  if (!bm) return false;
+  SetDIBits(nullptr, bm, 0, (UINT)d.v.height, d.bits.data(), d.Info(), d.usage);
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, bm);
+  SetBkColor(mem, b.crBkColorSrc);
+  BOOL ok = StretchBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, mem, b.xSrc, b.ySrc, b.cxSrc,
+                       b.cySrc, b.dwRop);
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(bm);
+  return ok;
+}
+
+bool StretchDibRecord(const Player &p, const RecordView &r) {
+  EMRSTRETCHDIBITS s;
+  RecordDib d;
+  if (!r.Read(&s)) return false;
+  BITMAPINFOHEADER h;
+  if (!r.Fits(s.offBmiSrc, 1, sizeof h)) return false;
+  std::memcpy(&h, r.At(s.offBmiSrc), sizeof h);
+  if (!ReadDib(r, s.offBmiSrc, s.cbBmiSrc, s.offBitsSrc, s.cbBitsSrc, s.iUsageSrc,
+               (uint64_t)std::abs((int64_t)h.biHeight), &d))
+    return false;
+  return StretchDIBits(p.hdc, s.xDest, s.yDest, s.cxDest, s.cyDest, s.xSrc, s.ySrc, s.cxSrc,
+                       s.cySrc, d.bits.data(), d.Info(), d.usage, s.dwRop) != 0;
+}
+
+bool DibToDeviceRecord(const Player &p, const RecordView &r) {
+  EMRSETDIBITSTODEVICE s;
+  RecordDib d;
+  if (!r.Read(&s)) return false;
+  if (!ReadDib(r, s.offBmiSrc, s.cbBmiSrc, s.offBitsSrc, s.cbBitsSrc, s.iUsageSrc, s.cScans, &d))
+    return false;
+  UINT scans = std::min<UINT>(s.cScans, (UINT)d.v.height);
+  return SetDIBitsToDevice(p.hdc, s.xDest, s.yDest, (DWORD)s.cxSrc, (DWORD)s.cySrc, s.xSrc,
+                           s.ySrc, s.iStartScan, scans, d.bits.data(), d.Info(), d.usage) != 0;
+}
+
+// ---------------------------------------------------------------------------
+// Regions: rectangles in reference-device pixels, mapped through m.
+
+HRGN WrapRegion(cairo_region_t *rgn) {
+  auto obj = std::make_unique<RegionObj>();
+  cairo_region_destroy(obj->rgn);
+  obj->rgn = rgn;
+  return (HRGN)InsertObject(std::move(obj));
+}
+
+HRGN ReadRegion(const RecordView &r, size_t off, DWORD cb, const Affine &m) {
+  RGNDATAHEADER h;
+  if (cb < sizeof h || !r.Fits(off, cb, 1)) return nullptr;
+  std::memcpy(&h, r.At(off), sizeof h);
+  size_t rects = off + sizeof h;
+  if (!r.Fits(rects, h.nCount, sizeof(RECT)) || sizeof h + 16ull * h.nCount > cb) return nullptr;
+  cairo_region_t *rgn = cairo_region_create();
+  for (DWORD i = 0; i < h.nCount; ++i) {
+    RECT rc;
+    std::memcpy(&rc, r.At(rects + 16 * (size_t)i), sizeof rc);
+    double xs[4], ys[4];
+    m.Apply(rc.left, rc.top, &xs[0], &ys[0]);
+    m.Apply(rc.right, rc.top, &xs[1], &ys[1]);
+    m.Apply(rc.left, rc.bottom, &xs[2], &ys[2]);
+    m.Apply(rc.right, rc.bottom, &xs[3], &ys[3]);
+    double l = *std::min_element(xs, xs + 4), t = *std::min_element(ys, ys + 4);
+    double rr = *std::max_element(xs, xs + 4), b = *std::max_element(ys, ys + 4);
+    auto clampi = [](double v) { return (int)std::clamp(std::lround(v), -(1L << 28), 1L << 28); };
+    cairo_rectangle_int_t c{clampi(l), clampi(t), clampi(rr) - clampi(l), clampi(b) - clampi(t)};
+    if (c.width > 0 && c.height > 0) cairo_region_union_rectangle(rgn, &c);
+  }
+  return WrapRegion(rgn);
+}
+
+// Clip regions of the metafile combine with the clip the destination had.
+bool SelectBaseClip(const Player &p) {
+  if (!p.pb || !p.pb->BaseClip().Active())
+    return ExtSelectClipRgn(p.hdc, nullptr, RGN_COPY) != ERROR;
+  HRGN base = WrapRegion(cairo_region_copy(p.pb->BaseClip().get()));
+  int res = ExtSelectClipRgn(p.hdc, base, RGN_COPY);
+  DeleteObject(base);
+  return res != ERROR;
+}
+
+bool ClipRegionRecord(const Player &p, const RecordView &r) {
+  constexpr size_t kData = offsetof(EMREXTSELECTCLIPRGN, RgnData);
+  DWORD cb = r.U32(8), mode = r.U32(12);
+  if (r.Size() < kData || mode < RGN_MIN || mode > RGN_MAX) return false;
+  if (!cb) return mode == RGN_COPY && SelectBaseClip(p);
+  HRGN rgn = ReadRegion(r, kData, cb, p.pb ? p.pb->RefToDevice() : Affine{});
+  if (!rgn) return false;
+  int res;
+  if (mode == RGN_COPY && p.pb && p.pb->BaseClip().Active()) {
+    SelectBaseClip(p);
+    res = ExtSelectClipRgn(p.hdc, rgn, RGN_AND);
+  } else {
+    res = ExtSelectClipRgn(p.hdc, rgn, (int)mode);
+  }
+  DeleteObject(rgn);
+  return res != ERROR;
+}
+
+// FillRgn takes logical units: reference pixels are taken back through the
+// destination's current transform.
+bool FillRegionRecord(const Player &p, const RecordView &r) {
+  constexpr size_t kData = offsetof(EMRFILLRGN, RgnData);
+  if (r.Size() < kData) return false;
+  HGDIOBJ brush = ResolveObject(p, r.U32(28));
+  Dc *dc = DcFromHandle(p.hdc);
+  if (!brush || !dc) return false;
+  Affine m;
+  if (p.pb) m = p.pb->RefToDevice().Then(LogicalToDevice(*dc).Inverse());
+  HRGN rgn = ReadRegion(r, kData, r.U32(24), m);
+  if (!rgn) return false;
+  BOOL ok = FillRgn(p.hdc, rgn, (HBRUSH)brush);
+  DeleteObject(rgn);
+  return ok;
+}
+
+}  // namespace
+
+bool IsShapeRecord(DWORD t) {
+  return (t >= EMR_POLYBEZIER && t <= EMR_POLYPOLYGON) ||
+         (t >= EMR_POLYBEZIER16 && t <= EMR_POLYDRAW16) || t == EMR_POLYDRAW ||
+         t == EMR_SETPIXELV || t == EMR_MOVETOEX || t == EMR_LINETO ||
+         (t >= EMR_ELLIPSE && t <= EMR_PIE) || t == EMR_ARCTO ||
+         (t >= EMR_BEGINPATH && t <= EMR_STROKEPATH) || t == EMR_ABORTPATH;
+}
+
+bool PlayShape(const Player &p, const RecordView &r) {
+  DWORD t = r.Type();
+  if (t >= EMR_POLYBEZIER && t <= EMR_POLYLINETO) return Poly(p, r, t, false);
+  if (t >= EMR_POLYBEZIER16 && t <= EMR_POLYLINETO16) return Poly(p, r, t - 83, true);
+  switch (t) {
+    case EMR_POLYPOLYLINE:
+    case EMR_POLYPOLYGON:
+      return PolyPoly(p, r, t == EMR_POLYPOLYGON, false);
+    case EMR_POLYPOLYLINE16:
+    case EMR_POLYPOLYGON16:
+      return PolyPoly(p, r, t == EMR_POLYPOLYGON16, true);
+    case EMR_POLYDRAW:
+    case EMR_POLYDRAW16:
+      return PolyDrawRecord(p, r, t == EMR_POLYDRAW16);
+    case EMR_MOVETOEX:
+      return r.Size() >= 16 && MoveToEx(p.hdc, (int)r.U32(8), (int)r.U32(12), nullptr);
+    case EMR_LINETO:
+      return r.Size() >= 16 && LineTo(p.hdc, (int)r.U32(8), (int)r.U32(12));
+    case EMR_SETPIXELV:
+      return r.Size() >= 20 && SetPixelV(p.hdc, (int)r.U32(8), (int)r.U32(12), r.U32(16));
+    default:
+      break;
+  }
+  if ((t >= EMR_BEGINPATH && t <= EMR_STROKEPATH) || t == EMR_ABORTPATH) return PathRecord(p, t);
+  return Shape(p, r);
+}
+
+bool IsBitmapRecord(DWORD t) {
+  return t == EMR_BITBLT || t == EMR_STRETCHBLT || t == EMR_STRETCHDIBITS ||
+         t == EMR_SETDIBITSTODEVICE;
+}
+
+bool PlayBitmap(const Player &p, const RecordView &r) {
+  switch (r.Type()) {
+    case EMR_BITBLT:
+      return BlitRecord(p, r, false);
+    case EMR_STRETCHBLT:
+      return BlitRecord(p, r, true);
+    case EMR_STRETCHDIBITS:
+      return StretchDibRecord(p, r);
+    default:
+      return DibToDeviceRecord(p, r);
+  }
+}
+
+bool IsRegionRecord(DWORD t) {
+  return t == EMR_EXTSELECTCLIPRGN || t == EMR_FILLRGN || t == EMR_INTERSECTCLIPRECT ||
+         t == EMR_EXCLUDECLIPRECT || t == EMR_SELECTCLIPPATH;
+}
+
+bool PlayRegion(const Player &p, const RecordView &r) {
+  RECTL b = Box(r);
+  switch (r.Type()) {
+    case EMR_EXTSELECTCLIPRGN:
+      return ClipRegionRecord(p, r);
+    case EMR_FILLRGN:
+      return FillRegionRecord(p, r);
+    case EMR_INTERSECTCLIPRECT:
+      return r.Size() >= 24 && IntersectClipRect(p.hdc, b.left, b.top, b.right, b.bottom) != ERROR;
+    case EMR_EXCLUDECLIPRECT:
+      return r.Size() >= 24 && ExcludeClipRect(p.hdc, b.left, b.top, b.right, b.bottom) != ERROR;
+    default:
+      return r.Size() >= 12 && SelectClipPath(p.hdc, (int)r.U32(8));
+  }
+}
+
+}  // namespace nx::gdi
