@@ -496,14 +496,23 @@ BOOL WINAPI PolyDraw(HDC hdc, const POINT *apt, const BYTE *aj, int cpt) {
       auto *r = Record<EMRPOLYDRAW16>(dc, EMR_POLYDRAW16, offsetof(EMRPOLYDRAW16, apts) + 5 * n);
       r->rclBounds = RecordBounds(*dc, box);
       r->cpts = (DWORD)n;
-      for (size_t i = 0; i < n; ++i) r->apts[i] = {(SHORT)apt[i].x, (SHORT)apt[i].y};
-      std::memcpy(reinterpret_cast<uint8_t *>(r->apts) + 4 * n, aj, n);
+      // The point array is not the record's last member: write through bytes.
+      uint8_t *at = reinterpret_cast<uint8_t *>(r) + offsetof(EMRPOLYDRAW16, apts);
+      for (size_t i = 0; i < n; ++i) {
+        POINTS q{(SHORT)apt[i].x, (SHORT)apt[i].y};
+        std::memcpy(at + 4 * i, &q, 4);
+      }
+      std::memcpy(at + 4 * n, aj, n);
     } else {
       auto *r = Record<EMRPOLYDRAW>(dc, EMR_POLYDRAW, offsetof(EMRPOLYDRAW, aptl) + 9 * n);
       r->rclBounds = RecordBounds(*dc, box);
       r->cptl = (DWORD)n;
-      for (size_t i = 0; i < n; ++i) r->aptl[i] = {apt[i].x, apt[i].y};
-      std::memcpy(reinterpret_cast<uint8_t *>(r->aptl) + 8 * n, aj, n);
+      uint8_t *at = reinterpret_cast<uint8_t *>(r) + offsetof(EMRPOLYDRAW, aptl);
+      for (size_t i = 0; i < n; ++i) {
+        POINTL q{apt[i].x, apt[i].y};
+        std::memcpy(at + 8 * i, &q, 8);
+      }
+      std::memcpy(at + 8 * n, aj, n);
     }
     AddDrawBounds(dc, box, true);
   }
