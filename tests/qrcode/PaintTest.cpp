@@ -2,8 +2,6 @@
 // and the drawn symbols decode with zbarimg.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "QRTestUtil.h"
 #include "session/ErrorChannel.h"
 
@@ -29,20 +27,8 @@ class Canvas {
   }
   HDC dc() const { return dc_; }
   bool Dark(int x, int y) const { return bits_[size_t(y) * size_t(Stride()) + size_t(x) * 3] < 128; }
-  // Writes the canvas as a PBM and returns what zbarimg reads.
   std::string Decode(const nxtest::TempDir &dir) const {
-    std::string path = dir.file("canvas.pbm");
-    std::ofstream out(path, std::ios::binary);
-    out << "P4\n" << w_ << " " << h_ << "\n";
-    for (int y = 0; y < h_; ++y)
-      for (int x = 0; x < w_; x += 8) {
-        unsigned char b = 0;
-        for (int k = 0; k < 8 && x + k < w_; ++k) b |= Dark(x + k, y) ? 0x80 >> k : 0;
-        out.put(char(b));
-      }
-    out.close();
-    auto r = nxtest::RunCommand("zbarimg --nodbus --quiet --raw -Sbinary " + path + " 2>/dev/null");
-    return r.exitCode == 0 ? r.output : "";
+    return qrtest::ZbarDecodeImage(w_, h_, [this](int x, int y) { return Dark(x, y); }, dir);
   }
 
  private:

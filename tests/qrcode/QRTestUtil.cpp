@@ -14,37 +14,36 @@ std::string MatrixText(const nx::TQRBitMap &m) {
   return out;
 }
 
-void WritePbm(const std::vector<const nx::TQRBitMap *> &ms, const std::string &path, int scale) {
-  const int quiet = 4;
-  int cells = 0, rows = 0;
-  for (const nx::TQRBitMap *m : ms) {
-    cells += m->getMaxX() + 2 * quiet;
-    rows = std::max(rows, m->getMaxY() + 2 * quiet);
-  }
-  // Which symbol and column each module column of the image shows.
-  std::vector<std::pair<const nx::TQRBitMap *, int>> column;
-  for (const nx::TQRBitMap *m : ms)
-    for (int x = -quiet; x < m->getMaxX() + quiet; ++x) column.push_back({m, x});
-  int w = cells * scale, h = rows * scale;
-  std::ofstream out(path, std::ios::binary);
-  out << "P4\n" << w << " " << h << "\n";
-  for (int py = 0; py < h; ++py)
-    for (int px = 0; px < w; px += 8) {
-      unsigned char b = 0;
-      for (int k = 0; k < 8 && px + k < w; ++k) {
-        auto [m, x] = column[size_t((px + k) / scale)];
-        int y = py / scale - quiet;
-        if (x >= 0 && y >= 0 && x < m->getMaxX() && y < m->getMaxY() && m->isBlack(x, y)) b |= 0x80 >> k;
+std::string ZbarDecodeImage(int w, int h, const std::function<bool(int, int)> &dark, const nxtest::TempDir &dir) {
+  std::string path = dir.file("qr.pbm");
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "P4\n" << w << " " << h << "\n";
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; x += 8) {
+        unsigned char b = 0;
+        for (int k = 0; k < 8 && x + k < w; ++k) b |= dark(x + k, y) ? 0x80 >> k : 0;
+        out.put(char(b));
       }
-      out.put(char(b));
-    }
+  }
+  auto r = nxtest::RunCommand("zbarimg --nodbus --quiet --raw -Sbinary " + path + " 2>/dev/null");
+  return r.exitCode == 0 ? r.output : "";
 }
 
 std::string ZbarDecode(const std::vector<const nx::TQRBitMap *> &ms, const nxtest::TempDir &dir) {
-  std::string path = dir.file("qr.pbm");
-  WritePbm(ms, path);
-  auto r = nxtest::RunCommand("zbarimg --nodbus --quiet --raw -Sbinary " + path + " 2>/dev/null");
-  return r.exitCode == 0 ? r.output : "";
+  const int quiet = 4, scale = 4;
+  // Which symbol and column each module column of the image shows.
+  std::vector<std::pair<const nx::TQRBitMap *, int>> column;
+  int rows = 0;
+  for (const nx::TQRBitMap *m : ms) {
+    for (int x = -quiet; x < m->getMaxX() + quiet; ++x) column.push_back({m, x});
+    rows = std::max(rows, m->getMaxY() + 2 * quiet);
+  }
+  return ZbarDecodeImage(int(column.size()) * scale, rows * scale, [&](int px, int py) {
+    auto [m, x] = column[size_t(px / scale)];
+    int y = py / scale - quiet;
+    return x >= 0 && y >= 0 && x < m->getMaxX() && y < m->getMaxY() && m->isBlack(x, y);
+  }, dir);
 }
 
 nxtest::CommandResult RunPython(const std::string &script, const std::string &input, const nxtest::TempDir &dir) {

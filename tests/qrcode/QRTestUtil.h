@@ -14,11 +14,10 @@ namespace qrtest {
 // The matrix as h lines of w '0'/'1' characters (1 = dark).
 std::string MatrixText(const nx::TQRBitMap &m);
 
-// Paints the matrices side by side with `scale` pixels per module and a
-// four-module quiet zone around each into a binary PBM file.
-void WritePbm(const std::vector<const nx::TQRBitMap *> &ms, const std::string &path, int scale = 4);
-
-// What zbarimg reads from the symbols of one image, bytes unconverted ("" when nothing).
+// What zbarimg reads from a w x h image (bytes unconverted, "" when nothing).
+std::string ZbarDecodeImage(int w, int h, const std::function<bool(int, int)> &dark, const nxtest::TempDir &dir);
+// The same for symbols painted side by side, four pixels a module, with a
+// four-module quiet zone around each.
 std::string ZbarDecode(const std::vector<const nx::TQRBitMap *> &ms, const nxtest::TempDir &dir);
 inline std::string ZbarDecode(const nx::TQRBitMap &m, const nxtest::TempDir &dir) { return ZbarDecode({&m}, dir); }
 
