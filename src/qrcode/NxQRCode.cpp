@@ -19,10 +19,12 @@ namespace {
 // by shifting.)
 class SymbolBitmap {
  public:
-  SymbolBitmap(int32_t side) {
-    info_.bmiHeader = {sizeof(BITMAPINFOHEADER), side, side, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  explicit SymbolBitmap(int32_t side) {
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), side, side, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
     dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = dc_ ? CreateDIBSection(dc_, &info_, DIB_RGB_COLORS, &bits_, nullptr, 0) : nullptr;
+    bitmap_ = dc_ ? CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
     if (!bitmap_) {
       if (dc_) DeleteDC(dc_);
       throw ENxError(nxeGeneral, "NxQRCode: cannot create a " + std::to_string(side) + " x " + std::to_string(side) +
@@ -31,22 +33,24 @@ class SymbolBitmap {
     old_ = SelectObject(dc_, bitmap_);
   }
   ~SymbolBitmap() {
-    SelectObject(dc_, old_);
+    Deselect();
     DeleteObject(bitmap_);
     DeleteDC(dc_);
   }
   SymbolBitmap(const SymbolBitmap &) = delete;
   SymbolBitmap &operator=(const SymbolBitmap &) = delete;
   HDC dc() const { return dc_; }
-  const void *bits() const { return bits_; }
-  const BITMAPINFO *info() const { return &info_; }
+  // The bitmap, no longer selected into the memory DC, so that another DC can take it.
+  HBITMAP Deselect() {
+    if (old_) SelectObject(dc_, old_);
+    old_ = nullptr;
+    return bitmap_;
+  }
 
  private:
-  BITMAPINFO info_{};
   HDC dc_ = nullptr;
   HBITMAP bitmap_ = nullptr;
   HGDIOBJ old_ = nullptr;
-  void *bits_ = nullptr;
 };
 
 }  // namespace
@@ -65,8 +69,6 @@ extern "C" NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t 
                                int32_t ModuleWidth) {
   NxGuardVoid([&] {
     if (!Device().Printing()) return;
-    TSurface *surface = Device().Surface();
-    if (!surface || !surface->Handle()) return;
     POINT at = UnitsToPoint(FromFixed(X), FromFixed(Y));
     int32_t side = QRSymbolSide(Session().HPixelsInch, Size);
     if (side < 1 || side > 32767)
@@ -81,7 +83,6 @@ extern "C" NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t 
     // The bitmap is the whole side x side square, so no part of the symbol is cut off.
     SymbolBitmap image(side);
     qr.paintBarcodeAutoSize(image.dc());
-    StretchDIBits(surface->Handle(), at.x, at.y, side, side, 0, 0, side, side, image.bits(), image.info(),
-                  DIB_RGB_COLORS, SRCCOPY);
+    Device().Draw(at.x, at.y, image.Deselect());
   });
 }
