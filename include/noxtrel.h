@@ -176,6 +176,10 @@ NX_API void NxGetPaperBinNames(int32_t Index, char *Dest);
 NX_API int32_t NxGetPaperBinNumbers(int32_t Index);
 NX_API int32_t NxGetFontCount(void); /* device types 1, 2 and 5; else 0 */
 NX_API void NxGetFontNames(int32_t Index, char *Dest);
+/* The print dialog (needs a display): 1 confirmed, and later printer
+ * documents take the dialog's printer and setup; 0 cancelled or not shown.
+ * In PDF/RTF mode 1 at once. */
+NX_API int32_t NxPrintDialog(void);
 
 /* ---- Raw print jobs: bytes sent unchanged to the current printer ---------- */
 NX_API void NxBeginRawDoc(void);

@@ -2,6 +2,7 @@
 // selection and capabilities, the print dialog and raw print jobs.
 #include "device/Device.h"
 #include "noxtrel.h"
+#include "printers/NxPrintDialog.h"
 #include "printers/PrinterLists.h"
 #include "printers/RawJob.h"
 #include "session/ErrorChannel.h"
@@ -64,6 +65,8 @@ NX_API int32_t NxGetFontCount(void) { return NxGuard(0, [] { return nx::FontCoun
 NX_API void NxGetFontNames(int32_t Index, char *Dest) {
   NameQuery(Dest, [&] { nx::FontName(Index, Dest); });
 }
+
+NX_API int32_t NxPrintDialog(void) { return NxGuard(0, [] { return nx::PrintDialog(); }); }
 
 NX_API void NxBeginRawDoc(void) {
   NxGuardVoid([] { nx::RawJobs().Begin(); });

@@ -50,6 +50,7 @@ TEST_F(PrinterListsTest, PdfAndRtfModeAnswerForThePseudoPrinter) {
     EXPECT_EQ(Name(NxGetPrinterNames, -1), "Noxtrel 32 PDF/RTF printer");
     EXPECT_EQ(NxGetPrinter(), -1);
     EXPECT_EQ(NxGetPaperBinCount(), 0);
+    EXPECT_EQ(NxPrintDialog(), 1);  // at once, with or without a display
     EXPECT_EQ(Name(NxGetPaperNames, 0), "Not supported in PDF/RTF mode");
     EXPECT_EQ(NxGetPaperNumbers(0), -1);
     EXPECT_EQ(Name(NxGetPaperBinNames, 0), "Not supported in PDF/RTF mode");

@@ -200,6 +200,7 @@ const std::map<std::string, Adapter> &Table() {
       NX_ENTRY(NxGetPaperBinNumbers),
       NX_ENTRY(NxGetFontCount),
       NX_ENTRY(NxGetFontNames),
+      NX_ENTRY(NxPrintDialog),
       NX_ENTRY(NxBeginRawDoc),
       {"NxPrintRawData", &Run<&PrintRawData, void, Bytes>},
       NX_ENTRY(NxEndRawDoc),

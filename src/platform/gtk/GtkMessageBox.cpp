@@ -63,8 +63,10 @@ int MessageBox(const char *text, const char *caption, unsigned type) {
   return r > 0 ? r : ClosedAnswer(type);
 }
 
-const NxGtkModule kModule = {sizeof(NxGtkModule), Init, MessageBox};
+}  // namespace
 
+namespace {
+const NxGtkModule kModule = {sizeof(NxGtkModule), Init, MessageBox, nx::gtk::PrintDialog, nx::gtk::Present};
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const NxGtkModule *nx_gtk_module(void) {

@@ -8,6 +8,31 @@
 
 extern "C" {
 
+// The print dialog's request and answer. Texts in UTF-8.
+struct NxGtkPaper {
+  const char *name;
+  int number;  // Windows paper number
+};
+struct NxGtkPrinter {
+  const char *name;
+  const NxGtkPaper *papers;
+  int paperCount;
+  int defaultPaper;  // paper number of the driver's default
+};
+struct NxGtkPrintRequest {
+  const NxGtkPrinter *printers;
+  int printerCount;
+  // In: the setup the dialog opens on; out: the user's choice.
+  int printer;      // index in printers
+  int paper;        // paper number
+  int orientation;  // 1 portrait, 2 landscape
+  int copies;
+  int maxCopies;
+  // Called once the dialog's window is on the screen, with that window.
+  void (*on_show)(void *window, void *context);
+  void *context;
+};
+
 struct NxGtkModule {
   size_t size;  // sizeof(NxGtkModule) of the module's build
   // True when GTK could open the display.
@@ -15,11 +40,24 @@ struct NxGtkModule {
   // A modal message box; texts in UTF-8, type and result as MessageBoxW's.
   // Returns 0 when no dialog could be shown.
   int (*message_box)(const char *text, const char *caption, unsigned type);
+  // The modal print dialog: 1 confirmed (the request holds the choice),
+  // 0 cancelled, -1 not shown.
+  int (*print_dialog)(NxGtkPrintRequest *request);
+  // Brings a window the module shows to the front; 0 for any other window.
+  int (*present)(void *window);
 };
 
 typedef const NxGtkModule *(*NxGtkModuleEntry)(void);
 #define NX_GTK_MODULE_ENTRY "nx_gtk_module"
 }
+
+namespace nx::gtk {
+
+// Inside the module: the print dialog and Present (GtkPrintDialog.cpp).
+int PrintDialog(NxGtkPrintRequest *request);
+int Present(void *window);
+
+}  // namespace nx::gtk
 
 namespace nx::ui {
 

@@ -64,3 +64,82 @@ int WINAPI MessageBoxW(HWND hWnd, LPCWSTR lpText, LPCWSTR lpCaption, UINT uType)
 // The library's session registers its error callback here; NULL removes it.
 typedef void (*MESSAGEBOXSINK)(LPCWSTR lpText, LPCWSTR lpCaption, UINT uType, void *context);
 void WINAPI SetMessageBoxSink(MESSAGEBOXSINK sink, void *context);
+
+// ---------------------------------------------------------------------------
+// Bringing a window of this process to the front (the windows the GTK module
+// shows). FALSE for a window that is not ours or without a display.
+BOOL WINAPI SetForegroundWindow(HWND hWnd);
+
+// Window messages a dialog hook receives.
+#define WM_INITDIALOG 0x0110
+
+// ---------------------------------------------------------------------------
+// The print dialog (comdlg32). A modal GTK dialog over the spooler's printer
+// list: the printer, its paper, the orientation and the number of copies.
+typedef UINT_PTR(CALLBACK *LPPRINTHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+typedef UINT_PTR(CALLBACK *LPSETUPHOOKPROC)(HWND, UINT, WPARAM, LPARAM);
+
+typedef struct tagPDW {
+  DWORD lStructSize;
+  HWND hwndOwner;
+  HGLOBAL hDevMode;   // DEVMODEW in global memory, in and out
+  HGLOBAL hDevNames;  // DEVNAMES in global memory, in and out
+  HDC hDC;
+  DWORD Flags;
+  WORD nFromPage;
+  WORD nToPage;
+  WORD nMinPage;
+  WORD nMaxPage;
+  WORD nCopies;
+  HINSTANCE hInstance;
+  LPARAM lCustData;
+  LPPRINTHOOKPROC lpfnPrintHook;
+  LPSETUPHOOKPROC lpfnSetupHook;
+  LPCWSTR lpPrintTemplateName;
+  LPCWSTR lpSetupTemplateName;
+  HGLOBAL hPrintTemplate;
+  HGLOBAL hSetupTemplate;
+} PRINTDLGW, *LPPRINTDLGW;
+
+// Offsets (in characters) of the driver, device and port names that follow.
+typedef struct tagDEVNAMES {
+  WORD wDriverOffset;
+  WORD wDeviceOffset;
+  WORD wOutputOffset;
+  WORD wDefault;
+} DEVNAMES, *LPDEVNAMES;
+#define DN_DEFAULTPRN 0x0001
+
+#define PD_ALLPAGES 0x00000000
+#define PD_SELECTION 0x00000001
+#define PD_PAGENUMS 0x00000002
+#define PD_NOSELECTION 0x00000004
+#define PD_NOPAGENUMS 0x00000008
+#define PD_COLLATE 0x00000010
+#define PD_PRINTTOFILE 0x00000020
+#define PD_PRINTSETUP 0x00000040
+#define PD_NOWARNING 0x00000080
+#define PD_RETURNDC 0x00000100
+#define PD_RETURNIC 0x00000200
+#define PD_RETURNDEFAULT 0x00000400
+#define PD_SHOWHELP 0x00000800
+#define PD_ENABLEPRINTHOOK 0x00001000
+#define PD_ENABLESETUPHOOK 0x00002000
+#define PD_DISABLEPRINTTOFILE 0x00080000
+#define PD_HIDEPRINTTOFILE 0x00100000
+#define PD_USEDEVMODECOPIESANDCOLLATE 0x00040000
+
+// CommDlgExtendedError codes (0 after a cancelled dialog).
+#define CDERR_DIALOGFAILURE 0xFFFF
+#define CDERR_STRUCTSIZE 0x0001
+#define CDERR_INITIALIZATION 0x0002
+#define CDERR_MEMALLOCFAILURE 0x0009
+#define PDERR_NODEFAULTPRN 0x1008
+#define PDERR_PRINTERNOTFOUND 0x100B
+
+// TRUE when the user confirmed: hDevMode and hDevNames then describe the
+// chosen printer and its setup (new handles; the ones passed in are freed).
+// FALSE when cancelled (CommDlgExtendedError 0) or when no dialog could be
+// shown, e.g. without a display (CDERR_DIALOGFAILURE).
+BOOL WINAPI PrintDlgW(LPPRINTDLGW pPD);
+DWORD WINAPI CommDlgExtendedError(void);
