@@ -209,7 +209,8 @@ bool Draws(DWORD t) {
   switch (t) {
     case EMR_RECTANGLE: case EMR_ELLIPSE: case EMR_ROUNDRECT: case EMR_LINETO:
     case EMR_POLYGON16: case EMR_POLYGON: case EMR_POLYLINE16: case EMR_POLYLINE:
-    case EMR_BITBLT: case EMR_STRETCHDIBITS: case EMR_MOVETOEX:
+    case EMR_BITBLT: case EMR_STRETCHDIBITS: case EMR_MOVETOEX: case EMR_PIE:
+    case EMR_POLYBEZIER16:
       return true;
     default:
       return false;
@@ -265,6 +266,10 @@ TEST(EmfPlay, PlaybackOntoAMetafileHoldsTheSamePrimitivesScaled) {
       EXPECT_EQ(As<EMRRECTANGLE>(da[i]).rclBox.left, As<EMRRECTANGLE>(db[i]).rclBox.left);
     }
   }
+  // Every kind of object was created again in the destination.
+  for (DWORD t : {EMR_CREATEPEN, EMR_EXTCREATEPEN, EMR_CREATEBRUSHINDIRECT,
+                  EMR_CREATEDIBPATTERNBRUSHPT})
+    EXPECT_EQ(OfType(a, t).size(), OfType(b, t).size()) << t;
   auto xf = OfType(b, EMR_SETWORLDTRANSFORM);
   ASSERT_FALSE(xf.empty());
   EXPECT_NEAR(As<EMRSETWORLDTRANSFORM>(xf[0]).xform.eM11, 2.0, 1e-5);

@@ -1,6 +1,7 @@
 // Hand-built metafiles for the playback, renderer and fuzz tests.
 #include <algorithm>
 #include <string>
+#include <vector>
 
 #include "gdi/EmfTestUtil.h"
 
@@ -153,6 +154,30 @@ void DrawScene(HDC dc) {
   Polyline(dc, zig, 4);
   SelectObject(dc, hatch);
   Rectangle(dc, 360, 140, 460, 200);
+  // A geometric dashed pen with flat ends, a DIB pattern brush, a pie and
+  // a Bézier: their creation and drawing records go through playback too.
+  LOGBRUSH red{BS_SOLID, RGB(220, 0, 0), 0};
+  HPEN dashed = ExtCreatePen(PS_GEOMETRIC | PS_DASH | PS_ENDCAP_FLAT, 4, &red, 0, nullptr);
+  SelectObject(dc, dashed);
+  MoveToEx(dc, 140, 280, nullptr);
+  LineTo(dc, 290, 280);
+  SelectObject(dc, thin);
+  DeleteObject(dashed);
+  std::vector<uint8_t> packed(sizeof(BITMAPINFOHEADER) + 4 * 16);
+  BITMAPINFOHEADER ph{sizeof(BITMAPINFOHEADER), 4, 4, 1, 32, BI_RGB, 64, 0, 0, 0, 0};
+  std::memcpy(packed.data(), &ph, sizeof ph);
+  for (int i = 0; i < 16; ++i) {
+    uint32_t c = ((i / 4 + i % 4) / 2) % 2 ? 0x00A0A0FF : 0x00FFFFFF;
+    std::memcpy(packed.data() + sizeof ph + 4 * i, &c, 4);
+  }
+  HBRUSH pattern = CreateDIBPatternBrushPt(packed.data(), DIB_RGB_COLORS);
+  SelectObject(dc, pattern);
+  Rectangle(dc, 140, 210, 200, 260);
+  SelectObject(dc, fill);
+  DeleteObject(pattern);
+  Pie(dc, 210, 210, 260, 260, 260, 235, 235, 210);
+  POINT bez[4] = {{380, 90}, {420, 60}, {440, 120}, {470, 90}};
+  PolyBezier(dc, bez, 4);
   SaveDC(dc);
   IntersectClipRect(dc, 20, 220, 100, 260);
   SelectObject(dc, fill);
