@@ -95,7 +95,8 @@ TEST(Nxrun, NegativeAndHexNumbers) {
 namespace {
 
 // The demo script on the built-in virtual printer, in a folder of its own:
-// a two-page print job and the same two pages as EMF files.
+// a two-page print job with a QR code on each page, and the same two pages
+// as EMF files.
 TEST(Nxrun, TheDemoScriptPrintsAndWritesEmfPages) {
   NX_REQUIRE_TOOL("emf2svg-conv");
   NX_REQUIRE_TOOL("pdfinfo");
@@ -121,6 +122,12 @@ TEST(Nxrun, TheDemoScriptPrintsAndWritesEmfPages) {
   nxtest::CommandResult info = nxtest::RunCommand("pdfinfo " + q + "/spool/job-1.pdf");
   EXPECT_EQ(info.exitCode, 0) << info.output;
   EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
+  // Each printed page carries its QR code.
+  NX_REQUIRE_TOOL("zbarimg");
+  nxtest::CommandResult png = nxtest::RunCommand("pdftoppm -r 100 -png " + q + "/spool/job-1.pdf " + q + "/page");
+  ASSERT_EQ(png.exitCode, 0) << png.output;
+  nxtest::CommandResult codes = nxtest::RunCommand("zbarimg --nodbus -q " + q + "/page-1.png " + q + "/page-2.png");
+  EXPECT_EQ(codes.output, "QR-Code:NOXTREL demo, page 1\nQR-Code:NOXTREL demo, page 2\n");
 }
 
 }  // namespace
