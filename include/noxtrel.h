@@ -195,6 +195,60 @@ NX_API void NxEndRawDoc(void);
  * the error channel (6). Nothing happens without an open document. */
 NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t Version, int32_t Size, int32_t ModuleWidth);
 
+/* ---- Drawing --------------------------------------------------------------
+ * Every drawing call does nothing unless a document is open. Positions are
+ * fixed-point values in the current unit, sizes and thicknesses fixed-point
+ * points. Colour codes: -1..-16 the 16-colour palette (-1 black, -2 blue,
+ * -3 green, -4 teal, -5 red, -6 purple, -7 maroon, -8 silver, -9 grey,
+ * -10 navy, -11 lime, -12 aqua, -13 red, -14 fuchsia, -15 yellow, -16 white),
+ * 1 the desktop colour, -255 transparent (no background, no fill), any other
+ * value a colour 0x00BBGGRR. In the Ex forms -999 takes the session's code,
+ * colour, style, justification or angle, -10000000 its size or thickness, an
+ * empty font name its font. Justify: 0 left, 1 right, 2 centre, 3 decimal
+ * (the first decimal separator lands on the point). Style bits: 1 bold,
+ * 2 italic, 4 underline, 8 strike-out. */
+/* Text at (X, Y), its top-left corner (before alignment); X = Y = -10000000
+ * continues where the previous text ended. Angle in degrees, counter-clockwise. */
+NX_API void NxTextOutEx(int32_t X, int32_t Y, const char *Text, int32_t Justify, const char *FontName,
+                        int32_t FontSize, int32_t FontStyle, int32_t FColor, int32_t BColor, int32_t Angle);
+NX_API void NxTextOut(int32_t X, int32_t Y, const char *Text);
+/* One UTF-16 character given as hexadecimal text ("20AC" is the euro sign). */
+NX_API void NxUnicodeCharEx(int32_t X, int32_t Y, const char *HexCode, int32_t Justify, const char *FontName,
+                            int32_t FontSize, int32_t FontStyle, int32_t FColor, int32_t BColor, int32_t Angle);
+NX_API void NxUnicodeChar(int32_t X, int32_t Y, const char *HexCode);
+/* Width and height of a text in the device font, fixed-point, current unit;
+ * 0 while no document is open. */
+NX_API int32_t NxGetTextWidth(const char *Text);
+NX_API int32_t NxGetTextHeight(const char *Text);
+/* Text wrapped at words inside a rectangle (ellipsis when it does not fit).
+ * Thickness > 0 draws a black border and insets the text by the border's
+ * width + 10 pixels; -10000000 means no border. Justify 1 right, 2 centre,
+ * others left. */
+NX_API void NxTextBoxEx(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const char *Text, int32_t Justify,
+                        const char *FontName, int32_t FontSize, int32_t FontStyle, int32_t FColor, int32_t BColor,
+                        int32_t Thickness);
+NX_API void NxTextBox(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const char *Text);
+/* Pen width: whole pixels per point (dpi div 72) times the thickness.
+ * Fill patterns: 0 solid, 1 none, 2 / diagonal, 3 \ diagonal, 4 cross,
+ * 5 diagonal cross, 6 horizontal, 7 vertical (hatches in the border colour on
+ * the fill colour). Corner: the corner ellipse's size in device pixels. */
+NX_API void NxLineEx(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Thickness, int32_t Color);
+NX_API void NxLine(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+NX_API void NxFrameEx(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Thickness, int32_t BorderColor,
+                      int32_t FillColor, int32_t Pattern, int32_t Corner);
+NX_API void NxFrame(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Corner);
+NX_API void NxEllipseEx(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, int32_t Thickness, int32_t BorderColor,
+                        int32_t FillColor, int32_t Pattern);
+NX_API void NxEllipse(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2);
+/* A .BMP, .GIF or .JPG/.JPEG file. X2 = Y2 = 0: natural size; X2 or Y2 = 0:
+ * that side follows the aspect ratio; KeepAspect (low byte not 0) fits the
+ * picture into the box. TransColor other than -255 and 1 makes the colour of
+ * the top-left pixel transparent (only with NxSetUseDIB(0)). A missing file
+ * draws nothing; a folder or undecodable data draws nothing and sets the
+ * error channel. */
+NX_API void NxBitmap(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const char *FileName, int32_t TransColor,
+                     int32_t KeepAspect);
+
 #ifdef __cplusplus
 }
 #endif

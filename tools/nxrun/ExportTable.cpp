@@ -205,6 +205,21 @@ const std::map<std::string, Adapter> &Table() {
       {"NxPrintRawData", &Run<&PrintRawData, void, Bytes>},
       NX_ENTRY(NxEndRawDoc),
       NX_ENTRY(NxQRCode),
+      NX_ENTRY(NxTextOutEx),
+      NX_ENTRY(NxTextOut),
+      NX_ENTRY(NxUnicodeCharEx),
+      NX_ENTRY(NxUnicodeChar),
+      NX_ENTRY(NxGetTextWidth),
+      NX_ENTRY(NxGetTextHeight),
+      NX_ENTRY(NxTextBoxEx),
+      NX_ENTRY(NxTextBox),
+      NX_ENTRY(NxLineEx),
+      NX_ENTRY(NxLine),
+      NX_ENTRY(NxFrameEx),
+      NX_ENTRY(NxFrame),
+      NX_ENTRY(NxEllipseEx),
+      NX_ENTRY(NxEllipse),
+      NX_ENTRY(NxBitmap),
   };
   return table;
 }

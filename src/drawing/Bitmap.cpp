@@ -1,0 +1,245 @@
+// NxBitmap: a picture file at its natural size, stretched into a rectangle,
+// with one side derived from its aspect ratio, or fitted into a box. With
+// UseDIB the picture goes through a device-independent bitmap
+// (StretchDIBits); without it through the surface's bitmap drawing, which
+// also leaves a transparent colour undrawn.
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <system_error>
+#include <vector>
+
+#include "drawing/Drawing.h"
+#include "drawing/Picture.h"
+#include "noxtrel.h"
+#include "session/ErrorChannel.h"
+#include "session/Files.h"
+#include "session/Strings.h"
+#include "session/Units.h"
+
+namespace nx {
+namespace {
+
+// Transparent pictures are drawn as their opaque runs; beyond this many the
+// picture is drawn opaque instead (a page would otherwise hold a record per
+// scattered pixel).
+constexpr size_t kMaxTransparentRuns = 100000;
+
+// A GDI bitmap holding a picture, deleted with the object.
+class TGdiBitmap {
+ public:
+  explicit TGdiBitmap(const TPicture &pic) {
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = pic.Header();
+    void *bits = nullptr;
+    handle_ = CreateDIBSection(nullptr, &bmi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (!handle_ || !bits) throw ENxError(nxeGeneral, "No memory for a bitmap of the picture");
+    std::copy(pic.Bits().begin(), pic.Bits().end(), static_cast<BYTE *>(bits));
+  }
+  ~TGdiBitmap() { DeleteObject(handle_); }
+  TGdiBitmap(const TGdiBitmap &) = delete;
+  TGdiBitmap &operator=(const TGdiBitmap &) = delete;
+  HBITMAP Handle() const { return handle_; }
+
+ private:
+  HBITMAP handle_ = nullptr;
+};
+
+// Draws the bitmap through a DIB of the screen's format into the target:
+// 24 bits per pixel, or 8 with the system palette on a palette device.
+void DrawDIB(HDC target, int left, int top, const TGdiBitmap &bitmap, int width, int height, int bottom, int right) {
+  HDC screen = GetDC(nullptr);
+  const bool palette = (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0;
+  std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
+  auto *bmi = reinterpret_cast<BITMAPINFO *>(info.data());
+  BITMAPINFOHEADER &h = bmi->bmiHeader;
+  h.biSize = sizeof(BITMAPINFOHEADER);
+  h.biWidth = width;
+  h.biHeight = height;
+  h.biPlanes = 1;
+  h.biBitCount = palette ? 8 : 24;
+  h.biCompression = BI_RGB;
+  if (palette) h.biClrUsed = h.biClrImportant = 256;
+
+  GetDIBits(screen, bitmap.Handle(), 0, static_cast<UINT>(height), nullptr, bmi, DIB_RGB_COLORS);
+  HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, h.biSizeImage);
+  if (!memory) {
+    ReleaseDC(nullptr, screen);
+    throw ENxError(nxeGeneral, "No memory for the picture's device-independent bitmap");
+  }
+  void *bits = GlobalLock(memory);
+  GetDIBits(screen, bitmap.Handle(), 0, static_cast<UINT>(height), bits, bmi, DIB_RGB_COLORS);
+  if (palette) {
+    std::vector<PALETTEENTRY> entries(256);
+    GetSystemPaletteEntries(screen, 0, 256, entries.data());
+    for (size_t i = 0; i < 256; ++i)
+      bmi->bmiColors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
+  }
+  ReleaseDC(nullptr, screen);
+
+  StretchDIBits(target, left, top, right - left, bottom - top, 0, 0, width, height, bits, bmi, DIB_RGB_COLORS,
+                SRCCOPY);
+  GlobalUnlock(memory);
+  GlobalFree(memory);
+}
+
+// The surface's own bitmap drawing of an opaque picture: a blit at natural
+// size, else a stretch into the rectangle.
+void DrawOpaque(HDC target, const RECT &r, const TGdiBitmap &bitmap, int width, int height, bool natural) {
+  HDC memory = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(memory, bitmap.Handle());
+  if (natural)
+    BitBlt(target, r.left, r.top, width, height, memory, 0, 0, SRCCOPY);
+  else
+    StretchBlt(target, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, width, height, SRCCOPY);
+  SelectObject(memory, old);
+  DeleteDC(memory);
+}
+
+struct TRun {
+  int32_t x0, x1;
+  bool operator==(const TRun &) const = default;
+};
+
+// The runs of pixels in a row that are not the transparent colour.
+std::vector<TRun> OpaqueRuns(const TPicture &pic, int32_t y, COLORREF key) {
+  std::vector<TRun> runs;
+  int32_t x = 0;
+  while (x < pic.Width()) {
+    while (x < pic.Width() && pic.Pixel(x, y) == key) ++x;
+    const int32_t start = x;
+    while (x < pic.Width() && pic.Pixel(x, y) != key) ++x;
+    if (x > start) runs.push_back({start, x});
+  }
+  return runs;
+}
+
+// One piece of the picture (columns x0..x1, rows y0..y1 from the top) as a
+// 24-bit DIB stretched onto its share of the rectangle.
+void DrawPiece(HDC target, const RECT &r, const TPicture &pic, const TRun &run, int32_t y0, int32_t y1) {
+  const int64_t dw = r.right - r.left, dh = r.bottom - r.top;
+  const int32_t dx0 = r.left + static_cast<int32_t>(run.x0 * dw / pic.Width());
+  const int32_t dx1 = r.left + static_cast<int32_t>(run.x1 * dw / pic.Width());
+  const int32_t dy0 = r.top + static_cast<int32_t>(y0 * dh / pic.Height());
+  const int32_t dy1 = r.top + static_cast<int32_t>(y1 * dh / pic.Height());
+  if (dx1 == dx0 || dy1 == dy0) return;
+  const int32_t w = run.x1 - run.x0, h = y1 - y0;
+  const size_t stride = ((static_cast<size_t>(w) * 24 + 31) / 32) * 4;
+  std::vector<BYTE> bits(stride * static_cast<size_t>(h), 0);
+  for (int32_t y = y0; y < y1; ++y)
+    std::copy_n(pic.Row(y) + static_cast<size_t>(run.x0) * 3, static_cast<size_t>(w) * 3,
+                bits.data() + static_cast<size_t>(y1 - 1 - y) * stride);
+  BITMAPINFO bmi{};
+  bmi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bmi.bmiHeader.biWidth = w;
+  bmi.bmiHeader.biHeight = h;
+  bmi.bmiHeader.biPlanes = 1;
+  bmi.bmiHeader.biBitCount = 24;
+  bmi.bmiHeader.biCompression = BI_RGB;
+  bmi.bmiHeader.biSizeImage = static_cast<DWORD>(bits.size());
+  StretchDIBits(target, dx0, dy0, dx1 - dx0, dy1 - dy0, 0, 0, w, h, bits.data(), &bmi, DIB_RGB_COLORS, SRCCOPY);
+}
+
+// A transparent picture: only its pixels that differ from the top-left
+// pixel's colour are drawn, as runs shared by bands of equal rows. Returns
+// false (drawing nothing) when the picture breaks into too many runs.
+bool DrawTransparent(HDC target, const RECT &r, const TPicture &pic) {
+  const COLORREF key = pic.Pixel(0, 0);
+  struct TBand {
+    int32_t y0, y1;
+    std::vector<TRun> runs;
+  };
+  std::vector<TBand> bands;
+  size_t total = 0;
+  for (int32_t y = 0; y < pic.Height(); ++y) {
+    std::vector<TRun> runs = OpaqueRuns(pic, y, key);
+    if (!bands.empty() && bands.back().runs == runs) {
+      bands.back().y1 = y + 1;
+      continue;
+    }
+    total += runs.size();
+    if (total > kMaxTransparentRuns) return false;
+    bands.push_back({y, y + 1, std::move(runs)});
+  }
+  for (const TBand &band : bands)
+    for (const TRun &run : band.runs) DrawPiece(target, r, pic, run, band.y0, band.y1);
+  return true;
+}
+
+// Derives a missing side from the aspect ratio and fits the picture into the
+// box when asked. x2 and y2 are the raw arguments, already in (horizontal,
+// vertical) order.
+void SizeRect(RECT &r, int32_t x2, int32_t y2, bool keepAspect, int32_t width, int32_t height) {
+  const double w = width, h = height;
+  if (y2 == 0)
+    r.bottom = r.top + static_cast<LONG>(std::trunc(h / w * (r.right - r.left)));
+  else if (x2 == 0)
+    r.right = r.left + static_cast<LONG>(std::trunc(w / h * (r.bottom - r.top)));
+  if (!keepAspect || x2 <= 0 || y2 <= 0) return;
+  const double ratio = w / h;
+  const double bw = r.right - r.left + 1, bh = r.bottom - r.top + 1;
+  double fw, fh;
+  if (height < width) {
+    fw = bw;
+    fh = std::trunc(bw / ratio);
+    if (fh > bh) fh = bh, fw = std::trunc(bh * ratio);
+  } else {
+    fh = bh;
+    fw = std::trunc(bh * ratio);
+    if (bw < fw) fw = bw, fh = std::trunc(bw / ratio);
+  }
+  r.right = r.left + static_cast<LONG>(fw);
+  r.bottom = r.top + static_cast<LONG>(fh);
+}
+
+void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *fileName, int32_t transColor,
+                int32_t keepAspect) {
+  TSurface *surface = DocumentSurface();
+  if (!surface) return;
+  const WString name = AnsiToWide(fileName);
+  std::error_code ec;
+  const std::filesystem::path path(NativePath(name));
+  if (name.empty() || !std::filesystem::exists(path, ec)) return;
+  if (std::filesystem::is_directory(path, ec))
+    throw ENxError(nxeFile, "Cannot read picture " + WideToAnsi(name) + ": the name is a folder");
+
+  RECT r = UnitsToRect(FromFixed(x1), FromFixed(y1), FromFixed(x2), FromFixed(y2));
+  if (Session().CoorSystem == 1) std::swap(x2, y2);
+  const TPictureKind kind = PictureKindOf(name);
+  if (kind == TPictureKind::Unknown) return;
+  const TPicture pic = LoadPicture(name, kind);
+
+  const bool transparent = MapColor(transColor) != kTransparentColor;
+  const bool natural = x2 == 0 && y2 == 0;
+  if (natural)
+    r = RECT{r.left, r.top, r.left + pic.Width(), r.top + pic.Height()};
+  else
+    SizeRect(r, x2, y2, (keepAspect & 0xFF) != 0, pic.Width(), pic.Height());
+
+  surface->Select();
+  HDC dc = surface->Handle();
+  const TGdiBitmap bitmap(pic);
+  if (Session().UseDIB) {
+    DrawDIB(dc, r.left, r.top, bitmap, pic.Width(), pic.Height(), r.bottom, r.right);
+  } else if (transparent) {
+    if (!DrawTransparent(dc, r, pic)) {
+      DrawOpaque(dc, r, bitmap, pic.Width(), pic.Height(), natural);
+      SetLastNxError(nxeData, "Picture " + WideToAnsi(name) +
+                                  " was drawn without transparency: its transparent colour breaks it into too many pieces");
+    }
+  } else {
+    DrawOpaque(dc, r, bitmap, pic.Width(), pic.Height(), natural);
+  }
+}
+
+}  // namespace
+}  // namespace nx
+
+extern "C" {
+
+NX_API void NxBitmap(int32_t X1, int32_t Y1, int32_t X2, int32_t Y2, const char *FileName, int32_t TransColor,
+                     int32_t KeepAspect) {
+  nx::NxGuardVoid([&] { nx::DrawBitmap(X1, Y1, X2, Y2, FileName, TransColor, KeepAspect); });
+}
+
+}  // extern "C"

@@ -1,0 +1,68 @@
+#include "drawing/Drawing.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <vector>
+
+#include "device/Device.h"
+#include "session/Library.h"
+#include "session/Strings.h"
+
+namespace nx {
+
+int32_t MapColor(int32_t code) {
+  static constexpr COLORREF kPalette[16] = {
+      0x000000, 0xFF0000, 0x008000, 0x808000, 0x0000FF, 0x800080, 0x000080, 0xC0C0C0,
+      0x808080, 0x800000, 0x00FF00, 0xFFFF00, 0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF,
+  };
+  if (code <= -1 && code >= -16) return static_cast<int32_t>(kPalette[-code - 1]);
+  if (code == 1) return kTransparentColor;
+  return code;
+}
+
+COLORREF ColorToRGB(int32_t color) {
+  if (color < 0) return GetSysColor(color & 0xFF);
+  return static_cast<COLORREF>(color);
+}
+
+TBrushStyle MapFillPattern(int32_t pattern) {
+  switch (pattern) {
+    case 0: return TBrushStyle::Solid;
+    case 2: return TBrushStyle::BDiagonal;
+    case 3: return TBrushStyle::FDiagonal;
+    case 4: return TBrushStyle::Cross;
+    case 5: return TBrushStyle::DiagCross;
+    case 6: return TBrushStyle::Horizontal;
+    case 7: return TBrushStyle::Vertical;
+    default: return TBrushStyle::Clear;
+  }
+}
+
+int32_t PenWidth(double points) {
+  const double w = std::trunc(points * (Session().HPixelsInch / 72));
+  if (std::isnan(w)) return 0;
+  if (w >= std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (w <= std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(w);
+}
+
+WString HostText(const char *text, const WString &face) {
+  if (!text || !*text) return {};
+  if (face == NXW("WingDings")) {
+    WString out;
+    for (const char *p = text; *p; ++p) out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(*p)));
+    return out;
+  }
+  if (!Session().AsciiAnsi) return AnsiToWide(text);
+  std::vector<WCHAR> out(std::strlen(text) + 1, 0);
+  OemToCharW(text, out.data());
+  return WString(out.data());
+}
+
+TSurface *DocumentSurface() {
+  if (!DocumentOpen()) return nullptr;
+  return Device().Surface();
+}
+
+}  // namespace nx

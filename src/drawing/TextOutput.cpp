@@ -1,0 +1,208 @@
+// Single-line text: NxTextOut(Ex), NxUnicodeChar(Ex) and the text measures.
+#include <cmath>
+#include <string>
+
+#include "drawing/Drawing.h"
+#include "noxtrel.h"
+#include "session/ErrorChannel.h"
+#include "session/PrinterSetup.h"
+#include "session/Strings.h"
+#include "session/Units.h"
+
+namespace nx {
+namespace {
+
+// The Ex arguments after the session's values replaced the sentinels.
+struct TTextStyle {
+  int32_t justify;
+  WString fontName;
+  double fontSize;
+  int32_t fontStyle;
+  int32_t fColor;
+  int32_t bColor;
+  int32_t angle;
+};
+
+TTextStyle ResolveStyle(int32_t justify, const char *fontName, int32_t fontSize, int32_t fontStyle, int32_t fColor,
+                        int32_t bColor, int32_t angle) {
+  const TNoxtrelRec &s = Session();
+  TTextStyle t;
+  t.justify = justify == kSessionCode ? s.FontJustify : justify;
+  t.fontName = fontName && *fontName ? AnsiToWide(fontName) : s.FontName;
+  t.fontSize = fontSize == kSessionSize ? s.FontSize : FromFixed(fontSize);
+  t.fontStyle = fontStyle == kSessionCode ? s.FontStyle : fontStyle;
+  t.fColor = fColor == kSessionCode ? s.FontFColor : fColor;
+  t.bColor = bColor == kSessionCode ? s.FontBColor : bColor;
+  t.angle = angle == kSessionCode ? s.FontAngle : angle;
+  return t;
+}
+
+int TextWidth(TSurface &surface, const WString &text) {
+  surface.Select();
+  SIZE size{0, 0};
+  if (!text.empty()) GetTextExtentPoint32W(surface.Handle(), text.data(), static_cast<int>(text.size()), &size);
+  return size.cx;
+}
+
+int TextHeight(TSurface &surface, const WString &text) {
+  surface.Select();
+  SIZE size{0, 0};
+  GetTextExtentPoint32W(surface.Handle(), text.data(), static_cast<int>(text.size()), &size);
+  return size.cy;
+}
+
+// Draws text with its top-left corner at (x, y), turned by angle degrees;
+// the device font itself stays unturned. The current position moves to the
+// end of the text.
+void TextOutAt(TSurface &surface, int x, int y, const WString &text, int32_t angle, int width) {
+  surface.Select();
+  HDC dc = surface.Handle();
+  if (!text.empty()) {
+    HFONT turned = nullptr;
+    HGDIOBJ previous = nullptr;
+    if (angle != 0) {
+      LOGFONTW lf{};
+      GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
+      lf.lfEscapement = lf.lfOrientation = angle * 10;
+      turned = CreateFontIndirectW(&lf);
+      previous = SelectObject(dc, turned);
+    }
+    ExtTextOutW(dc, x, y, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
+    if (turned) {
+      SelectObject(dc, previous);
+      DeleteObject(turned);
+    }
+  }
+  MoveToEx(dc, x + width, y, nullptr);
+}
+
+// Steps shared by text and single characters once the text is known.
+void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) {
+  TSurface *surface = DocumentSurface();
+  if (!surface) return;
+  TNoxtrelRec &s = Session();
+  POINT at{s.TextX, s.TextY};
+  if (!(x == kSessionSize && y == kSessionSize)) at = UnitsToPoint(FromFixed(x), FromFixed(y));
+
+  TFont &font = surface->Font();
+  font.Name = t.fontName;
+  ApplyFontStyle(t.fontStyle);
+  font.Color = CodeToRGB(t.fColor);
+  font.SetSize(t.fontSize);
+  TBrush &brush = surface->Brush();
+  if (t.bColor == kTransparentColor) {
+    brush.Style = TBrushStyle::Clear;
+  } else {
+    brush.Style = TBrushStyle::Solid;
+    brush.Color = CodeToRGB(t.bColor);
+  }
+
+  const int w = TextWidth(*surface, text);
+  size_t sep = t.justify == 3 ? text.find(s.DecimalSep) : WString::npos;
+  if (t.justify == 3 && sep != WString::npos)
+    at.x -= TextWidth(*surface, text.substr(0, sep + 1));
+  else if (t.justify == 1)
+    at.x -= w;
+  else if (t.justify == 2)
+    at.x -= w / 2;
+
+  s.TextX = at.x + w;
+  s.TextY = at.y;
+  TextOutAt(*surface, at.x, at.y, text, t.angle, w);
+}
+
+// The UTF-16 unit a hexadecimal text names (its low 16 bits).
+WCHAR HexCodeUnit(const char *hex) {
+  const std::string text = hex ? hex : "";
+  size_t i = 0;
+  while (i < text.size() && text[i] == ' ') ++i;
+  uint64_t value = 0;
+  size_t digits = 0;
+  for (; i < text.size(); ++i, ++digits) {
+    const char c = text[i];
+    int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+    if (d < 0) break;
+    value = value * 16 + static_cast<uint64_t>(d);
+    if (value > 0xFFFFFFFFull) break;
+  }
+  if (digits == 0 || i != text.size())
+    throw ENxError(nxeArgument, "'" + text + "' is not a valid hexadecimal character code");
+  return static_cast<WCHAR>(value & 0xFFFF);
+}
+
+// A text measure in the current unit.
+double PixelsToUnit(int p, bool vertical) {
+  const TNoxtrelRec &s = Session();
+  const double perInch = vertical ? s.VPixelsInch : s.HPixelsInch;
+  if (perInch == 0) return 0;
+  const double inches = p / perInch;
+  switch (s.MUnit) {
+    case 0:
+    case 8: return inches * (vertical ? s.LPI : s.CPI);
+    case 1: return inches * 25.4;
+    case 2: return inches * 2.54;
+    case 3: return inches;
+    case 4: return p;
+    case 5: return inches * 6;
+    case 6: return inches * 72;
+    case 7: return inches * 1440;
+    default: return 0;
+  }
+}
+
+// Measures with the device font as it stands. Without an open document there
+// is no device font: the answer is 0 and no page is opened for it.
+int32_t MeasureText(const char *text, bool vertical) {
+  TSurface *surface = DocumentSurface();
+  if (!surface) return 0;
+  const WString w = AnsiToWide(text);
+  const int p = vertical ? TextHeight(*surface, w) : TextWidth(*surface, w);
+  return ToFixed(PixelsToUnit(p, vertical));
+}
+
+}  // namespace
+}  // namespace nx
+
+using nx::NxGuard;
+using nx::NxGuardVoid;
+
+extern "C" {
+
+NX_API void NxTextOutEx(int32_t X, int32_t Y, const char *Text, int32_t Justify, const char *FontName,
+                        int32_t FontSize, int32_t FontStyle, int32_t FColor, int32_t BColor, int32_t Angle) {
+  NxGuardVoid([&] {
+    if (!nx::DocumentSurface()) return;
+    nx::TTextStyle t = nx::ResolveStyle(Justify, FontName, FontSize, FontStyle, FColor, BColor, Angle);
+    nx::WString text = nx::HostText(Text, t.fontName);
+    nx::DrawTextAt(X, Y, text, t);
+  });
+}
+
+NX_API void NxTextOut(int32_t X, int32_t Y, const char *Text) {
+  NxTextOutEx(X, Y, Text, nx::kSessionCode, nullptr, nx::kSessionSize, nx::kSessionCode, nx::kSessionCode,
+              nx::kSessionCode, nx::kSessionCode);
+}
+
+NX_API void NxUnicodeCharEx(int32_t X, int32_t Y, const char *HexCode, int32_t Justify, const char *FontName,
+                            int32_t FontSize, int32_t FontStyle, int32_t FColor, int32_t BColor, int32_t Angle) {
+  NxGuardVoid([&] {
+    if (!nx::DocumentSurface()) return;
+    nx::TTextStyle t = nx::ResolveStyle(Justify, FontName, FontSize, FontStyle, FColor, BColor, Angle);
+    nx::DrawTextAt(X, Y, nx::WString(1, nx::HexCodeUnit(HexCode)), t);
+  });
+}
+
+NX_API void NxUnicodeChar(int32_t X, int32_t Y, const char *HexCode) {
+  NxUnicodeCharEx(X, Y, HexCode, nx::kSessionCode, nullptr, nx::kSessionSize, nx::kSessionCode, nx::kSessionCode,
+                  nx::kSessionCode, nx::kSessionCode);
+}
+
+NX_API int32_t NxGetTextWidth(const char *Text) {
+  return NxGuard(0, [&] { return nx::MeasureText(Text, false); });
+}
+
+NX_API int32_t NxGetTextHeight(const char *Text) {
+  return NxGuard(0, [&] { return nx::MeasureText(Text, true); });
+}
+
+}  // extern "C"
