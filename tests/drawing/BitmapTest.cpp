@@ -1,0 +1,168 @@
+// NxBitmap: sizes (natural, derived sides, keep-aspect fit, swapped
+// coordinates), the DIB path and the surface path with transparency, and
+// bad picture files that must not stop the document.
+#include <filesystem>
+
+#include "drawing/DrawingSupport.h"
+
+namespace drawtest {
+namespace {
+
+struct Dest {
+  LONG x, y, cx, cy;
+};
+
+std::vector<Dest> DibDests(const std::vector<Record> &recs) {
+  std::vector<Dest> out;
+  for (const Record &r : DrawingTest::OfType(recs, EMR_STRETCHDIBITS)) {
+    auto s = r.As<EMRSTRETCHDIBITS>();
+    out.push_back({s.xDest, s.yDest, s.cxDest, s.cyDest});
+  }
+  return out;
+}
+
+TEST_F(DrawingTest, PictureSizesOnTheDibPath) {
+  NX_REQUIRE_TOOL("convert");
+  const std::string pic = Picture("-size 200x100 xc:red", "wide.bmp");
+  auto recs = Records(Draw([&] {
+    NxBitmap(1000000, 1000000, 0, 0, pic.c_str(), -255, 0);            // natural size
+    NxBitmap(0, 0, 10000000, 0, pic.c_str(), -255, 0);                 // height from the width
+    NxBitmap(0, 0, 0, 2000000, pic.c_str(), -255, 0);                  // width from the height
+    NxBitmap(0, 0, 10000000, 10000000, pic.c_str(), -255, 1);          // fitted into 1001 x 1001
+    NxBitmap(0, 0, 10000000, 10000000, pic.c_str(), -255, 0x100);      // low byte 0: stretched
+    NxSetCoorSystem(1);
+    NxBitmap(0, 0, 0, 10000000, pic.c_str(), -255, 0);                 // (row, column): height derived
+  }));
+  auto d = DibDests(recs);
+  ASSERT_EQ(d.size(), 6u);
+  EXPECT_EQ((std::vector<LONG>{d[0].x, d[0].y, d[0].cx, d[0].cy}), (std::vector<LONG>{100, 100, 200, 100}));
+  EXPECT_EQ(d[1].cx, 1000);
+  EXPECT_EQ(d[1].cy, 500);
+  EXPECT_EQ(d[2].cx, 400);
+  EXPECT_EQ(d[2].cy, 200);
+  EXPECT_EQ(d[3].cx, 1001);
+  EXPECT_EQ(d[3].cy, 500);
+  EXPECT_EQ(d[4].cx, 1000);
+  EXPECT_EQ(d[4].cy, 1000);
+  EXPECT_EQ(d[5].cx, 1000);
+  EXPECT_EQ(d[5].cy, 500);
+  auto first = OfType(recs, EMR_STRETCHDIBITS)[0].As<EMRSTRETCHDIBITS>();
+  EXPECT_EQ(first.cxSrc, 200);
+  EXPECT_EQ(first.cySrc, 100);
+  EXPECT_EQ(first.dwRop, static_cast<DWORD>(SRCCOPY));
+}
+
+TEST_F(DrawingTest, KeepAspectFitRendersTheExactArea) {
+  NX_REQUIRE_TOOL("convert");
+  const std::string pic = Picture("-size 200x100 xc:red", "wide.bmp");
+  const std::string tall = Picture("-size 100x200 xc:blue", "tall.gif");
+  // 300 dpi: boxes of 301 x 301 pixels.
+  std::string emf = Draw(
+      [&] {
+        NxBitmap(100000, 100000, 3100000, 3100000, pic.c_str(), -255, 1);
+        NxBitmap(1000000 + 100000, 100000, 4100000, 3100000, tall.c_str(), -255, 1);
+      },
+      1);
+  Raster page;
+  if (!Render(emf, &page)) GTEST_SKIP() << "emfrender is not built";
+  EXPECT_EQ(page.Count(0, 0, 320, 320, RGB(255, 0, 0)), 301 * 150);
+  EXPECT_EQ(page.Count(100, 150, 320, 320, RGB(255, 0, 0)), 0);
+  EXPECT_EQ(page.Count(100, 0, 450, 320, RGB(0, 0, 255)), 150 * 301);
+}
+
+TEST_F(DrawingTest, TheSurfacePathLeavesTheTopLeftColourUndrawn) {
+  NX_REQUIRE_TOOL("convert");
+  const std::string pic = Picture("-size 40x20 xc:white -fill red -draw 'rectangle 10,5 29,14'", "logo.gif");
+  std::string emf = Draw([&] {
+    NxFrameEx(1000000, 1000000, 1800000, 1400000, 0, -1, -3, 0, 0);  // green under the picture
+    NxSetUseDIB(0);
+    NxBitmap(1000000, 1000000, 0, 0, pic.c_str(), -1, 0);           // transparent, natural size
+    NxFrameEx(3000000, 1000000, 3800000, 1400000, 0, -1, -3, 0, 0);
+    NxBitmap(3000000, 1000000, 3800000, 1400000, pic.c_str(), -1, 0);  // transparent, doubled
+    NxBitmap(5000000, 1000000, 0, 0, pic.c_str(), -255, 0);           // opaque: a blit
+    NxBitmap(5000000, 2000000, 6000000, 2500000, pic.c_str(), 1, 0);  // code 1 maps to -255: opaque, stretched
+  });
+  auto recs = Records(emf);
+  EXPECT_EQ(OfType(recs, EMR_BITBLT).size() + OfType(recs, EMR_STRETCHBLT).size(), 2u);
+  for (const Dest &d : DibDests(recs)) {
+    EXPECT_TRUE(d.x >= 300 ? d.x >= 320 && d.x + d.cx <= 360 : d.x >= 110 && d.x + d.cx <= 130)
+        << "only the red middle is drawn, at " << d.x;
+  }
+  Raster page;
+  if (!Render(emf, &page)) GTEST_SKIP() << "emfrender is not built";
+  EXPECT_EQ(page.Count(100, 100, 140, 120, RGB(255, 255, 255)), 0);
+  EXPECT_EQ(page.Count(100, 100, 140, 120, RGB(255, 0, 0)), 20 * 10);
+  EXPECT_EQ(page.Count(100, 100, 140, 120, RGB(0, 128, 0)), 40 * 20 - 200);
+  EXPECT_EQ(page.Count(300, 100, 380, 140, RGB(255, 0, 0)), 40 * 20);
+  EXPECT_EQ(page.Count(300, 100, 380, 140, RGB(255, 255, 255)), 0);
+  EXPECT_EQ(page.Count(500, 100, 540, 120, RGB(255, 255, 255)), 40 * 20 - 200) << "opaque: white stays";
+}
+
+TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
+  NX_REQUIRE_TOOL("convert");
+  const std::string good = Picture("-size 30x30 xc:blue", "good.jpg");
+  auto bytes = nxtest::ReadFileBytes(good);
+  bytes.resize(bytes.size() / 2);
+  const std::string cut = dir_.file("cut.jpg");
+  nxtest::WriteFileBytes(cut, bytes);
+  const std::string noImage = dir_.file("empty.gif");
+  nxtest::WriteFileBytes(noImage, {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0, 0x3B});
+  const std::string folder = dir_.file("pictures.bmp");
+  std::filesystem::create_directories(folder);
+  const std::string png = Picture("-size 30x30 xc:blue", "pic.png");
+
+  std::vector<std::pair<int32_t, std::string>> errors;
+  auto recs = Records(Draw([&] {
+    auto attempt = [&](const std::string &path) {
+      nx::ClearLastNxError();
+      NxBitmap(0, 0, 0, 0, path.c_str(), -255, 0);
+      errors.push_back({NxGetLastError(), ErrorText()});
+      NxLine(0, 0, 1000000, 0);
+    };
+    attempt(dir_.file("missing.bmp"));
+    attempt(png);
+    attempt(cut);
+    attempt(noImage);
+    attempt(folder);
+    attempt(good);
+  }));
+  EXPECT_EQ(OfType(recs, EMR_LINETO).size(), 6u) << "every line after a bad picture is drawn";
+  EXPECT_EQ(OfType(recs, EMR_STRETCHDIBITS).size(), 1u) << "only the good picture";
+  ASSERT_EQ(errors.size(), 6u);
+  EXPECT_EQ(errors[0].first, 0) << "a missing file is no error";
+  EXPECT_EQ(errors[1].first, 0) << "another file type is not drawn";
+  EXPECT_EQ(errors[2].first, nx::nxeData);
+  EXPECT_NE(errors[2].second.find("truncated"), std::string::npos) << errors[2].second;
+  EXPECT_NE(errors[2].second.find("cut.jpg"), std::string::npos);
+  EXPECT_NE(errors[3].second.find("no image"), std::string::npos) << errors[3].second;
+  EXPECT_EQ(errors[4].first, nx::nxeFile);
+  EXPECT_NE(errors[4].second.find("folder"), std::string::npos) << errors[4].second;
+  EXPECT_EQ(errors[5].first, 0);
+}
+
+TEST_F(DrawingTest, EveryCommandOnOnePageReadsInEmf2svg) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  NX_REQUIRE_TOOL("convert");
+  const std::string pic = Picture("-size 60x30 gradient:red-blue", "grad.jpg");
+  std::string emf = Draw([&] {
+    NxTextOut(200000, 200000, "Text");
+    NxTextOutEx(200000, 1500000, "Turned", 0, "Arial", 80000, 1, -2, -15, 30);
+    NxTextBox(3000000, 200000, 9000000, 2500000, "A text box with a few words in it");
+    NxLine(200000, 4000000, 9000000, 4000000);
+    NxFrameEx(200000, 4500000, 3000000, 6500000, 10000, -2, -15, 5, 40);
+    NxEllipse(3500000, 4500000, 5500000, 6500000);
+    NxBitmap(6000000, 4500000, 0, 0, pic.c_str(), -255, 0);
+    NxSetUseDIB(0);
+    NxBitmap(6000000, 5500000, 0, 0, pic.c_str(), -1, 0);
+  });
+  const std::string svg = emf + ".svg";
+  auto r = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " + nxtest::ShellQuote(svg));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  auto bytes = nxtest::ReadFileBytes(svg);
+  const std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("Text"), std::string::npos);
+  EXPECT_NE(text.find("<image"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace drawtest

@@ -1,0 +1,112 @@
+#include "drawing/DrawingSupport.h"
+
+#include <filesystem>
+
+namespace drawtest {
+
+std::u16string Record::Text() const {
+  const auto rec = As<EMREXTTEXTOUTW>();
+  std::u16string s(rec.emrtext.nChars, u'\0');
+  if (rec.emrtext.offString + 2 * s.size() <= bytes.size())
+    std::memcpy(s.data(), bytes.data() + rec.emrtext.offString, 2 * s.size());
+  return s;
+}
+
+int Raster::Count(int x0, int y0, int x1, int y1, COLORREF c) const {
+  int n = 0;
+  for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
+    for (int x = std::max(0, x0); x < std::min(width, x1); ++x) n += At(x, y) == c;
+  return n;
+}
+
+int Raster::Dark(int x0, int y0, int x1, int y1) const {
+  int n = 0;
+  for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
+    for (int x = std::max(0, x0); x < std::min(width, x1); ++x) {
+      COLORREF c = At(x, y);
+      n += GetRValue(c) + GetGValue(c) + GetBValue(c) < 3 * 128;
+    }
+  return n;
+}
+
+void DrawingTest::SetUp() {
+  SpoolTest::SetUp();
+  nx::UnloadLibraryState();
+  nx::ClearLastNxError();
+  const std::string ini = dir_.file("printers.ini");
+  std::ofstream(ini) << "[Card600]\nResolution = 600\nPaper = 300, Card, 40x30mm\nMargins = 0\n"
+                        "[Card300]\nResolution = 300\nPaper = 300, Card, 40x30mm\nMargins = 0\n";
+  env_.Set("NOXTREL_PRINTERS", ini);
+  std::filesystem::create_directories(Folder());
+}
+
+std::string DrawingTest::Draw(const std::function<void()> &draw, int printer, int pages) {
+  EXPECT_EQ(NxInit(), 0);
+  NxSetPrinter(printer);
+  NxSetDevice(5);
+  NxSetFileName((Folder() + "/doc.pdf").c_str());
+  NxBeginDoc();
+  EXPECT_TRUE(nx::DocumentOpen());
+  NxSetUnit(4);
+  for (int i = 0; i < pages; ++i) {
+    if (i > 0) NxNewPage();
+    draw();
+  }
+  NxEndDoc();
+  return Folder() + "/Page1.emf";
+}
+
+std::vector<Record> DrawingTest::Records(const std::string &emf) {
+  std::vector<Record> out;
+  std::u16string name(emf.begin(), emf.end());
+  HENHMETAFILE h = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(name.c_str()));
+  EXPECT_NE(h, nullptr) << emf;
+  if (!h) return out;
+  auto proc = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
+    auto *v = reinterpret_cast<std::vector<Record> *>(p);
+    auto *b = reinterpret_cast<const uint8_t *>(r);
+    v->push_back({r->iType, std::vector<uint8_t>(b, b + r->nSize)});
+    return 1;
+  };
+  EnumEnhMetaFile(nullptr, h, proc, &out, nullptr);
+  DeleteEnhMetaFile(h);
+  return out;
+}
+
+std::vector<Record> DrawingTest::OfType(const std::vector<Record> &all, DWORD type) {
+  std::vector<Record> out;
+  for (const Record &r : all)
+    if (r.type == type) out.push_back(r);
+  return out;
+}
+
+bool DrawingTest::Render(const std::string &emf, Raster *out) {
+  const auto tool = nxtest::BinaryDir() / "emfrender";
+  if (!std::filesystem::exists(tool)) return false;
+  const std::string png = emf + ".png", raw = emf + ".rgb";
+  auto r = nxtest::RunCommand(nxtest::ShellQuote(tool.string()) + " " + nxtest::ShellQuote(emf) + " " +
+                              nxtest::ShellQuote(png));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  auto size = nxtest::RunCommand("identify -format '%w %h' " + nxtest::ShellQuote(png));
+  EXPECT_EQ(size.exitCode, 0) << size.output;
+  if (std::sscanf(size.output.c_str(), "%d %d", &out->width, &out->height) != 2) return false;
+  auto conv = nxtest::RunCommand("convert " + nxtest::ShellQuote(png) + " -depth 8 rgb:" + nxtest::ShellQuote(raw));
+  EXPECT_EQ(conv.exitCode, 0) << conv.output;
+  out->rgb = nxtest::ReadFileBytes(raw);
+  return out->rgb.size() == static_cast<size_t>(out->width) * out->height * 3;
+}
+
+std::string DrawingTest::ErrorText() {
+  char buf[1024];
+  NxGetLastErrorText(buf, sizeof buf);
+  return buf;
+}
+
+std::string DrawingTest::Picture(const std::string &args, const std::string &name) {
+  const std::string path = dir_.file(name);
+  auto r = nxtest::RunCommand("convert " + args + " " + nxtest::ShellQuote(path));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return path;
+}
+
+}  // namespace drawtest
