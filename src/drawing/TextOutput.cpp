@@ -37,25 +37,17 @@ TTextStyle ResolveStyle(int32_t justify, const char *fontName, int32_t fontSize,
   return t;
 }
 
-int TextWidth(TSurface &surface, const WString &text) {
-  surface.Select();
+// The extent of a text in the font selected into dc.
+SIZE Extent(HDC dc, const WString &text) {
   SIZE size{0, 0};
-  if (!text.empty()) GetTextExtentPoint32W(surface.Handle(), text.data(), static_cast<int>(text.size()), &size);
-  return size.cx;
-}
-
-int TextHeight(TSurface &surface, const WString &text) {
-  surface.Select();
-  SIZE size{0, 0};
-  GetTextExtentPoint32W(surface.Handle(), text.data(), static_cast<int>(text.size()), &size);
-  return size.cy;
+  GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
+  return size;
 }
 
 // Draws text with its top-left corner at (x, y), turned by angle degrees;
 // the device font itself stays unturned. The current position moves to the
 // end of the text.
 void TextOutAt(TSurface &surface, int x, int y, const WString &text, int32_t angle, int width) {
-  surface.Select();
   HDC dc = surface.Handle();
   if (!text.empty()) {
     HFONT turned = nullptr;
@@ -97,10 +89,11 @@ void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) 
     brush.Color = CodeToRGB(t.bColor);
   }
 
-  const int w = TextWidth(*surface, text);
+  surface->Select();
+  const int w = text.empty() ? 0 : Extent(surface->Handle(), text).cx;
   size_t sep = t.justify == 3 ? text.find(s.DecimalSep) : WString::npos;
   if (t.justify == 3 && sep != WString::npos)
-    at.x -= TextWidth(*surface, text.substr(0, sep + 1));
+    at.x -= Extent(surface->Handle(), text.substr(0, sep + 1)).cx;
   else if (t.justify == 1)
     at.x -= w;
   else if (t.justify == 2)
@@ -156,7 +149,9 @@ int32_t MeasureText(const char *text, bool vertical) {
   TSurface *surface = DocumentSurface();
   if (!surface) return 0;
   const WString w = AnsiToWide(text);
-  const int p = vertical ? TextHeight(*surface, w) : TextWidth(*surface, w);
+  surface->Select();
+  const SIZE size = Extent(surface->Handle(), w);
+  const int p = vertical ? size.cy : size.cx;
   return ToFixed(PixelsToUnit(p, vertical));
 }
 
