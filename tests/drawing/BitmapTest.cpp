@@ -100,7 +100,7 @@ TEST_F(DrawingTest, TheSurfacePathLeavesTheTopLeftColourUndrawn) {
 
 TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   NX_REQUIRE_TOOL("convert");
-  const std::string good = Picture("-size 30x30 xc:blue", "good.jpg");
+  const std::string good = Picture("-size 200x200 gradient:blue-white", "good.jpg");
   auto bytes = nxtest::ReadFileBytes(good);
   bytes.resize(bytes.size() / 2);
   const std::string cut = dir_.file("cut.jpg");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "device/NxPrinter.h"
 #include "noxtrel.h"
 #include "platform/win32.h"
 #include "session/ErrorChannel.h"
@@ -48,7 +49,7 @@ struct Raster {
 };
 
 class DrawingTest : public nxtest::SpoolTest {
- protected:
+ public:
   void SetUp() override;
   void TearDown() override { nx::UnloadLibraryState(); }
 

@@ -136,7 +136,7 @@ Box BoxOf(const std::vector<Record> &recs) {
 }
 
 TEST_F(DrawingTest, TextBoxBorderAndInset) {
-  std::string emf = Draw([] { NxTextBox(1000000, 1000000, 6000000, 4000000, "Inset text"); });
+  std::string emf = Draw([] { NxTextBox(1000000, 1000000, 6000000, 4000000, "Inset"); });
   Box b = BoxOf(Records(emf));
   EXPECT_EQ(b.rect.left, 100);
   EXPECT_EQ(b.rect.top, 100);
@@ -177,9 +177,10 @@ TEST_F(DrawingTest, TextBoxWithoutBorderAndTheNothingCases) {
 }
 
 TEST_F(DrawingTest, TextBoxLineBreaking) {
-  // A 12-point line is about 100 pixels at 600 dpi; the box holds three.
+  // A 12-point line is about 100 pixels at 600 dpi, a character 60 wide;
+  // the box holds three lines.
   auto recs = Records(Draw([] {
-    NxTextBoxEx(0, 0, 4000000, 3400000, "One\r\nTwo & three", 0, "", -10000000, -999, -999, -255, -10000000);
+    NxTextBoxEx(0, 0, 8000000, 3400000, "One\r\nTwo & three", 0, "", -10000000, -999, -999, -255, -10000000);
   }));
   auto t = Texts(recs);
   ASSERT_EQ(t.size(), 2u);
