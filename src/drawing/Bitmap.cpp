@@ -216,7 +216,6 @@ void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *file
   else
     SizeRect(r, x2, y2, (keepAspect & 0xFF) != 0, pic.Width(), pic.Height());
 
-  surface->Select();
   HDC dc = surface->Handle();
   const TGdiBitmap bitmap(pic);
   if (Session().UseDIB) {
