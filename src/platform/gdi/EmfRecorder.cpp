@@ -332,6 +332,7 @@ HENHMETAFILE WINAPI CloseEnhMetaFile(HDC hdc) {
   eof->nSizeLast = sizeof(EMREOF);
   FillHeader(dc);
   std::vector<uint8_t> bytes = std::move(r.Bytes());
+  bytes.shrink_to_fit();  // a finished page keeps no room to grow: documents hold many pages
   std::string path = r.fileName;
   DestroyDc(hdc);
   if (!path.empty() && !WriteFile(path, bytes)) {
