@@ -23,6 +23,7 @@ void TSurface::Release() {
   hpen_ = nullptr;
   hbrush_ = nullptr;
   hfont_ = nullptr;
+  textColorSet_ = false;
 }
 
 void TSurface::Attach(HDC dc) {
@@ -101,7 +102,13 @@ void TSurface::Select() {
   SelectPen();
   SelectBrush();
   SelectFont();
-  SetTextColor(dc_, font_.Color);
+  // Only a change is recorded: a page of text would otherwise carry one
+  // colour record per line.
+  if (!textColorSet_ || madeTextColor_ != font_.Color) {
+    SetTextColor(dc_, font_.Color);
+    madeTextColor_ = font_.Color;
+    textColorSet_ = true;
+  }
 }
 
 }  // namespace nx

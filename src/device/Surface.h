@@ -96,6 +96,8 @@ class TSurface {
   HGDIOBJ oldPen_ = nullptr;
   HGDIOBJ oldBrush_ = nullptr;
   HGDIOBJ oldFont_ = nullptr;
+  COLORREF madeTextColor_ = 0;
+  bool textColorSet_ = false;
 };
 
 }  // namespace nx
