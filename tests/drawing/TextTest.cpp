@@ -152,9 +152,10 @@ TEST_F(DrawingTest, TextBoxBorderAndInset) {
 
   Raster page;
   if (Render(emf, &page)) {
-    EXPECT_GT(page.Dark(100, 200, 108, 300), 700) << "the border";
-    EXPECT_EQ(page.Dark(109, 109, 118, 391), 0) << "nothing between border and text";
-    EXPECT_EQ(page.Dark(109, 109, 591, 118), 0);
+    // The 8-pixel pen is centred on the rectangle's edge.
+    EXPECT_EQ(page.Dark(96, 200, 104, 300), 800) << "the border";
+    EXPECT_EQ(page.Dark(104, 104, 118, 396), 0) << "nothing between border and text";
+    EXPECT_EQ(page.Dark(104, 104, 596, 118), 0);
     EXPECT_GT(page.Dark(118, 118, 300, 250), 0) << "the text";
   }
 }
