@@ -55,7 +55,8 @@ void TextOutAt(TSurface &surface, int x, int y, const WString &text, int32_t ang
     if (angle != 0) {
       LOGFONTW lf{};
       GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
-      lf.lfEscapement = lf.lfOrientation = angle * 10;
+      // Tenths of a degree; GDI takes the escapement modulo a full turn.
+      lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(static_cast<int64_t>(angle) % 360 * 10);
       turned = CreateFontIndirectW(&lf);
       previous = SelectObject(dc, turned);
     }
