@@ -9,11 +9,13 @@
 #include <system_error>
 #include <vector>
 
+#include "device/Device.h"
 #include "drawing/Drawing.h"
 #include "drawing/Picture.h"
 #include "noxtrel.h"
 #include "session/ErrorChannel.h"
 #include "session/Files.h"
+#include "session/Library.h"
 #include "session/Strings.h"
 #include "session/Units.h"
 
@@ -83,15 +85,16 @@ void DrawDIB(HDC target, int left, int top, const TGdiBitmap &bitmap, int width,
   GlobalFree(memory);
 }
 
-// The surface's own bitmap drawing of an opaque picture: a blit at natural
-// size, else a stretch into the rectangle.
+// The surface's own bitmap drawing of an opaque picture: the device's Draw
+// at natural size, else a stretch into the rectangle.
 void DrawOpaque(HDC target, const RECT &r, const TGdiBitmap &bitmap, int width, int height, bool natural) {
-  HDC memory = CreateCompatibleDC(nullptr);
+  if (natural) {
+    Device().Draw(r.left, r.top, bitmap.Handle());
+    return;
+  }
+  HDC memory = CreateCompatibleDC(target);
   HGDIOBJ old = SelectObject(memory, bitmap.Handle());
-  if (natural)
-    BitBlt(target, r.left, r.top, width, height, memory, 0, 0, SRCCOPY);
-  else
-    StretchBlt(target, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, width, height, SRCCOPY);
+  StretchBlt(target, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, width, height, SRCCOPY);
   SelectObject(memory, old);
   DeleteDC(memory);
 }

@@ -1,6 +1,8 @@
 // Lines, frames and ellipses: NxLine(Ex), NxFrame(Ex), NxEllipse(Ex).
+#include "device/Device.h"
 #include "drawing/Drawing.h"
 #include "noxtrel.h"
+#include "session/Library.h"
 #include "session/ErrorChannel.h"
 #include "session/Units.h"
 
@@ -33,9 +35,10 @@ void SetSolidPen(TPen &pen, int32_t width, COLORREF color) {
   pen.Style = PS_SOLID;
 }
 
-// Pen and brush of frames and ellipses. Hatches are drawn in the border
-// colour over the fill colour, so their gaps need the opaque background the
-// surface does not give hatched brushes by itself.
+// Pen and brush of frames and ellipses, selected at once. Hatches are drawn
+// in the border colour over the fill colour, so their gaps need the opaque
+// background the surface does not give hatched brushes by itself; the shape
+// itself then finds its brush selected and leaves the background alone.
 void PrepareOutlineAndFill(TSurface &surface, const TShapeStyle &st) {
   TPen &pen = surface.Pen();
   if (st.thickness <= 0) {
@@ -66,9 +69,8 @@ void Line(int32_t x1, int32_t y1, int32_t x2, int32_t y2, int32_t thickness, int
   const TShapeStyle st = ResolveShape(thickness, color, 0, 0);
   const RECT r = DeviceRect(x1, y1, x2, y2);
   SetSolidPen(surface->Pen(), PenWidth(st.thickness), CodeToRGB(st.border));
-  surface->Select();
-  MoveToEx(surface->Handle(), r.left, r.top, nullptr);
-  LineTo(surface->Handle(), r.right, r.bottom);
+  Device().MoveTo(r.left, r.top);
+  Device().LineTo(r.right, r.bottom);
 }
 
 void Frame(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TShapeStyle &st, int32_t corner) {
@@ -77,9 +79,9 @@ void Frame(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TShapeStyle &st
   const RECT r = DeviceRect(x1, y1, x2, y2);
   PrepareOutlineAndFill(*surface, st);
   if (corner > 0)
-    RoundRect(surface->Handle(), r.left, r.top, r.right, r.bottom, corner, corner);
+    Device().RoundRect(r.left, r.top, r.right, r.bottom, corner, corner);
   else
-    Rectangle(surface->Handle(), r.left, r.top, r.right, r.bottom);
+    Device().Rectangle(r);
 }
 
 void EllipseShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TShapeStyle &st) {
@@ -88,7 +90,7 @@ void EllipseShape(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const TShapeSt
   if (!surface) return;
   const RECT r = DeviceRect(x1, y1, x2, y2);
   PrepareOutlineAndFill(*surface, st);
-  Ellipse(surface->Handle(), r.left, r.top, r.right, r.bottom);
+  Device().Ellipse(r);
 }
 
 }  // namespace

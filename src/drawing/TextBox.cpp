@@ -1,8 +1,10 @@
 // Text boxes: a rectangle, optionally outlined and filled, with text wrapped
 // inside it by DrawTextW. NxTextBox, NxTextBoxEx.
+#include "device/Device.h"
 #include "drawing/Drawing.h"
 #include "noxtrel.h"
 #include "session/ErrorChannel.h"
+#include "session/Library.h"
 #include "session/PrinterSetup.h"
 #include "session/Strings.h"
 #include "session/Units.h"
@@ -50,8 +52,7 @@ void TextBox(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *text, i
     brush.Style = TBrushStyle::Solid;
     brush.Color = CodeToRGB(bColor);
   }
-  surface->Select();
-  Rectangle(surface->Handle(), r.left, r.top, r.right, r.bottom);
+  Device().Rectangle(r);
   if (pen.Width > 0) {
     const LONG inset = pen.Width + kTextInset;
     r = RECT{r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
