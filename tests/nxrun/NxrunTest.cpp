@@ -95,7 +95,7 @@ TEST(Nxrun, NegativeAndHexNumbers) {
 namespace {
 
 // The demo script on the built-in virtual printer, in a folder of its own:
-// a two-page print job with a QR code on each page, and the same two pages
+// a two-page print job with a QR code on each page, and a two-page invoice
 // as EMF files.
 TEST(Nxrun, TheDemoScriptPrintsAndWritesEmfPages) {
   NX_REQUIRE_TOOL("emf2svg-conv");
