@@ -1,7 +1,7 @@
 // Win32 subset: text (fonts, metrics, font enumeration, text layout flags).
 #pragma once
 
-#include "platform/win32/emf.h"
+#include "platform/win32/emf.h"  // PANOSE, TA_*/ETO_* and GDI_ERROR (gdi.h)
 #include "platform/win32/types.h"
 
 // Weights, charsets, pitch and family.
@@ -58,8 +58,6 @@
 #define NTM_BOLD 0x00000020
 #define NTM_ITALIC 0x00000001
 #define NTM_TT_OPENTYPE 0x00040000
-
-#define GDI_ERROR 0xFFFFFFFFL  // spelt as gdi.h spells it: the two must stay identical
 
 typedef struct tagTEXTMETRICW {
   LONG tmHeight;
@@ -141,23 +139,6 @@ typedef struct tagABC {
   INT abcC;
 } ABC, *LPABC;
 
-// PANOSE belongs with the metafile font record; this copy stands in only while
-// emf.h does not declare it (ENHMETA_SIGNATURE marks the header that does).
-#ifndef ENHMETA_SIGNATURE
-typedef struct tagPANOSE {
-  BYTE bFamilyType;
-  BYTE bSerifStyle;
-  BYTE bWeight;
-  BYTE bProportion;
-  BYTE bContrast;
-  BYTE bStrokeVariation;
-  BYTE bArmStyle;
-  BYTE bLetterform;
-  BYTE bMidline;
-  BYTE bXHeight;
-} PANOSE;
-#endif
-
 typedef struct tagOUTLINETEXTMETRICW {
   UINT otmSize;
   TEXTMETRICW otmTextMetrics;
@@ -225,3 +206,17 @@ int WINAPI EnumFontsW(HDC hdc, LPCWSTR lpLogfont, FONTENUMPROCW lpProc, LPARAM l
 #define DT_MODIFYSTRING 0x00010000
 #define DT_RTLREADING 0x00020000
 #define DT_WORD_ELLIPSIS 0x00040000
+
+// Text on a DC: measures in logical units of the DC's selected font.
+BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl);
+BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm);
+UINT WINAPI GetOutlineTextMetricsW(HDC hdc, UINT cjCopy, LPOUTLINETEXTMETRICW potm);
+BOOL WINAPI GetCharABCWidthsW(HDC hdc, UINT wFirst, UINT wLast, LPABC lpABC);
+BOOL WINAPI GetCharWidth32W(HDC hdc, UINT iFirst, UINT iLast, LPINT lpBuffer);
+int WINAPI GetTextFaceW(HDC hdc, int c, LPWSTR lpName);
+int WINAPI GetTextCharsetInfo(HDC hdc, LPFONTSIGNATURE lpSig, DWORD dwFlags);
+DWORD WINAPI GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, PVOID pvBuffer, DWORD cjBuffer);
+BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect, LPCWSTR lpString, UINT c,
+                        const INT *lpDx);
+BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c);
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format);

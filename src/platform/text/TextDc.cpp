@@ -1,0 +1,165 @@
+// The DC's logical font resolved at the device size, and the measuring calls
+// that take an HDC: extents, metrics, widths, face name, charset and font data,
+// all answered in the DC's logical units.
+#include "platform/text/TextDc.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace nx::text {
+namespace {
+
+constexpr size_t kMaxCount = 1 << 24;  // a longer string or range is taken as garbage
+
+// The font resolved for one device size, kept on the font object.
+struct DcFontCache {
+  LONG deviceHeight = 0;
+  LONG deviceWidth = 0;
+  std::shared_ptr<SizedFont> font;
+};
+
+bool BadString(LPCWSTR s, int c) { return c < 0 || size_t(c) > kMaxCount || (c > 0 && !s); }
+
+gdi::Dc *DcWithFont(HDC hdc, std::shared_ptr<SizedFont> *font) {
+  gdi::Dc *dc = gdi::DcFromHandle(hdc);
+  if (dc) *font = DcFont(dc);
+  return (dc && *font) ? dc : nullptr;
+}
+
+// Text metrics in device pixels -> logical units.
+void MetricsToLogical(const DcScales &s, TEXTMETRICW &tm) {
+  if (s.x == 1.0 && s.y == 1.0) return;
+  for (LONG *v : {&tm.tmHeight, &tm.tmAscent, &tm.tmDescent, &tm.tmInternalLeading, &tm.tmExternalLeading})
+    *v = Round(*v / s.y);
+  for (LONG *v : {&tm.tmAveCharWidth, &tm.tmMaxCharWidth, &tm.tmOverhang}) *v = Round(*v / s.x);
+}
+
+}  // namespace
+
+DcScales ScalesOf(const gdi::Dc &dc) {
+  gdi::Affine m = gdi::LogicalToDevice(dc);
+  DcScales s{std::hypot(m.m11, m.m12), std::hypot(m.m21, m.m22)};
+  if (!(s.x > 0) || !std::isfinite(s.x)) s.x = 1;
+  if (!(s.y > 0) || !std::isfinite(s.y)) s.y = 1;
+  return s;
+}
+
+std::shared_ptr<SizedFont> DcFont(gdi::Dc *dc) {
+  gdi::FontObj *obj = gdi::SelectedFont(dc);
+  if (!obj) return nullptr;
+  DcScales s = ScalesOf(*dc);
+  LOGFONTW dev = obj->lf;
+  dev.lfHeight = Round(std::clamp(obj->lf.lfHeight * s.y, -1e7, 1e7));
+  dev.lfWidth = Round(std::clamp(obj->lf.lfWidth * s.x, -1e7, 1e7));
+  auto cache = std::static_pointer_cast<DcFontCache>(obj->textCache);
+  if (cache && cache->deviceHeight == dev.lfHeight && cache->deviceWidth == dev.lfWidth) return cache->font;
+  auto font = ResolveFont(dev);
+  if (font) obj->textCache = std::make_shared<DcFontCache>(DcFontCache{dev.lfHeight, dev.lfWidth, font});
+  return font;
+}
+
+void LogicalAdvances(const gdi::Dc &dc, const SizedFont &font, const WCHAR *s, size_t n, int *out) {
+  if (!n) return;
+  font.Advances(s, n, out);
+  DcScales sc = ScalesOf(dc);
+  for (size_t i = 0; i < n; ++i) out[i] = Round(out[i] / sc.x) + dc.st.charExtra;
+}
+
+std::shared_ptr<SizedFont> FontOfDc(HDC hdc) {
+  gdi::Dc *dc = hdc ? gdi::DcFromHandle(hdc) : nullptr;
+  return dc ? DcFont(dc) : nullptr;
+}
+
+}  // namespace nx::text
+
+using nx::text::DcWithFont;
+using nx::text::Round;
+using nx::text::SizedFont;
+using FontPtr = std::shared_ptr<SizedFont>;
+
+BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl) {
+  FontPtr font;
+  nx::gdi::Dc *dc = DcWithFont(hdc, &font);
+  if (!dc || !psizl || nx::text::BadString(lpString, c)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // GDI sums the device advances, adds the extra spacing and converts once.
+  auto s = nx::text::ScalesOf(*dc);
+  double w = double(font->Extent(lpString, size_t(c))) + double(Round(dc->st.charExtra * s.x)) * c;
+  psizl->cx = Round(w / s.x);
+  psizl->cy = Round(font->Metrics().tmHeight / s.y);
+  return TRUE;
+}
+
+BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm) {
+  FontPtr font;
+  nx::gdi::Dc *dc = DcWithFont(hdc, &font);
+  if (!dc || !lptm) return FALSE;
+  *lptm = font->Metrics();
+  nx::text::MetricsToLogical(nx::text::ScalesOf(*dc), *lptm);
+  return TRUE;
+}
+
+UINT WINAPI GetOutlineTextMetricsW(HDC hdc, UINT cjCopy, LPOUTLINETEXTMETRICW potm) {
+  FontPtr font;
+  nx::gdi::Dc *dc = DcWithFont(hdc, &font);
+  OUTLINETEXTMETRICW otm;
+  if (!dc || !font->Outline(otm)) return 0;
+  if (!potm) return sizeof otm;
+  nx::text::MetricsToLogical(nx::text::ScalesOf(*dc), otm.otmTextMetrics);
+  size_t n = std::min<size_t>(cjCopy, sizeof otm);
+  std::memcpy(potm, &otm, n);
+  return UINT(n);
+}
+
+BOOL WINAPI GetCharABCWidthsW(HDC hdc, UINT wFirst, UINT wLast, LPABC lpABC) {
+  FontPtr font;
+  nx::gdi::Dc *dc = DcWithFont(hdc, &font);
+  if (!dc || !lpABC || wLast < wFirst || wLast - wFirst >= nx::text::kMaxCount) return FALSE;
+  double sx = nx::text::ScalesOf(*dc).x;
+  for (UINT ch = wFirst; ch <= wLast; ++ch) {
+    ABC abc{0, 0, 0};
+    font->CharAbc(ch, abc);
+    lpABC[ch - wFirst] = ABC{Round(abc.abcA / sx), UINT(Round(abc.abcB / sx)), Round(abc.abcC / sx)};
+  }
+  return TRUE;
+}
+
+BOOL WINAPI GetCharWidth32W(HDC hdc, UINT iFirst, UINT iLast, LPINT lpBuffer) {
+  FontPtr font;
+  nx::gdi::Dc *dc = DcWithFont(hdc, &font);
+  if (!dc || !lpBuffer || iLast < iFirst || iLast - iFirst >= nx::text::kMaxCount) return FALSE;
+  double sx = nx::text::ScalesOf(*dc).x;
+  for (UINT ch = iFirst; ch <= iLast; ++ch) lpBuffer[ch - iFirst] = Round(font->Advance(ch) / sx);
+  return TRUE;
+}
+
+// The count includes the terminating NUL, as GDI counts it.
+int WINAPI GetTextFaceW(HDC hdc, int c, LPWSTR lpName) {
+  FontPtr font;
+  if (!DcWithFont(hdc, &font) || c < 0 || (c > 0 && !lpName)) return 0;
+  std::u16string name = font->Face().FamilyName();
+  if (!lpName) return int(name.size() + 1);
+  if (c == 0) return 0;
+  size_t n = std::min(name.size(), size_t(c) - 1);
+  for (size_t i = 0; i < n; ++i) lpName[i] = WCHAR(name[i]);
+  lpName[n] = 0;
+  return int(n + 1);
+}
+
+int WINAPI GetTextCharsetInfo(HDC hdc, LPFONTSIGNATURE lpSig, DWORD) {
+  FontPtr font;
+  if (!DcWithFont(hdc, &font)) return DEFAULT_CHARSET;
+  if (lpSig) *lpSig = font->Face().Signature();
+  return font->Metrics().tmCharSet;
+}
+
+DWORD WINAPI GetFontData(HDC hdc, DWORD dwTable, DWORD dwOffset, PVOID pvBuffer, DWORD cjBuffer) {
+  FontPtr font;
+  if (!DcWithFont(hdc, &font)) return GDI_ERROR;
+  return nx::text::FontData(font->Face(), dwTable, dwOffset, pvBuffer, cjBuffer);
+}
