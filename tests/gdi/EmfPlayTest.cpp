@@ -210,7 +210,7 @@ bool Draws(DWORD t) {
     case EMR_RECTANGLE: case EMR_ELLIPSE: case EMR_ROUNDRECT: case EMR_LINETO:
     case EMR_POLYGON16: case EMR_POLYGON: case EMR_POLYLINE16: case EMR_POLYLINE:
     case EMR_BITBLT: case EMR_STRETCHDIBITS: case EMR_MOVETOEX: case EMR_PIE:
-    case EMR_POLYBEZIER16:
+    case EMR_POLYBEZIER16: case EMR_EXTTEXTOUTW:
       return true;
     default:
       return false;
@@ -241,6 +241,10 @@ TEST(EmfPlay, PlaybackOntoARasterEqualsDrawingDirectly) {
   EXPECT_EQ(played.At(190, 50), 0xFFC800u);
   EXPECT_EQ(played.At(130, 50), 0xFFFFFFu);
   EXPECT_EQ(played.At(301, 221), 0x0000FFu);
+  int textPixels = 0;
+  for (int y = 300; y < 330; ++y)
+    for (int x = 20; x < 140; ++x) textPixels += played.At(x, y) == 0x800080u;
+  EXPECT_GT(textPixels, 50);
   DeleteEnhMetaFile(emf);
 }
 

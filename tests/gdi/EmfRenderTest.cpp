@@ -53,6 +53,10 @@ TEST(EmfRender, ForeignPagesRenderAtTheirFrameSizeAndScaled) {
   EXPECT_EQ(a.at(301, 201), 0x0000FFu);
   EXPECT_EQ(a.at(458, 201), 0xFF0000u);
   EXPECT_EQ(a.at(301, 338), 0xFF0000u);
+  int green = 0;  // "Hi!" in green at (40, 300)
+  for (int y = 300; y < 330; ++y)
+    for (int x = 40; x < 100; ++x) green += a.at(x, y) == 0x008000u;
+  EXPECT_GT(green, 30);
 
   r = RunEmfrender(nxtest::ShellQuote(emf) + " " + nxtest::ShellQuote(png2) + " --scale 2");
   ASSERT_EQ(r.exitCode, 0) << r.output;

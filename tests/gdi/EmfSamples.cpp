@@ -188,6 +188,17 @@ void DrawScene(HDC dc) {
   bi.bmiHeader = {sizeof(BITMAPINFOHEADER), 2, 2, 1, 32, BI_RGB, 16, 0, 0, 0, 0};
   const uint32_t bits[4] = {0xFF0000, 0x0000FF, 0x0000FF, 0xFF0000};
   StretchDIBits(dc, 300, 220, 160, 120, 0, 0, 2, 2, bits, &bi, DIB_RGB_COLORS, SRCCOPY);
+  LOGFONTW lf{};
+  lf.lfHeight = -24;
+  const char16_t face[] = u"Liberation Sans";
+  std::memcpy(lf.lfFaceName, face, sizeof face);
+  HFONT font = CreateFontIndirectW(&lf);
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  SetTextColor(dc, RGB(128, 0, 128));
+  const char16_t text[] = u"Noxtrel";
+  ExtTextOutW(dc, 20, 300, 0, nullptr, (LPCWSTR)text, 7, nullptr);
+  SelectObject(dc, oldFont);
+  DeleteObject(font);
   SelectObject(dc, oldPen);
   SelectObject(dc, oldBrush);
   DeleteObject(thick);

@@ -130,7 +130,7 @@ namespace emftest {
 
 // A test scene through the GDI drawing calls, in a 480 x 360 pixel page:
 // background, lines, rectangles, ellipses, polygons, hatches, a clipped
-// area and a stretched DIB.
+// area, a stretched DIB and a line of text.
 void DrawScene(HDC dc);
 
 // A 480 x 360 32-bpp top-down DIB section selected into a memory DC,

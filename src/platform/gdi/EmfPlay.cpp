@@ -1,6 +1,7 @@
 // Playing metafiles: PlayEnhMetaFile and the record dispatcher
 // PlayEnhMetaFileRecord, with the state, coordinate-space and object
-// records (drawing, bitmap and region records are in EmfPlayShapes.cpp).
+// records (drawing, bitmap and region records are in EmfPlayShapes.cpp,
+// text records in EmfPlayText.cpp).
 // Every record replays through the public GDI calls, so the destination may
 // be any DC: onto a metafile DC the records are recorded again (objects
 // renumbered in its own table), onto a memory DC they are rasterised.
@@ -337,7 +338,7 @@ bool IsSpaceRecord(DWORD t) {
 
 bool Dispatch(const Player &p, const RecordView &r) {
   DWORD t = r.Type();
-  bool draws = IsShapeRecord(t) || IsBitmapRecord(t);
+  bool draws = IsShapeRecord(t) || IsBitmapRecord(t) || IsTextRecord(t);
   if (draws && p.pb && !p.pb->Drawable()) return true;  // nothing can be seen
   if (IsObjectRecord(t)) return PlayObject(p, r);
   if (IsAttributeRecord(t)) return PlayAttribute(p, r);
@@ -345,6 +346,7 @@ bool Dispatch(const Player &p, const RecordView &r) {
   if (IsShapeRecord(t)) return PlayShape(p, r);
   if (IsBitmapRecord(t)) return PlayBitmap(p, r);
   if (IsRegionRecord(t)) return PlayRegion(p, r);
+  if (IsTextRecord(t)) return PlayText(p, r);
   switch (t) {
     case EMR_HEADER:
       StartOfMetafile(p);

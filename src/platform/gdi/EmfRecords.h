@@ -65,8 +65,10 @@ bool ReadPoints(const RecordView &r, size_t off, uint64_t n, bool small, std::ve
 bool PlayShape(const Player &p, const RecordView &r);    // lines, shapes, polys, paths
 bool PlayBitmap(const Player &p, const RecordView &r);   // blits and DIBs
 bool PlayRegion(const Player &p, const RecordView &r);   // clip and fill regions
+bool PlayText(const Player &p, const RecordView &r);     // text records
 bool IsShapeRecord(DWORD type);
 bool IsBitmapRecord(DWORD type);
 bool IsRegionRecord(DWORD type);
+bool IsTextRecord(DWORD type);
 
 }  // namespace nx::gdi

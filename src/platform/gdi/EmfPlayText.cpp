@@ -1,0 +1,64 @@
+// Playing the text records of a metafile through ExtTextOutW.
+#include "platform/gdi/EmfRecords.h"
+
+namespace nx::gdi {
+
+namespace {
+
+// One EMRTEXT at `at`: the string and advances it points to are checked
+// against the record. Without ETO_NO_RECT the rectangle sits between
+// fOptions and offDx; with it, offDx follows fOptions.
+bool PlayEmrText(const Player &p, const RecordView &r, size_t at, bool ansi) {
+  constexpr size_t kOptions = offsetof(EMRTEXT, fOptions);
+  if (!r.Fits(at, 1, kOptions + 4)) return false;
+  LONG x = (LONG)r.U32(at), y = (LONG)r.U32(at + 4);
+  DWORD n = r.U32(at + 8), offString = r.U32(at + 12), options = r.U32(at + kOptions);
+  bool noRect = (options & ETO_NO_RECT) != 0;
+  size_t offDxAt = at + (noRect ? kOptions + 4 : offsetof(EMRTEXT, offDx));
+  if (!r.Fits(offDxAt, 1, 4) || !r.Fits(offString, n, ansi ? 1 : 2)) return false;
+  RECT rc{};
+  if (!noRect) std::memcpy(&rc, r.At(at + offsetof(EMRTEXT, rcl)), sizeof rc);
+  std::u16string text(n, u'\0');
+  if (ansi) {
+    int got = n ? MultiByteToWideChar(CP_ACP, 0, (LPCSTR)r.At(offString), (int)n,
+                                      (LPWSTR)text.data(), (int)n)
+                : 0;
+    text.resize((size_t)std::max(got, 0));
+  } else if (n) {
+    std::memcpy(text.data(), r.At(offString), 2 * (size_t)n);
+  }
+  std::vector<INT> dx;
+  DWORD offDx = r.U32(offDxAt);
+  if (offDx && text.size() == n) {
+    uint64_t count = (uint64_t)n * ((options & ETO_PDY) ? 2 : 1);
+    if (!r.Fits(offDx, count, 4)) return false;
+    dx.resize((size_t)count);
+    if (count) std::memcpy(dx.data(), r.At(offDx), 4 * (size_t)count);
+  }
+  bool useRect = !noRect && (options & (ETO_OPAQUE | ETO_CLIPPED));
+  return ExtTextOutW(p.hdc, x, y, options & ~ETO_NO_RECT, useRect ? &rc : nullptr,
+                     (LPCWSTR)text.data(), (UINT)text.size(), dx.empty() ? nullptr : dx.data());
+}
+
+}  // namespace
+
+bool IsTextRecord(DWORD t) {
+  return t == EMR_EXTTEXTOUTW || t == EMR_EXTTEXTOUTA || t == EMR_POLYTEXTOUTW ||
+         t == EMR_POLYTEXTOUTA;
+}
+
+bool PlayText(const Player &p, const RecordView &r) {
+  DWORD t = r.Type();
+  bool ansi = t == EMR_EXTTEXTOUTA || t == EMR_POLYTEXTOUTA;
+  if (t == EMR_EXTTEXTOUTW || t == EMR_EXTTEXTOUTA)
+    return PlayEmrText(p, r, offsetof(EMREXTTEXTOUTW, emrtext), ansi);
+  // POLYTEXTOUT: a count at 36, then that many EMRTEXT blocks.
+  constexpr size_t kTexts = offsetof(EMREXTTEXTOUTW, emrtext) + 4;
+  DWORD count = r.U32(kTexts - 4);
+  if (!r.Fits(kTexts, count, sizeof(EMRTEXT))) return false;
+  bool ok = true;
+  for (DWORD i = 0; i < count; ++i) ok = PlayEmrText(p, r, kTexts + sizeof(EMRTEXT) * i, ansi) && ok;
+  return ok;
+}
+
+}  // namespace nx::gdi
