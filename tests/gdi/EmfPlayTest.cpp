@@ -188,6 +188,11 @@ TEST(EmfPlay, RecordsThatLieAboutTheirContentsAreRefused) {
   blt[13] = 60;      // inside the record, but no BITMAPINFOHEADER there
   EXPECT_FALSE(play(blt));
   EXPECT_FALSE(play({EMR_EXTCREATEFONTINDIRECTW, 0, 1, 12}));  // too short for a LOGFONTW
+  // A pattern style's lbHatch would be a pointer: the brush draws solid.
+  EXPECT_TRUE(play({EMR_CREATEBRUSHINDIRECT, 0, 3, BS_DIBPATTERNPT, RGB(1, 2, 3), 4}));
+  LOGBRUSH lb{};
+  EXPECT_EQ(GetObjectW(slots[3], sizeof lb, &lb), (int)sizeof lb);
+  EXPECT_EQ(lb.lbStyle, (UINT)BS_SOLID);
   EXPECT_FALSE(play({EMR_RESTOREDC, 0, (DWORD)-3}));
   // Unknown records pass.
   EXPECT_TRUE(play({0x7777, 0, 1, 2}));

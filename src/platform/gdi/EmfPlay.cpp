@@ -76,9 +76,15 @@ bool ExtCreatePenRecord(const Player &p, const RecordView &r) {
 bool CreateBrushRecord(const Player &p, const RecordView &r) {
   EMRCREATEBRUSHINDIRECT rec;
   if (!r.Read(&rec)) return false;
-  LOGBRUSH lb{rec.lb.lbStyle, rec.lb.lbColor, rec.lb.lbHatch};
-  HBRUSH b = CreateBrushIndirect(&lb);
-  if (!b) b = CreateSolidBrush(rec.lb.lbColor);  // a pattern style without its pattern
+  // Only these styles stand on their own: for the pattern styles lbHatch
+  // would be a pointer, which a record cannot carry. They draw solid.
+  UINT style = rec.lb.lbStyle;
+  HBRUSH b = nullptr;
+  if (style == BS_SOLID || style == BS_NULL || style == BS_HATCHED) {
+    LOGBRUSH lb{style, rec.lb.lbColor, rec.lb.lbHatch};
+    b = CreateBrushIndirect(&lb);
+  }
+  if (!b) b = CreateSolidBrush(rec.lb.lbColor);
   return Store(p, rec.ihBrush, b);
 }
 

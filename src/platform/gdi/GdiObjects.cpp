@@ -1,6 +1,7 @@
 // The GDI object table, stock objects, pens, brushes, fonts and palettes,
 // SelectObject / DeleteObject / GetObject.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "platform/gdi/GdiInternal.h"
@@ -187,7 +188,7 @@ HPEN WINAPI CreatePen(int iStyle, int cWidth, COLORREF color) {
   if (dash > PS_INSIDEFRAME) dash = PS_SOLID;  // GDI treats unknown styles as solid
   auto p = std::make_unique<PenObj>();
   p->style = p->logStyle = (DWORD)dash;
-  p->width = std::abs(cWidth);
+  p->width = cWidth == INT_MIN ? INT_MAX : std::abs(cWidth);  // abs(INT_MIN) does not exist
   // A wide styled pen is solid, as in GDI.
   if (p->width > 1 && dash >= PS_DASH && dash <= PS_DASHDOTDOT) p->style = PS_SOLID;
   p->color = color;
@@ -221,7 +222,7 @@ HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH *plbrush,
   p->kind = Kind::ExtPen;
   p->ext = true;
   p->style = p->logStyle = iPenStyle;
-  p->width = geometric ? (int)cWidth : 0;
+  p->width = geometric ? (int)std::min<DWORD>(cWidth, INT_MAX) : 0;
   p->color = plbrush->lbColor;
   p->brushStyle = plbrush->lbStyle;
   p->hatch = (ULONG)plbrush->lbHatch;
