@@ -4,52 +4,34 @@
 #include <string>
 #include <vector>
 
-#include "platform/win32.h"
-#include "support/TestSupport.h"
+#include "platform/text/FontEngine.h"
+#include "text/TextDcSupport.h"
+
+using textdc::I32;
+using textdc::MakeFont;
+using textdc::MetafileFile;
+using textdc::U32;
+using textdc::W;
 
 namespace {
-
-HFONT Arial(LONG height) {
-  LOGFONTW lf{};
-  lf.lfHeight = height;
-  lf.lfWeight = FW_NORMAL;
-  const char16_t name[] = u"Arial";
-  for (size_t i = 0; name[i]; ++i) lf.lfFaceName[i] = WCHAR(name[i]);
-  return CreateFontIndirectW(&lf);
-}
 
 void Le(std::vector<uint8_t> &v, uint32_t x) {
   for (int i = 0; i < 4; ++i) v.push_back(uint8_t(x >> (8 * i)));
 }
 
-std::vector<std::vector<uint8_t>> Records(HENHMETAFILE emf, DWORD type) {
-  UINT size = GetEnhMetaFileBits(emf, 0, nullptr);
-  std::vector<uint8_t> bytes(size);
-  GetEnhMetaFileBits(emf, size, bytes.data());
-  std::vector<std::vector<uint8_t>> out;
-  for (size_t off = 0; off + 8 <= bytes.size();) {
-    uint32_t t, n;
-    std::memcpy(&t, &bytes[off], 4);
-    std::memcpy(&n, &bytes[off + 4], 4);
-    if (n < 8) break;
-    if (t == type) out.emplace_back(bytes.begin() + off, bytes.begin() + off + n);
-    off += n;
-  }
-  return out;
-}
+const RECT kFrame{0, 0, 5000, 3000};
 
+// Arial at a 20-pixel em: H = 1479 and i = 455 design units of 2048 -> 14
+// and 4 pixels; the cell is 1854 + 434 units -> 18 + 4 = 22 pixels.
 TEST(TextDc, RecordedTextMatchesTheBytesGdiWrites) {
-  RECT frame{0, 0, 5000, 2000};
-  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
-  ASSERT_TRUE(dc);
-  HFONT font = Arial(-20);
-  SelectObject(dc, font);
-  ASSERT_TRUE(ExtTextOutW(dc, 10, 20, 0, nullptr, NXW("Hi"), 2, nullptr));
-  HENHMETAFILE emf = CloseEnhMetaFile(dc);
-  auto recs = Records(emf, 84);
+  MetafileFile mf(kFrame);
+  ASSERT_TRUE(mf.dc);
+  HFONT font = MakeFont(u"Arial", -20);
+  SelectObject(mf.dc, font);
+  ASSERT_TRUE(ExtTextOutW(mf.dc, 10, 20, 0, nullptr, NXW("Hi"), 2, nullptr));
+  mf.Close();
+  auto recs = mf.Records(EMR_EXTTEXTOUTW);
   ASSERT_EQ(1u, recs.size());
-  // Arial at a 20-pixel em: H = 1479 and i = 455 design units of 2048 -> 14
-  // and 4 pixels; the cell is 1854 + 434 units -> 18 + 4 = 22 pixels.
   std::vector<uint8_t> want;
   Le(want, 84);
   Le(want, 76 + 4 + 8);
@@ -72,62 +54,258 @@ TEST(TextDc, RecordedTextMatchesTheBytesGdiWrites) {
   Le(want, 14);
   Le(want, 4);
   EXPECT_EQ(want, recs[0]);
-  DeleteEnhMetaFile(emf);
+
+  // The font went in before the text as the 332-byte record with the LOGFONTW.
+  auto fonts = mf.Records(EMR_EXTCREATEFONTINDIRECTW);
+  ASSERT_EQ(1u, fonts.size());
+  ASSERT_EQ(332u, fonts[0].size());
+  EXPECT_EQ(332u, U32(fonts[0], 4));
+  EXPECT_EQ(1u, U32(fonts[0], 8));
+  EXPECT_EQ(-20, I32(fonts[0], 12));
+  EXPECT_EQ(u'A', fonts[0][40]);
+  EXPECT_EQ(u'l', fonts[0][48]);
   DeleteObject(font);
 }
 
-TEST(TextDc, ExtentsCharacterExtraAndFaceName) {
+TEST(TextDc, DxCarriesCharacterExtraOrTheCallersAdvancesAndOddCountsArePadded) {
+  MetafileFile mf(kFrame);
+  HFONT font = MakeFont(u"Arial", -20);
+  SelectObject(mf.dc, font);
+  SetTextCharacterExtra(mf.dc, 3);
+  ExtTextOutW(mf.dc, 0, 0, 0, nullptr, NXW("Hi"), 2, nullptr);
+  const INT dx[3] = {30, 31, 32};
+  ExtTextOutW(mf.dc, 0, 40, 0, nullptr, NXW("Hey"), 3, dx);
+  mf.Close();
+  auto recs = mf.Records(EMR_EXTTEXTOUTW);
+  ASSERT_EQ(2u, recs.size());
+  EXPECT_EQ(17, I32(recs[0], 80));
+  EXPECT_EQ(7, I32(recs[0], 84));
+  EXPECT_EQ(17 + 7 + 1, I32(recs[0], 16));  // the bounds follow the widened advances
+  // Three characters take four units: Dx starts at 84.
+  EXPECT_EQ(84u, U32(recs[1], 72));
+  EXPECT_EQ(96u, recs[1].size());
+  EXPECT_EQ(0, recs[1][82] | recs[1][83]);  // the padding unit after "Hey"
+  EXPECT_EQ((std::vector<int>{30, 31, 32}), (std::vector<int>{I32(recs[1], 84), I32(recs[1], 88), I32(recs[1], 92)}));
+  DeleteObject(font);
+}
+
+TEST(TextDc, BoundsFollowTheAlignmentTheClipAndTheOpaqueRectangle) {
+  struct Case {
+    UINT align;
+    UINT options;
+    RECT rect;
+    RECTL bounds;
+  } cases[] = {
+      {TA_LEFT | TA_TOP, 0, {}, {100, 50, 119, 73}},
+      {TA_RIGHT | TA_BOTTOM, 0, {}, {81, 27, 100, 50}},
+      {TA_CENTER | TA_BASELINE, 0, {}, {90, 27, 110, 55}},
+      {TA_LEFT | TA_TOP, ETO_CLIPPED, {100, 50, 110, 60}, {100, 50, 109, 59}},
+      {TA_LEFT | TA_TOP, ETO_OPAQUE, {0, 0, 200, 100}, {0, 0, 199, 99}},
+  };
+  for (const Case &c : cases) {
+    MetafileFile mf(kFrame);
+    HFONT font = MakeFont(u"Arial", -20);
+    SelectObject(mf.dc, font);
+    SetTextAlign(mf.dc, c.align);
+    ExtTextOutW(mf.dc, 100, 50, c.options, c.options ? &c.rect : nullptr, NXW("Hi"), 2, nullptr);
+    mf.Close();
+    auto recs = mf.Records(EMR_EXTTEXTOUTW);
+    ASSERT_EQ(1u, recs.size());
+    RECTL got{I32(recs[0], 8), I32(recs[0], 12), I32(recs[0], 16), I32(recs[0], 20)};
+    EXPECT_EQ(c.bounds.left, got.left) << c.align << "/" << c.options;
+    EXPECT_EQ(c.bounds.top, got.top) << c.align << "/" << c.options;
+    EXPECT_EQ(c.bounds.right, got.right) << c.align << "/" << c.options;
+    EXPECT_EQ(c.bounds.bottom, got.bottom) << c.align << "/" << c.options;
+    EXPECT_EQ(c.options, U32(recs[0], 52));
+    if (c.options) {
+      EXPECT_EQ(c.rect.right, I32(recs[0], 64));  // the rectangle in logical units
+    }
+    auto header = mf.Records(EMR_HEADER);
+    ASSERT_EQ(1u, header.size());
+    EXPECT_EQ(c.bounds.left, I32(header[0], 8));
+    EXPECT_EQ(c.bounds.bottom, I32(header[0], 20));
+    DeleteObject(font);
+  }
+}
+
+TEST(TextDc, MetafileWithTextOpensInEmf2Svg) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  MetafileFile mf(kFrame);
+  HFONT font = MakeFont(u"Arial", -20);
+  SelectObject(mf.dc, font);
+  SetBkMode(mf.dc, TRANSPARENT);
+  TextOutW(mf.dc, 10, 10, NXW("Invoice"), 7);
+  RECT box{10, 40, 110, 200};
+  DrawTextW(mf.dc, NXW("Quarterly totals for every region"), -1, &box, DT_WORDBREAK | DT_NOPREFIX);
+  mf.Close();
+  std::string svgPath = mf.dir.file("text.svg");
+  auto r = nxtest::RunCommand("emf2svg-conv -i " + mf.path + " -o " + svgPath);
+  ASSERT_EQ(0, r.exitCode) << r.output;
+  auto svg = nxtest::ReadFileBytes(svgPath);
+  std::string s(svg.begin(), svg.end());
+  EXPECT_NE(std::string::npos, s.find("Invoice"));
+  EXPECT_NE(std::string::npos, s.find("Quarterly"));
+  EXPECT_NE(std::string::npos, s.find("region"));
+}
+
+// ---------------------------------------------------------------------------
+// Metrics at the device size.
+
+struct MemDc {
   HDC dc = CreateCompatibleDC(nullptr);
-  HFONT font = Arial(-20);
-  SelectObject(dc, font);
-  SIZE sz{};
-  ASSERT_TRUE(GetTextExtentPoint32W(dc, NXW("Hi"), 2, &sz));
-  EXPECT_EQ(18, sz.cx);
-  EXPECT_EQ(22, sz.cy);
-  SetTextCharacterExtra(dc, 3);
-  ASSERT_TRUE(GetTextExtentPoint32W(dc, NXW("Hi"), 2, &sz));
-  EXPECT_EQ(24, sz.cx);
-  WCHAR face[LF_FACESIZE];
-  EXPECT_GT(GetTextFaceW(dc, LF_FACESIZE, face), 0);
-  EXPECT_EQ(std::u16string(u"Liberation Sans"), std::u16string(reinterpret_cast<char16_t *>(face)));
-  EXPECT_FALSE(GetTextExtentPoint32W(dc, nullptr, 5, &sz));
-  EXPECT_FALSE(GetTextExtentPoint32W(dc, NXW("a"), -1, &sz));
-  EXPECT_EQ(DWORD(GDI_ERROR), GetFontData(nullptr, 0, 0, nullptr, 0));
-  DeleteDC(dc);
-  DeleteObject(font);
+  HFONT font = nullptr;
+  void Use(HFONT f) {
+    SelectObject(dc, f);
+    if (font) DeleteObject(font);
+    font = f;
+  }
+  ~MemDc() {
+    DeleteDC(dc);
+    if (font) DeleteObject(font);
+  }
+};
+
+TEST(TextDc, NegativeHeightIsTheEmAndPositiveTheCell) {
+  MemDc m;
+  m.Use(MakeFont(u"Arial", -20));
+  TEXTMETRICW tm{};
+  ASSERT_TRUE(GetTextMetricsW(m.dc, &tm));
+  EXPECT_EQ(22, tm.tmHeight);
+  EXPECT_EQ(18, tm.tmAscent);
+  EXPECT_EQ(4, tm.tmDescent);
+  EXPECT_EQ(2, tm.tmInternalLeading);  // cell - em
+  m.Use(MakeFont(u"Arial", 20));
+  ASSERT_TRUE(GetTextMetricsW(m.dc, &tm));
+  EXPECT_EQ(20, tm.tmHeight);  // the cell: an em of 20 * 2048 / 2288 = 18 pixels
+  EXPECT_EQ(0, tm.tmInternalLeading > 2 ? 1 : 0);
+  EXPECT_EQ(TMPF_VECTOR | TMPF_TRUETYPE | TMPF_FIXED_PITCH, tm.tmPitchAndFamily & 0x0F);
+  // Courier New at 12 points on a 600-dpi device: a 100-pixel em, 60-pixel advances.
+  m.Use(MakeFont(u"Courier New", -100));
+  INT w = 0;
+  ASSERT_TRUE(GetCharWidth32W(m.dc, 'W', 'W', &w));
+  EXPECT_EQ(60, w);
+  ASSERT_TRUE(GetTextMetricsW(m.dc, &tm));
+  EXPECT_EQ(60, tm.tmAveCharWidth);
+  EXPECT_EQ(0, tm.tmPitchAndFamily & TMPF_FIXED_PITCH);  // the bit set means variable pitch
 }
 
-TEST(TextDc, DrawTextRecordsOneLinePerRowAndEmf2SvgShowsIt) {
-  RECT frame{0, 0, 5000, 3000};
-  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
-  HFONT font = Arial(-20);
-  SelectObject(dc, font);
-  RECT box{10, 10, 110, 200};
-  int h = DrawTextW(dc, NXW("Quarterly totals for every region"), -1, &box,
-                    DT_WORDBREAK | DT_NOPREFIX | DT_EDITCONTROL | DT_END_ELLIPSIS);
-  EXPECT_GT(h, 22);
-  HENHMETAFILE emf = CloseEnhMetaFile(dc);
-  auto recs = Records(emf, 84);
-  EXPECT_EQ(size_t(h / 22), recs.size());
-  for (auto &r : recs) {
-    uint32_t options;
-    std::memcpy(&options, &r[52], 4);
-    EXPECT_EQ(4u, options);  // ETO_CLIPPED with the DrawText rectangle
+TEST(TextDc, ScaledDcResolvesTheFontAtItsDeviceSize) {
+  MemDc m;
+  SetMapMode(m.dc, MM_ANISOTROPIC);
+  SetWindowExtEx(m.dc, 1, 1, nullptr);
+  SetViewportExtEx(m.dc, 2, 2, nullptr);
+  m.Use(MakeFont(u"Arial", -20));  // a 40-pixel em on the device
+  SIZE sz{};
+  ASSERT_TRUE(GetTextExtentPoint32W(m.dc, NXW("Hi"), 2, &sz));
+  // 1479 and 455 units at 40 pixels round to 29 + 9 = 38 device pixels, 19
+  // logical units (the logical size alone would give 18).
+  EXPECT_EQ(19, sz.cx);
+  EXPECT_EQ(22, sz.cy);  // 36 + 8 device pixels
+  TEXTMETRICW tm{};
+  ASSERT_TRUE(GetTextMetricsW(m.dc, &tm));
+  EXPECT_EQ(22, tm.tmHeight);
+  OUTLINETEXTMETRICW otm{};
+  ASSERT_EQ(sizeof otm, GetOutlineTextMetricsW(m.dc, sizeof otm, &otm));
+  EXPECT_EQ(22, otm.otmTextMetrics.tmHeight);
+  EXPECT_EQ(2048u, otm.otmEMSquare);
+}
+
+TEST(TextDc, ExtentsWidthsAbcAndCharacterExtraAgree) {
+  MemDc m;
+  m.Use(MakeFont(u"Arial", -20));
+  const std::u16string text = u"Wave, Tide; fly!";
+  SIZE sz{};
+  ASSERT_TRUE(GetTextExtentPoint32W(m.dc, W(text), int(text.size()), &sz));
+  int sum = 0, abcSum = 0;
+  for (char16_t ch : text) {
+    INT w = 0;
+    ABC abc{};
+    ASSERT_TRUE(GetCharWidth32W(m.dc, ch, ch, &w));
+    ASSERT_TRUE(GetCharABCWidthsW(m.dc, ch, ch, &abc));
+    sum += w;
+    abcSum += abc.abcA + int(abc.abcB) + abc.abcC;
   }
-  nxtest::TempDir dir;
-  UINT size = GetEnhMetaFileBits(emf, 0, nullptr);
-  std::vector<unsigned char> bytes(size);
-  GetEnhMetaFileBits(emf, size, bytes.data());
-  nxtest::WriteFileBytes(dir.file("text.emf"), bytes);
-  if (nxtest::HaveTool("emf2svg-conv")) {
-    auto r = nxtest::RunCommand("emf2svg-conv -i " + dir.file("text.emf") + " -o " + dir.file("text.svg"));
-    EXPECT_EQ(0, r.exitCode);
-    auto svg = nxtest::ReadFileBytes(dir.file("text.svg"));
-    std::string s(svg.begin(), svg.end());
-    EXPECT_NE(std::string::npos, s.find("Quarterly"));
-  }
-  DeleteEnhMetaFile(emf);
-  DeleteObject(font);
+  EXPECT_EQ(sum, sz.cx);  // no kerning: "Wa" and "Ty" are not pulled together
+  EXPECT_EQ(sum, abcSum);
+  SetTextCharacterExtra(m.dc, 3);
+  SIZE wide{};
+  ASSERT_TRUE(GetTextExtentPoint32W(m.dc, W(text), int(text.size()), &wide));
+  EXPECT_EQ(sz.cx + 3 * int(text.size()), wide.cx);
+  ASSERT_TRUE(GetTextExtentPoint32W(m.dc, NXW(""), 0, &sz));
+  EXPECT_EQ(0, sz.cx);
+  EXPECT_EQ(22, sz.cy);
+}
+
+TEST(TextDc, FaceNameCharsetAndFontData) {
+  MemDc m;
+  m.Use(MakeFont(u"Arial", -20));
+  WCHAR face[LF_FACESIZE];
+  EXPECT_EQ(16, GetTextFaceW(m.dc, LF_FACESIZE, face));  // with the NUL
+  EXPECT_EQ(u"Liberation Sans", std::u16string(reinterpret_cast<char16_t *>(face)));
+  EXPECT_EQ(16, GetTextFaceW(m.dc, 0, nullptr));
+  EXPECT_EQ(5, GetTextFaceW(m.dc, 5, face));
+  EXPECT_EQ(u"Libe", std::u16string(reinterpret_cast<char16_t *>(face)));
+  FONTSIGNATURE fs{};
+  EXPECT_EQ(ANSI_CHARSET, GetTextCharsetInfo(m.dc, &fs, 0));
+  EXPECT_TRUE(fs.fsCsb[0] & 1);  // Latin 1
+  // The whole font is the file's bytes.
+  auto font = nx::text::FontOfDc(m.dc);
+  ASSERT_TRUE(font);
+  auto file = nxtest::ReadFileBytes(font->Face().Path());
+  DWORD size = GetFontData(m.dc, 0, 0, nullptr, 0);
+  ASSERT_EQ(file.size(), size);
+  std::vector<unsigned char> data(size);
+  EXPECT_EQ(size, GetFontData(m.dc, 0, 0, data.data(), size));
+  EXPECT_EQ(file, data);
+  const DWORD head = 'h' | 'e' << 8 | 'a' << 16 | DWORD('d') << 24;
+  EXPECT_EQ(54u, GetFontData(m.dc, head, 0, nullptr, 0));
+}
+
+TEST(TextDc, ShapingWithTheDcsFont) {
+  MemDc m;
+  m.Use(MakeFont(u"Arial", -20));
+  SCRIPT_CACHE sc = nullptr;
+  SCRIPT_ANALYSIS sa{};
+  WORD glyphs[8], clusters[8];
+  SCRIPT_VISATTR attrs[8];
+  int n = 0;
+  ASSERT_EQ(S_OK, ScriptShape(m.dc, &sc, NXW("Hi"), 2, 8, &sa, glyphs, clusters, attrs, &n));
+  ASSERT_EQ(2, n);
+  int adv[2];
+  GOFFSET off[2];
+  ABC abc;
+  ASSERT_EQ(S_OK, ScriptPlace(m.dc, &sc, glyphs, n, attrs, &sa, adv, off, &abc));
+  EXPECT_EQ(14, adv[0]);
+  EXPECT_EQ(4, adv[1]);
+  long height = 0;
+  EXPECT_EQ(S_OK, ScriptCacheGetHeight(m.dc, &sc, &height));
+  EXPECT_EQ(22, height);
+  ScriptFreeCache(&sc);
+}
+
+TEST(TextDc, BadInputFailsCleanly) {
+  MemDc m;
+  m.Use(MakeFont(u"Arial", -20));
+  SIZE sz{};
+  EXPECT_FALSE(GetTextExtentPoint32W(m.dc, nullptr, 5, &sz));
+  EXPECT_FALSE(GetTextExtentPoint32W(m.dc, NXW("a"), -1, &sz));
+  EXPECT_FALSE(GetTextExtentPoint32W(m.dc, NXW("a"), 1, nullptr));
+  EXPECT_FALSE(GetTextExtentPoint32W(nullptr, NXW("a"), 1, &sz));
+  EXPECT_FALSE(ExtTextOutW(m.dc, 0, 0, 0, nullptr, nullptr, 3, nullptr));
+  EXPECT_FALSE(ExtTextOutW(m.dc, 0, 0, 0, nullptr, NXW("a"), 0x7FFFFFFF, nullptr));
+  EXPECT_FALSE(ExtTextOutW(reinterpret_cast<HDC>(m.font), 0, 0, 0, nullptr, NXW("a"), 1, nullptr));
+  EXPECT_FALSE(TextOutW(m.dc, 0, 0, NXW("a"), -2));
+  INT w;
+  EXPECT_FALSE(GetCharWidth32W(m.dc, 'b', 'a', &w));
+  EXPECT_FALSE(GetCharABCWidthsW(m.dc, 0, 0xFFFFFFFF, nullptr));
+  EXPECT_EQ(0, GetTextFaceW(m.dc, -1, nullptr));
+  EXPECT_EQ(DWORD(GDI_ERROR), GetFontData(nullptr, 0, 0, nullptr, 0));
+  RECT r{0, 0, 100, 100};
+  EXPECT_EQ(0, DrawTextW(m.dc, nullptr, 4, &r, 0));
+  EXPECT_EQ(0, DrawTextW(m.dc, NXW("a"), -5, &r, 0));
+  // An unpaired surrogate measures as a replacement character.
+  ASSERT_TRUE(GetTextExtentPoint32W(m.dc, NXW("a\xD800" "b"), 3, &sz));
+  EXPECT_GT(sz.cx, 0);
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ TEST(TextRecord, OddLengthStringIsPaddedAndDxFollows) {
   in.exScale = 2.5f;
   in.eyScale = 2.5f;
   in.reference = POINTL{100, 200};
-  in.options = nx::text::kEtoClipped | 0x0100;  // ETO_NO_RECT is dropped
+  in.options = ETO_CLIPPED | ETO_NO_RECT;  // ETO_NO_RECT is dropped
   in.rect = &clip;
   in.text = text;
   in.count = 3;
@@ -69,7 +69,7 @@ TEST(TextRecord, PdyCarriesTwoValuesPerCharacter) {
   const WCHAR text[] = {u'x', u'y'};
   const INT dx[] = {5, 0, 6, 1};
   TextRecordInput in;
-  in.options = nx::text::kEtoPdy;
+  in.options = ETO_PDY;
   in.text = text;
   in.count = 2;
   in.dx = dx;

@@ -11,7 +11,6 @@
 #include "platform/Wide.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -323,6 +322,13 @@ UINT SizedFont::GlyphIndex(char32_t ch) const {
   return FT_Get_Char_Index(face_->Face(), ch);
 }
 
+int SizedFont::GlyphAdvance(UINT glyph) const {
+  FT_Fixed adv = 0;
+  std::lock_guard lock(face_->Lock());
+  if (FT_Get_Advance(face_->Face(), glyph, FT_LOAD_NO_SCALE, &adv) != 0) return 0;
+  return Scale(long(adv));
+}
+
 int SizedFont::Advance(char32_t ch) const {
   std::lock_guard lock(mu_);
   if (ch < 0x10000 && bmp_.size() == 0x10000 && bmp_[ch] >= 0) return bmp_[ch];
@@ -429,15 +435,4 @@ DWORD FontData(const FontFace &face, DWORD table, DWORD offset, void *buffer, DW
   return DWORD(copy);
 }
 
-}  // namespace nx::text
-
-namespace nx::text {
-namespace {
-std::atomic<DcFontResolver> g_dcFontResolver{nullptr};
-}
-void SetDcFontResolver(DcFontResolver resolver) { g_dcFontResolver = resolver; }
-std::shared_ptr<SizedFont> FontOfDc(HDC hdc) {
-  DcFontResolver r = g_dcFontResolver;
-  return (r && hdc) ? r(hdc) : nullptr;
-}
 }  // namespace nx::text

@@ -66,6 +66,8 @@ class SizedFont {
   long Extent(const WCHAR *s, size_t n) const;
   bool CharAbc(char32_t ch, ABC &abc) const;
   UINT GlyphIndex(char32_t ch) const;
+  // Advance of a glyph by index, in whole pixels (ETO_GLYPH_INDEX strings).
+  int GlyphAdvance(UINT glyph) const;
   // HarfBuzz font on the FreeType face at this size (created on first use).
   hb_font_t *HbFont() const;
 
@@ -107,9 +109,7 @@ char32_t NextChar(const WCHAR *s, size_t n, size_t &i);
 }  // namespace nx::text
 
 namespace nx::text {
-// The sized font selected into a DC. The GDI part registers how to find it;
-// without a registration (or for a DC without a font) this is null.
-using DcFontResolver = std::shared_ptr<SizedFont> (*)(HDC);
-void SetDcFontResolver(DcFontResolver resolver);
+// The font selected into a DC, resolved at the DC's device size (TextDc.cpp);
+// null for a handle that is not a DC.
 std::shared_ptr<SizedFont> FontOfDc(HDC hdc);
 }  // namespace nx::text

@@ -11,9 +11,6 @@
 namespace nx::text {
 namespace {
 
-constexpr UINT kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
-constexpr UINT kEtoOpaque = 2, kEtoClipped = 4;
-
 void SetColor(cairo_t *cr, COLORREF c) {
   cairo_set_source_rgb(cr, GetRValue(c) / 255.0, GetGValue(c) / 255.0, GetBValue(c) / 255.0);
 }
@@ -36,6 +33,47 @@ cairo_font_face_t *CairoFace(const SizedFont &font) {
   return cf;
 }
 
+// The glyphs of the run from the pen position `left` on the baseline.
+std::vector<cairo_glyph_t> PlaceGlyphs(const SizedFont &font, const WCHAR *s, size_t n, const std::vector<int> &adv,
+                                       double left, double baseline, bool glyphIndices) {
+  std::vector<cairo_glyph_t> glyphs;
+  glyphs.reserve(n);
+  double pen = left;
+  for (size_t i = 0; i < n;) {
+    size_t start = i;
+    unsigned long id;
+    if (glyphIndices) id = uint16_t(s[i++]);
+    else id = font.GlyphIndex(NextChar(s, n, i));
+    glyphs.push_back(cairo_glyph_t{id, pen, baseline});
+    for (size_t k = start; k < i; ++k) pen += adv[k];
+  }
+  return glyphs;
+}
+
+void GlyphsToContext(cairo_t *cr, const SizedFont &font, const std::vector<cairo_glyph_t> &glyphs, bool path) {
+  cairo_font_face_t *cf = CairoFace(font);
+  cairo_set_font_face(cr, cf);
+  cairo_set_font_size(cr, font.EmPixels());
+  {
+    std::lock_guard lock(font.Face().Lock());
+    if (path) cairo_glyph_path(cr, glyphs.data(), int(glyphs.size()));
+    else cairo_show_glyphs(cr, glyphs.data(), int(glyphs.size()));
+  }
+  cairo_set_font_face(cr, nullptr);
+  cairo_font_face_destroy(cf);
+}
+
+// Underline and strike-out boxes, as rectangles in the current path.
+void AddDecorations(cairo_t *cr, const SizedFont &font, double left, double baseline, long width) {
+  const TEXTMETRICW &tm = font.Metrics();
+  OUTLINETEXTMETRICW otm;
+  if (!(tm.tmUnderlined || tm.tmStruckOut) || !font.Outline(otm)) return;
+  if (tm.tmUnderlined)
+    cairo_rectangle(cr, left, baseline - otm.otmsUnderscorePosition, double(width), otm.otmsUnderscoreSize);
+  if (tm.tmStruckOut)
+    cairo_rectangle(cr, left, baseline - otm.otmsStrikeoutPosition, double(width), otm.otmsStrikeoutSize);
+}
+
 }  // namespace
 
 long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const WCHAR *s, size_t n, const INT *dx,
@@ -44,13 +82,14 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
   if (!s) n = 0;
   std::vector<int> adv(n);
   if (dx) std::copy(dx, dx + n, adv.begin());
+  else if (st.glyphIndices) for (size_t i = 0; i < n; ++i) adv[i] = font.GlyphAdvance(uint16_t(s[i]));
   else if (n) font.Advances(s, n, adv.data());
   long width = 0;
   for (int a : adv) width += a;
   const TEXTMETRICW &tm = font.Metrics();
   cairo_save(cr);
-  if (st.rect && (st.options & kEtoOpaque)) FillRect(cr, *st.rect, st.bkColor);
-  if (st.rect && (st.options & kEtoClipped)) {
+  if (!st.pathOnly && st.rect && (st.options & ETO_OPAQUE)) FillRect(cr, *st.rect, st.bkColor);
+  if (!st.pathOnly && st.rect && (st.options & ETO_CLIPPED)) {
     cairo_rectangle(cr, st.rect->left, st.rect->top, double(st.rect->right) - st.rect->left,
                     double(st.rect->bottom) - st.rect->top);
     cairo_clip(cr);
@@ -58,42 +97,20 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
   // Escapement turns the baseline counter-clockwise, in tenths of a degree.
   cairo_translate(cr, x, y);
   cairo_rotate(cr, -font.Logical().lfEscapement * M_PI / 1800.0);
-  double left = (st.align & kTaCenter) == kTaCenter ? -width / 2.0 : (st.align & kTaCenter) == kTaRight ? -width : 0;
-  double baseline = (st.align & kTaBaseline) == kTaBaseline ? 0
-                    : (st.align & kTaBaseline) == kTaBottom ? -tm.tmDescent
+  double left = (st.align & TA_CENTER) == TA_CENTER ? -width / 2.0 : (st.align & TA_CENTER) == TA_RIGHT ? -width : 0;
+  double baseline = (st.align & TA_BASELINE) == TA_BASELINE ? 0
+                    : (st.align & TA_BASELINE) == TA_BOTTOM ? -tm.tmDescent
                                                             : tm.tmAscent;
-  if (st.opaqueBackground && !(st.options & kEtoOpaque)) {
+  if (!st.pathOnly && st.opaqueBackground && !(st.options & ETO_OPAQUE)) {
     SetColor(cr, st.bkColor);
-    cairo_rectangle(cr, left, baseline - tm.tmAscent, width, tm.tmHeight);
+    cairo_rectangle(cr, left, baseline - tm.tmAscent, double(width), tm.tmHeight);
     cairo_fill(cr);
   }
-  std::vector<cairo_glyph_t> glyphs;
-  double pen = left;
-  for (size_t i = 0; i < n;) {
-    size_t start = i;
-    char32_t c = NextChar(s, n, i);
-    glyphs.push_back(cairo_glyph_t{font.GlyphIndex(c), pen, baseline});
-    for (size_t k = start; k < i; ++k) pen += adv[k];
-  }
-  cairo_font_face_t *cf = CairoFace(font);
-  cairo_set_font_face(cr, cf);
-  cairo_set_font_size(cr, font.EmPixels());
+  auto glyphs = PlaceGlyphs(font, s, n, adv, left, baseline, st.glyphIndices);
   SetColor(cr, st.textColor);
-  {
-    std::lock_guard lock(font.Face().Lock());
-    cairo_show_glyphs(cr, glyphs.data(), int(glyphs.size()));
-  }
-  cairo_font_face_destroy(cf);
-  OUTLINETEXTMETRICW otm;
-  if ((tm.tmUnderlined || tm.tmStruckOut) && font.Outline(otm)) {
-    if (tm.tmUnderlined) {
-      cairo_rectangle(cr, left, baseline - otm.otmsUnderscorePosition, width, otm.otmsUnderscoreSize);
-    }
-    if (tm.tmStruckOut) {
-      cairo_rectangle(cr, left, baseline - otm.otmsStrikeoutPosition, width, otm.otmsStrikeoutSize);
-    }
-    cairo_fill(cr);
-  }
+  GlyphsToContext(cr, font, glyphs, st.pathOnly);
+  AddDecorations(cr, font, left, baseline, width);
+  if (!st.pathOnly) cairo_fill(cr);
   cairo_restore(cr);
   return width;
 }

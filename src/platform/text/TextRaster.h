@@ -17,10 +17,14 @@ struct TextRasterState {
   bool opaqueBackground = false;  // SetBkMode(OPAQUE)
   UINT options = 0;          // ETO_OPAQUE, ETO_CLIPPED
   const RECT *rect = nullptr;
+  bool glyphIndices = false; // ETO_GLYPH_INDEX: s holds glyph ids
+  bool pathOnly = false;     // add the glyph outlines to the current path, paint nothing
 };
 
 // Draws n characters with their advances dx (n values; null = the font's)
-// from the reference point (x, y). Returns the total advance.
+// from the reference point (x, y). Returns the total advance. With pathOnly
+// the outlines (and underline/strike-out boxes) are left in the context's
+// path, which cairo_restore does not discard.
 long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const WCHAR *s, size_t n, const INT *dx,
                  const TextRasterState &st);
 

@@ -5,9 +5,6 @@
 namespace nx::text {
 namespace {
 
-constexpr UINT kEtoNoRect = 0x0100;
-constexpr UINT kTaRight = 2, kTaCenter = 6, kTaBottom = 8, kTaBaseline = 24;
-
 void Put32(std::vector<uint8_t> &r, size_t off, uint32_t v) {
   for (int i = 0; i < 4; ++i) r[off + i] = uint8_t(v >> (8 * i));
 }
@@ -29,9 +26,9 @@ std::vector<uint8_t> BuildExtTextOutRecord(const TextRecordInput &in) {
   const size_t n = in.text ? in.count : 0;
   const size_t offString = 76;
   const size_t offDx = offString + 2 * ((n + 1) & ~size_t(1));
-  const size_t dxValues = (in.options & kEtoPdy) ? 2 * n : n;
+  const size_t dxValues = (in.options & ETO_PDY) ? 2 * n : n;
   std::vector<uint8_t> r(offDx + 4 * dxValues, 0);
-  Put32(r, 0, kEmrExtTextOutW);
+  Put32(r, 0, EMR_EXTTEXTOUTW);
   Put32(r, 4, uint32_t(r.size()));
   PutRect(r, 8, in.bounds.left, in.bounds.top, in.bounds.right, in.bounds.bottom);
   Put32(r, 24, in.graphicsMode);
@@ -42,7 +39,7 @@ std::vector<uint8_t> BuildExtTextOutRecord(const TextRecordInput &in) {
   Put32(r, 44, uint32_t(n));
   Put32(r, 48, uint32_t(offString));
   // Every reader takes the rectangle as present: always write it.
-  Put32(r, 52, in.options & ~kEtoNoRect);
+  Put32(r, 52, in.options & ~ETO_NO_RECT);
   if (in.rect) PutRect(r, 56, in.rect->left, in.rect->top, in.rect->right, in.rect->bottom);
   else PutRect(r, 56, 0, 0, -1, -1);
   Put32(r, 72, uint32_t(offDx));
@@ -56,14 +53,14 @@ std::vector<uint8_t> BuildExtTextOutRecord(const TextRecordInput &in) {
 
 RECTL EstimateTextBounds(LONG x, LONG y, long w, LONG h, LONG descent, UINT align) {
   RECTL b{};
-  switch (align & kTaCenter) {
-    case kTaCenter: b.left = LONG(x - w / 2 - 1); b.right = LONG(x + w / 2 + 1); break;
-    case kTaRight: b.left = LONG(x - w - 1); b.right = x; break;
+  switch (align & TA_CENTER) {
+    case TA_CENTER: b.left = LONG(x - w / 2 - 1); b.right = LONG(x + w / 2 + 1); break;
+    case TA_RIGHT: b.left = LONG(x - w - 1); b.right = x; break;
     default: b.left = x; b.right = LONG(x + w + 1); break;
   }
-  switch (align & kTaBaseline) {
-    case kTaBaseline: b.top = y - h - 1; b.bottom = y + descent + 1; break;
-    case kTaBottom: b.top = y - h - 1; b.bottom = y; break;
+  switch (align & TA_BASELINE) {
+    case TA_BASELINE: b.top = y - h - 1; b.bottom = y + descent + 1; break;
+    case TA_BOTTOM: b.top = y - h - 1; b.bottom = y; break;
     default: b.top = y; b.bottom = y + h + 1; break;
   }
   return b;

@@ -9,11 +9,6 @@
 
 namespace nx::text {
 
-constexpr DWORD kEmrExtTextOutW = 84;
-constexpr UINT kEtoOpaque = 0x0002;
-constexpr UINT kEtoClipped = 0x0004;
-constexpr UINT kEtoPdy = 0x2000;
-
 struct TextRecordInput {
   RECTL bounds{0, 0, -1, -1};  // device units
   DWORD graphicsMode = 1;      // GM_COMPATIBLE

@@ -1,7 +1,7 @@
 // Win32 subset: text (fonts, metrics, font enumeration, text layout flags).
 #pragma once
 
-#include "platform/win32/emf.h"
+#include "platform/win32/emf.h"  // PANOSE, TA_*/ETO_* and GDI_ERROR (gdi.h)
 #include "platform/win32/types.h"
 
 // Weights, charsets, pitch and family.
@@ -58,8 +58,6 @@
 #define NTM_BOLD 0x00000020
 #define NTM_ITALIC 0x00000001
 #define NTM_TT_OPENTYPE 0x00040000
-
-#define GDI_ERROR 0xFFFFFFFFL  // spelt as gdi.h spells it: the two must stay identical
 
 typedef struct tagTEXTMETRICW {
   LONG tmHeight;
@@ -140,23 +138,6 @@ typedef struct tagABC {
   UINT abcB;
   INT abcC;
 } ABC, *LPABC;
-
-// PANOSE belongs with the metafile font record; this copy stands in only while
-// emf.h does not declare it (ENHMETA_SIGNATURE marks the header that does).
-#ifndef ENHMETA_SIGNATURE
-typedef struct tagPANOSE {
-  BYTE bFamilyType;
-  BYTE bSerifStyle;
-  BYTE bWeight;
-  BYTE bProportion;
-  BYTE bContrast;
-  BYTE bStrokeVariation;
-  BYTE bArmStyle;
-  BYTE bLetterform;
-  BYTE bMidline;
-  BYTE bXHeight;
-} PANOSE;
-#endif
 
 typedef struct tagOUTLINETEXTMETRICW {
   UINT otmSize;

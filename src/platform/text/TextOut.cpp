@@ -1,0 +1,276 @@
+// ExtTextOutW, TextOutW and DrawTextW on any DC: recorded as EMR_EXTTEXTOUTW
+// on metafile DCs, added to the path between BeginPath and EndPath, and
+// rasterised with Cairo everywhere else.
+#include <cairo.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "platform/text/DrawTextLayout.h"
+#include "platform/text/TextDc.h"
+#include "platform/text/TextRaster.h"
+#include "platform/text/TextRecord.h"
+
+namespace nx::text {
+namespace {
+
+constexpr size_t kMaxCount = 1 << 24;  // a longer string is taken as garbage
+
+// The advances of one call: the record's Dx in logical units and the same in
+// device pixels, `per` values a character ((dx, dy) pairs with ETO_PDY).
+struct Run {
+  std::vector<INT> logical;
+  std::vector<INT> device;
+  size_t per = 1;
+  long DeviceWidth() const {
+    long w = 0;
+    for (size_t i = 0; i < device.size(); i += per) w += device[i];
+    return w;
+  }
+};
+
+// Converts advances so that positions, not single steps, are rounded.
+std::vector<INT> Rescale(const std::vector<INT> &v, size_t per, double fx, double fy) {
+  std::vector<INT> out(v.size());
+  double sum[2] = {0, 0};
+  LONG prev[2] = {0, 0};
+  for (size_t i = 0; i < v.size(); ++i) {
+    size_t axis = per == 2 ? i % 2 : 0;
+    sum[axis] += v[i] * (axis ? fy : fx);
+    LONG pos = Round(sum[axis]);
+    out[i] = INT(pos - prev[axis]);
+    prev[axis] = pos;
+  }
+  return out;
+}
+
+bool LowSurrogateOfPair(const WCHAR *s, size_t i) {
+  return i > 0 && (s[i] & 0xFC00) == 0xDC00 && (s[i - 1] & 0xFC00) == 0xD800;
+}
+
+// The caller's dx as given, or the font's advances plus the character extra
+// (which GDI does not record, so it goes into Dx).
+Run MakeRun(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options) {
+  Run r;
+  r.per = (options & ETO_PDY) ? 2 : 1;
+  DcScales sc = ScalesOf(dc);
+  if (dx) {
+    r.logical.assign(dx, dx + c * r.per);
+    r.device = Rescale(r.logical, r.per, sc.x, sc.y);
+    return r;
+  }
+  std::vector<int> adv(c);
+  if (options & ETO_GLYPH_INDEX) {
+    for (UINT i = 0; i < c; ++i) adv[i] = font.GlyphAdvance(uint16_t(s[i]));
+  } else if (c) {
+    font.Advances(s, c, adv.data());
+  }
+  INT extra = INT(Round(dc.st.charExtra * sc.x));
+  r.device.assign(size_t(c) * r.per, 0);
+  for (UINT i = 0; i < c; ++i) {
+    bool glyphless = !(options & ETO_GLYPH_INDEX) && LowSurrogateOfPair(s, i);
+    r.device[i * r.per] = adv[i] + (glyphless ? 0 : extra);
+  }
+  r.logical = Rescale(r.device, r.per, 1 / sc.x, 1 / sc.y);
+  return r;
+}
+
+double Escapement(const SizedFont &font) { return font.Logical().lfEscapement * M_PI / 1800.0; }
+
+RECTL Intersect(const RECTL &a, const RECTL &b) {
+  return {std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
+          std::min(a.bottom, b.bottom)};
+}
+RECTL Union(const RECTL &a, const RECTL &b) {
+  return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right),
+          std::max(a.bottom, b.bottom)};
+}
+
+// GDI's estimate of the text box around the device reference point, turned
+// with the escapement.
+RECTL TextBox(const SizedFont &font, double x, double y, long width, UINT align) {
+  const TEXTMETRICW &tm = font.Metrics();
+  LONG rx = Round(x), ry = Round(y);
+  RECTL b = EstimateTextBounds(rx, ry, width, tm.tmHeight, tm.tmDescent, align);
+  double a = Escapement(font);
+  if (std::fmod(double(font.Logical().lfEscapement), 3600.0) == 0.0) return b;
+  double c = std::cos(a), s = std::sin(a);
+  double l = 1e300, t = 1e300, r = -1e300, bt = -1e300;
+  for (LONG u : {b.left - rx, b.right - rx})
+    for (LONG v : {b.top - ry, b.bottom - ry}) {
+      double px = rx + u * c + v * s, py = ry - u * s + v * c;
+      l = std::min(l, px), r = std::max(r, px), t = std::min(t, py), bt = std::max(bt, py);
+    }
+  return {LONG(std::floor(l)), LONG(std::floor(t)), LONG(std::ceil(r)), LONG(std::ceil(bt))};
+}
+
+// The record's bounds: the text box, cut to the clip rectangle and grown by
+// the opaque one.
+RECTL RecordBounds(const gdi::Dc &dc, const SizedFont &font, double x, double y, long width, UINT options,
+                   const RECT *rect) {
+  RECTL b = TextBox(font, x, y, width, dc.st.textAlign);
+  if (!rect) return b;
+  POINT corners[2] = {{std::min(rect->left, rect->right), std::min(rect->top, rect->bottom)},
+                      {std::max(rect->left, rect->right) - 1, std::max(rect->top, rect->bottom) - 1}};
+  RECTL box = gdi::DeviceBox(dc, corners, 2);
+  if (options & ETO_CLIPPED) b = Intersect(b, box);
+  if (options & ETO_OPAQUE) b = (b.right < b.left || b.bottom < b.top) ? box : Union(b, box);
+  return b;
+}
+
+void RecordText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, const RECT *rect, LPCWSTR s, UINT c,
+                const Run &run) {
+  double x, y;
+  gdi::LogicalToDevice(*dc).Apply(ref.x, ref.y, &x, &y);
+  TextRecordInput in;
+  RECTL b = RecordBounds(*dc, font, x, y, run.DeviceWidth(), options, rect);
+  bool draws = !dc->InPath() && b.left <= b.right && b.top <= b.bottom;
+  if (draws) in.bounds = b;
+  in.graphicsMode = DWORD(dc->st.graphicsMode);
+  if (dc->st.graphicsMode == GM_COMPATIBLE) {
+    in.exScale = float(100.0 * dc->caps.horzSize / std::max(1, dc->caps.horzRes));
+    in.eyScale = float(100.0 * dc->caps.vertSize / std::max(1, dc->caps.vertRes));
+  }
+  in.reference = POINTL{ref.x, ref.y};
+  in.options = options;
+  in.rect = rect;
+  in.text = s;
+  in.count = c;
+  in.dx = run.logical.data();
+  std::vector<uint8_t> bytes = BuildExtTextOutRecord(in);
+  uint8_t *rec = dc->rec->Append(EMR_EXTTEXTOUTW, bytes.size());
+  std::copy(bytes.begin() + 8, bytes.end(), rec + 8);
+  if (draws) dc->rec->AddBounds(b);
+}
+
+// The opaque/clip rectangle in device pixels (axis-aligned transforms).
+RECT DeviceRect(const gdi::Affine &m, const RECT &r) {
+  double l, t, rt, b;
+  m.Apply(r.left, r.top, &l, &t);
+  m.Apply(r.right, r.bottom, &rt, &b);
+  return RECT{Round(std::min(l, rt)), Round(std::min(t, b)), Round(std::max(l, rt)), Round(std::max(t, b))};
+}
+
+// Glyph outlines of the run appended to the DC's path.
+void AddTextToPath(gdi::Dc *dc, cairo_t *cr) {
+  cairo_path_t *p = cairo_copy_path(cr);
+  for (int i = 0; i < p->num_data; i += p->data[i].header.length) {
+    const cairo_path_data_t *d = &p->data[i];
+    switch (d->header.type) {
+      case CAIRO_PATH_MOVE_TO: dc->path.MoveTo(d[1].point.x, d[1].point.y); break;
+      case CAIRO_PATH_LINE_TO: dc->path.LineTo(d[1].point.x, d[1].point.y); break;
+      case CAIRO_PATH_CURVE_TO:
+        dc->path.BezierTo({d[1].point.x, d[1].point.y}, {d[2].point.x, d[2].point.y}, {d[3].point.x, d[3].point.y});
+        break;
+      case CAIRO_PATH_CLOSE_PATH: dc->path.Close(); break;
+    }
+  }
+  cairo_path_destroy(p);
+  cairo_new_path(cr);
+}
+
+void RasterText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, const RECT *rect, LPCWSTR s, UINT c,
+                const Run &run) {
+  gdi::RasterScope scope(dc);
+  cairo_t *cr = scope.cr();
+  if (!cr) return;
+  gdi::Affine m = gdi::LogicalToDevice(*dc);
+  double x, y;
+  m.Apply(ref.x, ref.y, &x, &y);
+  RECT devRect = rect ? DeviceRect(m, *rect) : RECT{};
+  TextRasterState st;
+  st.align = dc->st.textAlign;
+  st.textColor = dc->st.textColor;
+  st.bkColor = dc->st.bkColor;
+  st.opaqueBackground = dc->st.bkMode == OPAQUE;
+  st.options = options;
+  st.rect = rect ? &devRect : nullptr;
+  st.glyphIndices = options & ETO_GLYPH_INDEX;
+  st.pathOnly = dc->InPath();
+  std::vector<INT> adv(c);
+  for (size_t i = 0; i < c; ++i) adv[i] = run.device[i * run.per];
+  if (st.pathOnly) cairo_new_path(cr);
+  DrawTextRun(cr, font, x, y, s, c, adv.data(), st);
+  if (st.pathOnly) AddTextToPath(dc, cr);
+}
+
+// TA_UPDATECP: the current position moves to the end of the text (TA_LEFT),
+// to its start (TA_RIGHT) or stays (TA_CENTER), along the escapement.
+void UpdateCurrentPosition(gdi::Dc *dc, const SizedFont &font, POINT ref, long width) {
+  UINT h = dc->st.textAlign & TA_CENTER;
+  if (h == TA_CENTER) return;
+  gdi::Affine m = gdi::LogicalToDevice(*dc);
+  double x, y;
+  m.Apply(ref.x, ref.y, &x, &y);
+  double a = Escapement(font), sign = h == TA_RIGHT ? -1.0 : 1.0;
+  x += sign * width * std::cos(a);
+  y -= sign * width * std::sin(a);
+  if (!m.Invertible()) return;
+  double lx, ly;
+  m.Inverse().Apply(x, y, &lx, &ly);
+  dc->st.curPos = POINT{Round(lx), Round(ly)};
+}
+
+}  // namespace
+}  // namespace nx::text
+
+BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect, LPCWSTR lpString, UINT c,
+                        const INT *lpDx) {
+  nx::gdi::Dc *dc = nx::gdi::DcFromHandle(hdc);
+  if (!dc || size_t(c) > nx::text::kMaxCount || (c > 0 && !lpString)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  auto font = nx::text::DcFont(dc);
+  if (!font) return FALSE;
+  POINT ref{x, y};
+  if (dc->st.textAlign & TA_UPDATECP) ref = dc->st.curPos;
+  nx::text::Run run = nx::text::MakeRun(*dc, *font, lpString, c, lpDx, options);
+  const RECT *rect = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? lprect : nullptr;
+  if (dc->IsMetafile()) nx::text::RecordText(dc, *font, ref, options, rect, lpString, c, run);
+  else nx::text::RasterText(dc, *font, ref, options, rect, lpString, c, run);
+  if (dc->st.textAlign & TA_UPDATECP) nx::text::UpdateCurrentPosition(dc, *font, ref, run.DeviceWidth());
+  return TRUE;
+}
+
+BOOL WINAPI TextOutW(HDC hdc, int x, int y, LPCWSTR lpString, int c) {
+  if (c < 0) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return ExtTextOutW(hdc, x, y, 0, nullptr, lpString, UINT(c), nullptr);
+}
+
+// Lines are broken by the shared layout and each drawn with ExtTextOutW at its
+// top-left corner, clipped to the rectangle unless DT_NOCLIP.
+int WINAPI DrawTextW(HDC hdc, LPCWSTR lpchText, int cchText, LPRECT lprc, UINT format) {
+  nx::gdi::Dc *dc = nx::gdi::DcFromHandle(hdc);
+  if (!dc || !lprc || cchText < -1 || (cchText != 0 && !lpchText)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  size_t n = cchText == -1 ? std::char_traits<char16_t>::length(reinterpret_cast<const char16_t *>(lpchText))
+                           : size_t(cchText);
+  auto font = nx::text::DcFont(dc);
+  TEXTMETRICW tm;
+  if (!font || n > nx::text::kMaxCount || !GetTextMetricsW(hdc, &tm)) return 0;
+  int lh = tm.tmHeight + ((format & DT_EXTERNALLEADING) ? tm.tmExternalLeading : 0);
+  auto measure = [dc, &font](const WCHAR *s, size_t len, int *out) {
+    nx::text::LogicalAdvances(*dc, *font, s, len, out);
+  };
+  auto layout = nx::text::LayoutDrawText(lpchText, n, *lprc, format, lh, measure);
+  if (format & DT_CALCRECT) {
+    *lprc = layout.calcRect;
+    return layout.height;
+  }
+  UINT savedAlign = dc->st.textAlign;
+  if (savedAlign != (TA_TOP | TA_LEFT)) SetTextAlign(hdc, TA_TOP | TA_LEFT);
+  UINT options = (format & DT_NOCLIP) ? 0 : ETO_CLIPPED;
+  for (const auto &line : layout.lines)
+    ExtTextOutW(hdc, line.x, line.y, options, lprc, reinterpret_cast<const WCHAR *>(line.text.data()),
+                UINT(line.text.size()), nullptr);
+  if (savedAlign != (TA_TOP | TA_LEFT)) SetTextAlign(hdc, savedAlign);
+  return layout.height;
+}
