@@ -134,4 +134,18 @@ void TDevice::Draw(int x, int y, HBITMAP bitmap) {
   if (TSurface *s = Surface()) s->Draw(x, y, bitmap);
 }
 
+void TDevice::TextOut(int x, int y, const WString &text) {
+  if (TSurface *s = Surface()) s->TextOut(x, y, text);
+}
+
+int TDevice::TextWidth(const WString &text) {
+  TSurface *s = Surface();
+  return s ? s->TextWidth(text) : 0;
+}
+
+int TDevice::TextHeight(const WString &text) {
+  TSurface *s = Surface();
+  return s ? s->TextHeight(text) : 0;
+}
+
 }  // namespace nx

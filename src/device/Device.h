@@ -45,7 +45,13 @@ class TDevice {
   void RoundRect(int x1, int y1, int x2, int y2, int x3, int y3);
   void Ellipse(const RECT &r);
   void Draw(int x, int y, HBITMAP bitmap);
+  // Text with its top-left corner at (x, y) in the surface's font.
+  void TextOut(int x, int y, const WString &text);
 
+  // Width and height of the text in the current surface's font, device
+  // pixels; 0 without a surface.
+  int TextWidth(const WString &text);
+  int TextHeight(const WString &text);
 
  private:
   enum class Route { None, Printer, Store };

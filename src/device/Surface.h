@@ -71,6 +71,14 @@ class TSurface {
   // The bitmap at its natural size with its top-left corner at (x, y).
   void Draw(int x, int y, HBITMAP bitmap);
 
+  // Text with its top-left corner at (x, y): transparent behind it with a
+  // clear brush, else on the brush colour; the current position then moves
+  // to the end of the text.
+  void TextOut(int x, int y, const WString &text);
+  // Width and height of the text in the current font, device pixels.
+  int TextWidth(const WString &text);
+  int TextHeight(const WString &text);
+
   // Deselects and deletes the objects this surface created; they are made
   // again from the same settings when next needed.
   void Release();
@@ -81,6 +89,7 @@ class TSurface {
   void SelectPen();
   void SelectBrush();
   void SelectFont();
+  SIZE TextExtent(const WString &text);
 
   HDC dc_;
   TPen pen_;

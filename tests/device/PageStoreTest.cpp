@@ -172,6 +172,7 @@ TEST_F(PageStoreTest, DeviceRoutesByTheSessionsDeviceType) {
     EXPECT_EQ(device.Handle(), nullptr);
     EXPECT_EQ(device.Font(), nullptr);
     EXPECT_EQ(device.FontCount(), 0);
+    EXPECT_EQ(device.TextWidth(NXW("text")), 0);
     device.BeginDoc();  // goes nowhere
     device.NewPage();
     device.EndDoc();
@@ -193,10 +194,22 @@ TEST_F(PageStoreTest, DeviceRoutesByTheSessionsDeviceType) {
   ASSERT_NE(device.Font(), nullptr);  // opens page 1
   EXPECT_EQ(store_.PagesCount(), 1);
   EXPECT_EQ(device.Handle(), store_.Handle());
+  device.Font()->Name = NXW("Courier New");
+  device.Font()->SetSize(12);
+  EXPECT_GT(device.TextWidth(NXW("T")), 0);
+  EXPECT_EQ(device.TextWidth(NXW("Total")), 5 * device.TextWidth(NXW("T")));  // monospaced
+  device.TextOut(40, 30, NXW("Total"));  // the current position moves to the end of the text
+  POINT at{};
+  GetCurrentPositionEx(device.Handle(), &at);
+  EXPECT_EQ(at.x, 40 + device.TextWidth(NXW("Total")));
+  EXPECT_EQ(at.y, 30);
+  EXPECT_GT(device.TextHeight(NXW("Total")), device.TextWidth(NXW("T")));
   device.NewPage();
   device.EndDoc();
   EXPECT_FALSE(device.Printing());
-  EXPECT_EQ(store_.PagesCount(), 2);
+  ASSERT_EQ(store_.PagesCount(), 2);
+  auto first = RecordTypes(store_.GetPage(0).Handle);
+  EXPECT_EQ(std::count(first.begin(), first.end(), static_cast<DWORD>(EMR_EXTTEXTOUTW)), 1);
 
   // The document title goes to the print job for the printer's own device
   // types, not for PDF and RTF output (whose engines carry their own title).

@@ -120,6 +120,7 @@ TEST_F(DocFlowTest, DuringADocumentSetupSettersAreRefused) {
   ASSERT_NE(font, nullptr);
   EXPECT_EQ(nx::WideToAnsi(font->Name), "Courier New");
   EXPECT_EQ(font->Height, -100);
+  EXPECT_EQ(nx::Device().TextWidth(u"MMMMM"), 300);  // a monospaced 0.6 em at 100 pixels
   NxSetFontSize(100000);
   NxSetFontStyle(3);
   NxSetFontName("Arial");

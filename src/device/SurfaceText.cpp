@@ -1,0 +1,39 @@
+// Text drawn and measured on a surface, in the surface's current font.
+#include "device/Surface.h"
+
+namespace nx {
+
+SIZE TSurface::TextExtent(const WString &text) {
+  SIZE size{0, 0};
+  if (!dc_) return size;
+  SelectFont();
+  GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
+  return size;
+}
+
+void TSurface::TextOut(int x, int y, const WString &text) {
+  if (!dc_) return;
+  SelectFont();
+  SelectBrush();
+  SetTextColor(dc_, font_.Color);
+  // A hatched brush keeps the background mode transparent for its hatch;
+  // text still gets the brush colour behind it.
+  const bool hatched = brush_.Style != TBrushStyle::Solid && brush_.Style != TBrushStyle::Clear;
+  COLORREF background = 0;
+  if (hatched) {
+    SetBkMode(dc_, OPAQUE);
+    background = SetBkColor(dc_, brush_.Color);
+  }
+  ExtTextOutW(dc_, x, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+  if (hatched) {
+    SetBkColor(dc_, background);
+    SetBkMode(dc_, TRANSPARENT);
+  }
+  MoveTo(x + TextWidth(text), y);
+}
+
+int TSurface::TextWidth(const WString &text) { return TextExtent(text).cx; }
+
+int TSurface::TextHeight(const WString &text) { return TextExtent(text).cy; }
+
+}  // namespace nx
