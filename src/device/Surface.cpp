@@ -76,8 +76,7 @@ void TSurface::SelectBrush() {
   madeBrush_ = brush_;
 }
 
-void TSurface::SelectFont() {
-  if (hfont_ && font_ == madeFont_) return;
+LOGFONTW TSurface::LogFont() const {
   LOGFONTW lf{};
   lf.lfHeight = font_.Height;
   lf.lfEscapement = font_.Escapement;
@@ -89,6 +88,12 @@ void TSurface::SelectFont() {
   lf.lfCharSet = DEFAULT_CHARSET;
   size_t n = std::min<size_t>(font_.Name.size(), LF_FACESIZE - 1);
   std::copy_n(font_.Name.begin(), n, lf.lfFaceName);
+  return lf;
+}
+
+void TSurface::SelectFont() {
+  if (hfont_ && font_ == madeFont_) return;
+  const LOGFONTW lf = LogFont();
   HFONT font = CreateFontIndirectW(&lf);
   HGDIOBJ old = SelectObject(dc_, font);
   if (!oldFont_) oldFont_ = old;

@@ -73,8 +73,10 @@ class TSurface {
 
   // Text with its top-left corner at (x, y): transparent behind it with a
   // clear brush, else on the brush colour; the current position then moves
-  // to the end of the text.
-  void TextOut(int x, int y, const WString &text);
+  // to the end of the text. A non-zero escapement (tenths of a degree)
+  // turns this text only: a turned copy of the font is selected for it and
+  // deleted after it.
+  void TextOut(int x, int y, const WString &text, LONG escapement = 0);
   // Width and height of the text in the current font, device pixels.
   int TextWidth(const WString &text);
   int TextHeight(const WString &text);
@@ -89,6 +91,7 @@ class TSurface {
   void SelectPen();
   void SelectBrush();
   void SelectFont();
+  LOGFONTW LogFont() const;
   SIZE TextExtent(const WString &text);
 
   HDC dc_;

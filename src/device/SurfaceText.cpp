@@ -5,17 +5,19 @@ namespace nx {
 
 SIZE TSurface::TextExtent(const WString &text) {
   SIZE size{0, 0};
-  if (!dc_) return size;
+  if (!dc_ || text.empty()) return size;
   SelectFont();
   GetTextExtentPoint32W(dc_, text.c_str(), static_cast<int>(text.size()), &size);
   return size;
 }
 
-void TSurface::TextOut(int x, int y, const WString &text) {
+void TSurface::TextOut(int x, int y, const WString &text, LONG escapement) {
   if (!dc_) return;
-  SelectFont();
-  SelectBrush();
-  SetTextColor(dc_, font_.Color);
+  if (text.empty()) {
+    MoveTo(x, y);
+    return;
+  }
+  Select();
   // A hatched brush keeps the background mode transparent for its hatch;
   // text still gets the brush colour behind it.
   const bool hatched = brush_.Style != TBrushStyle::Solid && brush_.Style != TBrushStyle::Clear;
@@ -24,7 +26,19 @@ void TSurface::TextOut(int x, int y, const WString &text) {
     SetBkMode(dc_, OPAQUE);
     background = SetBkColor(dc_, brush_.Color);
   }
+  HFONT turned = nullptr;
+  HGDIOBJ previous = nullptr;
+  if (escapement != 0) {
+    LOGFONTW lf = LogFont();
+    lf.lfEscapement = lf.lfOrientation = escapement;
+    turned = CreateFontIndirectW(&lf);
+    previous = SelectObject(dc_, turned);
+  }
   ExtTextOutW(dc_, x, y, 0, nullptr, text.c_str(), static_cast<UINT>(text.size()), nullptr);
+  if (turned) {
+    SelectObject(dc_, previous);
+    DeleteObject(turned);
+  }
   if (hatched) {
     SetBkColor(dc_, background);
     SetBkMode(dc_, TRANSPARENT);

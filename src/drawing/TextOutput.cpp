@@ -37,38 +37,6 @@ TTextStyle ResolveStyle(int32_t justify, const char *fontName, int32_t fontSize,
   return t;
 }
 
-// The extent of a text in the font selected into dc.
-SIZE Extent(HDC dc, const WString &text) {
-  SIZE size{0, 0};
-  GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
-  return size;
-}
-
-// Draws text with its top-left corner at (x, y), turned by angle degrees;
-// the device font itself stays unturned. The current position moves to the
-// end of the text.
-void TextOutAt(TSurface &surface, int x, int y, const WString &text, int32_t angle, int width) {
-  HDC dc = surface.Handle();
-  if (!text.empty()) {
-    HFONT turned = nullptr;
-    HGDIOBJ previous = nullptr;
-    if (angle != 0) {
-      LOGFONTW lf{};
-      GetObjectW(GetCurrentObject(dc, OBJ_FONT), sizeof lf, &lf);
-      // Tenths of a degree; GDI takes the escapement modulo a full turn.
-      lf.lfEscapement = lf.lfOrientation = static_cast<LONG>(static_cast<int64_t>(angle) % 360 * 10);
-      turned = CreateFontIndirectW(&lf);
-      previous = SelectObject(dc, turned);
-    }
-    ExtTextOutW(dc, x, y, 0, nullptr, text.data(), static_cast<UINT>(text.size()), nullptr);
-    if (turned) {
-      SelectObject(dc, previous);
-      DeleteObject(turned);
-    }
-  }
-  MoveToEx(dc, x + width, y, nullptr);
-}
-
 // Steps shared by text and single characters once the text is known.
 void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) {
   TSurface *surface = DocumentSurface();
@@ -91,10 +59,10 @@ void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) 
   }
 
   surface->Select();
-  const int w = text.empty() ? 0 : Extent(surface->Handle(), text).cx;
+  const int w = surface->TextWidth(text);
   size_t sep = t.justify == 3 ? text.find(s.DecimalSep) : WString::npos;
   if (t.justify == 3 && sep != WString::npos)
-    at.x -= Extent(surface->Handle(), text.substr(0, sep + 1)).cx;
+    at.x -= surface->TextWidth(text.substr(0, sep + 1));
   else if (t.justify == 1)
     at.x -= w;
   else if (t.justify == 2)
@@ -102,7 +70,8 @@ void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) 
 
   s.TextX = at.x + w;
   s.TextY = at.y;
-  TextOutAt(*surface, at.x, at.y, text, t.angle, w);
+  // Tenths of a degree; GDI takes the escapement modulo a full turn.
+  surface->TextOut(at.x, at.y, text, static_cast<LONG>(static_cast<int64_t>(t.angle) % 360 * 10));
 }
 
 // The UTF-16 unit a hexadecimal text names (its low 16 bits).
@@ -150,9 +119,7 @@ int32_t MeasureText(const char *text, bool vertical) {
   TSurface *surface = DocumentSurface();
   if (!surface) return 0;
   const WString w = AnsiToWide(text);
-  surface->Select();
-  const SIZE size = Extent(surface->Handle(), w);
-  const int p = vertical ? size.cy : size.cx;
+  const int p = vertical ? surface->TextHeight(w) : surface->TextWidth(w);
   return ToFixed(PixelsToUnit(p, vertical));
 }
 
