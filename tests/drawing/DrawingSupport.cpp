@@ -82,7 +82,10 @@ std::vector<Record> DrawingTest::OfType(const std::vector<Record> &all, DWORD ty
 
 bool DrawingTest::Render(const std::string &emf, Raster *out) {
   const auto tool = nxtest::BinaryDir() / "emfrender";
-  if (!std::filesystem::exists(tool)) return false;
+  if (!std::filesystem::exists(tool)) {
+    ADD_FAILURE() << "emfrender is not built: " << tool;
+    return false;
+  }
   const std::string png = emf + ".png", raw = emf + ".rgb";
   auto r = nxtest::RunCommand(nxtest::ShellQuote(tool.string()) + " " + nxtest::ShellQuote(emf) + " " +
                               nxtest::ShellQuote(png));
