@@ -15,15 +15,6 @@
 
 namespace {
 
-UINT CodePageFromEnv(const char *name, UINT fallback) {
-  const char *v = std::getenv(name);
-  if (!v || !*v) return fallback;
-  char *end = nullptr;
-  unsigned long n = std::strtoul(v, &end, 10);
-  if (*end != '\0' || n == 0 || n > 65535) return fallback;
-  return static_cast<UINT>(n);
-}
-
 UINT Resolve(UINT cp) {
   if (cp == CP_ACP) return GetACP();
   if (cp == CP_OEMCP) return GetOEMCP();
@@ -37,6 +28,24 @@ std::string IconvName(UINT cp) {
   if (cp >= 28592 && cp <= 28605) return "ISO-8859-" + std::to_string(cp - 28590);
   return "CP" + std::to_string(cp);
 }
+
+// A code page named by the environment, when iconv knows it; otherwise the
+// default (an unknown number would make every conversion fail).
+UINT CodePageFromEnv(const char *name, UINT fallback) {
+  const char *v = std::getenv(name);
+  if (!v || !*v) return fallback;
+  char *end = nullptr;
+  unsigned long n = std::strtoul(v, &end, 10);
+  if (*end != '\0' || n == 0 || n > 65535 || n == CP_ACP || n == CP_OEMCP) return fallback;
+  iconv_t cd = iconv_open("UTF-16LE", IconvName(UINT(n)).c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return fallback;
+  iconv_close(cd);
+  return static_cast<UINT>(n);
+}
+
+// Windows-1252 leaves five bytes unassigned and maps each to the C1 control
+// of the same value; iconv refuses them. Whether v is one of the five.
+bool Is1252Gap(unsigned v) { return v == 0x81 || v == 0x8D || v == 0x8F || v == 0x90 || v == 0x9D; }
 
 // One iconv descriptor per direction and code page, opened once. iconv_t is
 // not thread safe, so every conversion holds the table's lock.
@@ -129,7 +138,13 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
     std::lock_guard lock(t.mu);
     iconv_t cd = t.Get(Resolve(CodePage), true);
     if (cd == reinterpret_cast<iconv_t>(-1)) return BadParam();
-    bool ok = Convert(cd, lpMultiByteStr, inLen, utf16, [&](const char *, size_t, std::string &out) -> size_t {
+    const bool cp1252 = Resolve(CodePage) == 1252;
+    bool ok = Convert(cd, lpMultiByteStr, inLen, utf16, [&](const char *at, size_t, std::string &out) -> size_t {
+      if (cp1252 && Is1252Gap(uint8_t(*at))) {
+        out.push_back(*at);
+        out.push_back('\0');
+        return 1;
+      }
       if (strict) return 0;
       out.append("\xFD\xFF", 2);  // U+FFFD, little endian
       return 1;
@@ -173,7 +188,11 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
     std::lock_guard lock(t.mu);
     iconv_t cd = t.Get(cp, false);
     if (cd == reinterpret_cast<iconv_t>(-1)) return BadParam();
-    Convert(cd, in.data(), in.size(), out, [&](const char *, size_t left, std::string &o) -> size_t {
+    Convert(cd, in.data(), in.size(), out, [&](const char *at, size_t left, std::string &o) -> size_t {
+      if (cp == 1252 && left >= 2 && at[1] == 0 && Is1252Gap(uint8_t(at[0]))) {
+        o.push_back(at[0]);
+        return 2;
+      }
       // An unmappable character or an unpaired surrogate: one replacement.
       used = true;
       o += cp == CP_UTF8 ? std::string("\xEF\xBF\xBD") : deflt;

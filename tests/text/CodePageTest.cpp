@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/win32.h"
+#include "support/TestSupport.h"
 
 namespace {
 
@@ -91,6 +95,56 @@ TEST(CodePage, OemAndAnsiHelpers) {
   char inPlace[] = "\xC7";
   ASSERT_TRUE(CharToOemA(inPlace, inPlace));
   EXPECT_STREQ("\x80", inPlace);
+}
+
+TEST(CodePage, UnassignedWindows1252BytesRoundTrip) {
+  // 0x81, 0x8D, 0x8F, 0x90 and 0x9D are the C1 controls of the same value.
+  EXPECT_EQ(u"a\u0081\u008D\u008F\u0090\u009Db", ToWide(1252, "a\x81\x8D\x8F\x90\x9D" "b"));
+  WCHAR w[2];
+  EXPECT_EQ(1, MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, "\x90", 1, w, 2));
+  BOOL used = TRUE;
+  EXPECT_EQ("\x81\x9D", ToBytes(CP_ACP, u"\u0081\u009D", &used));
+  EXPECT_FALSE(used);
+  EXPECT_EQ("?", ToBytes(CP_ACP, u"\u0085"));  // 0x85 is the ellipsis in 1252
+}
+
+// Run in a child process by the next test, with the environment it sets.
+TEST(CodePage, DISABLED_ChildSeesTheEnvironmentsCodePages) {
+  const char *acp = std::getenv("NX_WANT_ACP"), *oem = std::getenv("NX_WANT_OEMCP");
+  ASSERT_TRUE(acp && oem);
+  EXPECT_EQ(UINT(std::atoi(acp)), GetACP());
+  EXPECT_EQ(UINT(std::atoi(oem)), GetOEMCP());
+  if (GetACP() == 1251) {
+    EXPECT_EQ(u"\u0416", ToWide(CP_ACP, "\xC6"));  // Cyrillic Zhe
+  }
+  if (GetOEMCP() == 850) {
+    WCHAR w[2];
+    ASSERT_TRUE(OemToCharW("\x9D", w));
+    EXPECT_EQ(u'\u00D8', w[0]);  // O stroke (437 has the yen sign there)
+  }
+}
+
+TEST(CodePage, EnvironmentChoosesTheCodePagesAndBadValuesFallBack) {
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  struct Case {
+    const char *acp, *oem;
+    int wantAcp, wantOem;
+  } cases[] = {
+      {"1251", "850", 1251, 850},
+      {"99999", "abc", 1252, 437},  // out of range, not a number
+      {"4242", "", 1252, 437},      // no such code page: every conversion would fail
+  };
+  for (const Case &c : cases) {
+    std::string cmd = std::string("NOXTREL_ACP='") + c.acp + "' NOXTREL_OEMCP='" + c.oem +
+                      "' NX_WANT_ACP=" + std::to_string(c.wantAcp) + " NX_WANT_OEMCP=" + std::to_string(c.wantOem) +
+                      " '" + self + "' --gtest_also_run_disabled_tests --gtest_filter=CodePage.DISABLED_Child*";
+    auto r = nxtest::RunCommand(cmd);
+    EXPECT_EQ(0, r.exitCode) << c.acp << "/" << c.oem << "\n" << r.output;
+    EXPECT_NE(std::string::npos, r.output.find("1 test")) << r.output;
+  }
 }
 
 }  // namespace

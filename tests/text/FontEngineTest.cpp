@@ -2,6 +2,7 @@
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
 
 #include <cmath>
 #include <cstring>
@@ -102,6 +103,22 @@ TEST(FontEngine, CourierNewTwelvePointAt600Dpi) {
   EXPECT_TRUE(arial->Metrics().tmPitchAndFamily & TMPF_FIXED_PITCH);
   EXPECT_EQ(FF_SWISS, arial->Metrics().tmPitchAndFamily & 0xF0);
   EXPECT_EQ(FF_ROMAN, ResolveFont(Logical(u"Times New Roman", -100))->Metrics().tmPitchAndFamily & 0xF0);
+  // Underline and strike-out as the font's post and OS/2 tables give them
+  // (the top of each stroke), read here without our code.
+  DirectFace direct(font->Face().Path(), 100);
+  ASSERT_TRUE(direct.ok());
+  auto *post = static_cast<TT_Postscript *>(FT_Get_Sfnt_Table(direct.face(), FT_SFNT_POST));
+  auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(direct.face(), FT_SFNT_OS2));
+  ASSERT_TRUE(post && os2);
+  const double k = 100.0 / direct.face()->units_per_EM;
+  OUTLINETEXTMETRICW otm;
+  ASSERT_TRUE(font->Outline(otm));
+  EXPECT_EQ(std::lround(post->underlinePosition * k), otm.otmsUnderscorePosition);
+  EXPECT_EQ(std::lround(post->underlineThickness * k), otm.otmsUnderscoreSize);
+  EXPECT_EQ(std::lround(os2->yStrikeoutPosition * k), otm.otmsStrikeoutPosition);
+  EXPECT_EQ(std::lround(os2->yStrikeoutSize * k), long(otm.otmsStrikeoutSize));
+  EXPECT_EQ(std::lround(os2->sTypoAscender * k), otm.otmAscent);
+  EXPECT_EQ(0, otm.otmItalicAngle);
 }
 
 TEST(FontEngine, PositiveHeightIsTheCellAndStylesResolve) {
@@ -223,18 +240,23 @@ TEST(FontEngine, EnumerationIsStableAndCarriesCharsets) {
 
 namespace {
 
-// A one-font collection built from a plain font file: the 'ttcf' header,
-// then the font with its table offsets moved by the header's 16 bytes.
-std::vector<unsigned char> MakeCollection(const std::vector<unsigned char> &ttf) {
-  const unsigned char header[16] = {'t', 't', 'c', 'f', 0, 1, 0, 0, 0, 0, 0, 1, 0, 0, 0, 16};
-  std::vector<unsigned char> ttc(16 + ttf.size());
-  std::copy(std::begin(header), std::end(header), ttc.begin());
-  std::copy(ttf.begin(), ttf.end(), ttc.begin() + 16);
-  size_t tables = (size_t(ttf[4]) << 8) | ttf[5];
-  for (size_t i = 0; i < tables; ++i) {
-    unsigned char *off = &ttc[16 + 12 + 16 * i + 8];
-    uint32_t v = (uint32_t(off[0]) << 24 | off[1] << 16 | off[2] << 8 | off[3]) + 16;
-    for (int k = 0; k < 4; ++k) off[k] = uint8_t(v >> (24 - 8 * k));
+// A two-font collection built from a plain font file: the 'ttcf' header
+// with two offsets, then the font twice, each copy's table offsets moved to
+// where the copy sits.
+std::vector<unsigned char> MakeCollection(const std::vector<unsigned char> &ttf, uint32_t &second) {
+  const uint32_t first = 20;
+  second = first + uint32_t(ttf.size());
+  std::vector<unsigned char> ttc = {'t', 't', 'c', 'f', 0, 1, 0, 0, 0, 0, 0, 2};
+  for (uint32_t v : {first, second})
+    for (int k = 0; k < 4; ++k) ttc.push_back(uint8_t(v >> (24 - 8 * k)));
+  const size_t tables = (size_t(ttf[4]) << 8) | ttf[5];
+  for (uint32_t at : {first, second}) {
+    ttc.insert(ttc.end(), ttf.begin(), ttf.end());
+    for (size_t i = 0; i < tables; ++i) {
+      unsigned char *off = &ttc[at + 12 + 16 * i + 8];
+      uint32_t v = (uint32_t(off[0]) << 24 | off[1] << 16 | off[2] << 8 | off[3]) + at;
+      for (int k = 0; k < 4; ++k) off[k] = uint8_t(v >> (24 - 8 * k));
+    }
   }
   return ttc;
 }
@@ -244,25 +266,32 @@ TEST(FontEngine, FontDataOfACollection) {
   const auto ttf = nxtest::ReadFileBytes(plain->Face().Path());
   nxtest::TempDir dir;
   std::string path = dir.file("mono.ttc");
-  const auto ttc = MakeCollection(ttf);
+  uint32_t second = 0;
+  const auto ttc = MakeCollection(ttf, second);
   nxtest::WriteFileBytes(path, ttc);
-  auto face = nx::text::OpenFace(path, 0);
+  auto face = nx::text::OpenFace(path, 1);
   ASSERT_TRUE(face);
   EXPECT_EQ(u"Liberation Mono", face->FamilyName());
-  EXPECT_EQ(nullptr, nx::text::OpenFace(path, 1));  // only one font in it
-  // Table 0 and 'ttcf' both give the whole collection.
+  EXPECT_EQ(nullptr, nx::text::OpenFace(path, 2));  // only two fonts in it
+  // 'ttcf' gives the whole collection; table 0 the font from its own
+  // directory on, so the difference of the sizes is the font's offset.
   const DWORD ttcf = 't' | ('t' << 8) | ('c' << 16) | (DWORD('f') << 24);
-  for (DWORD table : {DWORD(0), ttcf}) {
-    std::vector<unsigned char> data(ttc.size());
-    ASSERT_EQ(ttc.size(), nx::text::FontData(*face, table, 0, data.data(), DWORD(data.size())));
-    EXPECT_EQ(ttc, data);
-  }
+  std::vector<unsigned char> whole(ttc.size());
+  ASSERT_EQ(ttc.size(), nx::text::FontData(*face, ttcf, 0, whole.data(), DWORD(whole.size())));
+  EXPECT_EQ(ttc, whole);
+  DWORD own = nx::text::FontData(*face, 0, 0, nullptr, 0);
+  ASSERT_EQ(ttc.size() - second, own);
+  std::vector<unsigned char> tail(own);
+  ASSERT_EQ(own, nx::text::FontData(*face, 0, 0, tail.data(), own));
+  EXPECT_TRUE(std::equal(tail.begin(), tail.end(), ttc.begin() + second));
   // A table of the font is the same bytes as in the plain file.
   const DWORD head = 'h' | ('e' << 8) | ('a' << 16) | (DWORD('d') << 24);
   std::vector<unsigned char> a(54), b(54);
   ASSERT_EQ(54u, nx::text::FontData(*face, head, 0, a.data(), 54));
   ASSERT_EQ(54u, nx::text::FontData(plain->Face(), head, 0, b.data(), 54));
   EXPECT_EQ(a, b);
+  // A plain font is no collection.
+  EXPECT_EQ(DWORD(GDI_ERROR), nx::text::FontData(plain->Face(), ttcf, 0, nullptr, 0));
 }
 
 }  // namespace

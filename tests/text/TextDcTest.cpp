@@ -208,6 +208,20 @@ TEST(TextDc, ScaledDcResolvesTheFontAtItsDeviceSize) {
   ASSERT_EQ(sizeof otm, GetOutlineTextMetricsW(m.dc, sizeof otm, &otm));
   EXPECT_EQ(22, otm.otmTextMetrics.tmHeight);
   EXPECT_EQ(2048u, otm.otmEMSquare);
+  // The outline fields come back in logical units too: halves of the 40-pixel
+  // em's values.
+  auto device = nx::text::ResolveFont([] {
+    LOGFONTW lf{};
+    lf.lfHeight = -40;
+    std::memcpy(lf.lfFaceName, NXW("Arial"), 6 * sizeof(WCHAR));
+    return lf;
+  }());
+  OUTLINETEXTMETRICW big{};
+  ASSERT_TRUE(device && device->Outline(big));
+  EXPECT_NEAR(big.otmAscent / 2.0, otm.otmAscent, 0.5);
+  EXPECT_NEAR(big.otmsUnderscorePosition / 2.0, otm.otmsUnderscorePosition, 0.5);
+  EXPECT_NEAR(big.otmrcFontBox.right / 2.0, otm.otmrcFontBox.right, 0.5);
+  EXPECT_NEAR(big.otmptSubscriptSize.y / 2.0, otm.otmptSubscriptSize.y, 0.5);
 }
 
 TEST(TextDc, ExtentsWidthsAbcAndCharacterExtraAgree) {

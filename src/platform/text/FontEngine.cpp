@@ -312,8 +312,10 @@ bool SizedFont::Outline(OUTLINETEXTMETRICW &otm) const {
     otm.otmsStrikeoutSize = UINT(std::max(1, Scale(os2->yStrikeoutSize)));
     otm.otmsStrikeoutPosition = Scale(os2->yStrikeoutPosition);
   }
-  otm.otmsUnderscoreSize = std::max(1, Scale(f->underline_thickness));
-  otm.otmsUnderscorePosition = Scale(f->underline_position);
+  // The post table gives the top of the underline; FreeType's own value is
+  // moved to the middle of the stroke.
+  otm.otmsUnderscoreSize = std::max(1, Scale(post ? post->underlineThickness : f->underline_thickness));
+  otm.otmsUnderscorePosition = Scale(post ? post->underlinePosition : f->underline_position);
   return true;
 }
 
@@ -406,12 +408,20 @@ hb_font_t *SizedFont::HbFont() const {
 DWORD FontData(const FontFace &face, DWORD table, DWORD offset, void *buffer, DWORD size) {
   std::vector<unsigned char> file;
   if (!ReadFile(face.Path(), file)) return GDI_ERROR;
-  const unsigned char *start = file.data();
-  size_t length = file.size();
+  size_t dir = 0;
+  if (!FaceOffset(file, face.Index(), dir)) return GDI_ERROR;
+  const bool collection = std::memcmp(file.data(), "ttcf", 4) == 0;
   const DWORD kTtcf = 0x66637474;  // "ttcf" as GDI spells the tag
-  if (table != 0 && table != kTtcf) {
-    size_t dir = 0;
-    if (!FaceOffset(file, face.Index(), dir)) return GDI_ERROR;
+  // Table 0 is the font from its own table directory to the end of the file
+  // (a collection's member starts inside it); "ttcf" is the whole collection
+  // and exists only for collections, which is how callers tell them apart.
+  const unsigned char *start = file.data() + dir;
+  size_t length = file.size() - dir;
+  if (table == kTtcf) {
+    if (!collection) return GDI_ERROR;
+    start = file.data();
+    length = file.size();
+  } else if (table != 0) {
     uint32_t want = ((table & 0xff) << 24) | ((table & 0xff00) << 8) | ((table >> 8) & 0xff00) | (table >> 24);
     size_t n = Be16(&file[dir + 4]);
     bool found = false;

@@ -93,9 +93,11 @@ std::shared_ptr<SizedFont> ResolveFont(const LOGFONTW &lf);
 // and index). Files FreeType cannot open are skipped for the next match.
 std::shared_ptr<FontFace> OpenFace(const std::string &path, int index);
 
-// GetFontData on a face: table 0 is the whole file (the whole collection for a
-// .ttc, whose font starts at the face's offset); otherwise a table by tag
-// (tag bytes in file order, as GDI takes them in a little-endian DWORD).
+// GetFontData on a face: table 0 is the font from its table directory to the
+// end of the file (the whole file for a plain font); "ttcf" is the whole
+// collection and fails for a plain font, so the font's offset inside a
+// collection is size("ttcf") - size(0); otherwise a table by tag (tag bytes
+// in file order, as GDI takes them in a little-endian DWORD).
 // Returns the table size when buffer is null, GDI_ERROR on failure.
 DWORD FontData(const FontFace &face, DWORD table, DWORD offset, void *buffer, DWORD size);
 

@@ -37,6 +37,21 @@ void MetricsToLogical(const DcScales &s, TEXTMETRICW &tm) {
   for (LONG *v : {&tm.tmAveCharWidth, &tm.tmMaxCharWidth, &tm.tmOverhang}) *v = Round(*v / s.x);
 }
 
+// The outline metrics in device pixels -> logical units.
+void OutlineToLogical(const DcScales &s, OUTLINETEXTMETRICW &otm) {
+  MetricsToLogical(s, otm.otmTextMetrics);
+  if (s.x == 1.0 && s.y == 1.0) return;
+  auto y = [&s](auto &v) { v = decltype(+v)(Round(double(v) / s.y)); };
+  auto x = [&s](auto &v) { v = decltype(+v)(Round(double(v) / s.x)); };
+  y(otm.otmAscent), y(otm.otmDescent), y(otm.otmLineGap), y(otm.otmsCapEmHeight), y(otm.otmsXHeight);
+  x(otm.otmrcFontBox.left), y(otm.otmrcFontBox.top), x(otm.otmrcFontBox.right), y(otm.otmrcFontBox.bottom);
+  y(otm.otmMacAscent), y(otm.otmMacDescent), y(otm.otmMacLineGap);
+  for (POINT *p : {&otm.otmptSubscriptSize, &otm.otmptSubscriptOffset, &otm.otmptSuperscriptSize,
+                   &otm.otmptSuperscriptOffset})
+    x(p->x), y(p->y);
+  y(otm.otmsStrikeoutSize), y(otm.otmsStrikeoutPosition), y(otm.otmsUnderscoreSize), y(otm.otmsUnderscorePosition);
+}
+
 }  // namespace
 
 DcScales ScalesOf(const gdi::Dc &dc) {
@@ -110,7 +125,7 @@ UINT WINAPI GetOutlineTextMetricsW(HDC hdc, UINT cjCopy, LPOUTLINETEXTMETRICW po
   OUTLINETEXTMETRICW otm;
   if (!dc || !font->Outline(otm)) return 0;
   if (!potm) return sizeof otm;
-  nx::text::MetricsToLogical(nx::text::ScalesOf(*dc), otm.otmTextMetrics);
+  nx::text::OutlineToLogical(nx::text::ScalesOf(*dc), otm);
   size_t n = std::min<size_t>(cjCopy, sizeof otm);
   std::memcpy(potm, &otm, n);
   return UINT(n);
