@@ -3,6 +3,7 @@
 #include <hb-ot.h>
 #include <hb.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,54 @@ TEST(Script, GreekAndCyrillicShapeWithMarks) {
     EXPECT_TRUE(r.attrs[1].fDiacritic);
     EXPECT_FALSE(r.attrs[1].fClusterStart);
   }
+  ScriptFreeCache(&sc);
+}
+
+TEST(Script, MarksAreZeroWidthDiacriticsPlacedByOffsets) {
+  SCRIPT_CACHE sc = CacheFor(u"DejaVu Sans");
+  std::u16string s = u"\u0628\u064E\u0628";  // beh, fatha, beh
+  auto items = Itemize(s);
+  ASSERT_EQ(1, items[0].a.fRTL);
+  int max = 16, n = 0;
+  std::vector<WORD> glyphs(16), clusters(s.size());
+  std::vector<SCRIPT_VISATTR> attrs(16);
+  SCRIPT_ANALYSIS a = items[0].a;
+  ASSERT_EQ(S_OK, ScriptShape(nullptr, &sc, W(s), int(s.size()), max, &a, glyphs.data(), clusters.data(),
+                              attrs.data(), &n));
+  ASSERT_EQ(3, n);
+  // Visual order: the second beh, the fatha, the first beh; the fatha shares
+  // the first beh's cluster.
+  EXPECT_EQ(clusters[0], clusters[1]);
+  EXPECT_TRUE(attrs[1].fDiacritic);
+  EXPECT_TRUE(attrs[1].fZeroWidth);
+  EXPECT_FALSE(attrs[0].fDiacritic);
+  std::vector<int> adv(3);
+  std::vector<GOFFSET> off(3);
+  ABC abc{};
+  ASSERT_EQ(S_OK, ScriptPlace(nullptr, &sc, glyphs.data(), n, attrs.data(), &a, adv.data(), off.data(), &abc));
+  EXPECT_EQ(0, adv[1]);
+  EXPECT_GT(adv[0], 0);
+  EXPECT_GT(adv[2], 0);
+  EXPECT_NE(0, off[1].du | off[1].dv);  // the mark is moved onto its base
+  EXPECT_EQ(adv[0] + adv[2], abc.abcA + int(abc.abcB) + abc.abcC);
+  ScriptFreeCache(&sc);
+}
+
+TEST(Script, DigitsNextToArabicStayWestern) {
+  SCRIPT_CACHE sc = CacheFor(u"DejaVu Sans");
+  std::u16string s = u"\u0633\u0644\u0627\u0645 123";
+  auto items = Itemize(s);
+  ASSERT_GE(items.size(), 3u);
+  const SCRIPT_ITEM &digits = items[items.size() - 2];
+  ASSERT_EQ(5, digits.iCharPos);
+  std::u16string run = s.substr(5);
+  Shaped r = Shape(sc, run, digits.a);
+  ASSERT_EQ(S_OK, r.hr);
+  ASSERT_EQ(3u, r.glyphs.size());
+  const auto &font = *static_cast<nx::script::ScriptCacheData *>(sc)->font;
+  std::vector<WORD> western = {WORD(font.GlyphIndex(U'1')), WORD(font.GlyphIndex(U'2')), WORD(font.GlyphIndex(U'3'))};
+  if (digits.a.fRTL) std::reverse(western.begin(), western.end());
+  EXPECT_EQ(western, r.glyphs);
   ScriptFreeCache(&sc);
 }
 

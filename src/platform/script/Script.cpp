@@ -184,6 +184,8 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
   hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(buf, nullptr);
   if (n > unsigned(cMaxGlyphs)) return E_OUTOFMEMORY;
   bool missing = false;
+  hb_face_t *face = hb_font_get_face(font);
+  const bool classes = hb_ot_layout_has_glyph_classes(face);
   cache->lastGlyphs.resize(n);
   cache->lastAdvances.resize(n);
   cache->lastOffsets.resize(n);
@@ -199,19 +201,23 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
     cache->lastGlyphs[g] = gid;
     cache->lastAdvances[g] = pos[g].x_advance;
     cache->lastOffsets[g] = GOFFSET{pos[g].x_offset, pos[g].y_offset};
-    bool start = g == 0 || info[g - 1].cluster != cl;
+    // The glyph array is in visual order: a cluster starts (in logical order)
+    // at its leftmost glyph left to right and at its rightmost right to left,
+    // where a mark comes before its base.
+    bool start = psa->fRTL ? (g + 1 == n || info[g + 1].cluster != cl) : (g == 0 || info[g - 1].cluster != cl);
     SCRIPT_VISATTR va{};
     va.fClusterStart = start;
-    // A mark merged into its base's cluster is found by its glyph class.
-    va.fDiacritic = nx::script::IsMark(c) ||
-                    (!start && hb_ot_layout_get_glyph_class(hb_font_get_face(font), gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK);
+    // A mark merged into its base's cluster is found by its glyph class; a
+    // font without classes leaves the character to tell.
+    va.fDiacritic = classes ? hb_ot_layout_get_glyph_class(face, gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK
+                            : start && nx::script::IsMark(c);
     va.fZeroWidth = pos[g].x_advance == 0;
     bool blank = c < 0x80 ? (c == ' ' || c == '\t') : u_isUWhiteSpace(c);
     va.uJustification = blank ? SCRIPT_JUSTIFY_BLANK : SCRIPT_JUSTIFY_CHARACTER;
     psva[g] = va;
     // Each character of the cluster points at the cluster's first glyph in
-    // logical order: the leftmost for LTR, the rightmost for RTL.
-    if (start || psa->fRTL) pwLogClust[cl] = WORD(g);
+    // logical order.
+    if (start) pwLogClust[cl] = WORD(g);
   }
   // Characters inside a cluster (the later units of it) share its glyph.
   if (n > 0) {
