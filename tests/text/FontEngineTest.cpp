@@ -236,6 +236,69 @@ TEST(FontEngine, EnumerationIsStableAndCarriesCharsets) {
   EXPECT_EQ(0, EnumFontFamiliesExW(nullptr, nullptr, Collect, 0, 0));
 }
 
+struct CharsetOrder {
+  std::vector<std::pair<std::u16string, BYTE>> seen;
+};
+
+int CALLBACK CollectCharsets(const LOGFONTW *lf, const TEXTMETRICW *tm, DWORD, LPARAM lp) {
+  auto *c = reinterpret_cast<CharsetOrder *>(lp);
+  EXPECT_EQ(lf->lfCharSet, tm->tmCharSet);
+  c->seen.emplace_back(reinterpret_cast<const char16_t *>(lf->lfFaceName), lf->lfCharSet);
+  return 1;
+}
+
+TEST(FontEngine, EnumeratedCharsetsFollowTheCodePageRangesInBitOrder) {
+  // DejaVu Sans's OS/2 code-page ranges, read without our code.
+  auto font = ResolveFont(Logical(u"DejaVu Sans", -20));
+  DirectFace direct(font->Face().Path(), 20);
+  ASSERT_TRUE(direct.ok());
+  auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(direct.face(), FT_SFNT_OS2));
+  ASSERT_TRUE(os2);
+  const std::pair<int, BYTE> kBits[] = {{0, ANSI_CHARSET},   {1, EASTEUROPE_CHARSET}, {2, RUSSIAN_CHARSET},
+                                        {3, GREEK_CHARSET},  {4, TURKISH_CHARSET},    {5, HEBREW_CHARSET},
+                                        {6, ARABIC_CHARSET}, {7, BALTIC_CHARSET},     {8, VIETNAMESE_CHARSET}};
+  std::vector<BYTE> want;
+  for (auto [bit, cs] : kBits)
+    if (os2->ulCodePageRange1 & (1ul << bit)) want.push_back(cs);
+  ASSERT_GE(want.size(), 3u);
+  LOGFONTW lf = Logical(u"DejaVu Sans", 0);
+  lf.lfCharSet = DEFAULT_CHARSET;
+  CharsetOrder order;
+  EnumFontFamiliesExW(nullptr, &lf, CollectCharsets, LPARAM(&order), 0);
+  std::vector<BYTE> got;
+  for (auto &[family, cs] : order.seen)
+    if (got.size() < want.size()) got.push_back(cs);  // the first style's charsets
+  EXPECT_EQ(want, got);
+  // One charset asked for: only families that offer it, each once.
+  LOGFONTW greek{};
+  greek.lfCharSet = GREEK_CHARSET;
+  CharsetOrder g;
+  EnumFontFamiliesExW(nullptr, &greek, CollectCharsets, LPARAM(&g), 0);
+  ASSERT_FALSE(g.seen.empty());
+  std::set<std::u16string> families;
+  for (auto &[family, cs] : g.seen) {
+    EXPECT_EQ(GREEK_CHARSET, cs);
+    EXPECT_TRUE(families.insert(family).second) << "twice";
+  }
+  EXPECT_TRUE(families.count(u"DejaVu Sans"));
+}
+
+TEST(FontEngine, SignatureIsTheOs2Ranges) {
+  auto font = ResolveFont(Logical(u"DejaVu Sans", -20));
+  DirectFace direct(font->Face().Path(), 20);
+  ASSERT_TRUE(direct.ok());
+  auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(direct.face(), FT_SFNT_OS2));
+  ASSERT_TRUE(os2);
+  FONTSIGNATURE fs = font->Face().Signature();
+  EXPECT_EQ(DWORD(os2->ulUnicodeRange1), fs.fsUsb[0]);
+  EXPECT_EQ(DWORD(os2->ulUnicodeRange2), fs.fsUsb[1]);
+  EXPECT_EQ(DWORD(os2->ulUnicodeRange3), fs.fsUsb[2]);
+  EXPECT_EQ(DWORD(os2->ulUnicodeRange4), fs.fsUsb[3]);
+  EXPECT_EQ(DWORD(os2->ulCodePageRange1), fs.fsCsb[0]);
+  EXPECT_EQ(DWORD(os2->ulCodePageRange2), fs.fsCsb[1]);
+  EXPECT_TRUE(fs.fsUsb[0] & 1);  // Basic Latin
+}
+
 }  // namespace
 
 namespace {
