@@ -81,6 +81,15 @@ bool IsMark(UChar32 c) {
   return t == U_NON_SPACING_MARK || t == U_ENCLOSING_MARK || t == U_COMBINING_SPACING_MARK;
 }
 
+// The GDEF class of a glyph, looked up once per cache.
+bool IsMarkGlyph(ScriptCacheData &cache, hb_face_t *face, WORD gid) {
+  if (cache.isMark.empty()) cache.isMark.assign(std::max(1u, hb_face_get_glyph_count(face)), 2);
+  if (gid >= cache.isMark.size()) return false;
+  uint8_t &m = cache.isMark[gid];
+  if (m == 2) m = hb_ot_layout_get_glyph_class(face, gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK;
+  return m == 1;
+}
+
 bool NeedsGlyph(UChar32 c) {
   if (c < 0x80) return c > 0x20 && c != 0x7F;
   return !(u_isUWhiteSpace(c) || u_charType(c) == U_CONTROL_CHAR || u_charType(c) == U_FORMAT_CHAR);
@@ -209,8 +218,7 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
     va.fClusterStart = start;
     // A mark merged into its base's cluster is found by its glyph class; a
     // font without classes leaves the character to tell.
-    va.fDiacritic = classes ? hb_ot_layout_get_glyph_class(face, gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK
-                            : start && nx::script::IsMark(c);
+    va.fDiacritic = classes ? nx::script::IsMarkGlyph(*cache, face, gid) : start && nx::script::IsMark(c);
     va.fZeroWidth = pos[g].x_advance == 0;
     bool blank = c < 0x80 ? (c == ' ' || c == '\t') : u_isUWhiteSpace(c);
     va.uJustification = blank ? SCRIPT_JUSTIFY_BLANK : SCRIPT_JUSTIFY_CHARACTER;

@@ -21,6 +21,7 @@ struct ScriptCacheData {
   std::vector<WORD> lastGlyphs;
   std::vector<int> lastAdvances;  // design units
   std::vector<GOFFSET> lastOffsets;
+  std::vector<uint8_t> isMark;  // per glyph id: 0 no, 1 yes, 2 not looked up yet
 };
 
 // A cache bound to a font (for callers that hold a font rather than a DC).
