@@ -250,6 +250,31 @@ TEST(TextDc, ExtentsWidthsAbcAndCharacterExtraAgree) {
   EXPECT_EQ(22, sz.cy);
 }
 
+TEST(TextDc, SurrogatePairTakesTheCharacterExtraOnceInExtentsAndRecords) {
+  MetafileFile mf(kFrame);
+  HFONT font = MakeFont(u"DejaVu Sans", -20);
+  SelectObject(mf.dc, font);
+  SetTextCharacterExtra(mf.dc, 3);
+  const WCHAR text[] = {u'a', 0xD835, 0xDC00, u'b'};  // a, mathematical bold A, b
+  SIZE sz{};
+  ASSERT_TRUE(GetTextExtentPoint32W(mf.dc, text, 4, &sz));
+  SetTextCharacterExtra(mf.dc, 0);
+  SIZE plain{};
+  ASSERT_TRUE(GetTextExtentPoint32W(mf.dc, text, 4, &plain));
+  EXPECT_EQ(plain.cx + 3 * 3, sz.cx);  // three characters, not four units
+  SetTextCharacterExtra(mf.dc, 3);
+  ExtTextOutW(mf.dc, 0, 0, 0, nullptr, text, 4, nullptr);
+  mf.Close();
+  auto recs = mf.Records(EMR_EXTTEXTOUTW);
+  ASSERT_EQ(1u, recs.size());
+  const uint32_t offDx = U32(recs[0], 72);
+  int sum = 0;
+  for (int i = 0; i < 4; ++i) sum += I32(recs[0], offDx + 4 * i);
+  EXPECT_EQ(sz.cx, sum);
+  EXPECT_EQ(0, I32(recs[0], offDx + 8));  // the low half of the pair
+  DeleteObject(font);
+}
+
 TEST(TextDc, FaceNameCharsetAndFontData) {
   MemDc m;
   m.Use(MakeFont(u"Arial", -20));

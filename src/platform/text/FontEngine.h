@@ -108,6 +108,12 @@ std::vector<BYTE> CharsetsOf(const FONTSIGNATURE &fs);
 // become U+FFFD.
 char32_t NextChar(const WCHAR *s, size_t n, size_t &i);
 
+// Whether s[i] is the second half of a surrogate pair: it has no glyph of its
+// own and takes no character extra.
+inline bool LowSurrogateOfPair(const WCHAR *s, size_t i) {
+  return i > 0 && (s[i] & 0xFC00) == 0xDC00 && (s[i - 1] & 0xFC00) == 0xD800;
+}
+
 }  // namespace nx::text
 
 namespace nx::text {

@@ -80,7 +80,7 @@ void LogicalAdvances(const gdi::Dc &dc, const SizedFont &font, const WCHAR *s, s
   if (!n) return;
   font.Advances(s, n, out);
   DcScales sc = ScalesOf(dc);
-  for (size_t i = 0; i < n; ++i) out[i] = Round(out[i] / sc.x) + dc.st.charExtra;
+  for (size_t i = 0; i < n; ++i) out[i] = Round(out[i] / sc.x) + (LowSurrogateOfPair(s, i) ? 0 : dc.st.charExtra);
 }
 
 std::shared_ptr<SizedFont> FontOfDc(HDC hdc) {
@@ -104,7 +104,9 @@ BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl
   }
   // GDI sums the device advances, adds the extra spacing and converts once.
   auto s = nx::text::ScalesOf(*dc);
-  double w = double(font->Extent(lpString, size_t(c))) + double(Round(dc->st.charExtra * s.x)) * c;
+  size_t chars = 0;  // a surrogate pair is one character
+  for (size_t i = 0; i < size_t(c); ++i) chars += nx::text::LowSurrogateOfPair(lpString, i) ? 0 : 1;
+  double w = double(font->Extent(lpString, size_t(c))) + double(Round(dc->st.charExtra * s.x)) * double(chars);
   psizl->cx = Round(w / s.x);
   psizl->cy = Round(font->Metrics().tmHeight / s.y);
   return TRUE;

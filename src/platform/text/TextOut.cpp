@@ -46,10 +46,6 @@ std::vector<INT> Rescale(const std::vector<INT> &v, size_t per, double fx, doubl
   return out;
 }
 
-bool LowSurrogateOfPair(const WCHAR *s, size_t i) {
-  return i > 0 && (s[i] & 0xFC00) == 0xDC00 && (s[i - 1] & 0xFC00) == 0xD800;
-}
-
 // The caller's dx as given, or the font's advances plus the character extra
 // (which GDI does not record, so it goes into Dx).
 Run MakeRun(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options) {
