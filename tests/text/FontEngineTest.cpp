@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_TRUETYPE_TABLES_H
@@ -200,13 +201,16 @@ TEST(FontEngine, UnreadableFontFileIsRefused) {
 
 struct Enumerated {
   std::vector<std::u16string> families;
+  std::vector<DWORD> types;
   std::set<BYTE> charsets;
   int stopAfter = 1 << 30;
 };
 
-int CALLBACK Collect(const LOGFONTW *lf, const TEXTMETRICW *, DWORD type, LPARAM lp) {
+int CALLBACK Collect(const LOGFONTW *lf, const TEXTMETRICW *tm, DWORD type, LPARAM lp) {
   auto *e = reinterpret_cast<Enumerated *>(lp);
-  EXPECT_EQ(DWORD(TRUETYPE_FONTTYPE), type);
+  EXPECT_EQ(bool(tm->tmPitchAndFamily & TMPF_TRUETYPE), type == DWORD(TRUETYPE_FONTTYPE));
+  EXPECT_TRUE(type == 0 || type == DWORD(TRUETYPE_FONTTYPE));
+  e->types.push_back(type);
   e->families.emplace_back(reinterpret_cast<const char16_t *>(lf->lfFaceName));
   e->charsets.insert(lf->lfCharSet);
   return --e->stopAfter > 0;
@@ -233,7 +237,53 @@ TEST(FontEngine, EnumerationIsStableAndCarriesCharsets) {
   Enumerated styles;
   EnumFontsW(nullptr, NXW("Liberation Mono"), Collect, LPARAM(&styles));
   EXPECT_EQ(4u, styles.families.size());  // regular, bold, italic, bold italic
+  EXPECT_EQ(std::vector<DWORD>(4, TRUETYPE_FONTTYPE), styles.types);
   EXPECT_EQ(0, EnumFontFamiliesExW(nullptr, nullptr, Collect, 0, 0));
+}
+
+// The first installed file of a font format ("Type 1", "CFF"), by fontconfig.
+std::string FileOfFormat(const char *format) {
+  FcPattern *pat = FcPatternBuild(nullptr, FC_FONTFORMAT, FcTypeString, format, nullptr);
+  FcObjectSet *os = FcObjectSetBuild(FC_FILE, nullptr);
+  FcFontSet *set = FcFontList(nullptr, pat, os);
+  std::string out;
+  FcChar8 *file = nullptr;
+  if (set && set->nfont > 0 && FcPatternGetString(set->fonts[0], FC_FILE, 0, &file) == FcResultMatch)
+    out = reinterpret_cast<const char *>(file);
+  if (set) FcFontSetDestroy(set);
+  FcObjectSetDestroy(os);
+  FcPatternDestroy(pat);
+  return out;
+}
+
+TEST(FontEngine, PostScriptOutlinesAreNotTrueType) {
+  // fonts-urw-base35 ships both kinds (scripts/setup-deps installs it).
+  for (const char *format : {"Type 1", "CFF"}) {
+    std::string path = FileOfFormat(format);
+    ASSERT_FALSE(path.empty()) << "no " << format << " font installed";
+    auto face = nx::text::OpenFace(path, 0);
+    ASSERT_TRUE(face) << path;
+    EXPECT_FALSE(face->TrueTypeOutlines()) << path;
+    LOGFONTW lf = Logical(u"", -20);
+    nx::text::SizedFont sized(face, lf);
+    EXPECT_FALSE(sized.Metrics().tmPitchAndFamily & TMPF_TRUETYPE) << path;
+    EXPECT_TRUE(sized.Metrics().tmPitchAndFamily & TMPF_VECTOR) << path;
+    const DWORD glyf = 'g' | ('l' << 8) | ('y' << 16) | (DWORD('f') << 24);
+    EXPECT_EQ(DWORD(GDI_ERROR), nx::text::FontData(*face, glyf, 0, nullptr, 0)) << path;
+    DWORD whole = nx::text::FontData(*face, 0, 0, nullptr, 0);
+    if (std::string(format) == "Type 1") {
+      EXPECT_EQ(DWORD(GDI_ERROR), whole);  // not an sfnt: no font data at all
+    } else {
+      EXPECT_EQ(nxtest::ReadFileBytes(path).size(), whole);
+    }
+    // The family enumerates as a vector font, not a TrueType one.
+    Enumerated e;
+    std::u16string family = face->FamilyName();
+    EnumFontsW(nullptr, reinterpret_cast<const WCHAR *>(family.c_str()), Collect, LPARAM(&e));
+    ASSERT_FALSE(e.types.empty()) << path;
+    for (DWORD t : e.types) EXPECT_EQ(0u, t) << path;
+  }
+  EXPECT_TRUE(ResolveFont(Logical(u"Arial", -20))->Face().TrueTypeOutlines());
 }
 
 struct CharsetOrder {

@@ -6,6 +6,7 @@
 #include FT_TRUETYPE_TABLES_H
 #include FT_SFNT_NAMES_H
 #include FT_ADVANCES_H
+#include FT_FONT_FORMATS_H
 #include <hb.h>
 
 #include "platform/Wide.h"
@@ -137,6 +138,13 @@ FontFace::FontFace(FT_Face face, std::string path, int index) : face_(face), pat
 FontFace::~FontFace() {
   std::lock_guard lock(Lib().ftMu);
   FT_Done_Face(face_);
+}
+
+bool FontFace::Sfnt() const { return FT_IS_SFNT(face_); }
+
+bool FontFace::TrueTypeOutlines() const {
+  const char *format = FT_Get_Font_Format(face_);
+  return Sfnt() && format && std::strcmp(format, "TrueType") == 0;
 }
 
 std::u16string FontFace::FamilyName() const { return FromUtf8(face_->family_name); }
@@ -272,7 +280,8 @@ void SizedFont::ComputeMetrics() {
   bool fixed = FT_IS_FIXED_WIDTH(f);
   BYTE family = fixed ? FF_MODERN : FF_SWISS;
   if (!fixed && os2 && os2->panose[0] == 2 && os2->panose[1] >= 2 && os2->panose[1] <= 10) family = FF_ROMAN;
-  tm_.tmPitchAndFamily = BYTE(family | TMPF_VECTOR | TMPF_TRUETYPE | (fixed ? 0 : TMPF_FIXED_PITCH));
+  BYTE truetype = face_->TrueTypeOutlines() ? TMPF_TRUETYPE : 0;
+  tm_.tmPitchAndFamily = BYTE(family | TMPF_VECTOR | truetype | (fixed ? 0 : TMPF_FIXED_PITCH));
   auto charsets = CharsetsOf(face_->Signature());
   BYTE want = lf_.lfCharSet;
   tm_.tmCharSet = std::find(charsets.begin(), charsets.end(), want) != charsets.end() ? want : charsets.front();
@@ -406,6 +415,7 @@ hb_font_t *SizedFont::HbFont() const {
 
 // ---------------------------------------------------------------------------
 DWORD FontData(const FontFace &face, DWORD table, DWORD offset, void *buffer, DWORD size) {
+  if (!face.Sfnt()) return GDI_ERROR;  // a Type 1 file has no tables to give
   std::vector<unsigned char> file;
   if (!ReadFile(face.Path(), file)) return GDI_ERROR;
   size_t dir = 0;

@@ -29,6 +29,11 @@ class FontFace {
   FT_Face Face() const { return face_; }
   const std::string &Path() const { return path_; }
   int Index() const { return index_; }
+  // An sfnt file (TrueType or OpenType) whose tables GetFontData can read.
+  bool Sfnt() const;
+  // TrueType outlines ('glyf'): what GDI calls a TrueType font. OpenType
+  // fonts with PostScript outlines and Type 1 fonts are not.
+  bool TrueTypeOutlines() const;
   std::u16string FamilyName() const;
   std::u16string StyleName() const;
   FONTSIGNATURE Signature() const;

@@ -20,6 +20,8 @@ struct InstalledFont {
   int index = 0;
   int weight = FW_NORMAL;
   bool italic = false;
+  bool truetype = true;  // TrueType outlines, not PostScript ones
+  bool openType = false; // an sfnt file (OpenType flavour of either outline)
   std::vector<BYTE> charsets;
 };
 
@@ -44,6 +46,8 @@ std::vector<InstalledFont> ReadInstalled() {
     f.path = reinterpret_cast<const char *>(file);
     f.index = index & 0xFFFF;
     f.charsets = CharsetsOf(face->Signature());
+    f.truetype = face->TrueTypeOutlines();
+    f.openType = face->Sfnt();
     f.italic = face->StyleName().find(u"Italic") != std::u16string::npos ||
                face->StyleName().find(u"Oblique") != std::u16string::npos;
     f.weight = face->StyleName().find(u"Bold") != std::u16string::npos ? FW_BOLD : FW_NORMAL;
@@ -123,6 +127,7 @@ void Describe(const InstalledFont &f, BYTE charset, ENUMLOGFONTEXW &elf, NEWTEXT
   }
   ntm.ntmTm.ntmFlags = (f.italic ? NTM_ITALIC : 0) | (f.weight >= FW_BOLD ? NTM_BOLD : 0);
   if (!f.italic && f.weight < FW_BOLD) ntm.ntmTm.ntmFlags |= NTM_REGULAR;
+  if (f.openType && !f.truetype) ntm.ntmTm.ntmFlags |= NTM_PS_OPENTYPE;
   lf.lfOutPrecision = 3;  // OUT_STROKE_PRECIS
   lf.lfClipPrecision = 2;
   lf.lfQuality = 1;
@@ -136,7 +141,10 @@ int Call(FONTENUMPROCW proc, const InstalledFont &f, BYTE charset, LPARAM lParam
   ENUMLOGFONTEXW elf;
   NEWTEXTMETRICEXW ntm;
   Describe(f, charset, elf, ntm);
-  return proc(&elf.elfLogFont, reinterpret_cast<const TEXTMETRICW *>(&ntm), TRUETYPE_FONTTYPE, lParam);
+  // Only TrueType outlines are reported as TrueType: their data is what a
+  // TrueType font file holds. Other scalable fonts are plain vector fonts.
+  return proc(&elf.elfLogFont, reinterpret_cast<const TEXTMETRICW *>(&ntm), f.truetype ? TRUETYPE_FONTTYPE : 0,
+              lParam);
 }
 
 }  // namespace
