@@ -141,14 +141,21 @@ void DecodeRow(TPicture &pic, const TBmpInfo &info, const BYTE *row, int32_t y) 
   }
 }
 
-void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
-  const size_t stride = ((static_cast<size_t>(info.width) * info.bpp + 31) / 32) * 4;
+size_t FileStride(const TBmpInfo &info) { return ((static_cast<size_t>(info.width) * info.bpp + 31) / 32) * 4; }
+
+// Uncompressed rows must all be in the file; checked before the picture's
+// memory is taken, so a small file cannot claim a large picture.
+void CheckRowsPresent(const TBmpInfo &info, const TReader &r) {
   const size_t rowBytes = (static_cast<size_t>(info.width) * info.bpp + 7) / 8;
   // The last row may lack its padding; anything shorter is truncated.
-  const size_t need = stride * static_cast<size_t>(info.height - 1) + rowBytes;
+  const size_t need = FileStride(info) * static_cast<size_t>(info.height - 1) + rowBytes;
   if (info.bitsOffset > r.size || r.size - info.bitsOffset < need)
     Corrupt("the bitmap file is truncated: " + std::to_string(need) + " bytes of pixels expected, " +
             std::to_string(info.bitsOffset > r.size ? 0 : r.size - info.bitsOffset) + " present");
+}
+
+void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
+  const size_t stride = FileStride(info);
   for (int32_t fileRow = 0; fileRow < info.height; ++fileRow) {
     const int32_t y = info.topDown ? fileRow : info.height - 1 - fileRow;
     DecodeRow(pic, info, r.data + info.bitsOffset + stride * static_cast<size_t>(fileRow), y);
@@ -216,8 +223,11 @@ TPicture DecodeBmp(const BYTE *data, size_t size) {
     info.masks[1] = 0x00FF00;
     info.masks[2] = 0x0000FF;
   }
+  const bool rle = info.compression == BI_RLE8 || info.compression == BI_RLE4;
+  CheckPictureSize(info.width, info.height);
+  if (!rle) CheckRowsPresent(info, r);
   TPicture pic(info.width, info.height);
-  if (info.compression == BI_RLE8 || info.compression == BI_RLE4)
+  if (rle)
     DecodeRle(pic, info, r);
   else
     DecodeUncompressed(pic, info, r);

@@ -47,12 +47,16 @@ std::vector<BYTE> ReadPictureFile(const WString &name) {
 
 }  // namespace
 
-TPicture::TPicture(int32_t width, int32_t height) {
+void CheckPictureSize(int32_t width, int32_t height) {
   if (width <= 0 || height <= 0) throw ENxError(nxeData, "the picture has no pixels");
   if (width > kMaxPictureSide || height > kMaxPictureSide ||
       static_cast<int64_t>(width) * height > kMaxPicturePixels)
     throw ENxError(nxeData, "the declared size " + std::to_string(width) + " x " + std::to_string(height) +
                                 " is beyond the limit of 32767 pixels a side and 64 megapixels");
+}
+
+TPicture::TPicture(int32_t width, int32_t height) {
+  CheckPictureSize(width, height);
   width_ = width;
   height_ = height;
   stride_ = ((static_cast<size_t>(width) * 24 + 31) / 32) * 4;

@@ -17,6 +17,9 @@ namespace nx {
 constexpr int32_t kMaxPictureSide = 32767;
 constexpr int64_t kMaxPicturePixels = 64LL * 1024 * 1024;
 
+// Throws ENxError (nxeData) for a size without pixels or beyond the limits.
+void CheckPictureSize(int32_t width, int32_t height);
+
 class TPicture {
  public:
   TPicture() = default;

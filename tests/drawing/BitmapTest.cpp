@@ -110,6 +110,9 @@ TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   const std::string folder = dir_.file("pictures.bmp");
   std::filesystem::create_directories(folder);
   const std::string png = Picture("-size 30x30 xc:blue", "pic.png");
+  auto huge = nxtest::ReadFileBytes(Picture("-size 10x10 xc:red", "huge.bmp"));
+  for (size_t at : {18u, 22u}) huge[at] = 0x30, huge[at + 1] = 0x75;  // 30000 x 30000
+  nxtest::WriteFileBytes(dir_.file("huge.bmp"), huge);
 
   std::vector<std::pair<int32_t, std::string>> errors;
   auto recs = Records(Draw([&] {
@@ -124,11 +127,12 @@ TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
     attempt(cut);
     attempt(noImage);
     attempt(folder);
+    attempt(dir_.file("huge.bmp"));
     attempt(good);
   }));
-  EXPECT_EQ(OfType(recs, EMR_LINETO).size(), 6u) << "every line after a bad picture is drawn";
+  EXPECT_EQ(OfType(recs, EMR_LINETO).size(), 7u) << "every line after a bad picture is drawn";
   EXPECT_EQ(OfType(recs, EMR_STRETCHDIBITS).size(), 1u) << "only the good picture";
-  ASSERT_EQ(errors.size(), 6u);
+  ASSERT_EQ(errors.size(), 7u);
   EXPECT_EQ(errors[0].first, 0) << "a missing file is no error";
   EXPECT_EQ(errors[1].first, 0) << "another file type is not drawn";
   EXPECT_EQ(errors[2].first, nx::nxeData);
@@ -137,7 +141,9 @@ TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   EXPECT_NE(errors[3].second.find("no image"), std::string::npos) << errors[3].second;
   EXPECT_EQ(errors[4].first, nx::nxeFile);
   EXPECT_NE(errors[4].second.find("folder"), std::string::npos) << errors[4].second;
-  EXPECT_EQ(errors[5].first, 0);
+  EXPECT_EQ(errors[5].first, nx::nxeData);
+  EXPECT_NE(errors[5].second.find("beyond the limit"), std::string::npos) << errors[5].second;
+  EXPECT_EQ(errors[6].first, 0);
 }
 
 TEST_F(DrawingTest, EveryCommandOnOnePageReadsInEmf2svg) {

@@ -170,6 +170,47 @@ TEST(PictureDecoders, Rle4AndTopDownRows) {
   EXPECT_EQ(top.Pixel(0, 1), RGB(0, 0, 255));
 }
 
+// A 24-bit bottom-up file rewritten as 32 bits per pixel without bit fields
+// (what many Windows programs save), and either file with its rows stored
+// top-down (negative height).
+std::vector<unsigned char> Rewrite(const std::vector<unsigned char> &bmp24, bool to32, bool topDown) {
+  const uint32_t offset = bmp24[10] | (bmp24[11] << 8) | (bmp24[12] << 16);
+  const int width = bmp24[18] | (bmp24[19] << 8), height = bmp24[22] | (bmp24[23] << 8);
+  const size_t inStride = (static_cast<size_t>(width) * 24 + 31) / 32 * 4;
+  const size_t outStride = to32 ? static_cast<size_t>(width) * 4 : inStride;
+  std::vector<unsigned char> out(bmp24.begin(), bmp24.begin() + offset);
+  out.resize(offset + outStride * static_cast<size_t>(height), 0);
+  for (int row = 0; row < height; ++row) {
+    const unsigned char *src = &bmp24[offset + inStride * static_cast<size_t>(row)];
+    const int outRow = topDown ? height - 1 - row : row;
+    unsigned char *dst = &out[offset + outStride * static_cast<size_t>(outRow)];
+    for (int x = 0; x < width; ++x)
+      for (int c = 0; c < 3; ++c) dst[x * (to32 ? 4 : 3) + c] = src[x * 3 + c];
+  }
+  if (to32) Put16(out, 28, 32);
+  if (topDown) Put32(out, 22, static_cast<uint32_t>(-height));
+  Put32(out, 2, static_cast<uint32_t>(out.size()));
+  Put32(out, 34, 0);  // biSizeImage: 0 is allowed for uncompressed rows
+  return out;
+}
+
+TEST(PictureDecoders, ThirtyTwoBitAndTopDownRowsMatchTheBottomUpFile) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  const std::string path = Convert(dir, MakeSource(dir), "-type truecolor BMP3:", "t24.bmp");
+  const auto ref = Reference(dir, path);
+  const auto bytes = ReadFileBytes(path);
+  for (bool to32 : {false, true})
+    for (bool topDown : {false, true}) {
+      SCOPED_TRACE(std::string(to32 ? "32" : "24") + (topDown ? " top-down" : " bottom-up"));
+      const auto file = Rewrite(bytes, to32, topDown);
+      TPicture pic = nx::DecodeBmp(file.data(), file.size());
+      ASSERT_EQ(pic.Width(), 40);
+      ASSERT_EQ(pic.Height(), 20);
+      EXPECT_EQ(MaxDifference(pic, ref), 0);
+    }
+}
+
 TEST(PictureDecoders, TransparentGifLeavesItsTransparentPixelsWhite) {
   NX_REQUIRE_TOOL("convert");
   nxtest::TempDir dir;

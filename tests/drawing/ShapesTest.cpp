@@ -1,5 +1,6 @@
 // Lines, frames and ellipses: the pens, brushes and shape records they write,
 // and how the rendered page looks.
+#include "drawing/Drawing.h"
 #include "drawing/DrawingSupport.h"
 
 namespace drawtest {
@@ -133,6 +134,39 @@ TEST_F(DrawingTest, NothingIsDrawnWithoutADocument) {
   EXPECT_EQ(NxGetTextWidth("abc"), 0);
   EXPECT_EQ(NxGetLastError(), 0);
   EXPECT_EQ(nx::PageStore().PagesCount(), 0);
+}
+
+TEST_F(DrawingTest, PatternOneAndUnknownPatternsFillNothing) {
+  std::string emf = Draw([] {
+    NxFrameEx(1000000, 1000000, 4000000, 4000000, 10000, -2, -5, 1, 0);  // pattern 1: hollow
+    NxFrameEx(5000000, 1000000, 8000000, 4000000, 10000, -2, -5, 9, 0);  // outside 0..7: hollow
+  });
+  auto recs = Records(emf);
+  auto brushes = OfType(recs, EMR_CREATEBRUSHINDIRECT);
+  ASSERT_FALSE(brushes.empty());
+  EXPECT_EQ(brushes.back().As<EMRCREATEBRUSHINDIRECT>().lb.lbStyle, static_cast<UINT>(BS_NULL));
+  Raster page;
+  ASSERT_TRUE(Render(emf, &page));
+  EXPECT_EQ(page.Count(110, 110, 390, 390, RGB(255, 255, 255)), 280 * 280) << "inside stays white";
+  EXPECT_EQ(page.Count(510, 110, 790, 390, RGB(255, 255, 255)), 280 * 280);
+  EXPECT_GT(page.Count(90, 90, 410, 410, RGB(0, 0, 255)), 4 * 280 * 8) << "the blue outline is drawn";
+  EXPECT_EQ(page.Count(0, 0, page.width, page.height, RGB(255, 0, 0)), 0) << "no red fill anywhere";
+}
+
+TEST(ColourCodes, PaletteDesktopSystemColoursAndPassThrough) {
+  static constexpr COLORREF kExpected[16] = {0x000000, 0xFF0000, 0x008000, 0x808000, 0x0000FF, 0x800080,
+                                             0x000080, 0xC0C0C0, 0x808080, 0x800000, 0x00FF00, 0xFFFF00,
+                                             0x0000FF, 0xFF00FF, 0x00FFFF, 0xFFFFFF};
+  for (int i = 1; i <= 16; ++i) EXPECT_EQ(nx::CodeToRGB(-i), kExpected[i - 1]) << "code " << -i;
+  EXPECT_EQ(nx::MapColor(1), -255) << "code 1 is the desktop colour, not the transparency marker";
+  EXPECT_EQ(nx::CodeToRGB(1), GetSysColor(COLOR_BACKGROUND));
+  EXPECT_EQ(nx::MapColor(0x123456), 0x123456);
+  EXPECT_EQ(nx::CodeToRGB(static_cast<int32_t>(0xFF00000F)), GetSysColor(COLOR_BTNFACE));
+  EXPECT_EQ(GetSysColor(COLOR_BTNFACE), RGB(240, 240, 240));
+  EXPECT_EQ(nx::CodeToRGB(-17), GetSysColor(0xEF)) << "any other negative value names a system colour";
+  EXPECT_EQ(nx::MapFillPattern(4), nx::TBrushStyle::Cross);
+  EXPECT_EQ(nx::MapFillPattern(8), nx::TBrushStyle::Clear);
+  EXPECT_EQ(nx::MapFillPattern(-1), nx::TBrushStyle::Clear);
 }
 
 }  // namespace

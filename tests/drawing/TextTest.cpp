@@ -205,5 +205,39 @@ TEST_F(DrawingTest, TextBoxLineBreaking) {
   EXPECT_EQ(t.back().Text(), u"Tiny") << "the first line is drawn even in a box smaller than a line";
 }
 
+TEST_F(DrawingTest, TextBoxAlignmentLongWordsAndClipping) {
+  // No border: the text uses the whole 400 x 340-pixel box.
+  int wRight = 0, wCentre = 0, wLine = 0;
+  std::string emf = Draw([&] {
+    NxTextBoxEx(0, 0, 4000000, 3400000, "Right", 1, "", -10000000, -999, -999, -255, -10000000);
+    wRight = Pixels("Right");
+    NxTextBoxEx(0, 0, 4000000, 3400000, "Mid", 2, "", -10000000, -999, -999, -255, -10000000);
+    wCentre = Pixels("Mid");
+    NxTextBoxEx(5000000, 0, 9000000, 3400000, "ABCDEFGHIJKL", 0, "", -10000000, -999, -999, -255, -10000000);
+    wLine = Pixels("ABCDEF");
+  });
+  auto t = Texts(Records(emf));
+  ASSERT_EQ(t.size(), 4u);
+  EXPECT_EQ(Ref(t[0]).x + wRight, 400) << "right aligned on the box's right edge";
+  EXPECT_NEAR(Ref(t[1]).x, (400 - wCentre) / 2, 1);
+  EXPECT_EQ(t[2].Text() + t[3].Text(), u"ABCDEFGHIJKL") << "a word longer than a line is cut, not lost";
+  ASSERT_LE(wLine, 400) << "Courier at 12 points: six characters fit";
+  EXPECT_EQ(t[2].Text(), u"ABCDEF");
+  EXPECT_EQ(Ref(t[2]).x, 500);
+
+  // Nothing is drawn outside a box: a long text in a box at the card's middle.
+  emf = Draw([] {
+    std::string text;
+    for (int i = 0; i < 200; ++i) text += "WWWW MMMM ";
+    NxTextBoxEx(2000000, 2000000, 6000000, 5000000, text.c_str(), 2, "", -10000000, -999, -999, -255, -10000000);
+  });
+  Raster page;
+  ASSERT_TRUE(Render(emf, &page));
+  EXPECT_GT(page.Dark(200, 200, 600, 500), 1000);
+  EXPECT_EQ(page.Dark(0, 0, page.width, 200) + page.Dark(0, 500, page.width, page.height) +
+                page.Dark(0, 200, 200, 500) + page.Dark(600, 200, page.width, 500),
+            0);
+}
+
 }  // namespace
 }  // namespace drawtest
