@@ -186,6 +186,21 @@ NX_API void NxBeginRawDoc(void);
 NX_API void NxPrintRawData(const void *Data, int32_t Size);
 NX_API void NxEndRawDoc(void);
 
+/* ---- Linear barcodes ---------------------------------------------------------
+ * NxBarCode draws Code (ANSI text) as a linear barcode with its top-left
+ * corner at (X, Y) in the session's unit. Height is the bar height in points
+ * (in millimetres when HeightInMM is 1), taken in steps of about a tenth of
+ * an inch; Width / 10000 is the narrow bar in sixtieths of an inch (10000:
+ * 0.42 mm), in whole printer pixels. ShowText 1 adds the human-readable text,
+ * Rotate 1 turns the barcode by 90 degrees.
+ * CodeType: 0/1 Code 39, 2 Code 128 B, 3-5 EAN-128 A/B/C, 6 EAN-8, 7 EAN-13,
+ * 8-10 Code 128 A/B/C, 11 UPC-A, 12 UPC-E, 13 Codabar, 14 POSTNET,
+ * 15 Interleaved 2 of 5; any other value Code 39. Data the symbology cannot
+ * carry draws the image without bars and sets the error channel (6). Nothing
+ * happens without an open document. */
+NX_API void NxBarCode(int32_t X, int32_t Y, const char *Code, int32_t Height, int32_t Width, int32_t ShowText,
+                      int32_t CodeType, int32_t Rotate, int32_t HeightInMM);
+
 /* ---- QR codes ---------------------------------------------------------------
  * NxQRCode draws Code (ANSI text) as a QR code with its top-left corner at
  * (X, Y) in the session's unit: level L, automatic modes, the smallest version

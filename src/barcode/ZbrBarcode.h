@@ -2,6 +2,7 @@
 // image with optional human-readable text, in any of four rotations.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,8 @@
 #include "platform/win32.h"
 
 namespace nx {
+
+class TMemoryBitmap;
 
 // Where one text of the barcode goes before its width is known.
 struct TZbrTextItem {
@@ -79,6 +82,12 @@ class TZbrBarcode {
   // returns what the drawing puts on the canvas. The image size is then in
   // ImageWidth() and ImageHeight().
   TZbrLayout Layout();
+  // Sizes the bitmap to the image and draws the barcode into it.
+  void SaveBarcodeImage(TMemoryBitmap &Bmp);
+  // Draws a layout made by Layout() onto a canvas: background, bars and,
+  // with ShowNumber, the text in the component's font, turned with Angle.
+  void DrawBarcode(HDC canvas, const TZbrLayout &layout);
+
   LONG ImageWidth() const { return FWidthImg; }
   LONG ImageHeight() const { return FHeightImg; }
   const std::string &DisplayCode() const { return FDCode; }
@@ -97,6 +106,9 @@ class TZbrBarcode {
   Widths ElementWidths(float factor) const;
   static LONG ElementWidth(char c, const Widths &wd);
   RECT RotateRect(RECT r) const;
+  POINT RotatePoint(POINT p) const;
+  HFONT CreateTextFont(HDC canvas) const;
+  void DrawTexts(HDC canvas, const std::vector<TZbrTextItem> &texts);
   void AddTexts(TZbrLayout &layout, LONG bx, LONG by, const std::string &elements, const Widths &wd);
 
   std::u16string FFileExt = NXW("*.zbr");
@@ -122,6 +134,17 @@ class TZbrBarcode {
   LONG FWidthImg = 0;
   LONG FHeightImg = 0;
 };
+
+// The arguments of one NxBarCode call and the printer's resolution.
+struct TZbrBarcodeCall {
+  std::string Code;
+  int32_t Height, Width, ShowText, CodeType, Rotate, HeightInMM;
+  int32_t Dpi;
+};
+// The symbology an NxBarCode selector names (Code 39 for unknown ones).
+TZbrBarCodeType BarCodeTypeOf(int32_t selector);
+// Sets the component's properties from an NxBarCode call.
+void SetUpBarcode(TZbrBarcode &bc, const TZbrBarcodeCall &call);
 
 // Round to nearest, ties to even; and ties away upward as the factor setter wants.
 LONG ZbrRound(double x);

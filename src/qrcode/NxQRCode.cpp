@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "device/Device.h"
+#include "device/MemoryBitmap.h"
 #include "noxtrel.h"
 #include "qrcode/QRCode.h"
 #include "session/ErrorChannel.h"
@@ -12,48 +13,6 @@
 #include "session/Units.h"
 
 namespace nx {
-namespace {
-
-// A 24-bit DIB section in a memory DC. (A 16-bit one would turn a white
-// background into a light grey 0xF8F8F8 for readers that widen 5-bit values
-// by shifting.)
-class SymbolBitmap {
- public:
-  explicit SymbolBitmap(int32_t side) {
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), side, side, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void *bits = nullptr;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = dc_ ? CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
-    if (!bitmap_) {
-      if (dc_) DeleteDC(dc_);
-      throw ENxError(nxeGeneral, "NxQRCode: cannot create a " + std::to_string(side) + " x " + std::to_string(side) +
-                                     " bitmap");
-    }
-    old_ = SelectObject(dc_, bitmap_);
-  }
-  ~SymbolBitmap() {
-    Deselect();
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-  }
-  SymbolBitmap(const SymbolBitmap &) = delete;
-  SymbolBitmap &operator=(const SymbolBitmap &) = delete;
-  HDC dc() const { return dc_; }
-  // The bitmap, no longer selected into the memory DC, so that another DC can take it.
-  HBITMAP Deselect() {
-    if (old_) SelectObject(dc_, old_);
-    old_ = nullptr;
-    return bitmap_;
-  }
-
- private:
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ old_ = nullptr;
-};
-
-}  // namespace
 
 // The side in printer pixels of a symbol of `size` screen pixels (0.264583 mm).
 int32_t QRSymbolSide(int32_t dpi, int32_t size) {
@@ -81,7 +40,7 @@ extern "C" NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t 
     qr.SetAutoConfigurate(true);
     qr.SetBounds(side, side);
     // The bitmap is the whole side x side square, so no part of the symbol is cut off.
-    SymbolBitmap image(side);
+    TMemoryBitmap image(side, side);
     qr.paintBarcodeAutoSize(image.dc());
     Device().Draw(at.x, at.y, image.Deselect());
   });

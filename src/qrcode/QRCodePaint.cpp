@@ -1,46 +1,11 @@
 // Drawing of the QR code component through GDI.
+#include "device/MemoryBitmap.h"
 #include "qrcode/QRCode.h"
 #include "session/ErrorChannel.h"
 
 namespace nx {
 
 namespace {
-
-// A memory DC with a DIB section of the given size selected into it.
-class MemoryBitmap {
- public:
-  MemoryBitmap(int32_t width, int32_t height, WORD bitCount) {
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    bi.bmiHeader.biWidth = width;
-    bi.bmiHeader.biHeight = height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = bitCount;
-    bi.bmiHeader.biCompression = BI_RGB;
-    void *bits = nullptr;
-    dc_ = CreateCompatibleDC(nullptr);
-    bitmap_ = CreateDIBSection(dc_, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!dc_ || !bitmap_) {
-      if (dc_) DeleteDC(dc_);
-      throw ENxError(nxeGeneral, "QR code: cannot create a " + std::to_string(width) + " x " +
-                                     std::to_string(height) + " bitmap");
-    }
-    old_ = SelectObject(dc_, bitmap_);
-  }
-  ~MemoryBitmap() {
-    SelectObject(dc_, old_);
-    DeleteObject(bitmap_);
-    DeleteDC(dc_);
-  }
-  MemoryBitmap(const MemoryBitmap &) = delete;
-  MemoryBitmap &operator=(const MemoryBitmap &) = delete;
-  HDC dc() const { return dc_; }
-
- private:
-  HDC dc_ = nullptr;
-  HBITMAP bitmap_ = nullptr;
-  HGDIOBJ old_ = nullptr;
-};
 
 void Fill(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom, COLORREF colour) {
   HBRUSH brush = CreateSolidBrush(colour);
@@ -85,10 +50,10 @@ void TQRCode::paintBarcode(HDC canvas) {
 
 void TQRCode::paintBarcodeAutoSize(HDC c) {
   {
-    MemoryBitmap scratch(100, 100, 24);  // only for FcurrentX and FcurrentY
+    TMemoryBitmap scratch(100, 100);  // only for FcurrentX and FcurrentY
     paintBarcode(scratch.dc());
   }
-  MemoryBitmap image(FmarginPixels + FcurrentX, FmarginPixels + FcurrentY, 24);
+  TMemoryBitmap image(FmarginPixels + FcurrentX, FmarginPixels + FcurrentY);
   paintBarcode(image.dc());
   Fill(c, 0, 0, FWidth, FHeight, FbackColor);
   StretchBlt(c, 0, 0, FWidth, FHeight, image.dc(), 0, 0, FmarginPixels + FcurrentX, FmarginPixels + FcurrentY,
@@ -100,7 +65,7 @@ void TQRCode::Paint(HDC canvas) {
     paintBarcodeAutoSize(canvas);
     return;
   }
-  MemoryBitmap image(FWidth, FHeight, 24);
+  TMemoryBitmap image(FWidth, FHeight);
   paintBarcode(image.dc());
   BitBlt(canvas, 0, 0, FWidth, FHeight, image.dc(), 0, 0, SRCCOPY);
 }

@@ -96,7 +96,7 @@ namespace {
 
 // The demo script on the built-in virtual printer, in a folder of its own:
 // a two-page print job with a QR code on each page, and a two-page invoice
-// as EMF files.
+// as EMF files whose second page carries barcodes.
 TEST(Nxrun, TheDemoScriptPrintsAndWritesEmfPages) {
   NX_REQUIRE_TOOL("emf2svg-conv");
   NX_REQUIRE_TOOL("pdfinfo");
@@ -128,6 +128,13 @@ TEST(Nxrun, TheDemoScriptPrintsAndWritesEmfPages) {
   ASSERT_EQ(png.exitCode, 0) << png.output;
   nxtest::CommandResult codes = nxtest::RunCommand("zbarimg --nodbus -q " + q + "/page-1.png " + q + "/page-2.png");
   EXPECT_EQ(codes.output, "QR-Code:NOXTREL demo, page 1\nQR-Code:NOXTREL demo, page 2\n");
+  // The invoice's second page carries its QR code and two barcodes.
+  const std::string svg = (dir.path() / "emf" / "Page2.emf.svg").string();
+  nxtest::CommandResult slip =
+      nxtest::RunCommand("convert -background white " + nxtest::ShellQuote(svg) + " -flatten " + q + "/slip.png");
+  ASSERT_EQ(slip.exitCode, 0) << slip.output;
+  codes = nxtest::RunCommand("zbarimg --nodbus -q " + q + "/slip.png");
+  EXPECT_EQ(codes.output, "QR-Code:NOXTREL demo, page 2\nEAN-13:4006381333931\nCODE-128:INV 2026-0117\n");
 }
 
 }  // namespace

@@ -204,6 +204,7 @@ const std::map<std::string, Adapter> &Table() {
       NX_ENTRY(NxBeginRawDoc),
       {"NxPrintRawData", &Run<&PrintRawData, void, Bytes>},
       NX_ENTRY(NxEndRawDoc),
+      NX_ENTRY(NxBarCode),
       NX_ENTRY(NxQRCode),
       NX_ENTRY(NxTextOutEx),
       NX_ENTRY(NxTextOut),

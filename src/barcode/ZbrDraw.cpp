@@ -1,0 +1,79 @@
+// Drawing of the barcode component through GDI: the background, the bars of
+// a layout and the human-readable text in the component's font and angle.
+#include <algorithm>
+
+#include "barcode/ZbrBarcode.h"
+#include "device/MemoryBitmap.h"
+#include "session/Strings.h"
+
+namespace nx {
+
+POINT TZbrBarcode::RotatePoint(POINT p) const {
+  const LONG W = FWidthImg, H = FHeightImg;
+  switch (FAngle) {
+    case zba90: return {p.y, H - p.x};
+    case zba180: return {W - p.x, H - p.y};
+    case zba270: return {W - p.y, p.x};
+    default: return p;
+  }
+}
+
+void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp) {
+  TZbrLayout layout = Layout();
+  Bmp.SetSize(FWidthImg, FHeightImg);
+  DrawBarcode(Bmp.dc(), layout);
+}
+
+void TZbrBarcode::DrawBarcode(HDC canvas, const TZbrLayout &layout) {
+  HBRUSH back = CreateSolidBrush(FBackColor);
+  FillRect(canvas, &layout.Background, back);
+  DeleteObject(back);
+  // The layout's rectangles already leave out the right and bottom edges,
+  // as a rectangle drawn with an invisible pen does.
+  HBRUSH bar = CreateSolidBrush(FColor);
+  for (const RECT &r : layout.Bars) FillRect(canvas, &r, bar);
+  DeleteObject(bar);
+  if (!layout.Texts.empty()) DrawTexts(canvas, layout.Texts);
+}
+
+// The canvas's font with the component's height, face and angle, plain.
+HFONT TZbrBarcode::CreateTextFont(HDC canvas) const {
+  LOGFONTW lf{};
+  GetObjectW(GetCurrentObject(canvas, OBJ_FONT), sizeof lf, &lf);
+  lf.lfHeight = FFontHeight;
+  lf.lfWidth = 0;
+  lf.lfEscapement = lf.lfOrientation = LONG(FAngle) * 900;
+  lf.lfWeight = FW_NORMAL;
+  lf.lfItalic = lf.lfUnderline = 0;
+  lf.lfCharSet = DEFAULT_CHARSET;
+  const size_t n = std::min(FFontName.size(), size_t(LF_FACESIZE - 1));
+  std::copy_n(FFontName.begin(), n, lf.lfFaceName);
+  lf.lfFaceName[n] = 0;
+  return CreateFontIndirectW(&lf);
+}
+
+void TZbrBarcode::DrawTexts(HDC canvas, const std::vector<TZbrTextItem> &texts) {
+  const int saved = SaveDC(canvas);
+  HFONT font = CreateTextFont(canvas);
+  SelectObject(canvas, font);
+  SetTextColor(canvas, FColor);
+  SetBkMode(canvas, TRANSPARENT);
+  SetTextAlign(canvas, IsEanUpc(FCodeType) ? TA_LEFT | TA_TOP : TA_CENTER | TA_TOP);
+  SetTextCharacterExtra(canvas, FTextD);
+  for (const TZbrTextItem &item : texts) {
+    const WString text = AnsiToWide(item.Text.c_str());
+    const int count = int(text.size());
+    SIZE extent{0, 0};
+    if (item.Anchor != TZbrTextItem::Centred && item.Anchor != TZbrTextItem::Trailing)
+      GetTextExtentPoint32W(canvas, text.c_str(), count, &extent);
+    POINT p{item.X, item.Y};
+    if (item.Anchor == TZbrTextItem::Group) p.x -= extent.cx / 2;
+    if (item.Anchor == TZbrTextItem::Leading) p.x -= extent.cx;
+    p = RotatePoint(p);
+    TextOutW(canvas, p.x, p.y, text.c_str(), count);
+  }
+  RestoreDC(canvas, saved);
+  DeleteObject(font);
+}
+
+}  // namespace nx

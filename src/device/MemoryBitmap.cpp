@@ -1,0 +1,54 @@
+#include "device/MemoryBitmap.h"
+
+#include <string>
+
+#include "session/ErrorChannel.h"
+
+namespace nx {
+
+void TMemoryBitmap::SetSize(int32_t width, int32_t height) {
+  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+    throw ENxError(nxeArgument, "Cannot create a " + std::to_string(width) + " x " + std::to_string(height) +
+                                    " bitmap");
+  Free();
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void *bits = nullptr;
+  dc_ = CreateCompatibleDC(nullptr);
+  bitmap_ = dc_ ? CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
+  if (!bitmap_) {
+    Free();
+    throw ENxError(nxeGeneral, "Cannot create a " + std::to_string(width) + " x " + std::to_string(height) +
+                                   " bitmap");
+  }
+  bits_ = static_cast<uint8_t *>(bits);
+  old_ = SelectObject(dc_, bitmap_);
+  width_ = width;
+  height_ = height;
+}
+
+HBITMAP TMemoryBitmap::Deselect() {
+  if (old_) SelectObject(dc_, old_);
+  old_ = nullptr;
+  return bitmap_;
+}
+
+COLORREF TMemoryBitmap::Pixel(int32_t x, int32_t y) const {
+  if (!bits_ || x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
+  GdiFlush();
+  const size_t stride = (size_t(width_) * 3 + 3) & ~size_t(3);
+  const uint8_t *p = bits_ + size_t(y) * stride + size_t(x) * 3;
+  return RGB(p[2], p[1], p[0]);
+}
+
+void TMemoryBitmap::Free() {
+  Deselect();
+  if (bitmap_) DeleteObject(bitmap_);
+  if (dc_) DeleteDC(dc_);
+  dc_ = nullptr;
+  bitmap_ = nullptr;
+  bits_ = nullptr;
+  width_ = height_ = 0;
+}
+
+}  // namespace nx

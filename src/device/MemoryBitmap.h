@@ -1,0 +1,46 @@
+// A memory DC with a 24-bit DIB section selected into it: the image that the
+// barcode and QR code components draw into before the device places it.
+// (A 16-bit one would turn a white background into a light grey 0xF8F8F8 for
+// readers that widen 5-bit values by shifting.)
+#pragma once
+
+#include <cstdint>
+
+#include "platform/win32.h"
+
+namespace nx {
+
+class TMemoryBitmap {
+ public:
+  TMemoryBitmap() = default;
+  // Throws ENxError when the bitmap cannot be made (no pixels, or too many).
+  TMemoryBitmap(int32_t width, int32_t height) { SetSize(width, height); }
+  ~TMemoryBitmap() { Free(); }
+  TMemoryBitmap(const TMemoryBitmap &) = delete;
+  TMemoryBitmap &operator=(const TMemoryBitmap &) = delete;
+
+  // Replaces the bitmap by a new one of the given size (contents undefined).
+  void SetSize(int32_t width, int32_t height);
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  HDC dc() const { return dc_; }
+  // The bitmap, no longer selected into the memory DC, so that another DC
+  // can take it; the object keeps owning it.
+  HBITMAP Deselect();
+  // The colour of a pixel, top row first (the rows are stored top-down).
+  COLORREF Pixel(int32_t x, int32_t y) const;
+
+  // The largest side a bitmap may have.
+  static constexpr int32_t kMaxSide = 32767;
+
+ private:
+  void Free();
+
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ old_ = nullptr;
+  uint8_t *bits_ = nullptr;
+  int32_t width_ = 0, height_ = 0;
+};
+
+}  // namespace nx

@@ -1,0 +1,177 @@
+// NxBarCode through the exports on a virtual label printer, saved as EMF
+// pages: the image each call places, its size from the call's arguments, the
+// page played back by two players decoding to the data, and the failures.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <fstream>
+
+#include "BarcodeImage.h"
+#include "noxtrel.h"
+#include "session/ErrorChannel.h"
+#include "session/Library.h"
+#include "spool/SpoolEnv.h"
+
+namespace {
+
+struct Blit {
+  LONG x, y, cx, cy;
+};
+
+class NxBarCodeTest : public nxtest::SpoolTest {
+ protected:
+  void SetUp() override {
+    SpoolTest::SetUp();
+    nx::UnloadLibraryState();
+    nx::ClearLastNxError();
+    const std::string ini = dir_.file("printers.ini");
+    std::ofstream(ini) << "[Label600]\nResolution = 600\nPaper = 300, Label, 200x150mm\nMargins = 0\n"
+                          "[Label300]\nResolution = 300\nPaper = 300, Label, 200x150mm\nMargins = 0\n";
+    env_.Set("NOXTREL_PRINTERS", ini);
+    std::filesystem::create_directories(dir_.file("out"));
+  }
+  void TearDown() override { nx::UnloadLibraryState(); }
+
+  // One page drawn in device pixels on printer 0 (600 dpi) or 1 (300 dpi).
+  std::string Page(const std::function<void()> &draw, int printer = 0) {
+    EXPECT_EQ(NxInit(), 0);
+    NxSetPrinter(printer);
+    NxSetDevice(5);
+    NxSetFileName(dir_.file("out/doc.pdf").c_str());
+    NxBeginDoc();
+    NxSetUnit(4);
+    draw();
+    NxEndDoc();
+    return dir_.file("out/Page1.emf");
+  }
+
+  // The bitmaps placed on a page, in order.
+  static std::vector<Blit> Blits(const std::string &emf) {
+    std::vector<Blit> out;
+    std::u16string name(emf.begin(), emf.end());
+    HENHMETAFILE h = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(name.c_str()));
+    EXPECT_NE(h, nullptr) << emf;
+    if (!h) return out;
+    auto proc = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
+      if (r->iType == EMR_BITBLT) {
+        auto *b = reinterpret_cast<const EMRBITBLT *>(r);
+        reinterpret_cast<std::vector<Blit> *>(p)->push_back({b->xDest, b->yDest, b->cxDest, b->cyDest});
+      }
+      return 1;
+    };
+    EnumEnhMetaFile(nullptr, h, proc, &out, nullptr);
+    DeleteEnhMetaFile(h);
+    return out;
+  }
+
+  static std::string ErrorText() {
+    char buf[1024];
+    NxGetLastErrorText(buf, sizeof buf);
+    return buf;
+  }
+};
+
+TEST_F(NxBarCodeTest, ImageSizeFromTheArguments) {
+  std::string emf = Page([] {
+    // EAN-13, 72 points, Width 10000: narrow 10, bars 600, font 80, margins 100.
+    NxBarCode(1000000, 2000000, "5901234123457", 72, 10000, 1, 7, 0, 0);
+    // Code 39 with ratio 3 for selectors 0, 1, 16 and -1, without margins:
+    // *AB* is four characters of 6 narrow and 3 wide elements, and 3 gaps.
+    for (int32_t selector : {0, 1, 16, -1}) NxBarCode(0, 0, "AB", 72, 10000, 0, selector, 0, 0);
+    // Turned: width and height swap. 25 mm = 71 points = 540 pixels of bars.
+    NxBarCode(0, 0, "AB", 25, 10000, 0, 0, 1, 1);
+    // EAN-8 draws no margins; text below the bars adds the font height.
+    NxBarCode(0, 0, "96385074", 72, 10000, 1, 6, 0, 0);
+  });
+  EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
+  std::vector<Blit> b = Blits(emf);
+  ASSERT_EQ(b.size(), 7u);
+  EXPECT_EQ(b[0].x, 100);
+  EXPECT_EQ(b[0].y, 200);
+  EXPECT_EQ(b[0].cx, 100 + 95 * 10 + 100);
+  EXPECT_EQ(b[0].cy, 100 + 600 + 100);  // the 80-pixel font fits the bottom margin
+  const LONG code39 = 4 * (6 * 10 + 3 * 30) + 3 * 10;
+  for (size_t i = 1; i <= 4; ++i) {
+    EXPECT_EQ(b[i].cx, code39) << i;
+    EXPECT_EQ(b[i].cy, 600) << i;
+  }
+  EXPECT_EQ(b[5].cx, 540);
+  EXPECT_EQ(b[5].cy, code39);
+  EXPECT_EQ(b[6].cx, 67 * 10);
+  EXPECT_EQ(b[6].cy, 600 + 80);
+}
+
+// Renders the page with emfrender and reads every code on it.
+std::string ReadWithEmfrender(const std::string &emf) {
+  const auto tool = nxtest::BinaryDir() / "emfrender";
+  if (!std::filesystem::exists(tool)) return "emfrender is not built";
+  auto r = nxtest::RunCommand(nxtest::ShellQuote(tool.string()) + " " + nxtest::ShellQuote(emf) + " " +
+                              nxtest::ShellQuote(emf + ".png"));
+  if (r.exitCode != 0) return r.output;
+  return nxtest::RunCommand("zbarimg --nodbus --quiet " + nxtest::ShellQuote(emf + ".png") + " 2>/dev/null").output;
+}
+
+// Converts the page with emf2svg-conv, renders the SVG on white with
+// ImageMagick and reads every code on it.
+std::string ReadWithEmf2svg(const std::string &emf) {
+  auto r = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " + nxtest::ShellQuote(emf + ".svg"));
+  if (r.exitCode != 0) return r.output;
+  r = nxtest::RunCommand("convert -background white " + nxtest::ShellQuote(emf + ".svg") + " -flatten " +
+                         nxtest::ShellQuote(emf + ".svg.png"));
+  if (r.exitCode != 0) return r.output;
+  return nxtest::RunCommand("zbarimg --nodbus --quiet " + nxtest::ShellQuote(emf + ".svg.png") + " 2>/dev/null").output;
+}
+
+TEST_F(NxBarCodeTest, PagesPlayBackAndDecode) {
+  NX_REQUIRE_TOOL("zbarimg");
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  std::string emf = Page([] {
+    NxBarCode(3000000, 3000000, "4006381333931", 36, 10000, 1, 7, 0, 0);
+    NxBarCode(17000000, 3000000, "96385074", 36, 10000, 1, 6, 0, 0);
+    NxBarCode(3000000, 12000000, "036000291452", 36, 10000, 1, 11, 0, 0);
+    NxBarCode(17000000, 12000000, "01234565", 36, 10000, 1, 12, 0, 0);
+    NxBarCode(3000000, 19000000, "NOXTREL-39", 36, 10000, 1, 0, 0, 0);
+    NxBarCode(3000000, 25000000, "Page 1/2", 36, 10000, 0, 2, 0, 0);
+    NxBarCode(30000000, 3000000, "40156", 36, 10000, 1, 13, 1, 0);
+    NxBarCode(40000000, 3000000, "12345670", 36, 10000, 0, 15, 1, 0);
+  });
+  EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
+  // zbarimg reads UPC-A and UPC-E as EAN-13, UPC-E expanded.
+  const std::string svg = ReadWithEmf2svg(emf), page = ReadWithEmfrender(emf);
+  for (const char *line : {"EAN-13:4006381333931", "EAN-8:96385074", "EAN-13:0036000291452", "EAN-13:0012345000065",
+                           "CODE-39:NOXTREL-39", "CODE-128:Page 1/2", "Codabar:A40156B", "I2/5:12345670"}) {
+    EXPECT_NE(svg.find(line), std::string::npos) << line << " not in\n" << svg;
+    EXPECT_NE(page.find(line), std::string::npos) << line << " not in\n" << page;
+  }
+}
+
+TEST_F(NxBarCodeTest, FailuresOnTheErrorChannel) {
+  NxBarCode(0, 0, "12345", 72, 10000, 1, 0, 0, 0);  // no document: nothing, no error
+  EXPECT_EQ(NxGetLastError(), 0);
+  std::string emf = Page([] {
+    // Twelve digits where EAN-13 without check digit needs thirteen: the image
+    // comes without bars, and the error channel says why.
+    NxBarCode(0, 0, "400638133393", 72, 10000, 1, 7, 0, 0);
+    EXPECT_EQ(NxGetLastError(), 6);
+    EXPECT_NE(ErrorText().find("400638133393"), std::string::npos) << ErrorText();
+    nx::ClearLastNxError();
+    // A narrow bar below one pixel, and a negative height, draw nothing.
+    NxBarCode(0, 0, "AB", 72, 200, 1, 0, 0, 0);
+    EXPECT_EQ(NxGetLastError(), 2);
+    NxBarCode(0, 0, "AB", -72, 10000, 1, 0, 0, 0);
+    EXPECT_EQ(NxGetLastError(), 2);
+    // Too wide for a bitmap.
+    NxBarCode(0, 0, std::string(400, 'A').c_str(), 72, 10000, 1, 0, 0, 0);
+    EXPECT_EQ(NxGetLastError(), 2);
+    nx::ClearLastNxError();
+    NxBarCode(0, 0, nullptr, 72, 10000, 1, 0, 0, 0);  // no text: start and stop only
+    EXPECT_EQ(NxGetLastError(), 0);
+  });
+  std::vector<Blit> b = Blits(emf);
+  ASSERT_EQ(b.size(), 2u);
+  EXPECT_EQ(b[0].cx, 200);  // the margins alone
+  EXPECT_EQ(b[1].cx, 2 * (6 * 10 + 3 * 30) + 10);
+}
+
+}  // namespace
