@@ -273,8 +273,16 @@ TEST(PictureDecoders, BadInputIsRefusedWithTheReason) {
   EXPECT_NE(DecodeError(empty, K::Gif).find("no image"), std::string::npos);
 }
 
+// A setting from the environment, for longer fuzz runs by hand.
+unsigned EnvNumber(const char *name, unsigned fallback) {
+  const char *v = std::getenv(name);
+  return v && *v ? static_cast<unsigned>(std::strtoul(v, nullptr, 10)) : fallback;
+}
+
 // Flipped bytes, cut files and random spans over valid files of the three
-// kinds: every outcome is a picture or a data error, never a crash.
+// kinds: every outcome is a picture or a data error, never a crash. The
+// seed and the rounds per file can be raised with NX_DECODER_FUZZ_SEED and
+// NX_DECODER_FUZZ_ROUNDS.
 TEST(PictureDecoders, ShortFuzz) {
   NX_REQUIRE_TOOL("convert");
   nxtest::TempDir dir;
@@ -283,14 +291,21 @@ TEST(PictureDecoders, ShortFuzz) {
   std::vector<std::pair<std::vector<unsigned char>, K>> seeds = {
       {ReadFileBytes(Convert(dir, src, "-colors 200 -type palette -compress RLE BMP3:", "r8.bmp")), K::Bmp},
       {ReadFileBytes(Convert(dir, src, "-type truecolor -define bmp:subtype=RGB565", "c.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-monochrome BMP3:", "m.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-type truecolor BMP2:", "core.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-alpha set -define bmp:subtype=ARGB8888", "a.bmp")), K::Bmp},
+      {Bitmap4(6, 2, BI_RLE4, {2, 0x11, 0, 4, 0x22, 0x11, 0, 0, 0, 2, 2, 0, 4, 0xFF, 0, 1}), K::Bmp},
       {ReadFileBytes(Convert(dir, src, "-interlace GIF", "i.gif")), K::Gif},
+      {ReadFileBytes(Convert(dir, src, "-transparent lime", "t.gif")), K::Gif},
       {ReadFileBytes(Convert(dir, src, "-interlace JPEG", "p.jpg")), K::Jpeg},
       {ReadFileBytes(Convert(dir, src, "-colorspace CMYK", "c.jpg")), K::Jpeg},
+      {ReadFileBytes(Convert(dir, src, "-colorspace Gray", "g.jpg")), K::Jpeg},
   };
-  std::mt19937 rng(6);
+  std::mt19937 rng(EnvNumber("NX_DECODER_FUZZ_SEED", 6));
+  const unsigned rounds = EnvNumber("NX_DECODER_FUZZ_ROUNDS", 150);
   int decoded = 0, refused = 0;
   for (const auto &[seed, kind] : seeds) {
-    for (int round = 0; round < 150; ++round) {
+    for (unsigned round = 0; round < rounds; ++round) {
       auto bytes = seed;
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
