@@ -88,6 +88,13 @@ TEST(FontEngine, StandInsAndMetricsAgreeWithFreeTypeAt96And600Dpi) {
       EXPECT_GT(tm.tmAscent, tm.tmDescent);
       EXPECT_NEAR(direct.face()->size->metrics.x_ppem, em, 0);
       EXPECT_TRUE(tm.tmPitchAndFamily & TMPF_TRUETYPE);
+      // GDI's cell is the OS/2 Windows ascent and descent at the em.
+      auto *os2 = static_cast<TT_OS2 *>(FT_Get_Sfnt_Table(direct.face(), FT_SFNT_OS2));
+      ASSERT_TRUE(os2);
+      const double k = double(em) / direct.face()->units_per_EM;
+      EXPECT_EQ(std::lround(os2->usWinAscent * k), tm.tmAscent) << font->Face().Path() << " at " << dpi;
+      EXPECT_EQ(std::lround(os2->usWinDescent * k), tm.tmDescent) << font->Face().Path() << " at " << dpi;
+      EXPECT_EQ(std::lround(os2->xAvgCharWidth * k), tm.tmAveCharWidth) << font->Face().Path() << " at " << dpi;
     }
   }
 }
