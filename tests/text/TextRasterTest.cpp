@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cairo.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
 
 #include <string>
 
@@ -115,6 +117,44 @@ TEST(TextRaster, DxSpacingUnderlineOpaqueAndRotation) {
   EXPECT_LE(r.bottom, 151);
   cairo_surface_write_to_png(c.surface, (nxtest::BinaryDir() / "text_raster_dx.png").c_str());
   cairo_surface_write_to_png(rotated.surface, (nxtest::BinaryDir() / "text_raster_rotated.png").c_str());
+}
+
+}  // namespace
+
+namespace {
+
+// Leftmost dark pixel of row y, or -1.
+int LeftInk(cairo_surface_t *s, int y) {
+  cairo_surface_flush(s);
+  unsigned char *d = cairo_image_surface_get_data(s);
+  int stride = cairo_image_surface_get_stride(s);
+  for (int x = 0; x < cairo_image_surface_get_width(s); ++x)
+    if (((*reinterpret_cast<uint32_t *>(d + y * stride + 4 * x) >> 8) & 0xFF) < 128) return x;
+  return -1;
+}
+
+TEST(TextRaster, ItalicOfAFaceWithoutOneIsSlanted) {
+  // The upright face asked for in italic: the stroke of an "l" leans right.
+  auto upright = Font(-100);
+  ASSERT_TRUE(upright);
+  LOGFONTW lf = upright->Logical();
+  lf.lfItalic = 1;
+  nx::text::SizedFont slanted(upright->SharedFace(), lf);
+  ASSERT_FALSE(upright->Face().Face()->style_flags & FT_STYLE_FLAG_ITALIC);
+  for (bool italic : {false, true}) {
+    Canvas c;
+    TextRasterState st;
+    st.align = TA_BASELINE;
+    DrawTextRun(c.cr, italic ? slanted : *upright, 100, 120, NXW("l"), 1, nullptr, st);
+    int top = LeftInk(c.surface, 120 - 60), bottom = LeftInk(c.surface, 118);
+    ASSERT_GE(top, 0);
+    ASSERT_GE(bottom, 0);
+    if (italic) {
+      EXPECT_GT(top - bottom, 5);
+    } else {
+      EXPECT_EQ(top, bottom);
+    }
+  }
 }
 
 }  // namespace

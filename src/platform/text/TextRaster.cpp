@@ -28,8 +28,12 @@ cairo_font_face_t *CairoFace(const SizedFont &font) {
   auto *keep = new std::shared_ptr<FontFace>(font.SharedFace());
   cairo_font_face_t *cf = cairo_ft_font_face_create_for_ft_face(font.Face().Face(), FT_LOAD_NO_HINTING);
   cairo_font_face_set_user_data(cf, &kKey, keep, [](void *p) { delete static_cast<std::shared_ptr<FontFace> *>(p); });
-  if (font.Logical().lfWeight >= FW_SEMIBOLD && font.Metrics().tmWeight < FW_SEMIBOLD)
-    cairo_ft_font_face_set_synthesize(cf, CAIRO_FT_SYNTHESIZE_BOLD);
+  // GDI emboldens and slants a face that lacks the asked-for style.
+  unsigned synth = 0;
+  if (font.Logical().lfWeight >= FW_SEMIBOLD && font.Metrics().tmWeight < FW_SEMIBOLD) synth |= CAIRO_FT_SYNTHESIZE_BOLD;
+  if (font.Logical().lfItalic && !(font.Face().Face()->style_flags & FT_STYLE_FLAG_ITALIC))
+    synth |= CAIRO_FT_SYNTHESIZE_OBLIQUE;
+  if (synth) cairo_ft_font_face_set_synthesize(cf, synth);
   return cf;
 }
 
