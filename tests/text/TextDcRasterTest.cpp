@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform/gdi/GdiInternal.h"
+#include "platform/text/FontEngine.h"
 #include "text/TextDcSupport.h"
 
 using textdc::Canvas;
@@ -164,6 +166,46 @@ TEST(TextDcRaster, DrawTextBreaksLinesInsideTheRectangle) {
   ink = t.Ink();
   EXPECT_GE(ink.left, 111);
   EXPECT_LE(ink.right, 129);
+}
+
+// GDI runs text that needs it through the script processor: the raster of
+// TextOutW equals drawing the glyphs ScriptShape and ScriptPlace give.
+TEST(TextDcRaster, RightToLeftAndJoiningTextIsDrawnAsTheScriptCallsShapeIt) {
+  const std::u16string words[] = {u"\u05E9\u05DC\u05D5\u05DD",   // Hebrew: reordered only
+                                  u"\u0633\u0644\u0627\u0645"};  // Arabic: joined, lam-alef ligature
+  for (const std::u16string &word : words) {
+    TextCanvas text(MakeFont(u"DejaVu Sans", -30));
+    ASSERT_TRUE(TextOutW(text.dc, 20, 20, W(word), int(word.size())));
+    ASSERT_FALSE(text.Blank());
+    SCRIPT_ITEM items[4];
+    int nItems = 0;
+    ASSERT_EQ(S_OK, ScriptItemize(W(word), int(word.size()), 4, nullptr, nullptr, items, &nItems));
+    ASSERT_EQ(1, nItems);
+    ASSERT_TRUE(items[0].a.fRTL);
+    SCRIPT_CACHE sc = nullptr;
+    WORD glyphs[16], clusters[16];
+    SCRIPT_VISATTR attrs[16];
+    int n = 0;
+    ASSERT_EQ(S_OK, ScriptShape(text.dc, &sc, W(word), int(word.size()), 16, &items[0].a, glyphs, clusters, attrs, &n));
+    int adv[16];
+    GOFFSET off[16];
+    ASSERT_EQ(S_OK, ScriptPlace(text.dc, &sc, glyphs, n, attrs, &items[0].a, adv, off, nullptr));
+    ScriptFreeCache(&sc);
+    TextCanvas byGlyphs(MakeFont(u"DejaVu Sans", -30));
+    ASSERT_TRUE(ExtTextOutW(byGlyphs.dc, 20, 20, ETO_GLYPH_INDEX, nullptr, reinterpret_cast<const WCHAR *>(glyphs),
+                            UINT(n), adv));
+    EXPECT_EQ(0, std::memcmp(text.bits, byGlyphs.bits, size_t(text.w) * text.h * 4)) << "word of " << word.size();
+    // The Arabic letters' isolated forms in visual order are another picture.
+    if (word[0] == u'\u0633') {
+      TextCanvas isolated(MakeFont(u"DejaVu Sans", -30));
+      auto font = nx::text::FontOfDc(isolated.dc);
+      ASSERT_TRUE(font);
+      std::vector<WCHAR> ids;
+      for (auto it = word.rbegin(); it != word.rend(); ++it) ids.push_back(WCHAR(font->GlyphIndex(*it)));
+      ExtTextOutW(isolated.dc, 20, 20, ETO_GLYPH_INDEX, nullptr, ids.data(), UINT(ids.size()), nullptr);
+      EXPECT_NE(0, std::memcmp(text.bits, isolated.bits, size_t(text.w) * text.h * 4));
+    }
+  }
 }
 
 TEST(TextDcRaster, DrawTextOnAMetafileWritesOneRecordPerLine) {

@@ -1,4 +1,5 @@
 #include "platform/text/TextRaster.h"
+#include "platform/text/TextShaping.h"
 
 #include <cairo-ft.h>
 #include <cairo.h>
@@ -90,6 +91,11 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
   else if (n) font.Advances(s, n, adv.data());
   long width = 0;
   for (int a : adv) width += a;
+  // A complex line is drawn as the shaper places it, its width included.
+  std::vector<PlacedGlyph> shaped;
+  double shapedWidth = 0;
+  const bool complex = !st.glyphIndices && ShapeComplexLine(font, s, n, 0, 0, shaped, shapedWidth);
+  if (complex) width = std::lround(shapedWidth);
   const TEXTMETRICW &tm = font.Metrics();
   cairo_save(cr);
   if (!st.pathOnly && st.rect && (st.options & ETO_OPAQUE)) FillRect(cr, *st.rect, st.bkColor);
@@ -110,7 +116,12 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
     cairo_rectangle(cr, left, baseline - tm.tmAscent, double(width), tm.tmHeight);
     cairo_fill(cr);
   }
-  auto glyphs = PlaceGlyphs(font, s, n, adv, left, baseline, st.glyphIndices);
+  std::vector<cairo_glyph_t> glyphs;
+  if (complex) {
+    for (const PlacedGlyph &g : shaped) glyphs.push_back(cairo_glyph_t{g.id, left + g.x, baseline + g.y});
+  } else {
+    glyphs = PlaceGlyphs(font, s, n, adv, left, baseline, st.glyphIndices);
+  }
   SetColor(cr, st.textColor);
   GlyphsToContext(cr, font, glyphs, st.pathOnly);
   AddDecorations(cr, font, left, baseline, width);
