@@ -191,6 +191,11 @@ TEST(TextDcRaster, RightToLeftAndJoiningTextIsDrawnAsTheScriptCallsShapeIt) {
     GOFFSET off[16];
     ASSERT_EQ(S_OK, ScriptPlace(text.dc, &sc, glyphs, n, attrs, &items[0].a, adv, off, nullptr));
     ScriptFreeCache(&sc);
+    SIZE extent{};
+    ASSERT_TRUE(GetTextExtentPoint32W(text.dc, W(word), int(word.size()), &extent));
+    int placed = 0;
+    for (int i = 0; i < n; ++i) placed += adv[i];
+    EXPECT_EQ(placed, extent.cx);  // measured as drawn
     TextCanvas byGlyphs(MakeFont(u"DejaVu Sans", -30));
     ASSERT_TRUE(ExtTextOutW(byGlyphs.dc, 20, 20, ETO_GLYPH_INDEX, nullptr, reinterpret_cast<const WCHAR *>(glyphs),
                             UINT(n), adv));

@@ -2,6 +2,7 @@
 // that take an HDC: extents, metrics, widths, face name, charset and font data,
 // all answered in the DC's logical units.
 #include "platform/text/TextDc.h"
+#include "platform/text/TextShaping.h"
 
 #include <algorithm>
 #include <cmath>
@@ -106,7 +107,13 @@ BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl
   auto s = nx::text::ScalesOf(*dc);
   size_t chars = 0;  // a surrogate pair is one character
   for (size_t i = 0; i < size_t(c); ++i) chars += nx::text::LowSurrogateOfPair(lpString, i) ? 0 : 1;
-  double w = double(font->Extent(lpString, size_t(c))) + double(Round(dc->st.charExtra * s.x)) * double(chars);
+  // Text that needs shaping measures as it is drawn: the shaped advances.
+  std::vector<nx::text::PlacedGlyph> glyphs;
+  double shaped = 0;
+  double advances = nx::text::ShapeComplexLine(*font, lpString, size_t(c), 0, 0, glyphs, shaped)
+                        ? shaped
+                        : double(font->Extent(lpString, size_t(c)));
+  double w = advances + double(Round(dc->st.charExtra * s.x)) * double(chars);
   psizl->cx = Round(w / s.x);
   psizl->cy = Round(font->Metrics().tmHeight / s.y);
   return TRUE;
