@@ -44,6 +44,24 @@ void BM_Extent(benchmark::State &state) {
 }
 BENCHMARK(BM_Extent);
 
+// The whole GDI call on a memory DC with the same font selected.
+void BM_GetTextExtentPoint32W(benchmark::State &state) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  LOGFONTW lf = Font()->Logical();
+  HFONT font = CreateFontIndirectW(&lf);
+  SelectObject(dc, font);
+  SIZE size{};
+  for (auto _ : state)
+    for (const auto &s : Strings()) {
+      GetTextExtentPoint32W(dc, reinterpret_cast<const WCHAR *>(s.data()), int(s.size()), &size);
+      benchmark::DoNotOptimize(size);
+    }
+  state.SetItemsProcessed(int64_t(state.iterations() * Strings().size()));
+  DeleteDC(dc);
+  DeleteObject(font);
+}
+BENCHMARK(BM_GetTextExtentPoint32W);
+
 // The peer: FreeType's advances summed directly, scaled and rounded the same way.
 void BM_FreeTypeSum(benchmark::State &state) {
   auto font = Font();
