@@ -75,8 +75,9 @@ class TSurface {
   // clear brush, else on the brush colour; the current position then moves
   // to the end of the text. A non-zero escapement (tenths of a degree)
   // turns this text only: a turned copy of the font is selected for it and
-  // deleted after it.
-  void TextOut(int x, int y, const WString &text, LONG escapement = 0);
+  // deleted after it. width is the text's width in the current font when
+  // the caller has measured it already; -1 measures it here.
+  void TextOut(int x, int y, const WString &text, LONG escapement = 0, int width = -1);
   // Width and height of the text in the current font, device pixels.
   int TextWidth(const WString &text);
   int TextHeight(const WString &text);

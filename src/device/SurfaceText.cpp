@@ -11,7 +11,7 @@ SIZE TSurface::TextExtent(const WString &text) {
   return size;
 }
 
-void TSurface::TextOut(int x, int y, const WString &text, LONG escapement) {
+void TSurface::TextOut(int x, int y, const WString &text, LONG escapement, int width) {
   if (!dc_) return;
   if (text.empty()) {
     MoveTo(x, y);
@@ -43,7 +43,7 @@ void TSurface::TextOut(int x, int y, const WString &text, LONG escapement) {
     SetBkColor(dc_, background);
     SetBkMode(dc_, TRANSPARENT);
   }
-  MoveTo(x + TextWidth(text), y);
+  MoveTo(x + (width >= 0 ? width : TextWidth(text)), y);
 }
 
 int TSurface::TextWidth(const WString &text) { return TextExtent(text).cx; }

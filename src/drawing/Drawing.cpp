@@ -47,6 +47,22 @@ int32_t PenWidth(double points) {
   return static_cast<int32_t>(w);
 }
 
+namespace {
+
+// ANSI code pages whose bytes below 0x80 are ASCII: text made only of such
+// bytes is widened as it is, without a trip through the converter.
+bool AsciiCompatible(UINT codePage) {
+  return (codePage >= 1250 && codePage <= 1258) || codePage == 874 || codePage == 28591 || codePage == 65001;
+}
+
+bool AllAscii(const char *text) {
+  for (const char *p = text; *p; ++p)
+    if (static_cast<unsigned char>(*p) >= 0x80) return false;
+  return true;
+}
+
+}  // namespace
+
 WString HostText(const char *text, const WString &face) {
   if (!text || !*text) return {};
   if (face == NXW("WingDings")) {
@@ -54,7 +70,10 @@ WString HostText(const char *text, const WString &face) {
     for (const char *p = text; *p; ++p) out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(*p)));
     return out;
   }
-  if (!Session().AsciiAnsi) return AnsiToWide(text);
+  if (!Session().AsciiAnsi) {
+    if (AsciiCompatible(GetACP()) && AllAscii(text)) return WString(text, text + std::strlen(text));
+    return AnsiToWide(text);
+  }
   std::vector<WCHAR> out(std::strlen(text) + 1, 0);
   OemToCharW(text, out.data());
   return WString(out.data());

@@ -71,7 +71,7 @@ void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) 
   s.TextX = at.x + w;
   s.TextY = at.y;
   // Tenths of a degree; GDI takes the escapement modulo a full turn.
-  surface->TextOut(at.x, at.y, text, static_cast<LONG>(static_cast<int64_t>(t.angle) % 360 * 10));
+  surface->TextOut(at.x, at.y, text, static_cast<LONG>(static_cast<int64_t>(t.angle) % 360 * 10), w);
 }
 
 // The UTF-16 unit a hexadecimal text names (its low 16 bits).
