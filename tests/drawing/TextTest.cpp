@@ -38,6 +38,32 @@ TEST_F(DrawingTest, TextAlignmentAndContinuation) {
   EXPECT_EQ(t[5].Text(), u"Next");
 }
 
+TEST_F(DrawingTest, ContinuationKeepsItsPixelsAcrossPagesUnitsAndDocuments) {
+  int page = 0, wFirst = 0;
+  const std::string first = Draw(
+      [&] {
+        if (page++ == 0) {
+          NxTextOutEx(500000, 5000000, "First", 0, "", -10000000, -999, -999, -999, 30);  // turned
+          wFirst = Pixels("First");
+        } else {
+          NxSetUnit(1);  // millimetres now: the stored point is still in pixels
+          NxTextOut(-10000000, -10000000, "Second");
+        }
+      },
+      0, 2);
+  const std::string second = first.substr(0, first.size() - 5) + "2.emf";
+  auto t = Texts(Records(second));
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_EQ(Ref(t[0]).x, 50 + wFirst) << "the unturned width of the turned text";
+  EXPECT_EQ(Ref(t[0]).y, 500);
+
+  // And in the next document.
+  t = Texts(Records(Draw([] { NxTextOut(-10000000, -10000000, "Third"); })));
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_GT(Ref(t[0]).x, 50 + wFirst);
+  EXPECT_EQ(Ref(t[0]).y, 500);
+}
+
 TEST_F(DrawingTest, TextBackgroundsColoursAndRotation) {
   auto recs = Records(Draw([] {
     NxTextOutEx(0, 0, "a", 0, "", -10000000, -999, -5, -255, -999);
