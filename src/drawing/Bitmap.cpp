@@ -203,13 +203,14 @@ void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *file
   std::error_code ec;
   const std::filesystem::path path(NativePath(name));
   if (name.empty() || !std::filesystem::exists(path, ec)) return;
+  // Another extension is not a picture, whatever the name is.
+  const TPictureKind kind = PictureKindOf(name);
+  if (kind == TPictureKind::Unknown) return;
   if (std::filesystem::is_directory(path, ec))
     throw ENxError(nxeFile, "Cannot read picture " + WideToAnsi(name) + ": the name is a folder");
 
   RECT r = UnitsToRect(FromFixed(x1), FromFixed(y1), FromFixed(x2), FromFixed(y2));
   if (Session().CoorSystem == 1) std::swap(x2, y2);
-  const TPictureKind kind = PictureKindOf(name);
-  if (kind == TPictureKind::Unknown) return;
   const TPicture pic = LoadPicture(name, kind);
 
   const bool transparent = MapColor(transColor) != kTransparentColor;

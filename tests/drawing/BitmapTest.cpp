@@ -109,6 +109,7 @@ TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   nxtest::WriteFileBytes(noImage, {'G', 'I', 'F', '8', '9', 'a', 4, 0, 4, 0, 0, 0, 0, 0x3B});
   const std::string folder = dir_.file("pictures.bmp");
   std::filesystem::create_directories(folder);
+  std::filesystem::create_directories(dir_.file("pictures"));
   const std::string png = Picture("-size 30x30 xc:blue", "pic.png");
   auto huge = nxtest::ReadFileBytes(Picture("-size 10x10 xc:red", "huge.bmp"));
   for (size_t at : {18u, 22u}) huge[at] = 0x30, huge[at + 1] = 0x75;  // 30000 x 30000
@@ -127,12 +128,13 @@ TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
     attempt(cut);
     attempt(noImage);
     attempt(folder);
+    attempt(dir_.file("pictures"));  // a folder without a picture's extension: not a picture, no error
     attempt(dir_.file("huge.bmp"));
     attempt(good);
   }));
-  EXPECT_EQ(OfType(recs, EMR_LINETO).size(), 7u) << "every line after a bad picture is drawn";
+  EXPECT_EQ(OfType(recs, EMR_LINETO).size(), 8u) << "every line after a bad picture is drawn";
   EXPECT_EQ(OfType(recs, EMR_STRETCHDIBITS).size(), 1u) << "only the good picture";
-  ASSERT_EQ(errors.size(), 7u);
+  ASSERT_EQ(errors.size(), 8u);
   EXPECT_EQ(errors[0].first, 0) << "a missing file is no error";
   EXPECT_EQ(errors[1].first, 0) << "another file type is not drawn";
   EXPECT_EQ(errors[2].first, nx::nxeData);
@@ -141,9 +143,10 @@ TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   EXPECT_NE(errors[3].second.find("no image"), std::string::npos) << errors[3].second;
   EXPECT_EQ(errors[4].first, nx::nxeFile);
   EXPECT_NE(errors[4].second.find("folder"), std::string::npos) << errors[4].second;
-  EXPECT_EQ(errors[5].first, nx::nxeData);
-  EXPECT_NE(errors[5].second.find("beyond the limit"), std::string::npos) << errors[5].second;
-  EXPECT_EQ(errors[6].first, 0);
+  EXPECT_EQ(errors[5].first, 0);
+  EXPECT_EQ(errors[6].first, nx::nxeData);
+  EXPECT_NE(errors[6].second.find("beyond the limit"), std::string::npos) << errors[6].second;
+  EXPECT_EQ(errors[7].first, 0);
 }
 
 TEST_F(DrawingTest, EveryCommandOnOnePageReadsInEmf2svg) {
