@@ -115,9 +115,11 @@ TEST_F(DrawingTest, UnicodeCharactersAndCodePages) {
     NxTextOut(0, 3000000, "\x81");
     NxSetAsciiToAnsi(0);
     NxTextOut(0, 4000000, "\x80");  // the euro sign in code page 1252
+    NxTextOutEx(0, 5000000, "\x80J", 0, "WingDings", -10000000, -999, -999, -999, -999);
   }));
   auto t = Texts(recs);
-  ASSERT_EQ(t.size(), 4u);
+  ASSERT_EQ(t.size(), 5u);
+  EXPECT_EQ(t[4].Text(), u"\u0080J") << "symbol text is taken byte for byte";
   EXPECT_EQ(t[0].Text(), u"A");
   EXPECT_EQ(t[1].Text(), u"\u20AC");
   EXPECT_EQ(t[2].Text(), u"\u00FC") << "OEM 437: 0x81 is u with diaeresis";
