@@ -48,6 +48,10 @@ void OursRender(benchmark::State &state, nx::TZbrBarCodeType type, const char *d
     bc.SetBarWidth(0.4f);  // 4 pixels
     bc.SetFactor(2.0f);
     bc.SetShowNumber(text);
+    // About the size of zint's image: no margin above and below, EAN-13's
+    // quiet zones at the sides.
+    bc.SetTopBottomMargin(0.0f);
+    bc.SetLeftRightMargin(type == nx::EAN13 ? 3.6f : 0.0f);
     nx::TMemoryBitmap image;
     bc.SaveBarcodeImage(image);
     benchmark::DoNotOptimize(image.dc());

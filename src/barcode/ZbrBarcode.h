@@ -108,6 +108,7 @@ class TZbrBarcode {
   RECT RotateRect(RECT r) const;
   POINT RotatePoint(POINT p) const;
   HFONT CreateTextFont(HDC canvas) const;
+  void FillBars(TMemoryBitmap &bmp, const TZbrLayout &layout) const;
   void DrawTexts(HDC canvas, const std::vector<TZbrTextItem> &texts);
   void AddTexts(TZbrLayout &layout, LONG bx, LONG by, const std::string &elements, const Widths &wd);
 

@@ -1,6 +1,7 @@
 // Drawing of the barcode component through GDI: the background, the bars of
 // a layout and the human-readable text in the component's font and angle.
 #include <algorithm>
+#include <cstring>
 
 #include "barcode/ZbrBarcode.h"
 #include "device/MemoryBitmap.h"
@@ -21,7 +22,39 @@ POINT TZbrBarcode::RotatePoint(POINT p) const {
 void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp) {
   TZbrLayout layout = Layout();
   Bmp.SetSize(FWidthImg, FHeightImg);
-  DrawBarcode(Bmp.dc(), layout);
+  FillBars(Bmp, layout);
+  if (!layout.Texts.empty()) DrawTexts(Bmp.dc(), layout.Texts);
+}
+
+// The background and bars written straight into the bitmap's rows, the same
+// pixels as DrawBarcode's FillRect calls: the rows between two consecutive
+// bar edges are alike, so each such band is built once and copied.
+void TZbrBarcode::FillBars(TMemoryBitmap &bmp, const TZbrLayout &layout) const {
+  const LONG W = bmp.Width(), H = bmp.Height();
+  auto clip = [](LONG v, LONG hi) { return v < 0 ? 0 : v > hi ? hi : v; };
+  std::vector<RECT> bars;
+  bars.reserve(layout.Bars.size());
+  std::vector<LONG> edges{0, H};
+  for (const RECT &r : layout.Bars) {
+    RECT c{clip(r.left, W), clip(r.top, H), clip(r.right, W), clip(r.bottom, H)};
+    if (c.left >= c.right || c.top >= c.bottom) continue;
+    bars.push_back(c);
+    edges.push_back(c.top);
+    edges.push_back(c.bottom);
+  }
+  std::sort(edges.begin(), edges.end());
+  edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+  const uint32_t back = TMemoryBitmap::PixelOf(FBackColor), ink = TMemoryBitmap::PixelOf(FColor);
+  const size_t rowBytes = size_t(W) * sizeof(uint32_t);
+  GdiFlush();
+  for (size_t i = 0; i + 1 < edges.size(); ++i) {
+    const LONG y0 = edges[i], y1 = edges[i + 1];
+    uint32_t *first = bmp.Row(y0);
+    std::fill_n(first, W, back);
+    for (const RECT &r : bars)
+      if (r.top <= y0 && r.bottom >= y1) std::fill(first + r.left, first + r.right, ink);
+    for (LONG y = y0 + 1; y < y1; ++y) std::memcpy(bmp.Row(y), first, rowBytes);
+  }
 }
 
 void TZbrBarcode::DrawBarcode(HDC canvas, const TZbrLayout &layout) {

@@ -12,7 +12,7 @@ void TMemoryBitmap::SetSize(int32_t width, int32_t height) {
                                     " bitmap");
   Free();
   BITMAPINFO info{};
-  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void *bits = nullptr;
   dc_ = CreateCompatibleDC(nullptr);
   bitmap_ = dc_ ? CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
@@ -36,8 +36,7 @@ HBITMAP TMemoryBitmap::Deselect() {
 COLORREF TMemoryBitmap::Pixel(int32_t x, int32_t y) const {
   if (!bits_ || x < 0 || y < 0 || x >= width_ || y >= height_) return CLR_INVALID;
   GdiFlush();
-  const size_t stride = (size_t(width_) * 3 + 3) & ~size_t(3);
-  const uint8_t *p = bits_ + size_t(y) * stride + size_t(x) * 3;
+  const uint8_t *p = bits_ + (size_t(y) * size_t(width_) + size_t(x)) * 4;
   return RGB(p[2], p[1], p[0]);
 }
 

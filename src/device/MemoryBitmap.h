@@ -1,7 +1,9 @@
-// A memory DC with a 24-bit DIB section selected into it: the image that the
-// barcode and QR code components draw into before the device places it.
-// (A 16-bit one would turn a white background into a light grey 0xF8F8F8 for
-// readers that widen 5-bit values by shifting.)
+// A memory DC with a 32-bit top-down DIB section selected into it: the image
+// that the barcode and QR code components draw into before the device places
+// it. The drawing works on the DIB's own memory at this depth, where other
+// depths are converted for every call. (A 16-bit one would also turn a white
+// background into a light grey 0xF8F8F8 for readers that widen 5-bit values
+// by shifting.)
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,11 @@ class TMemoryBitmap {
   HBITMAP Deselect();
   // The colour of a pixel, top row first (the rows are stored top-down).
   COLORREF Pixel(int32_t x, int32_t y) const;
+  // The pixels of row y, 0x00RRGGBB each, for writing directly; GDI
+  // drawing before and after sees what is written.
+  uint32_t *Row(int32_t y) { return reinterpret_cast<uint32_t *>(bits_) + size_t(y) * size_t(width_); }
+  // A colour reference as a pixel value.
+  static uint32_t PixelOf(COLORREF c) { return uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c); }
 
   // The largest side a bitmap may have.
   static constexpr int32_t kMaxSide = 32767;

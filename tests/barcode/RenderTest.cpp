@@ -58,6 +58,40 @@ TEST(ZbrRender, BarsLeaveTheLastColumnOfTheirSlot) {
   EXPECT_EQ(dark, 3 * 2);  // two wide bars in each of '*', 'A', '*'
 }
 
+// SaveBarcodeImage writes bars straight into its bitmap; DrawBarcode draws
+// the same layout on any DC through GDI. Both give the same pixels.
+TEST(ZbrRender, BitmapAndCanvasDrawingAgree) {
+  for (TPZbrAngle angle : {zba0, zba90, zba180, zba270}) {
+    TZbrBarcode bc;
+    bc.SetCodeType(UPCA);
+    bc.SetBarCode("03600029145");
+    bc.SetAngle(angle);
+    bc.SetColor(RGB(20, 40, 60));
+    bc.SetBackColor(RGB(250, 240, 230));
+    bc.SetLeftRightMargin(-0.1f);  // the first bar starts left of the image
+    TMemoryBitmap saved;
+    bc.SaveBarcodeImage(saved);
+    TZbrLayout layout = bc.Layout();
+    TMemoryBitmap drawn(bc.ImageWidth(), bc.ImageHeight());
+    bc.DrawBarcode(drawn.dc(), layout);
+    ASSERT_EQ(saved.Width(), drawn.Width());
+    ASSERT_EQ(saved.Height(), drawn.Height());
+    int differ = 0, ink = 0;
+    for (int y = 0; y < saved.Height(); ++y)
+      for (int x = 0; x < saved.Width(); ++x) {
+        differ += saved.Pixel(x, y) != drawn.Pixel(x, y);
+        ink += saved.Pixel(x, y) == RGB(20, 40, 60);
+      }
+    EXPECT_EQ(differ, 0) << "angle " << int(angle);
+    EXPECT_GT(ink, 30 * 100) << "angle " << int(angle);
+    // The cut first bar keeps one column (0) of its two.
+    if (angle == zba0) {
+      EXPECT_EQ(saved.Pixel(0, 60), RGB(20, 40, 60));
+      EXPECT_EQ(saved.Pixel(1, 60), RGB(250, 240, 230));
+    }
+  }
+}
+
 TEST(ZbrRender, EanTextSitsUnderItsGroups) {
   TZbrBarcode bc;
   bc.SetCodeType(EAN13);
