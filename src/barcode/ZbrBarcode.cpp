@@ -1,6 +1,7 @@
 #include "barcode/ZbrBarcode.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <utility>
 
@@ -82,11 +83,25 @@ struct FileCloser {
 
 }  // namespace
 
-LONG ZbrRound(double x) { return static_cast<LONG>(std::nearbyint(x)); }
+namespace {
+// Values beyond a 32-bit integer are held at its ends (NaN gives 0) instead
+// of converting out of range.
+LONG Saturate(double x) {
+  if (!(x == x)) return 0;
+  if (x >= 2147483647.0) return INT32_MAX;
+  if (x <= -2147483648.0) return INT32_MIN;
+  return static_cast<LONG>(x);
+}
+// Lengths above this many pixels, and images wider or higher, are refused
+// before any arithmetic on them.
+constexpr int64_t kMaxLength = int64_t(1) << 24;
+}  // namespace
+
+LONG ZbrRound(double x) { return Saturate(std::nearbyint(x)); }
 
 LONG ZbrRoundHalfUp(double x) {
   double ip = std::trunc(x);
-  return static_cast<LONG>(ip) + ((x - ip) >= 0.5 ? 1 : 0);
+  return Saturate(ip + ((x - ip) >= 0.5 ? 1 : 0));
 }
 
 TZbrBarcode::TZbrBarcode() = default;
@@ -165,6 +180,9 @@ TZbrLayout TZbrBarcode::Layout() {
     FHeightImg = FBHeight;
     return layout;
   }
+  for (LONG v : {FBarWidth, FBHeight, FLeftMargin, FTopMargin, FFontHeight, FDistance})
+    if (v > kMaxLength || v < -kMaxLength)
+      throw ENxError(nxeArgument, "Barcode: a length of " + std::to_string(v) + " pixels is too large");
   FTextD = FDistance;
   TZbrPrepared prepared = PrepareCode(FDCode, FCodeType, FCheckSum);
   FDCode = prepared.Code;
@@ -173,9 +191,11 @@ TZbrLayout TZbrBarcode::Layout() {
   const Widths wd = ElementWidths(GetFactor());
   // The image is sized from the prepared code, so that padding and check
   // characters added by preparation are not cut off at the right edge.
-  LONG bars = 0;
+  int64_t bars = 0;
   for (char c : elements) bars += ElementWidth(c, wd);
-  FWidthImg = FLeftMargin + bars + FLeftMargin;
+  if (bars > kMaxLength)
+    throw ENxError(nxeArgument, "Barcode: bars " + std::to_string(bars) + " pixels wide are too large for an image");
+  FWidthImg = FLeftMargin + LONG(bars) + FLeftMargin;
   if (!FShowNumber)
     FHeightImg = FBHeight + 2 * FTopMargin;
   else

@@ -36,6 +36,15 @@ TEST(ZbrComponent, FactorRulesAndRounding) {
   EXPECT_FLOAT_EQ(bc.GetBarWidth(), 0.3f);
   bc.SetBHeight(10.0f);
   EXPECT_FLOAT_EQ(bc.GetBHeight(), 10.0f);
+  // Values beyond a 32-bit field are held at its end; an image that large
+  // is refused rather than laid out with wrapped-around coordinates.
+  bc.SetFactor(1e12f);
+  EXPECT_FLOAT_EQ(bc.GetFactor(), 6.0f);
+  bc.SetBarWidth(1e12f);
+  EXPECT_FLOAT_EQ(bc.GetBarWidth(), 214748364.7f);
+  EXPECT_THROW(bc.Layout(), ENxError);
+  bc.SetBarWidth(-1e12f);
+  EXPECT_THROW(bc.Layout(), ENxError);
 }
 
 TEST(ZbrComponent, ImageGeometryMarginsAndRotation) {

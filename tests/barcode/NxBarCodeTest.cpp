@@ -161,9 +161,14 @@ TEST_F(NxBarCodeTest, FailuresOnTheErrorChannel) {
     EXPECT_EQ(NxGetLastError(), 2);
     NxBarCode(0, 0, "AB", -72, 10000, 1, 0, 0, 0);
     EXPECT_EQ(NxGetLastError(), 2);
-    // Too wide for a bitmap.
+    // Too wide for a bitmap; lengths beyond any image.
     NxBarCode(0, 0, std::string(400, 'A').c_str(), 72, 10000, 1, 0, 0, 0);
     EXPECT_EQ(NxGetLastError(), 2);
+    NxBarCode(0, 0, "AB", INT32_MAX, 10000, 1, 0, 0, 1);
+    EXPECT_EQ(NxGetLastError(), 2);
+    NxBarCode(0, 0, "AB", 72, INT32_MAX, 1, 0, 1, 0);
+    EXPECT_EQ(NxGetLastError(), 2);
+    EXPECT_NE(ErrorText().find("too large"), std::string::npos) << ErrorText();
     nx::ClearLastNxError();
     NxBarCode(0, 0, nullptr, 72, 10000, 1, 0, 0, 0);  // no text: start and stop only
     EXPECT_EQ(NxGetLastError(), 0);
