@@ -284,6 +284,21 @@ TEST(TextDc, FaceNameCharsetAndFontData) {
   EXPECT_EQ(16, GetTextFaceW(m.dc, 0, nullptr));
   EXPECT_EQ(5, GetTextFaceW(m.dc, 5, face));
   EXPECT_EQ(u"Libe", std::u16string(reinterpret_cast<char16_t *>(face)));
+  // The outline metrics carry the names after the structure, by offset.
+  UINT otmSize = GetOutlineTextMetricsW(m.dc, 0, nullptr);
+  ASSERT_GT(otmSize, sizeof(OUTLINETEXTMETRICW));
+  std::vector<unsigned char> otm(otmSize);
+  auto *o = reinterpret_cast<OUTLINETEXTMETRICW *>(otm.data());
+  ASSERT_EQ(otmSize, GetOutlineTextMetricsW(m.dc, otmSize, o));
+  EXPECT_EQ(otmSize, o->otmSize);
+  auto name = [&](char *field) {
+    size_t off = reinterpret_cast<size_t>(field);
+    EXPECT_LT(off, otmSize);
+    return std::u16string(reinterpret_cast<const char16_t *>(otm.data() + off));
+  };
+  EXPECT_EQ(u"Liberation Sans", name(o->otmpFamilyName));
+  EXPECT_EQ(u"Regular", name(o->otmpStyleName));
+  EXPECT_EQ(u"Liberation Sans", name(o->otmpFaceName));
   FONTSIGNATURE fs{};
   EXPECT_EQ(ANSI_CHARSET, GetTextCharsetInfo(m.dc, &fs, 0));
   EXPECT_TRUE(fs.fsCsb[0] & 1);  // Latin 1

@@ -128,15 +128,30 @@ BOOL WINAPI GetTextMetricsW(HDC hdc, LPTEXTMETRICW lptm) {
   return TRUE;
 }
 
+// The structure is followed by the family, face, style and full names; its
+// four name fields hold their byte offsets from the structure's start, and
+// otmSize counts them. A shorter buffer gets the first cjCopy bytes.
 UINT WINAPI GetOutlineTextMetricsW(HDC hdc, UINT cjCopy, LPOUTLINETEXTMETRICW potm) {
   FontPtr font;
   nx::gdi::Dc *dc = DcWithFont(hdc, &font);
   OUTLINETEXTMETRICW otm;
   if (!dc || !font->Outline(otm)) return 0;
-  if (!potm) return sizeof otm;
+  const std::u16string family = font->Face().FamilyName(), style = font->Face().StyleName();
+  const std::u16string face = style.empty() || style == u"Regular" ? family : family + u" " + style;
+  const std::u16string names[4] = {family, face, style, face};
+  std::vector<unsigned char> bytes(sizeof otm);
+  char **fields[4] = {&otm.otmpFamilyName, &otm.otmpFaceName, &otm.otmpStyleName, &otm.otmpFullName};
+  for (int i = 0; i < 4; ++i) {
+    *fields[i] = reinterpret_cast<char *>(bytes.size());
+    const auto *p = reinterpret_cast<const unsigned char *>(names[i].c_str());
+    bytes.insert(bytes.end(), p, p + 2 * (names[i].size() + 1));
+  }
+  otm.otmSize = UINT(bytes.size());
+  if (!potm) return otm.otmSize;
   nx::text::OutlineToLogical(nx::text::ScalesOf(*dc), otm);
-  size_t n = std::min<size_t>(cjCopy, sizeof otm);
-  std::memcpy(potm, &otm, n);
+  std::memcpy(bytes.data(), &otm, sizeof otm);
+  size_t n = std::min<size_t>(cjCopy, bytes.size());
+  std::memcpy(potm, bytes.data(), n);
   return UINT(n);
 }
 
