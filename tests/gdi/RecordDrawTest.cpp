@@ -9,7 +9,7 @@ using drawtest::Rec;
 
 namespace {
 
-TEST(RecordDraw, RectangleAndEllipseStoreTheBoxAndBoundsLeaveOutRightAndBottom) {
+TEST(RecordDraw, RectangleAndEllipseStoreTheDrawnBoxAndBoundsLeaveOutRightAndBottom) {
   ENHMETAHEADER h{};
   auto recs = Recorded(
       [](HDC dc) {
@@ -22,7 +22,7 @@ TEST(RecordDraw, RectangleAndEllipseStoreTheBoxAndBoundsLeaveOutRightAndBottom) 
   EXPECT_EQ(recs[0].bytes.size(), 24u);
   auto r = recs[0].As<EMRRECTANGLE>();
   EXPECT_EQ(r.rclBox.left, 10);
-  EXPECT_EQ(r.rclBox.right, 20);
+  EXPECT_EQ(r.rclBox.right, 19);  // inclusive: GM_COMPATIBLE leaves out the right edge
   EXPECT_EQ(recs[1].type, (DWORD)EMR_ELLIPSE);
   EXPECT_EQ(h.rclBounds.left, 10);
   EXPECT_EQ(h.rclBounds.top, 5);

@@ -219,6 +219,32 @@ RECTL NormalRect(int l, int t, int r, int b) {
   return {std::min(l, r), std::min(t, b), std::max(l, r), std::max(t, b)};
 }
 
+// The box of a shape record includes its right and bottom edge: playback
+// draws in GM_ADVANCED. GM_COMPATIBLE leaves out the last device pixel on
+// the right and at the bottom, so the recorded box ends one device pixel
+// earlier there (one logical unit at 1:1, as GDI records it). The mapping
+// may mirror an axis: then the logical left or top edge is the one cut.
+RECTL RecordedBox(const Dc &dc, int l, int t, int r, int b) {
+  RECTL box = NormalRect(l, t, r, b);
+  if (dc.st.graphicsMode != GM_COMPATIBLE) return box;
+  Affine m = LogicalToDevice(dc);  // no world transform: axis-aligned
+  auto cut = [](LONG *lo, LONG *hi, double scale) {
+    if (scale == 0 || *lo == *hi) return;
+    LONG step = std::max<LONG>(1, (LONG)std::lround(1 / std::fabs(scale)));
+    if (scale > 0) *hi = std::max(*lo, *hi - step);
+    else *lo = std::min(*hi, *lo + step);
+  };
+  cut(&box.left, &box.right, m.m11);
+  cut(&box.top, &box.bottom, m.m22);
+  return box;
+}
+
+// GM_COMPATIBLE draws nothing for a box without width or height (and GDI
+// records nothing). GM_ADVANCED includes the edges: such a box is a line.
+bool EmptyBox(const Dc &dc, int l, int t, int r, int b) {
+  return dc.st.graphicsMode == GM_COMPATIBLE && (l == r || t == b);
+}
+
 bool Fits16(const POINT *pts, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (pts[i].x < -32768 || pts[i].x > 32767 || pts[i].y < -32768 || pts[i].y > 32767)
@@ -265,7 +291,7 @@ void RecordPolyPoly(Dc *dc, DWORD type, const POINT *pts, const DWORD *counts, D
 }
 
 void RecordBox(Dc *dc, DWORD type, int l, int t, int r, int b) {
-  Record<EMRRECTANGLE>(dc, type)->rclBox = NormalRect(l, t, r, b);
+  Record<EMRRECTANGLE>(dc, type)->rclBox = RecordedBox(*dc, l, t, r, b);
   AddDrawBounds(dc, BoxBounds(*dc, l, t, r, b), true);
 }
 
@@ -312,11 +338,11 @@ BOOL BoxCall(HDC hdc, DWORD emr, int l, int t, int r, int b,
              DevicePath (*shape)(const Dc &, const Box &, const void *), const void *arg) {
   Dc *dc = DcFromHandle(hdc);
   if (!dc) return FALSE;
+  if (EmptyBox(*dc, l, t, r, b)) return TRUE;
   if (dc->IsMetafile()) {
     if (emr) RecordBox(dc, emr, l, t, r, b);
     if (!dc->InPath()) return TRUE;
   }
-  if (l == r || t == b) return TRUE;
   Box bx = MakeBox(*dc, l, t, r, b);
   OutputShape(dc, ToDevice(shape(*dc, bx, arg), bx.m), true, true);
   return TRUE;
@@ -337,15 +363,15 @@ BOOL ArcCall(HDC hdc, DWORD emr, int l, int t, int r, int b, int xs, int ys, int
              ArcKind kind) {
   Dc *dc = DcFromHandle(hdc);
   if (!dc) return FALSE;
+  if (EmptyBox(*dc, l, t, r, b)) return TRUE;
   if (dc->IsMetafile()) {
     auto *rec = Record<EMRARC>(dc, emr);
-    rec->rclBox = NormalRect(l, t, r, b);
+    rec->rclBox = RecordedBox(*dc, l, t, r, b);
     rec->ptlStart = {xs, ys};
     rec->ptlEnd = {xe, ye};
     AddDrawBounds(dc, BoxBounds(*dc, l, t, r, b), true);
     if (!dc->InPath()) return TRUE;
   }
-  if (l == r || t == b) return TRUE;
   Box bx = MakeBox(*dc, l, t, r, b);
   ArcArgs args{xs, ys, xe, ye, kind};
   DevicePath p = ToDevice(ArcShape(*dc, bx, &args), bx.m);
@@ -583,9 +609,10 @@ BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom) {
 BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height) {
   Dc *dc = DcFromHandle(hdc);
   if (!dc) return FALSE;
+  if (EmptyBox(*dc, left, top, right, bottom)) return TRUE;
   if (dc->IsMetafile()) {
     auto *r = Record<EMRROUNDRECT>(dc, EMR_ROUNDRECT);
-    r->rclBox = NormalRect(left, top, right, bottom);
+    r->rclBox = RecordedBox(*dc, left, top, right, bottom);
     r->szlCorner = {width, height};
     AddDrawBounds(dc, BoxBounds(*dc, left, top, right, bottom), true);
   }
@@ -593,7 +620,6 @@ BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int wid
   double corner[2] = {std::fabs(width * (m.AxisAligned() ? m.m11 : 1.0)),
                       std::fabs(height * (m.AxisAligned() ? m.m22 : 1.0))};
   if (dc->IsMetafile() && !dc->InPath()) return TRUE;
-  if (left == right || top == bottom) return TRUE;
   Box bx = MakeBox(*dc, left, top, right, bottom);
   OutputShape(dc, ToDevice(RoundRectPath(bx, corner[0], corner[1]), bx.m), true, true);
   return TRUE;
@@ -614,9 +640,10 @@ BOOL WINAPI Pie(HDC hdc, int l, int t, int r, int b, int xs, int ys, int xe, int
 BOOL WINAPI ArcTo(HDC hdc, int l, int t, int r, int b, int xs, int ys, int xe, int ye) {
   Dc *dc = DcFromHandle(hdc);
   if (!dc) return FALSE;
+  if (EmptyBox(*dc, l, t, r, b)) return TRUE;
   if (dc->IsMetafile()) {
     auto *rec = Record<EMRARC>(dc, EMR_ARCTO);
-    rec->rclBox = NormalRect(l, t, r, b);
+    rec->rclBox = RecordedBox(*dc, l, t, r, b);
     rec->ptlStart = {xs, ys};
     rec->ptlEnd = {xe, ye};
     RECTL box = BoxBounds(*dc, l, t, r, b);
@@ -626,7 +653,6 @@ BOOL WINAPI ArcTo(HDC hdc, int l, int t, int r, int b, int xs, int ys, int xe, i
            std::max(box.bottom, cb.bottom)};
     AddDrawBounds(dc, box, true);
   }
-  if (l == r || t == b) return TRUE;
   Box bx = MakeBox(*dc, l, t, r, b);
   ArcArgs args{xs, ys, xe, ye, ArcKind::ArcTo};
   DevicePath arc = ToDevice(ArcShape(*dc, bx, &args), bx.m);
