@@ -182,8 +182,11 @@ TEST_F(DrawingTest, TextBoxBorderAndInset) {
   ASSERT_TRUE(Render(emf, &page));
   // The 8-pixel pen is centred on the rectangle's edge.
   EXPECT_EQ(page.Dark(96, 200, 104, 300), 800) << "the border";
-  EXPECT_EQ(page.Dark(104, 104, 118, 396), 0) << "nothing between border and text";
-  EXPECT_EQ(page.Dark(104, 104, 596, 118), 0);
+  // GDI leaves out the right and bottom edge: the box ends at 599, 399 and
+  // the borders there are as wide as on the left and top.
+  EXPECT_EQ(page.Dark(595, 200, 603, 300), 800) << "the right border";
+  EXPECT_EQ(page.Dark(104, 104, 118, 395), 0) << "nothing between border and text";
+  EXPECT_EQ(page.Dark(104, 104, 595, 118), 0);
   EXPECT_GT(page.Dark(118, 118, 300, 250), 1000) << "the text";
 }
 
