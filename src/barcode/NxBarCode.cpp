@@ -2,6 +2,8 @@
 // renders it into a bitmap at the printer's resolution, which the output
 // device places at its natural size.
 #include <cmath>
+#include <iterator>
+#include <string>
 
 #include "barcode/ZbrBarcode.h"
 #include "device/Device.h"
@@ -13,7 +15,16 @@
 #include "session/Units.h"
 
 namespace nx {
+namespace {
 
+// The arguments of one call and the printer's resolution.
+struct TZbrBarcodeCall {
+  std::string Code;
+  int32_t Height, Width, ShowText, CodeType, Rotate, HeightInMM;
+  int32_t Dpi;
+};
+
+// The symbology a selector names (Code 39 for unknown ones, compared unsigned).
 TZbrBarCodeType BarCodeTypeOf(int32_t selector) {
   static constexpr TZbrBarCodeType kTypes[] = {CODE39,   CODE39,   CODE128B, EAN128A, EAN128B, EAN128C,
                                                EAN8,     EAN13,    CODE128A, CODE128B, CODE128C, UPCA,
@@ -22,6 +33,7 @@ TZbrBarCodeType BarCodeTypeOf(int32_t selector) {
   return index < std::size(kTypes) ? kTypes[index] : CODE39;
 }
 
+// The component's properties for a call, at the printer's resolution.
 void SetUpBarcode(TZbrBarcode &bc, const TZbrBarcodeCall &call) {
   bc.SetCodeType(BarCodeTypeOf(call.CodeType));
   double height = call.Height;
@@ -41,6 +53,7 @@ void SetUpBarcode(TZbrBarcode &bc, const TZbrBarcodeCall &call) {
   bc.SetAngle(call.Rotate == 1 ? zba90 : zba0);
 }
 
+}  // namespace
 }  // namespace nx
 
 using namespace nx;

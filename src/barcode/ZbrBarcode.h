@@ -136,17 +136,6 @@ class TZbrBarcode {
   LONG FHeightImg = 0;
 };
 
-// The arguments of one NxBarCode call and the printer's resolution.
-struct TZbrBarcodeCall {
-  std::string Code;
-  int32_t Height, Width, ShowText, CodeType, Rotate, HeightInMM;
-  int32_t Dpi;
-};
-// The symbology an NxBarCode selector names (Code 39 for unknown ones).
-TZbrBarCodeType BarCodeTypeOf(int32_t selector);
-// Sets the component's properties from an NxBarCode call.
-void SetUpBarcode(TZbrBarcode &bc, const TZbrBarcodeCall &call);
-
 // Round to nearest, ties to even; and ties away upward as the factor setter wants.
 LONG ZbrRound(double x);
 LONG ZbrRoundHalfUp(double x);

@@ -100,6 +100,11 @@ TEST_F(NxBarCodeTest, ImageSizeFromTheArguments) {
   EXPECT_EQ(b[5].cy, code39);
   EXPECT_EQ(b[6].cx, 67 * 10);
   EXPECT_EQ(b[6].cy, 600 + 80);
+  // At 300 dpi: narrow 5, 25 mm of bars 270, font 40 (no margin to hide it).
+  b = Blits(Page([] { NxBarCode(0, 0, "96385074", 25, 10000, 1, 6, 0, 1); }, 1));
+  ASSERT_EQ(b.size(), 1u);
+  EXPECT_EQ(b[0].cx, 67 * 5);
+  EXPECT_EQ(b[0].cy, 270 + 40);
 }
 
 // Renders the page with emfrender and reads every code on it.

@@ -1,6 +1,5 @@
 // Drawing the component into a bitmap: pixel columns of the bars, the text
-// where its anchors put it, rotation of bars and text together, and the
-// settings an NxBarCode call gives the component.
+// where its anchors put it, rotation of bars and text together.
 #include <gtest/gtest.h>
 
 #include "BarcodeImage.h"
@@ -177,39 +176,6 @@ TEST(ZbrRender, RotationTurnsBarsAndTextTogether) {
     EXPECT_NEAR(got.right, want.right, 3) << "angle " << int(angle);
     EXPECT_NEAR(got.bottom, want.bottom, 3) << "angle " << int(angle);
   }
-}
-
-TEST(ZbrRender, NxBarCodeSettings) {
-  // The selector table; unknown values (compared unsigned) draw Code 39.
-  EXPECT_EQ(BarCodeTypeOf(0), CODE39);
-  EXPECT_EQ(BarCodeTypeOf(1), CODE39);
-  EXPECT_EQ(BarCodeTypeOf(2), CODE128B);
-  EXPECT_EQ(BarCodeTypeOf(5), EAN128C);
-  EXPECT_EQ(BarCodeTypeOf(7), EAN13);
-  EXPECT_EQ(BarCodeTypeOf(12), UPCE0);
-  EXPECT_EQ(BarCodeTypeOf(15), INTER_25);
-  EXPECT_EQ(BarCodeTypeOf(16), CODE39);
-  EXPECT_EQ(BarCodeTypeOf(-1), CODE39);
-  // 600 dpi, Width 10000, Height 72 points: narrow 10, bars 600, font 80.
-  TZbrBarcode bc;
-  SetUpBarcode(bc, {"5901234123457", 72, 10000, 1, 7, 0, 0, 600});
-  EXPECT_FLOAT_EQ(bc.GetBarWidth(), 1.0f);
-  EXPECT_FLOAT_EQ(bc.GetBHeight(), 60.0f);
-  EXPECT_FLOAT_EQ(bc.GetFontHeight(), 8.0f);
-  EXPECT_FLOAT_EQ(bc.GetLeftRightMargin(), 10.0f);  // EAN-13 alone gets margins
-  EXPECT_FLOAT_EQ(bc.GetTopBottomMargin(), 10.0f);
-  EXPECT_TRUE(bc.ShowNumber());
-  EXPECT_EQ(bc.Angle(), zba0);
-  // Height in millimetres: 25 mm = 71 points, t = 9; at 300 dpi a narrow bar of 5.
-  TZbrBarcode mm;
-  SetUpBarcode(mm, {"X", 25, 10000, 0, -1, 1, 1, 300});
-  EXPECT_FLOAT_EQ(mm.GetBHeight(), 27.0f);
-  EXPECT_FLOAT_EQ(mm.GetBarWidth(), 0.5f);
-  EXPECT_FLOAT_EQ(mm.GetFontHeight(), 4.0f);
-  EXPECT_FLOAT_EQ(mm.GetFactor(), 3.0f);  // Code 39 as created
-  EXPECT_FLOAT_EQ(mm.GetLeftRightMargin(), 0.0f);
-  EXPECT_FALSE(mm.ShowNumber());
-  EXPECT_EQ(mm.Angle(), zba90);
 }
 
 }  // namespace
