@@ -4,57 +4,14 @@
 // of every kind; the recorded box and the bounds follow GDI's edge rules.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <sstream>
-
-#include "DrawTestSupport.h"
+#include "ReplayCompare.h"
 #include "gdi/EmfTestUtil.h"
 
 using drawtest::Canvas;
 using drawtest::Recorded;
+using namespace replay;
 
 namespace {
-
-// 192 x 96 screen pixels (96 dpi) are 5080 x 2540 hundredths of a mm: the
-// metafile's frame maps one reference pixel onto one canvas pixel.
-constexpr int kW = 192, kH = 96;
-const RECT kFrame{0, 0, 5080, 2540};
-
-using Draw = std::function<void(HDC)>;
-
-HENHMETAFILE Record(const Draw &draw) {
-  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &kFrame, nullptr);
-  draw(dc);
-  return CloseEnhMetaFile(dc);
-}
-
-// Pixels that differ between two canvases, with the first one named.
-int Differences(const Canvas &a, const Canvas &b, std::string *first) {
-  int n = 0;
-  for (int y = 0; y < kH; ++y)
-    for (int x = 0; x < kW; ++x)
-      if (a.At(x, y) != b.At(x, y) && n++ == 0) {
-        std::ostringstream s;
-        s << "first at " << x << "," << y << ": " << std::hex << a.At(x, y) << " drawn, "
-          << b.At(x, y) << " played";
-        *first = s.str();
-      }
-  return n;
-}
-
-// Draws directly and through a recorded metafile; both must agree, and
-// the drawing must have put ink down at all.
-void ExpectSameAsDirect(const Draw &draw, const std::string &what) {
-  Canvas direct(kW, kH), played(kW, kH);
-  draw(direct.dc);
-  HENHMETAFILE emf = Record(draw);
-  RECT rect{0, 0, kW, kH};
-  ASSERT_TRUE(PlayEnhMetaFile(played.dc, emf, &rect)) << what;
-  DeleteEnhMetaFile(emf);
-  std::string first;
-  EXPECT_EQ(Differences(direct, played, &first), 0) << what << ": " << first;
-  EXPECT_LT(direct.Count(0xFFFFFF), kW * kH) << what << ": nothing drawn";
-}
 
 struct PenCase {
   const char *name;

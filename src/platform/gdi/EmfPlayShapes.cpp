@@ -250,19 +250,36 @@ bool ClipRegionRecord(const Player &p, const RecordView &r) {
   return res != ERROR;
 }
 
-// FillRgn takes logical units: reference pixels are taken back through the
-// destination's current transform.
-bool FillRegionRecord(const Player &p, const RecordView &r) {
-  constexpr size_t kData = offsetof(EMRFILLRGN, RgnData);
-  if (r.Size() < kData) return false;
-  HGDIOBJ brush = ResolveObject(p, r.U32(28));
+// The region painting calls take logical units: reference pixels are
+// taken back through the destination's current transform. The region data
+// follows the record's own fields, 28 + `fixed` bytes in.
+bool RegionPaintRecord(const Player &p, const RecordView &r) {
+  DWORD t = r.Type();
+  size_t fixed = t == EMR_FILLRGN ? 4 : t == EMR_FRAMERGN ? 12 : 0;
+  if (r.Size() < 28 + fixed) return false;
+  HBRUSH brush = nullptr;
+  if (fixed && !(brush = (HBRUSH)ResolveObject(p, r.U32(28)))) return false;
   Dc *dc = DcFromHandle(p.hdc);
-  if (!brush || !dc) return false;
+  if (!dc) return false;
   Affine m;
   if (p.pb) m = p.pb->RefToDevice().Then(LogicalToDevice(*dc).Inverse());
-  HRGN rgn = ReadRegion(r, kData, r.U32(24), m);
+  HRGN rgn = ReadRegion(r, 28 + fixed, r.U32(24), m);
   if (!rgn) return false;
-  BOOL ok = FillRgn(p.hdc, rgn, (HBRUSH)brush);
+  BOOL ok = FALSE;
+  switch (t) {
+    case EMR_FILLRGN:
+      ok = FillRgn(p.hdc, rgn, brush);
+      break;
+    case EMR_FRAMERGN:
+      ok = FrameRgn(p.hdc, rgn, brush, (int)r.U32(32), (int)r.U32(36));
+      break;
+    case EMR_PAINTRGN:
+      ok = PaintRgn(p.hdc, rgn);
+      break;
+    default:
+      ok = InvertRgn(p.hdc, rgn);
+      break;
+  }
   DeleteObject(rgn);
   return ok;
 }
@@ -272,7 +289,7 @@ bool FillRegionRecord(const Player &p, const RecordView &r) {
 bool IsShapeRecord(DWORD t) {
   return (t >= EMR_POLYBEZIER && t <= EMR_POLYPOLYGON) ||
          (t >= EMR_POLYBEZIER16 && t <= EMR_POLYDRAW16) || t == EMR_POLYDRAW ||
-         t == EMR_SETPIXELV || t == EMR_MOVETOEX || t == EMR_LINETO ||
+         t == EMR_SETPIXELV || t == EMR_MOVETOEX || t == EMR_LINETO || t == EMR_ANGLEARC ||
          (t >= EMR_ELLIPSE && t <= EMR_PIE) || t == EMR_ARCTO ||
          (t >= EMR_BEGINPATH && t <= EMR_STROKEPATH) || t == EMR_ABORTPATH;
 }
@@ -295,6 +312,11 @@ bool PlayShape(const Player &p, const RecordView &r) {
       return r.Size() >= 16 && MoveToEx(p.hdc, (int)r.U32(8), (int)r.U32(12), nullptr);
     case EMR_LINETO:
       return r.Size() >= 16 && LineTo(p.hdc, (int)r.U32(8), (int)r.U32(12));
+    case EMR_ANGLEARC: {
+      EMRANGLEARC a;
+      return r.Read(&a) && AngleArc(p.hdc, a.ptlCenter.x, a.ptlCenter.y, a.nRadius, a.eStartAngle,
+                                    a.eSweepAngle);
+    }
     case EMR_SETPIXELV:
       return r.Size() >= 20 && SetPixelV(p.hdc, (int)r.U32(8), (int)r.U32(12), r.U32(16));
     default:
@@ -323,7 +345,8 @@ bool PlayBitmap(const Player &p, const RecordView &r) {
 }
 
 bool IsRegionRecord(DWORD t) {
-  return t == EMR_EXTSELECTCLIPRGN || t == EMR_FILLRGN || t == EMR_INTERSECTCLIPRECT ||
+  return t == EMR_EXTSELECTCLIPRGN || (t >= EMR_FILLRGN && t <= EMR_PAINTRGN) ||
+         t == EMR_INTERSECTCLIPRECT ||
          t == EMR_EXCLUDECLIPRECT || t == EMR_SELECTCLIPPATH;
 }
 
@@ -333,7 +356,10 @@ bool PlayRegion(const Player &p, const RecordView &r) {
     case EMR_EXTSELECTCLIPRGN:
       return ClipRegionRecord(p, r);
     case EMR_FILLRGN:
-      return FillRegionRecord(p, r);
+    case EMR_FRAMERGN:
+    case EMR_INVERTRGN:
+    case EMR_PAINTRGN:
+      return RegionPaintRecord(p, r);
     case EMR_INTERSECTCLIPRECT:
       return r.Size() >= 24 && IntersectClipRect(p.hdc, b.left, b.top, b.right, b.bottom) != ERROR;
     case EMR_EXCLUDECLIPRECT:

@@ -40,15 +40,46 @@ bool PlayEmrText(const Player &p, const RecordView &r, size_t at, bool ansi) {
                      (LPCWSTR)text.data(), (UINT)text.size(), dx.empty() ? nullptr : dx.data());
 }
 
+// SMALLTEXTOUT: x, y, cChars, fuOptions, iGraphicsMode, two scales, then
+// the rectangle unless ETO_NO_RECT is set, then the characters without
+// advances: one byte each (the low byte of a UTF-16 unit) with this flag.
+constexpr DWORD kSmallChars = 0x200;
+
+bool PlaySmallText(const Player &p, const RecordView &r) {
+  constexpr size_t kRect = 36;
+  if (r.Size() < kRect) return false;
+  LONG x = (LONG)r.U32(8), y = (LONG)r.U32(12);
+  DWORD n = r.U32(16), options = r.U32(20);
+  bool noRect = (options & ETO_NO_RECT) != 0, small = (options & kSmallChars) != 0;
+  size_t at = kRect + (noRect ? 0 : sizeof(RECTL));
+  if (!r.Fits(at, n, small ? 1 : 2)) return false;
+  RECT rc{};
+  if (!noRect) std::memcpy(&rc, r.At(kRect), sizeof rc);
+  std::u16string text(n, u'\0');
+  for (DWORD i = 0; i < n; ++i) {
+    if (small) {
+      text[i] = r.At(at)[i];
+    } else {
+      uint16_t u;
+      std::memcpy(&u, r.At(at + 2 * (size_t)i), 2);
+      text[i] = u;
+    }
+  }
+  bool useRect = !noRect && (options & (ETO_OPAQUE | ETO_CLIPPED));
+  return ExtTextOutW(p.hdc, x, y, options & ~(ETO_NO_RECT | kSmallChars), useRect ? &rc : nullptr,
+                     (LPCWSTR)text.data(), n, nullptr);
+}
+
 }  // namespace
 
 bool IsTextRecord(DWORD t) {
   return t == EMR_EXTTEXTOUTW || t == EMR_EXTTEXTOUTA || t == EMR_POLYTEXTOUTW ||
-         t == EMR_POLYTEXTOUTA;
+         t == EMR_POLYTEXTOUTA || t == EMR_SMALLTEXTOUT;
 }
 
 bool PlayText(const Player &p, const RecordView &r) {
   DWORD t = r.Type();
+  if (t == EMR_SMALLTEXTOUT) return PlaySmallText(p, r);
   bool ansi = t == EMR_EXTTEXTOUTA || t == EMR_POLYTEXTOUTA;
   if (t == EMR_EXTTEXTOUTW || t == EMR_EXTTEXTOUTA)
     return PlayEmrText(p, r, offsetof(EMREXTTEXTOUTW, emrtext), ansi);

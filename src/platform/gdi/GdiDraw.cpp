@@ -2,6 +2,7 @@
 // on a metafile DC, adds to the open path between BeginPath and EndPath,
 // or rasterises through Cairo in device pixels.
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 #include "platform/gdi/Raster.h"
@@ -669,6 +670,38 @@ BOOL WINAPI ArcTo(HDC hdc, int l, int t, int r, int b, int xs, int ys, int xe, i
   double lx, ly;
   inv.Apply(end.x, end.y, &lx, &ly);
   dc->st.curPos = {(LONG)std::lround(lx), (LONG)std::lround(ly)};
+  return TRUE;
+}
+
+BOOL WINAPI AngleArc(HDC hdc, int x, int y, DWORD r, FLOAT startAngle, FLOAT sweepAngle) {
+  Dc *dc = DcFromHandle(hdc);
+  if (!dc || r > (DWORD)INT_MAX) return FALSE;
+  // Angles count counter-clockwise on the page from the x axis, whatever
+  // the arc direction: logical y grows downwards, hence the minus signs.
+  double a0 = -startAngle * kPi / 180, sweep = -sweepAngle * kPi / 180, rad = r;
+  POINT end{(LONG)std::lround(x + rad * std::cos(a0 + sweep)),
+            (LONG)std::lround(y + rad * std::sin(a0 + sweep))};
+  if (dc->IsMetafile()) {
+    auto *rec = Record<EMRANGLEARC>(dc, EMR_ANGLEARC);
+    POINT c[3] = {{x - (LONG)r, y - (LONG)r}, {x + (LONG)r, y + (LONG)r}, dc->st.curPos};
+    RECTL box = DeviceBox(*dc, c, 3);
+    rec->rclBounds = RecordBounds(*dc, box);
+    rec->ptlCenter = {x, y};
+    rec->nRadius = r;
+    rec->eStartAngle = startAngle;
+    rec->eSweepAngle = sweepAngle;
+    AddDrawBounds(dc, box, true);
+  }
+  if (!dc->IsMetafile() || dc->InPath()) {
+    DevicePath arc;
+    AppendArc(&arc, x, y, rad, rad, a0, sweep, PT_LINETO);
+    DPoint cur = CurrentDevice(*dc);
+    DevicePath p;
+    p.MoveTo(cur.x, cur.y);
+    p.Append(ToDevice(arc, LogicalToDevice(*dc)));
+    OutputFromCurrent(dc, p);
+  }
+  dc->st.curPos = end;
   return TRUE;
 }
 

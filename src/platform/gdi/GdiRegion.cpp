@@ -251,46 +251,142 @@ int WINAPI GetClipRgn(HDC hdc, HRGN hrgn) {
   return 1;
 }
 
+namespace {
+
+// A logical region in device pixels.
+cairo_region_t *DeviceRegion(const Dc &dc, const cairo_region_t *rgn) {
+  cairo_region_t *dev = cairo_region_create();
+  for (int i = 0, n = cairo_region_num_rectangles(rgn); i < n; ++i) {
+    cairo_rectangle_int_t q;
+    cairo_region_get_rectangle(rgn, i, &q);
+    cairo_rectangle_int_t d = DeviceRect(dc, q.x, q.y, q.x + q.width, q.y + q.height);
+    cairo_region_union_rectangle(dev, &d);
+  }
+  return dev;
+}
+
+// The record of a region painting call: bounds, cbRgnData at 24, then
+// `fixed` bytes of the call's own fields (filled by the caller) and the
+// region data. Returns the record.
+uint8_t *RecordRegion(Dc *dc, DWORD type, const cairo_region_t *dev, size_t fixed) {
+  std::vector<uint8_t> data = RegionData(dev);
+  size_t head = 28 + fixed;
+  uint8_t *rec = dc->rec->Append(type, head + data.size());
+  auto *h = reinterpret_cast<const RGNDATAHEADER *>(data.data());
+  RECTL box{h->rcBound.left, h->rcBound.top, h->rcBound.right - 1, h->rcBound.bottom - 1};
+  DWORD cb = (DWORD)data.size();
+  std::memcpy(rec + 8, &box, sizeof box);
+  std::memcpy(rec + 24, &cb, 4);
+  std::memcpy(rec + head, data.data(), data.size());
+  if (!cairo_region_is_empty(dev)) AddDrawBounds(dc, box, false);
+  return rec;
+}
+
+// Paints device rectangles with a brush, or inverts them (brush NULL).
+bool PaintDeviceRegion(Dc *dc, const cairo_region_t *dev, const BrushObj *brush) {
+  RasterScope rs(dc);
+  cairo_t *cr = rs.cr();
+  if (!cr) return false;
+  for (int i = 0, n = cairo_region_num_rectangles(dev); i < n; ++i) {
+    cairo_rectangle_int_t q;
+    cairo_region_get_rectangle(dev, i, &q);
+    cairo_rectangle(cr, q.x, q.y, q.width, q.height);
+  }
+  cairo_save(cr);
+  if (!brush) {
+    SetCairoColor(cr, RGB(255, 255, 255));
+    cairo_set_operator(cr, CAIRO_OPERATOR_DIFFERENCE);
+    cairo_fill(cr);
+  } else if (SetBrushSource(*dc, cr, *brush)) {
+    cairo_fill(cr);
+  }
+  cairo_restore(cr);
+  cairo_new_path(cr);
+  return true;
+}
+
+// The pixels of a region less than w across or h down from its outside.
+cairo_region_t *FrameOf(const cairo_region_t *dev, int w, int h) {
+  cairo_region_t *inner = cairo_region_copy(dev);
+  const int shifts[4][2] = {{w, 0}, {-w, 0}, {0, h}, {0, -h}};
+  for (const auto &d : shifts) {
+    cairo_region_t *moved = cairo_region_copy(dev);
+    cairo_region_translate(moved, d[0], d[1]);
+    cairo_region_intersect(inner, moved);
+    cairo_region_destroy(moved);
+  }
+  cairo_region_t *frame = cairo_region_copy(dev);
+  cairo_region_subtract(frame, inner);
+  cairo_region_destroy(inner);
+  return frame;
+}
+
+}  // namespace
+
 BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
   Dc *dc = DcFromHandle(hdc);
   RegionObj *r = Rgn(hrgn);
   auto *brush = Lookup<BrushObj>(hbr, Kind::Brush);
   if (!dc || !r || !brush) return FALSE;
-  // The region is in logical units: map its rectangles.
-  cairo_region_t *dev = cairo_region_create();
-  for (int i = 0, n = cairo_region_num_rectangles(r->rgn); i < n; ++i) {
-    cairo_rectangle_int_t q;
-    cairo_region_get_rectangle(r->rgn, i, &q);
-    cairo_rectangle_int_t d = DeviceRect(*dc, q.x, q.y, q.x + q.width, q.y + q.height);
-    cairo_region_union_rectangle(dev, &d);
-  }
+  cairo_region_t *dev = DeviceRegion(*dc, r->rgn);
+  bool ok = true;
   if (dc->IsMetafile()) {
     DWORD idx = RecordObject(dc, hbr);
-    std::vector<uint8_t> data = RegionData(dev);
-    auto *rec = Record<EMRFILLRGN>(dc, EMR_FILLRGN, offsetof(EMRFILLRGN, RgnData) + data.size());
-    auto *h = reinterpret_cast<const RGNDATAHEADER *>(data.data());
-    RECTL box{h->rcBound.left, h->rcBound.top, h->rcBound.right - 1, h->rcBound.bottom - 1};
-    rec->rclBounds = box;
-    rec->cbRgnData = (DWORD)data.size();
-    rec->ihBrush = idx;
-    std::memcpy(rec->RgnData, data.data(), data.size());
-    if (!cairo_region_is_empty(dev)) AddDrawBounds(dc, box, false);
-    cairo_region_destroy(dev);
-    return TRUE;
-  }
-  RasterScope rs(dc);
-  cairo_t *cr = rs.cr();
-  if (cr) {
-    for (int i = 0, n = cairo_region_num_rectangles(dev); i < n; ++i) {
-      cairo_rectangle_int_t q;
-      cairo_region_get_rectangle(dev, i, &q);
-      cairo_rectangle(cr, q.x, q.y, q.width, q.height);
-    }
-    cairo_save(cr);
-    if (SetBrushSource(*dc, cr, *brush)) cairo_fill(cr);
-    cairo_restore(cr);
-    cairo_new_path(cr);
+    uint8_t *rec = RecordRegion(dc, EMR_FILLRGN, dev, 4);
+    std::memcpy(rec + 28, &idx, 4);
+  } else {
+    ok = PaintDeviceRegion(dc, dev, brush);
   }
   cairo_region_destroy(dev);
-  return cr != nullptr;
+  return ok;
+}
+
+BOOL WINAPI PaintRgn(HDC hdc, HRGN hrgn) {
+  Dc *dc = DcFromHandle(hdc);
+  RegionObj *r = Rgn(hrgn);
+  if (!dc || !r) return FALSE;
+  cairo_region_t *dev = DeviceRegion(*dc, r->rgn);
+  bool ok = true;
+  if (dc->IsMetafile()) RecordRegion(dc, EMR_PAINTRGN, dev, 0);
+  else if (BrushObj *b = DrawingBrush(*dc)) ok = PaintDeviceRegion(dc, dev, b);
+  cairo_region_destroy(dev);
+  return ok;
+}
+
+BOOL WINAPI InvertRgn(HDC hdc, HRGN hrgn) {
+  Dc *dc = DcFromHandle(hdc);
+  RegionObj *r = Rgn(hrgn);
+  if (!dc || !r) return FALSE;
+  cairo_region_t *dev = DeviceRegion(*dc, r->rgn);
+  bool ok = true;
+  if (dc->IsMetafile()) RecordRegion(dc, EMR_INVERTRGN, dev, 0);
+  else ok = PaintDeviceRegion(dc, dev, nullptr);
+  cairo_region_destroy(dev);
+  return ok;
+}
+
+BOOL WINAPI FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h) {
+  Dc *dc = DcFromHandle(hdc);
+  RegionObj *r = Rgn(hrgn);
+  auto *brush = Lookup<BrushObj>(hbr, Kind::Brush);
+  if (!dc || !r || !brush || w <= 0 || h <= 0) return FALSE;
+  cairo_region_t *dev = DeviceRegion(*dc, r->rgn);
+  bool ok = true;
+  if (dc->IsMetafile()) {
+    DWORD idx = RecordObject(dc, hbr);
+    uint8_t *rec = RecordRegion(dc, EMR_FRAMERGN, dev, 12);
+    LONG stroke[2] = {w, h};
+    std::memcpy(rec + 28, &idx, 4);
+    std::memcpy(rec + 32, stroke, 8);
+  } else {
+    // The stroke is given in logical units.
+    Affine m = LogicalToDevice(*dc);
+    double sx = std::hypot(m.m11, m.m12), sy = std::hypot(m.m21, m.m22);
+    int dw = std::max(1, (int)std::lround(w * sx)), dh = std::max(1, (int)std::lround(h * sy));
+    cairo_region_t *frame = FrameOf(dev, dw, dh);
+    ok = PaintDeviceRegion(dc, frame, brush);
+    cairo_region_destroy(frame);
+  }
+  cairo_region_destroy(dev);
+  return ok;
 }

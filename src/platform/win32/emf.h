@@ -395,6 +395,16 @@ typedef struct tagEMRROUNDRECT {
 } EMRROUNDRECT, *PEMRROUNDRECT;
 static_assert(sizeof(EMRROUNDRECT) == 32);
 
+typedef struct tagEMRANGLEARC {
+  EMR emr;
+  RECTL rclBounds;
+  POINTL ptlCenter;
+  DWORD nRadius;
+  FLOAT eStartAngle;
+  FLOAT eSweepAngle;
+} EMRANGLEARC, *PEMRANGLEARC;
+static_assert(sizeof(EMRANGLEARC) == 44);
+
 typedef struct tagEMRARC {
   EMR emr;
   RECTL rclBox;
@@ -490,6 +500,24 @@ typedef struct tagEMRFILLRGN {
   BYTE RgnData[1];
 } EMRFILLRGN, *PEMRFILLRGN;
 static_assert(offsetof(EMRFILLRGN, RgnData) == 32);
+
+typedef struct tagEMRFRAMERGN {
+  EMR emr;
+  RECTL rclBounds;
+  DWORD cbRgnData;
+  DWORD ihBrush;
+  SIZEL szlStroke;
+  BYTE RgnData[1];
+} EMRFRAMERGN, *PEMRFRAMERGN;
+static_assert(offsetof(EMRFRAMERGN, RgnData) == 40);
+
+typedef struct tagEMRINVERTRGN {
+  EMR emr;
+  RECTL rclBounds;
+  DWORD cbRgnData;
+  BYTE RgnData[1];
+} EMRINVERTRGN, *PEMRINVERTRGN, EMRPAINTRGN, *PEMRPAINTRGN;
+static_assert(offsetof(EMRINVERTRGN, RgnData) == 28);
 
 // ---------------------------------------------------------------------------
 // Bitmaps.

@@ -536,6 +536,9 @@ int WINAPI ExcludeClipRect(HDC hdc, int left, int top, int right, int bottom);
 int WINAPI GetClipBox(HDC hdc, LPRECT lprect);
 int WINAPI GetClipRgn(HDC hdc, HRGN hrgn);
 BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr);
+BOOL WINAPI PaintRgn(HDC hdc, HRGN hrgn);
+BOOL WINAPI InvertRgn(HDC hdc, HRGN hrgn);
+BOOL WINAPI FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h);
 
 // Paths.
 BOOL WINAPI BeginPath(HDC hdc);
@@ -555,6 +558,7 @@ BOOL WINAPI Rectangle(HDC hdc, int left, int top, int right, int bottom);
 BOOL WINAPI RoundRect(HDC hdc, int left, int top, int right, int bottom, int width, int height);
 BOOL WINAPI Ellipse(HDC hdc, int left, int top, int right, int bottom);
 BOOL WINAPI Arc(HDC hdc, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
+BOOL WINAPI AngleArc(HDC hdc, int x, int y, DWORD r, FLOAT StartAngle, FLOAT SweepAngle);
 BOOL WINAPI ArcTo(HDC hdc, int left, int top, int right, int bottom, int xr1, int yr1, int xr2,
                   int yr2);
 BOOL WINAPI Chord(HDC hdc, int x1, int y1, int x2, int y2, int x3, int y3, int x4, int y4);
