@@ -1,6 +1,6 @@
-// Region painting (FillRgn, PaintRgn, FrameRgn, InvertRgn), AngleArc and
-// the compact text record: what they draw, what they record, and that the
-// records play back to the same pixels.
+// Region painting (FillRgn, PaintRgn, FrameRgn, InvertRgn), AngleArc, the
+// compact text record and flattened or widened paths: what they draw, what
+// they record, and that the records play back to the same pixels.
 #include <gtest/gtest.h>
 
 #include "ReplayCompare.h"
@@ -188,6 +188,74 @@ TEST(SmallTextReplay, CompactTextRecordsDrawLikeExtTextOut) {
   EXPECT_GT(played.Count(0), 40) << "text drawn";
   EXPECT_EQ(played.At(178, 88), 0xFFFF00u) << "the opaque rectangle";
   EXPECT_EQ(played.At(181, 88), 0xFFFFFFu);
+}
+
+}  // namespace
+
+namespace {
+
+// A path with a straight part, an arc and a Bézier.
+void CurvyPath(HDC dc) {
+  BeginPath(dc);
+  MoveToEx(dc, 20, 70, nullptr);
+  LineTo(dc, 60, 20);
+  POINT bez[3] = {{90, 0}, {120, 90}, {170, 40}};
+  PolyBezierTo(dc, bez, 3);
+  Arc(dc, 120, 50, 160, 90, 160, 70, 120, 70);
+  EndPath(dc);
+}
+
+TEST(PathReplay, FlattenPathLeavesOnlyLinesAndPlaysBackTheSame) {
+  HPEN pen = CreatePen(PS_SOLID, 0, RGB(0, 0, 0));
+  auto draw = [pen](HDC dc) {
+    SelectObject(dc, pen);
+    CurvyPath(dc);
+    FlattenPath(dc);
+    StrokePath(dc);
+  };
+  ExpectSameAsDirect(draw, "flattened");
+  Canvas c(kW, kH);
+  CurvyPath(c.dc);
+  int before = GetPath(c.dc, nullptr, nullptr, 0);
+  ASSERT_TRUE(FlattenPath(c.dc));
+  int n = GetPath(c.dc, nullptr, nullptr, 0);
+  ASSERT_GT(n, before);
+  std::vector<POINT> pts((size_t)n);
+  std::vector<BYTE> types((size_t)n);
+  ASSERT_EQ(GetPath(c.dc, pts.data(), types.data(), n), n);
+  for (BYTE t : types) EXPECT_NE(t & ~PT_CLOSEFIGURE, PT_BEZIERTO);
+  EXPECT_EQ(types[0], PT_MOVETO);
+  EXPECT_EQ(pts[1].x, 60);
+  EXPECT_EQ(pts[1].y, 20);
+  HDC fresh = CreateCompatibleDC(nullptr);
+  EXPECT_FALSE(FlattenPath(fresh)) << "no path";
+  DeleteDC(fresh);
+  DeleteObject(pen);
+}
+
+TEST(PathReplay, AWidenedPathFilledCoversWhatTheStrokeDid) {
+  const LOGBRUSH solidBlack{BS_SOLID, 0, 0};
+  for (int width : {1, 7}) {
+    HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT | PS_JOIN_MITER,
+                            (DWORD)width, &solidBlack, 0, nullptr);
+    HBRUSH black = (HBRUSH)GetStockObject(BLACK_BRUSH);
+    Canvas stroked(kW, kH), widened(kW, kH);
+    SelectObject(stroked.dc, pen);
+    CurvyPath(stroked.dc);
+    StrokePath(stroked.dc);
+    auto draw = [&](HDC dc) {
+      SelectObject(dc, pen);
+      SelectObject(dc, black);
+      SetPolyFillMode(dc, WINDING);
+      CurvyPath(dc);
+      ASSERT_TRUE(WidenPath(dc));
+      FillPath(dc);
+    };
+    ExpectSameAsDirect(draw, "widened " + std::to_string(width), &widened);
+    std::string first;
+    EXPECT_EQ(Differences(stroked, widened, &first), 0) << width << ": " << first;
+    DeleteObject(pen);
+  }
 }
 
 }  // namespace

@@ -98,6 +98,10 @@ bool PathRecord(const Player &p, DWORD type) {
       return CloseFigure(p.hdc);
     case EMR_ABORTPATH:
       return AbortPath(p.hdc);
+    case EMR_FLATTENPATH:
+      return FlattenPath(p.hdc);
+    case EMR_WIDENPATH:
+      return WidenPath(p.hdc);
     case EMR_FILLPATH:
       return FillPath(p.hdc);
     case EMR_STROKEPATH:
@@ -291,7 +295,7 @@ bool IsShapeRecord(DWORD t) {
          (t >= EMR_POLYBEZIER16 && t <= EMR_POLYDRAW16) || t == EMR_POLYDRAW ||
          t == EMR_SETPIXELV || t == EMR_MOVETOEX || t == EMR_LINETO || t == EMR_ANGLEARC ||
          (t >= EMR_ELLIPSE && t <= EMR_PIE) || t == EMR_ARCTO ||
-         (t >= EMR_BEGINPATH && t <= EMR_STROKEPATH) || t == EMR_ABORTPATH;
+         (t >= EMR_BEGINPATH && t <= EMR_WIDENPATH) || t == EMR_ABORTPATH;
 }
 
 bool PlayShape(const Player &p, const RecordView &r) {
@@ -322,7 +326,7 @@ bool PlayShape(const Player &p, const RecordView &r) {
     default:
       break;
   }
-  if ((t >= EMR_BEGINPATH && t <= EMR_STROKEPATH) || t == EMR_ABORTPATH) return PathRecord(p, t);
+  if ((t >= EMR_BEGINPATH && t <= EMR_WIDENPATH) || t == EMR_ABORTPATH) return PathRecord(p, t);
   return Shape(p, r);
 }
 

@@ -2,7 +2,11 @@
 // outlines (device pixels) to the DC's path; FillPath, StrokePath,
 // StrokeAndFillPath and SelectClipPath use it up.
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/gdi/Raster.h"
 
@@ -18,41 +22,167 @@ void Discard(Dc *dc) {
   dc->path.Clear();
 }
 
-// The region a closed path covers, under the DC's fill mode, in device
-// pixels: the path is filled into a mask and read back row by row.
-cairo_region_t *PathRegion(const Dc &dc) {
-  cairo_region_t *rgn = cairo_region_create();
+// The pixels of the DC's path painted by `paint` (fill or stroke, no
+// antialiasing) as an A8 mask over the path's box grown by `margin`.
+struct PathMask {
+  cairo_surface_t *s = nullptr;
+  int x0 = 0, y0 = 0, w = 0, h = 0;
+  ~PathMask() {
+    if (s) cairo_surface_destroy(s);
+  }
+  bool At(int x, int y) const {
+    if (x < 0 || y < 0 || x >= w || y >= h) return false;
+    return cairo_image_surface_get_data(s)[(size_t)y * cairo_image_surface_get_stride(s) + x] != 0;
+  }
+};
+
+template <class Paint>
+bool MaskOfPath(const Dc &dc, int margin, Paint paint, PathMask *m) {
   RECTL box;
-  if (!dc.path.Box(&box)) return rgn;
-  int x0 = box.left - 1, y0 = box.top - 1;
-  int w = box.right - box.left + 3, h = box.bottom - box.top + 3;
-  cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
-  cairo_t *cr = cairo_create(mask);
+  if (!dc.path.Box(&box)) return false;
+  m->x0 = box.left - margin, m->y0 = box.top - margin;
+  m->w = box.right - box.left + 2 * margin + 1, m->h = box.bottom - box.top + 2 * margin + 1;
+  if ((int64_t)m->w * m->h > (int64_t)1 << 28) return false;
+  m->s = cairo_image_surface_create(CAIRO_FORMAT_A8, m->w, m->h);
+  cairo_t *cr = cairo_create(m->s);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
-  cairo_translate(cr, -x0, -y0);
-  cairo_set_fill_rule(cr, dc.st.polyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING
-                                                        : CAIRO_FILL_RULE_EVEN_ODD);
+  cairo_translate(cr, -m->x0, -m->y0);
   AddToCairo(cr, dc.path);
-  cairo_fill(cr);
+  paint(cr);
   cairo_destroy(cr);
-  cairo_surface_flush(mask);
-  const uint8_t *data = cairo_image_surface_get_data(mask);
-  int stride = cairo_image_surface_get_stride(mask);
-  for (int y = 0; y < h; ++y) {
-    const uint8_t *row = data + (size_t)y * stride;
-    for (int x = 0; x < w;) {
-      if (!row[x]) {
+  cairo_surface_flush(m->s);
+  return true;
+}
+
+// The mask's pixels as a region, row by row.
+cairo_region_t *RegionOfMask(const PathMask &m) {
+  cairo_region_t *rgn = cairo_region_create();
+  for (int y = 0; y < m.h; ++y)
+    for (int x = 0; x < m.w;) {
+      if (!m.At(x, y)) {
         ++x;
         continue;
       }
       int start = x;
-      while (x < w && row[x]) ++x;
-      cairo_rectangle_int_t r{x0 + start, y0 + y, x - start, 1};
+      while (x < m.w && m.At(x, y)) ++x;
+      cairo_rectangle_int_t r{m.x0 + start, m.y0 + y, x - start, 1};
       cairo_region_union_rectangle(rgn, &r);
     }
-  }
-  cairo_surface_destroy(mask);
   return rgn;
+}
+
+// The outlines of the mask's pixels as closed figures through pixel
+// corners, the inside always on the right: filled under either fill mode
+// they give back exactly these pixels.
+DevicePath TraceMask(const PathMask &m) {
+  struct Edge {
+    int x, y, dx, dy;
+    bool used;
+  };
+  std::vector<Edge> edges;
+  for (int y = 0; y < m.h; ++y)
+    for (int x = 0; x < m.w; ++x) {
+      if (!m.At(x, y)) continue;
+      if (!m.At(x, y - 1)) edges.push_back({x, y, 1, 0, false});
+      if (!m.At(x + 1, y)) edges.push_back({x + 1, y, 0, 1, false});
+      if (!m.At(x, y + 1)) edges.push_back({x + 1, y + 1, -1, 0, false});
+      if (!m.At(x - 1, y)) edges.push_back({x, y + 1, 0, -1, false});
+    }
+  auto key = [&m](int x, int y) { return (int64_t)y * (m.w + 1) + x; };
+  std::unordered_multimap<int64_t, size_t> from;
+  for (size_t i = 0; i < edges.size(); ++i) from.emplace(key(edges[i].x, edges[i].y), i);
+  DevicePath out;
+  for (size_t first = 0; first < edges.size(); ++first) {
+    if (edges[first].used) continue;
+    std::vector<DPoint> loop;
+    size_t cur = first;
+    while (true) {
+      Edge &e = edges[cur];
+      e.used = true;
+      loop.push_back({(double)(e.x + m.x0), (double)(e.y + m.y0)});
+      int ex = e.x + e.dx, ey = e.y + e.dy;
+      // Where two edges leave a corner, turn right: touching pixels stay apart.
+      size_t next = SIZE_MAX;
+      auto range = from.equal_range(key(ex, ey));
+      for (auto it = range.first; it != range.second; ++it) {
+        const Edge &c = edges[it->second];
+        if (c.used) continue;
+        if (next == SIZE_MAX || (c.dx == -e.dy && c.dy == e.dx)) next = it->second;
+      }
+      if (next == SIZE_MAX) break;
+      cur = next;
+    }
+    // Only the corners where the direction changes.
+    size_t n = loop.size();
+    bool started = false;
+    for (size_t i = 0; i < n; ++i) {
+      const DPoint &a = loop[(i + n - 1) % n], &b = loop[i], &c = loop[(i + 1) % n];
+      if ((b.x - a.x) * (c.y - b.y) == (b.y - a.y) * (c.x - b.x)) continue;
+      out.Add(b.x, b.y, started ? (BYTE)PT_LINETO : (BYTE)PT_MOVETO);
+      started = true;
+    }
+    if (started) out.Close();
+  }
+  return out;
+}
+
+void SetFillRule(const Dc &dc, cairo_t *cr) {
+  cairo_set_fill_rule(cr, dc.st.polyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING
+                                                        : CAIRO_FILL_RULE_EVEN_ODD);
+}
+
+// The region a closed path covers, under the DC's fill mode, in device pixels.
+cairo_region_t *PathRegion(const Dc &dc) {
+  PathMask m;
+  auto fill = [&dc](cairo_t *cr) {
+    SetFillRule(dc, cr);
+    cairo_fill(cr);
+  };
+  if (!MaskOfPath(dc, 1, fill, &m)) return cairo_region_create();
+  return RegionOfMask(m);
+}
+
+// Béziers as line segments about a pixel long (at most 64 per curve).
+DevicePath Flattened(const DevicePath &p) {
+  DevicePath out;
+  size_t n = p.pts.size();
+  for (size_t i = 0; i < n; ++i) {
+    BYTE t = p.types[i] & ~PT_CLOSEFIGURE;
+    if (t != PT_BEZIERTO || i + 2 >= n || i == 0) {
+      out.Add(p.pts[i].x, p.pts[i].y, t == PT_BEZIERTO ? (BYTE)PT_LINETO : p.types[i]);
+      continue;
+    }
+    const DPoint &a = p.pts[i - 1], &b = p.pts[i], &c = p.pts[i + 1], &d = p.pts[i + 2];
+    double len = std::hypot(b.x - a.x, b.y - a.y) + std::hypot(c.x - b.x, c.y - b.y) +
+                 std::hypot(d.x - c.x, d.y - c.y);
+    int steps = std::clamp((int)std::ceil(len / 2), 1, 64);
+    for (int k = 1; k <= steps; ++k) {
+      double u = (double)k / steps, v = 1 - u;
+      double x = v * v * v * a.x + 3 * v * v * u * b.x + 3 * v * u * u * c.x + u * u * u * d.x;
+      double y = v * v * v * a.y + 3 * v * v * u * b.y + 3 * v * u * u * c.y + u * u * u * d.y;
+      out.Add(std::round(x), std::round(y), PT_LINETO);
+    }
+    out.types.back() |= p.types[i + 2] & PT_CLOSEFIGURE;
+    i += 2;
+  }
+  return out;
+}
+
+// The area the pen would cover stroking the path, as its outline.
+DevicePath Widened(Dc *dc) {
+  PenObj *pen = DrawingPen(*dc);
+  if (!pen) return {};
+  int margin = (int)std::ceil(PenDeviceWidth(*dc, *pen) * std::max(1.0, (double)dc->st.miterLimit)) + 2;
+  PathMask m;
+  auto stroke = [dc, pen](cairo_t *cr) {
+    // Only the pen's shape counts: no mix mode, no background in the gaps.
+    int rop2 = dc->st.rop2, bkMode = dc->st.bkMode;
+    dc->st.rop2 = R2_COPYPEN, dc->st.bkMode = TRANSPARENT;
+    StrokeCurrentPath(dc, cr, *pen);
+    dc->st.rop2 = rop2, dc->st.bkMode = bkMode;
+  };
+  if (!MaskOfPath(*dc, margin, stroke, &m)) return {};
+  return TraceMask(m);
 }
 
 enum class PathPaint { Fill, Stroke, Both };
@@ -142,6 +272,46 @@ BOOL WINAPI CloseFigure(HDC hdc) {
 BOOL WINAPI FillPath(HDC hdc) { return PaintPath(hdc, PathPaint::Fill); }
 BOOL WINAPI StrokePath(HDC hdc) { return PaintPath(hdc, PathPaint::Stroke); }
 BOOL WINAPI StrokeAndFillPath(HDC hdc) { return PaintPath(hdc, PathPaint::Both); }
+
+// Both act on a closed path; on a metafile DC they are recorded and the
+// DC's own copy of the path (for the bounds) changes too.
+BOOL WINAPI FlattenPath(HDC hdc) {
+  Dc *dc = DcFromHandle(hdc);
+  if (!dc || !dc->pathClosed) return FALSE;
+  RecordBare(dc, EMR_FLATTENPATH);
+  dc->path = Flattened(dc->path);
+  return TRUE;
+}
+
+BOOL WINAPI WidenPath(HDC hdc) {
+  Dc *dc = DcFromHandle(hdc);
+  if (!dc || !dc->pathClosed) return FALSE;
+  RecordBare(dc, EMR_WIDENPATH);
+  dc->path = Widened(dc);
+  return TRUE;
+}
+
+int WINAPI GetPath(HDC hdc, LPPOINT apt, LPBYTE aj, int cpt) {
+  Dc *dc = DcFromHandle(hdc);
+  if (!dc || !dc->pathClosed) {
+    SetLastError(ERROR_CAN_NOT_COMPLETE);
+    return -1;
+  }
+  int n = (int)dc->path.pts.size();
+  if (cpt == 0) return n;
+  if (!apt || !aj || cpt < n) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return -1;
+  }
+  Affine inv = LogicalToDevice(*dc).Inverse();
+  for (int i = 0; i < n; ++i) {
+    double x, y;
+    inv.Apply(dc->path.pts[(size_t)i].x, dc->path.pts[(size_t)i].y, &x, &y);
+    apt[i] = {(LONG)std::lround(x), (LONG)std::lround(y)};
+    aj[i] = dc->path.types[(size_t)i];
+  }
+  return n;
+}
 
 BOOL WINAPI SelectClipPath(HDC hdc, int mode) {
   Dc *dc = DcFromHandle(hdc);
