@@ -138,32 +138,76 @@ bool ReadDib(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWOR
   return true;
 }
 
-// BITBLT and STRETCHBLT carry their source as a DIB: it becomes a DIB
-// section in a memory DC, so the source rectangle keeps its top-down sense.
-bool BlitRecord(const Player &p, const RecordView &r, bool stretch) {
-  EMRSTRETCHBLT b;
-  if (!r.Read(&b, stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT))) return false;
-  if (!stretch) b.cxSrc = b.cxDest, b.cySrc = b.cyDest;
-  if (!b.cbBmiSrc) return PatBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, b.dwRop);
+// A record's DIB as a DIB section.
+HBITMAP RecordBitmap(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits,
+                     DWORD usage) {
   RecordDib d;
   BITMAPINFOHEADER h;
-  if (!r.Fits(b.offBmiSrc, 1, sizeof h)) return false;
-  std::memcpy(&h, r.At(b.offBmiSrc), sizeof h);
-  if (!ReadDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc, b.iUsageSrc,
-               (uint64_t)std::abs((int64_t)h.biHeight), &d))
-    return false;
+  if (!r.Fits(offBmi, 1, sizeof h)) return nullptr;
+  std::memcpy(&h, r.At(offBmi), sizeof h);
+  if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, usage, (uint64_t)std::abs((int64_t)h.biHeight),
+               &d))
+    return nullptr;
   void *bits = nullptr;
   HBITMAP bm = CreateDIBSection(nullptr, d.Info(), d.usage, &bits, nullptr, 0);
-  if (!bm) return false;
-  SetDIBits(nullptr, bm, 0, (UINT)d.v.height, d.bits.data(), d.Info(), d.usage);
+  if (bm) SetDIBits(nullptr, bm, 0, (UINT)d.v.height, d.bits.data(), d.Info(), d.usage);
+  return bm;
+}
+
+// A 1-bpp DIB as a monochrome bitmap of its bit values (1 = set), whatever
+// its colour table says.
+HBITMAP RecordMask(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits) {
+  RecordDib d;
+  BITMAPINFOHEADER h;
+  if (!r.Fits(offBmi, 1, sizeof h)) return nullptr;
+  std::memcpy(&h, r.At(offBmi), sizeof h);
+  if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, DIB_RGB_COLORS,
+               (uint64_t)std::abs((int64_t)h.biHeight), &d) ||
+      d.v.bpp != 1)
+    return nullptr;
+  size_t rowBytes = ((size_t)d.v.width + 15) / 16 * 2;
+  std::vector<uint8_t> rows(rowBytes * (size_t)d.v.height);
+  for (int y = 0; y < d.v.height; ++y) {
+    int from = d.v.topDown ? y : d.v.height - 1 - y;
+    std::memcpy(&rows[rowBytes * (size_t)y], d.bits.data() + d.v.stride * (size_t)from,
+                std::min(rowBytes, d.v.stride));
+  }
+  return CreateBitmap(d.v.width, d.v.height, 1, 1, rows.data());
+}
+
+// BITBLT, STRETCHBLT and MASKBLT carry their source as a DIB: it becomes a
+// DIB section in a memory DC, so the source rectangle keeps its top-down
+// sense.
+bool BlitRecord(const Player &p, const RecordView &r, DWORD type) {
+  EMRSTRETCHBLT b;
+  EMRMASKBLT mb{};
+  bool stretch = type == EMR_STRETCHBLT, masked = type == EMR_MASKBLT;
+  if (masked) {
+    if (!r.Read(&mb)) return false;
+    std::memcpy(&b, &mb, offsetof(EMRMASKBLT, xMask));
+  } else if (!r.Read(&b, stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT))) {
+    return false;
+  }
+  if (!stretch) b.cxSrc = b.cxDest, b.cySrc = b.cyDest;
+  if (!b.cbBmiSrc && !masked) return PatBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, b.dwRop);
+  HBITMAP bm = b.cbBmiSrc ? RecordBitmap(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc,
+                                         b.iUsageSrc)
+                          : nullptr;
+  if (b.cbBmiSrc && !bm) return false;
+  HBITMAP mask = masked && mb.cbBmiMask
+                     ? RecordMask(r, mb.offBmiMask, mb.cbBmiMask, mb.offBitsMask, mb.cbBitsMask)
+                     : nullptr;
   HDC mem = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(mem, bm);
+  HGDIOBJ old = bm ? SelectObject(mem, bm) : nullptr;
   SetBkColor(mem, b.crBkColorSrc);
-  BOOL ok = StretchBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, mem, b.xSrc, b.ySrc, b.cxSrc,
-                       b.cySrc, b.dwRop);
-  SelectObject(mem, old);
+  BOOL ok = masked ? MaskBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, bm ? mem : nullptr,
+                             b.xSrc, b.ySrc, mask, mb.xMask, mb.yMask, b.dwRop)
+                   : StretchBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, mem, b.xSrc, b.ySrc,
+                                b.cxSrc, b.cySrc, b.dwRop);
+  if (old) SelectObject(mem, old);
   DeleteDC(mem);
-  DeleteObject(bm);
+  if (bm) DeleteObject(bm);
+  if (mask) DeleteObject(mask);
   return ok;
 }
 
@@ -331,16 +375,16 @@ bool PlayShape(const Player &p, const RecordView &r) {
 }
 
 bool IsBitmapRecord(DWORD t) {
-  return t == EMR_BITBLT || t == EMR_STRETCHBLT || t == EMR_STRETCHDIBITS ||
+  return t == EMR_BITBLT || t == EMR_STRETCHBLT || t == EMR_MASKBLT || t == EMR_STRETCHDIBITS ||
          t == EMR_SETDIBITSTODEVICE;
 }
 
 bool PlayBitmap(const Player &p, const RecordView &r) {
   switch (r.Type()) {
     case EMR_BITBLT:
-      return BlitRecord(p, r, false);
     case EMR_STRETCHBLT:
-      return BlitRecord(p, r, true);
+    case EMR_MASKBLT:
+      return BlitRecord(p, r, r.Type());
     case EMR_STRETCHDIBITS:
       return StretchDibRecord(p, r);
     default:

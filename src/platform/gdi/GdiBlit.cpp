@@ -414,3 +414,85 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
   DevRect d = ToDeviceRect(*dc, xDest, yDest, (int)w, (int)h);
   return DrawDib(dc, part, xSrc, partY, (int)w, (int)h, d, SRCCOPY) ? (int)lines : 0;
 }
+
+// ---------------------------------------------------------------------------
+// MaskBlt: where the mask bit is 1 the foreground operation applies, where
+// it is 0 the background one. Each part is a BitBlt clipped to the mask's
+// pixels (on a metafile DC: SAVEDC, EXTSELECTCLIPRGN, BITBLT, RESTOREDC,
+// which every reader follows).
+
+namespace {
+
+// The named raster operation with this ternary index; 0 for 0xAA (the
+// destination stays) and for operations without a name.
+DWORD RopOfIndex(DWORD index) {
+  static const DWORD kNamed[] = {BLACKNESS, NOTSRCERASE, NOTSRCCOPY, SRCERASE, DSTINVERT,
+                                 PATINVERT, SRCINVERT,   SRCAND,     MERGEPAINT, MERGECOPY,
+                                 SRCCOPY,   SRCPAINT,    PATCOPY,    PATPAINT,   WHITENESS};
+  for (DWORD r : kNamed)
+    if (((r >> 16) & 0xFF) == index) return r;
+  return 0;
+}
+
+// The mask's set pixels over w x h from (mx, my), as device rectangles of
+// the destination placed at logical (x, y); `set` false gives the others.
+HRGN MaskRegion(const Dc &dc, const std::vector<uint32_t> &px, int mw, int mx, int my, int x, int y,
+                int w, int h, bool set) {
+  Affine m = LogicalToDevice(dc);
+  cairo_region_t *rgn = cairo_region_create();
+  for (int j = 0; j < h; ++j)
+    for (int i = 0; i < w;) {
+      auto bit = [&](int k) { return (px[(size_t)(my + j) * mw + mx + k] & 0xFFFFFF) != 0; };
+      if (bit(i) != set) {
+        ++i;
+        continue;
+      }
+      int start = i;
+      while (i < w && bit(i) == set) ++i;
+      DPoint a = RoundedDevice(m, x + start, y + j), b = RoundedDevice(m, x + i, y + j + 1);
+      cairo_rectangle_int_t r{(int)std::min(a.x, b.x), (int)std::min(a.y, b.y),
+                              (int)std::fabs(b.x - a.x), (int)std::fabs(b.y - a.y)};
+      cairo_region_union_rectangle(rgn, &r);
+    }
+  auto obj = std::make_unique<RegionObj>();
+  cairo_region_destroy(obj->rgn);
+  obj->rgn = rgn;
+  return (HRGN)InsertObject(std::move(obj));
+}
+
+}  // namespace
+
+BOOL WINAPI MaskBlt(HDC hdcDest, int xDest, int yDest, int width, int height, HDC hdcSrc, int xSrc,
+                    int ySrc, HBITMAP hbmMask, int xMask, int yMask, DWORD dwRop) {
+  DWORD fore = dwRop & 0x00FFFFFF;
+  if (!hbmMask) return BitBlt(hdcDest, xDest, yDest, width, height, hdcSrc, xSrc, ySrc, fore);
+  Dc *dc = DcFromHandle(hdcDest);
+  auto *mask = Lookup<BitmapObj>(hbmMask, Kind::Bitmap);
+  if (!dc || !mask || mask->bpp != 1 || width <= 0 || height <= 0 || xMask < 0 || yMask < 0 ||
+      xMask + width > mask->width || yMask + height > mask->height) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::vector<uint32_t> px((size_t)mask->width * mask->height);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), mask->width, -mask->height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  if (!GetDIBits(nullptr, hbmMask, 0, (UINT)mask->height, px.data(), &bi, DIB_RGB_COLORS))
+    return FALSE;
+  DWORD backIndex = (dwRop >> 24) & 0xFF;
+  DWORD parts[2] = {(fore & 0xFF0000) == 0xAA0000 ? 0 : fore, RopOfIndex(backIndex)};
+  if (!parts[1] && backIndex != 0xAA) {
+    SetLastError(ERROR_INVALID_PARAMETER);  // not among the operations this device offers
+    return FALSE;
+  }
+  BOOL ok = TRUE;
+  for (int k = 0; k < 2; ++k) {
+    if (!parts[k]) continue;
+    HRGN rgn = MaskRegion(*dc, px, mask->width, xMask, yMask, xDest, yDest, width, height, k == 0);
+    SaveDC(hdcDest);
+    ExtSelectClipRgn(hdcDest, rgn, RGN_AND);
+    ok = BitBlt(hdcDest, xDest, yDest, width, height, hdcSrc, xSrc, ySrc, parts[k]) && ok;
+    RestoreDC(hdcDest, -1);
+    DeleteObject(rgn);
+  }
+  return ok;
+}
