@@ -154,27 +154,6 @@ HBITMAP RecordBitmap(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBi
   return bm;
 }
 
-// A 1-bpp DIB as a monochrome bitmap of its bit values (1 = set), whatever
-// its colour table says.
-HBITMAP RecordMask(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits) {
-  RecordDib d;
-  BITMAPINFOHEADER h;
-  if (!r.Fits(offBmi, 1, sizeof h)) return nullptr;
-  std::memcpy(&h, r.At(offBmi), sizeof h);
-  if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, DIB_RGB_COLORS,
-               (uint64_t)std::abs((int64_t)h.biHeight), &d) ||
-      d.v.bpp != 1)
-    return nullptr;
-  size_t rowBytes = ((size_t)d.v.width + 15) / 16 * 2;
-  std::vector<uint8_t> rows(rowBytes * (size_t)d.v.height);
-  for (int y = 0; y < d.v.height; ++y) {
-    int from = d.v.topDown ? y : d.v.height - 1 - y;
-    std::memcpy(&rows[rowBytes * (size_t)y], d.bits.data() + d.v.stride * (size_t)from,
-                std::min(rowBytes, d.v.stride));
-  }
-  return CreateBitmap(d.v.width, d.v.height, 1, 1, rows.data());
-}
-
 // BITBLT, STRETCHBLT and MASKBLT carry their source as a DIB: it becomes a
 // DIB section in a memory DC, so the source rectangle keeps its top-down
 // sense.
@@ -333,6 +312,27 @@ bool RegionPaintRecord(const Player &p, const RecordView &r) {
 }
 
 }  // namespace
+
+// A 1-bpp DIB as a monochrome bitmap of its bit values (1 = set), whatever
+// its colour table says.
+HBITMAP RecordMask(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits) {
+  RecordDib d;
+  BITMAPINFOHEADER h;
+  if (!r.Fits(offBmi, 1, sizeof h)) return nullptr;
+  std::memcpy(&h, r.At(offBmi), sizeof h);
+  if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, DIB_RGB_COLORS,
+               (uint64_t)std::abs((int64_t)h.biHeight), &d) ||
+      d.v.bpp != 1)
+    return nullptr;
+  size_t rowBytes = ((size_t)d.v.width + 15) / 16 * 2;
+  std::vector<uint8_t> rows(rowBytes * (size_t)d.v.height);
+  for (int y = 0; y < d.v.height; ++y) {
+    int from = d.v.topDown ? y : d.v.height - 1 - y;
+    std::memcpy(&rows[rowBytes * (size_t)y], d.bits.data() + d.v.stride * (size_t)from,
+                std::min(rowBytes, d.v.stride));
+  }
+  return CreateBitmap(d.v.width, d.v.height, 1, 1, rows.data());
+}
 
 bool IsShapeRecord(DWORD t) {
   return (t >= EMR_POLYBEZIER && t <= EMR_POLYPOLYGON) ||

@@ -100,8 +100,9 @@ void RecordPatternBrush(EmfRecorder &r, DWORD idx, const BrushObj &b) {
   if (!ParseDibInfo(b.dib.data(), total, b.usage, &v)) v.infoSize = total;
   size_t infoSize = std::min(v.infoSize, total);
   size_t bitsSize = total - infoSize;
-  bool mono = v.bpp == 1;
-  DWORD type = mono ? EMR_CREATEMONOBRUSH : EMR_CREATEDIBPATTERNBRUSHPT;
+  // Only a monochrome bitmap's brush takes the DC's colours; a 1-bpp DIB
+  // pattern keeps its own colour table.
+  DWORD type = b.mono ? EMR_CREATEMONOBRUSH : EMR_CREATEDIBPATTERNBRUSHPT;
   auto *rec = reinterpret_cast<EMRCREATEDIBPATTERNBRUSHPT *>(
       r.Append(type, sizeof(EMRCREATEDIBPATTERNBRUSHPT) + ((total + 3) & ~size_t{3})));
   rec->ihBrush = idx;

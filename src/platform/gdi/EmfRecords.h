@@ -60,6 +60,9 @@ HGDIOBJ ResolveObject(const Player &p, DWORD index);
 
 // Points of a record: 16-bit (POINTS) or 32-bit (POINTL) pairs at off.
 bool ReadPoints(const RecordView &r, size_t off, uint64_t n, bool small, std::vector<POINT> *out);
+// A record's 1-bpp DIB as a monochrome bitmap of its bit values (1 = set),
+// whatever its colour table says; NULL when it is not a sound 1-bpp DIB.
+HBITMAP RecordMask(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits);
 
 // Handlers: true when the record was well formed (and played).
 bool PlayShape(const Player &p, const RecordView &r);    // lines, shapes, polys, paths

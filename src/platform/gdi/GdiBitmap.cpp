@@ -354,12 +354,39 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
   return lines;
 }
 
+namespace {
+
+// A monochrome bitmap's pattern: a 1-bpp packed DIB (black 0, white 1).
+HBRUSH MonoPatternBrush(HBITMAP hbm, int w, int h) {
+  std::vector<uint32_t> px((size_t)w * h);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  if (!GetDIBits(nullptr, hbm, 0, (UINT)h, px.data(), &bi, DIB_RGB_COLORS)) return nullptr;
+  size_t stride = DibStride(w, 1), head = sizeof(BITMAPINFOHEADER) + 8;
+  std::vector<uint8_t> dib(head + stride * (size_t)h, 0);
+  BITMAPINFOHEADER mh{sizeof(BITMAPINFOHEADER), w, h, 1, 1, BI_RGB, (DWORD)(stride * h), 0, 0, 2, 0};
+  std::memcpy(dib.data(), &mh, sizeof mh);
+  const uint32_t white = 0xFFFFFF;
+  std::memcpy(dib.data() + sizeof mh + 4, &white, 4);
+  for (int y = 0; y < h; ++y) {
+    uint8_t *row = dib.data() + head + stride * (size_t)(h - 1 - y);
+    for (int x = 0; x < w; ++x)
+      if (px[(size_t)y * w + x] & 0xFFFFFF) row[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
+  }
+  HBRUSH br = CreateDIBPatternBrushPt(dib.data(), DIB_RGB_COLORS);
+  if (auto *b = Lookup<BrushObj>(br, Kind::Brush)) b->style = BS_PATTERN, b->mono = true;
+  return br;
+}
+
+}  // namespace
+
 HBRUSH WINAPI CreatePatternBrush(HBITMAP hbm) {
   auto *bm = Lookup<BitmapObj>(hbm, Kind::Bitmap);
   if (!bm) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
+  if (bm->bpp == 1) return MonoPatternBrush(hbm, bm->width, bm->height);
   bm->PullBits();
   std::vector<uint8_t> dib;
   size_t infoSize = 0;

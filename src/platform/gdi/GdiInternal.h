@@ -178,6 +178,7 @@ struct BrushObj : GdiObject {
   ULONG hatch = 0;
   UINT usage = DIB_RGB_COLORS;
   std::vector<uint8_t> dib;  // packed DIB (header, colours, bits) of a pattern brush
+  bool mono = false;  // from a monochrome bitmap: 0 bits take the text colour, 1 bits the background
   cairo_surface_t *pattern = nullptr;  // decoded pattern, made on first use
   ~BrushObj() override;
 };

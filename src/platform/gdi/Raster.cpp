@@ -181,6 +181,29 @@ cairo_surface_t *PatternTile(BrushObj &b) {
   return cairo_surface_reference(b.pattern);
 }
 
+// A monochrome pattern in the DC's colours: 0 bits in the text colour,
+// 1 bits in the background colour (whatever the background mode).
+cairo_surface_t *MonoTile(const Dc &dc, const BrushObj &b) {
+  DibView v;
+  if (!ParseDibInfo(b.dib.data(), b.dib.size(), b.usage, &v) ||
+      !AttachDibBits(&v, b.dib.data() + v.infoSize, b.dib.size() - v.infoSize) || v.bpp != 1)
+    return nullptr;
+  cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, v.width, v.height);
+  cairo_surface_flush(s);
+  uint8_t *data = cairo_image_surface_get_data(s);
+  int stride = cairo_image_surface_get_stride(s);
+  auto rgb = [](COLORREF c) {
+    return (uint32_t)GetRValue(c) << 16 | (uint32_t)GetGValue(c) << 8 | GetBValue(c);
+  };
+  uint32_t fg = rgb(dc.st.textColor), bg = rgb(dc.st.bkColor);
+  for (int y = 0; y < v.Rows(); ++y) {
+    auto *row = reinterpret_cast<uint32_t *>(data + (size_t)y * stride);
+    for (int x = 0; x < v.width; ++x) row[x] = v.Pixel(x, y) ? bg : fg;
+  }
+  cairo_surface_mark_dirty(s);
+  return s;
+}
+
 }  // namespace
 
 bool SetBrushSource(const Dc &dc, cairo_t *cr, const BrushObj &brush) {
@@ -196,7 +219,7 @@ bool SetBrushSource(const Dc &dc, cairo_t *cr, const BrushObj &brush) {
       tile = HatchTile(dc, brush);
       break;
     default:
-      tile = PatternTile(const_cast<BrushObj &>(brush));
+      tile = brush.mono ? MonoTile(dc, brush) : PatternTile(const_cast<BrushObj &>(brush));
       break;
   }
   if (!tile) {
