@@ -1,4 +1,4 @@
-// Pattern brushes from a monochrome bitmap paint their 0 bits in the text
+// Pattern brushes and pens from a monochrome bitmap paint their 0 bits in the text
 // colour and their 1 bits in the background colour, as the DC has them
 // when drawing; a 1-bpp DIB pattern keeps its own colours. Both record as
 // their own kind of record and play back the same.
@@ -85,6 +85,65 @@ TEST(PatternBrush, MonochromeAndDibPatternsRecordAsTheirOwnKind) {
   }
   EXPECT_EQ(mono, 1);
   EXPECT_EQ(dib, 1);
+}
+
+}  // namespace
+
+namespace {
+
+// Wide pens whose brush is a pattern: a 4 x 4 DIB of red and blue columns
+// pairs, and the monochrome checker in the DC's colours.
+void PenScene(HDC dc) {
+  struct {
+    BITMAPINFOHEADER h;
+    uint32_t px[16];
+  } dib{{sizeof(BITMAPINFOHEADER), 4, 4, 1, 32, BI_RGB, 64, 0, 0, 0, 0}, {}};
+  for (int i = 0; i < 16; ++i) dib.px[i] = i % 4 < 2 ? kRed : kBlue;
+  LOGBRUSH lb{BS_DIBPATTERNPT, DIB_RGB_COLORS, (ULONG_PTR)&dib};
+  HPEN stripes = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT, 9, &lb, 0, nullptr);
+  uint16_t rows[8];
+  for (int y = 0; y < 8; ++y) rows[y] = y % 2 ? 0x5555 : 0xAAAA;
+  HBITMAP bm = CreateBitmap(8, 8, 1, 1, rows);
+  LOGBRUSH mb{BS_PATTERN, 0, (ULONG_PTR)bm};
+  HPEN checker = ExtCreatePen(PS_GEOMETRIC | PS_SOLID | PS_ENDCAP_FLAT, 9, &mb, 0, nullptr);
+  DeleteObject(bm);
+  HGDIOBJ old = SelectObject(dc, stripes);
+  MoveToEx(dc, 10, 20, nullptr);
+  LineTo(dc, 100, 20);
+  SelectObject(dc, checker);
+  SetTextColor(dc, RGB(0, 255, 0));
+  SetBkColor(dc, RGB(255, 255, 0));
+  MoveToEx(dc, 10, 60, nullptr);
+  LineTo(dc, 100, 60);
+  SelectObject(dc, old);
+  DeleteObject(stripes);
+  DeleteObject(checker);
+}
+
+TEST(PatternPen, PatternPensDrawTheirPatternAndPlayBackTheSame) {
+  Canvas direct(kW, kH);
+  ExpectSameAsDirect(PenScene, "pattern pens", &direct);
+  EXPECT_EQ(direct.At(12, 20), kRed);
+  EXPECT_EQ(direct.At(14, 20), kBlue);
+  EXPECT_EQ(direct.At(50, 16), kBlue) << "the whole width carries the pattern";
+  EXPECT_EQ(direct.At(20, 60), kYellow) << "monochrome: 1 bits in the background colour";
+  EXPECT_EQ(direct.At(21, 60), kGreen);
+  int black = 0;
+  for (int y = 14; y < 27; ++y)
+    for (int x = 10; x < 100; ++x) black += direct.At(x, y) == 0;
+  EXPECT_EQ(black, 0);
+
+  auto recs = Recorded(PenScene);
+  std::vector<UINT> styles;
+  for (auto &r : recs)
+    if (r.type == EMR_EXTCREATEPEN) {
+      auto e = r.As<EMREXTCREATEPEN>();
+      styles.push_back(e.elp.elpBrushStyle);
+      EXPECT_EQ(e.cbBmi, 40u + (e.elp.elpBrushStyle == BS_PATTERN ? 8u : 0u));
+      EXPECT_EQ(e.offBits, e.offBmi + e.cbBmi);
+      EXPECT_EQ(r.bytes.size(), e.offBits + e.cbBits);
+    }
+  EXPECT_EQ(styles, (std::vector<UINT>{BS_DIBPATTERNPT, BS_PATTERN}));
 }
 
 }  // namespace

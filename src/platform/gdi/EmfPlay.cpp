@@ -52,6 +52,22 @@ bool CreatePenRecord(const Player &p, const RecordView &r) {
   return Store(p, rec.ihPen, CreatePenIndirect(&rec.lopn));
 }
 
+// A record's DIB as one packed block (header and colours, then the bits;
+// rows missing from the record are zero).
+bool PackedRecordDib(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits,
+                     UINT usage, std::vector<uint8_t> *packed) {
+  if (!r.Fits(offBmi, cbBmi, 1) || !r.Fits(offBits, cbBits, 1)) return false;
+  usage = usage == DIB_PAL_COLORS ? DIB_PAL_COLORS : DIB_RGB_COLORS;
+  DibView v;
+  if (!ParseDibInfo(r.At(offBmi), cbBmi, usage, &v)) return false;
+  size_t bits = v.stride * (size_t)v.height;
+  if (bits > (64u << 20)) return false;
+  packed->assign(v.infoSize + bits, 0);
+  std::memcpy(packed->data(), r.At(offBmi), v.infoSize);
+  std::memcpy(packed->data() + v.infoSize, r.At(offBits), std::min<size_t>(cbBits, bits));
+  return true;
+}
+
 bool ExtCreatePenRecord(const Player &p, const RecordView &r) {
   constexpr size_t kFixed = offsetof(EMREXTCREATEPEN, elp.elpStyleEntry);
   EMREXTCREATEPEN rec;
@@ -63,12 +79,24 @@ bool ExtCreatePenRecord(const Player &p, const RecordView &r) {
     styles.resize(e.elpNumEntries);
     if (!styles.empty()) std::memcpy(styles.data(), r.At(kFixed), 4 * styles.size());
   }
-  // A pattern pen's bitmap is not kept: the pen draws in its colour.
   UINT brushStyle = e.elpBrushStyle == BS_HATCHED || e.elpBrushStyle == BS_NULL ? e.elpBrushStyle
                                                                                  : BS_SOLID;
   LOGBRUSH lb{brushStyle, e.elpColor, e.elpHatch};
+  // A pattern pen's DIB: a monochrome one (BS_PATTERN) by its bit values.
+  std::vector<uint8_t> packed;
+  HBITMAP mono = nullptr;
+  bool pattern = rec.cbBmi && (e.elpBrushStyle == BS_PATTERN || e.elpBrushStyle == BS_DIBPATTERN ||
+                               e.elpBrushStyle == BS_DIBPATTERNPT);
+  if (pattern && e.elpBrushStyle == BS_PATTERN &&
+      (mono = RecordMask(r, rec.offBmi, rec.cbBmi, rec.offBits, rec.cbBits))) {
+    lb = {BS_PATTERN, 0, (ULONG_PTR)mono};
+  } else if (pattern && PackedRecordDib(r, rec.offBmi, rec.cbBmi, rec.offBits, rec.cbBits,
+                                        e.elpColor & 0xFFFF, &packed)) {
+    lb = {BS_DIBPATTERNPT, e.elpColor & 0xFFFF, (ULONG_PTR)packed.data()};
+  }
   HPEN pen = ExtCreatePen(e.elpPenStyle, e.elpWidth, &lb, (DWORD)styles.size(),
                           styles.empty() ? nullptr : styles.data());
+  if (mono) DeleteObject(mono);
   if (!pen) pen = CreatePen((int)(e.elpPenStyle & PS_STYLE_MASK), (int)e.elpWidth, e.elpColor);
   return Store(p, rec.ihPen, pen);
 }
@@ -100,14 +128,9 @@ bool CreatePatternBrushRecord(const Player &p, const RecordView &r) {
     return Store(p, rec.ihBrush, b);
   }
   UINT usage = rec.iUsage == DIB_PAL_COLORS ? DIB_PAL_COLORS : DIB_RGB_COLORS;
-  DibView v;
-  if (!ParseDibInfo(r.At(rec.offBmi), rec.cbBmi, usage, &v)) return false;
-  size_t bits = v.stride * (size_t)v.height;
-  if (bits > (64u << 20)) return false;
-  // Header and colours, then the bits (rows missing from the record are zero).
-  std::vector<uint8_t> packed(v.infoSize + bits, 0);
-  std::memcpy(packed.data(), r.At(rec.offBmi), v.infoSize);
-  std::memcpy(packed.data() + v.infoSize, r.At(rec.offBits), std::min<size_t>(rec.cbBits, bits));
+  std::vector<uint8_t> packed;
+  if (!PackedRecordDib(r, rec.offBmi, rec.cbBmi, rec.offBits, rec.cbBits, usage, &packed))
+    return false;
   return Store(p, rec.ihBrush, CreateDIBPatternBrushPt(packed.data(), usage));
 }
 

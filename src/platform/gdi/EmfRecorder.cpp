@@ -79,13 +79,27 @@ void RecordPen(EmfRecorder &r, DWORD idx, const PenObj &p) {
     return;
   }
   size_t entries = p.userStyle.size();
-  size_t size = sizeof(EMREXTCREATEPEN) - sizeof(DWORD) + 4 * entries;
-  auto *rec = r.Add<EMREXTCREATEPEN>(EMR_EXTCREATEPEN, size);
+  size_t head = sizeof(EMREXTCREATEPEN) - sizeof(DWORD) + 4 * entries;
+  // A pattern pen carries its DIB after the style entries: BS_PATTERN for a
+  // monochrome one, else BS_DIBPATTERNPT with the colour usage as colour.
+  DibView v;
+  bool pattern = !p.dib.empty() && ParseDibInfo(p.dib.data(), p.dib.size(), p.dibUsage, &v);
+  size_t infoSize = pattern ? std::min(v.infoSize, p.dib.size()) : 0;
+  auto *rec = r.Add<EMREXTCREATEPEN>(EMR_EXTCREATEPEN, head + (pattern ? p.dib.size() : 0));
   rec->ihPen = idx;
   rec->elp.elpPenStyle = p.logStyle;
   rec->elp.elpWidth = (DWORD)p.width;
   rec->elp.elpBrushStyle = p.brushStyle;
   rec->elp.elpColor = p.color;
+  if (pattern) {
+    rec->offBmi = (DWORD)head;
+    rec->cbBmi = (DWORD)infoSize;
+    rec->offBits = (DWORD)(head + infoSize);
+    rec->cbBits = (DWORD)(p.dib.size() - infoSize);
+    rec->elp.elpBrushStyle = p.mono ? BS_PATTERN : BS_DIBPATTERNPT;
+    rec->elp.elpColor = p.mono ? 0 : p.dibUsage;
+    std::memcpy(reinterpret_cast<uint8_t *>(rec) + head, p.dib.data(), p.dib.size());
+  }
   rec->elp.elpHatch = p.hatch;
   rec->elp.elpNumEntries = (DWORD)entries;
   if (entries)

@@ -167,6 +167,11 @@ struct PenObj : GdiObject {
   UINT brushStyle = BS_SOLID;
   ULONG hatch = 0;
   std::vector<DWORD> userStyle;
+  // A pattern pen's brush: packed DIB, its colour usage, monochrome (drawn
+  // in the text and background colours).
+  std::vector<uint8_t> dib;
+  UINT dibUsage = DIB_RGB_COLORS;
+  bool mono = false;
   int Dash() const { return (int)(style & PS_STYLE_MASK); }
   bool Geometric() const { return (style & PS_TYPE_MASK) == PS_GEOMETRIC; }
 };

@@ -228,6 +228,17 @@ HPEN WINAPI ExtCreatePen(DWORD iPenStyle, DWORD cWidth, const LOGBRUSH *plbrush,
   p->hatch = (ULONG)plbrush->lbHatch;
   if (plbrush->lbStyle == BS_NULL) p->style = (iPenStyle & ~PS_STYLE_MASK) | PS_NULL;
   if (userStyle) p->userStyle.assign(pstyle, pstyle + cStyle);
+  if (plbrush->lbStyle == BS_PATTERN || plbrush->lbStyle == BS_DIBPATTERNPT) {
+    // The pen keeps a copy of the pattern, as a brush would.
+    HBRUSH tmp = CreateBrushIndirect(plbrush);
+    auto *b = Lookup<BrushObj>(tmp, Kind::Brush);
+    if (!b) return nullptr;
+    p->dib = b->dib;
+    p->dibUsage = b->usage;
+    p->mono = b->mono;
+    p->color = b->mono ? 0 : p->color;
+    DeleteObject(tmp);
+  }
   return (HPEN)InsertObject(std::move(p));
 }
 

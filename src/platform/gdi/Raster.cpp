@@ -259,6 +259,9 @@ void StrokeCurrentPath(Dc *dc, cairo_t *cr, const PenObj &pen) {
     b.style = pen.brushStyle;
     b.color = pen.color;
     b.hatch = pen.hatch;
+    b.dib = pen.dib;
+    b.usage = pen.dibUsage;
+    b.mono = pen.mono;
     if (!SetBrushSource(*dc, cr, b)) SetCairoColor(cr, rop.color);
   } else {
     SetCairoColor(cr, rop.color);
