@@ -1,12 +1,14 @@
 // MaskBlt: the mask's set bits take the foreground operation, the others
 // the background one; recorded and played back it draws the same, and a
 // MASKBLT record from another writer plays by its mask's bit values.
+// PlgBlt: a source on a turned, mirrored or sheared parallelogram.
 #include <gtest/gtest.h>
 
 #include "ReplayCompare.h"
 #include "gdi/EmfTestUtil.h"
 
 using drawtest::Canvas;
+using drawtest::Recorded;
 using namespace replay;
 
 namespace {
@@ -110,6 +112,42 @@ TEST(MaskBlt, AForeignMaskBltRecordPlaysByTheMaskBits) {
     got += '\n';
   }
   EXPECT_EQ(got, "brbr\nb...\n....\n..br\n");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlgBlt, SourcesLandOnTurnedAndMirroredParallelograms) {
+  Sources s;
+  auto draw = [&s](HDC dc) {
+    POINT same[3] = {{10, 10}, {26, 10}, {10, 26}};
+    PlgBlt(dc, same, s.src.dc, 0, 0, 16, 16, nullptr, 0, 0);
+    POINT turned[3] = {{76, 10}, {76, 26}, {60, 10}};  // a quarter turn clockwise
+    PlgBlt(dc, turned, s.src.dc, 0, 0, 16, 16, nullptr, 0, 0);
+    POINT mirrored[3] = {{120, 10}, {104, 10}, {120, 26}};
+    PlgBlt(dc, mirrored, s.src.dc, 0, 0, 16, 16, s.mask, 0, 0);
+    POINT sheared[3] = {{140, 40}, {172, 40}, {150, 80}};  // twice the size, leaning
+    PlgBlt(dc, sheared, s.src.dc, 0, 0, 16, 16, nullptr, 0, 0);
+  };
+  Canvas direct(kW, kH), blitted(kW, kH);
+  ExpectSameAsDirect(draw, "parallelogram blits", &direct);
+  BitBlt(blitted.dc, 10, 10, 16, 16, s.src.dc, 0, 0, SRCCOPY);
+  EXPECT_EQ(direct.Map(8, 8, 28, 28, kRed), blitted.Map(8, 8, 28, 28, kRed)) << "like a BitBlt";
+  EXPECT_EQ(direct.At(70, 12), kRed) << "the source's left half lies on top after the turn";
+  EXPECT_EQ(direct.At(70, 22), kBlue);
+  EXPECT_EQ(direct.At(118, 12), kRed) << "mirrored: the left half on the right";
+  EXPECT_EQ(direct.At(106, 12), kBlue);
+  EXPECT_EQ(direct.At(106, 22), 0xFFFFFFu) << "clear mask bits leave the destination";
+  EXPECT_EQ(direct.At(146, 42), kRed);
+  EXPECT_EQ(direct.At(168, 42), kBlue);
+  EXPECT_EQ(direct.At(142, 78), 0xFFFFFFu) << "left of the leaning edge";
+  EXPECT_EQ(direct.At(152, 78), kRed);
+
+  auto recs = Recorded(draw);
+  int plg = 0;
+  for (auto &r : recs) plg += r.type == EMR_PLGBLT;
+  EXPECT_EQ(plg, 4);
 }
 
 }  // namespace

@@ -190,6 +190,27 @@ bool BlitRecord(const Player &p, const RecordView &r, DWORD type) {
   return ok;
 }
 
+// PLGBLT: bounds, three destination points, the source rectangle, its
+// transform and background colour, then the source and mask DIBs.
+bool PlgBltRecord(const Player &p, const RecordView &r) {
+  if (r.Size() < 140) return false;
+  POINT pts[3];
+  for (int i = 0; i < 3; ++i) pts[i] = {(LONG)r.U32(24 + 8 * i), (LONG)r.U32(28 + 8 * i)};
+  LONG xSrc = (LONG)r.U32(48), ySrc = (LONG)r.U32(52), cx = (LONG)r.U32(56), cy = (LONG)r.U32(60);
+  HBITMAP bm = RecordBitmap(r, r.U32(96), r.U32(100), r.U32(104), r.U32(108), r.U32(92));
+  if (!bm) return false;
+  HBITMAP mask = r.U32(128) ? RecordMask(r, r.U32(124), r.U32(128), r.U32(132), r.U32(136)) : nullptr;
+  HDC mem = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(mem, bm);
+  SetBkColor(mem, r.U32(88));
+  BOOL ok = PlgBlt(p.hdc, pts, mem, xSrc, ySrc, cx, cy, mask, (int)r.U32(112), (int)r.U32(116));
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(bm);
+  if (mask) DeleteObject(mask);
+  return ok;
+}
+
 bool StretchDibRecord(const Player &p, const RecordView &r) {
   EMRSTRETCHDIBITS s;
   RecordDib d;
@@ -375,7 +396,8 @@ bool PlayShape(const Player &p, const RecordView &r) {
 }
 
 bool IsBitmapRecord(DWORD t) {
-  return t == EMR_BITBLT || t == EMR_STRETCHBLT || t == EMR_MASKBLT || t == EMR_STRETCHDIBITS ||
+  return t == EMR_BITBLT || t == EMR_STRETCHBLT || t == EMR_MASKBLT || t == EMR_PLGBLT ||
+         t == EMR_STRETCHDIBITS ||
          t == EMR_SETDIBITSTODEVICE;
 }
 
@@ -385,6 +407,8 @@ bool PlayBitmap(const Player &p, const RecordView &r) {
     case EMR_STRETCHBLT:
     case EMR_MASKBLT:
       return BlitRecord(p, r, r.Type());
+    case EMR_PLGBLT:
+      return PlgBltRecord(p, r);
     case EMR_STRETCHDIBITS:
       return StretchDibRecord(p, r);
     default:

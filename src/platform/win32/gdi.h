@@ -597,6 +597,8 @@ BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 BOOL WINAPI MaskBlt(HDC hdcDest, int xDest, int yDest, int width, int height, HDC hdcSrc,
                     int xSrc, int ySrc, HBITMAP hbmMask, int xMask, int yMask, DWORD rop);
+BOOL WINAPI PlgBlt(HDC hdcDest, const POINT *lpPoint, HDC hdcSrc, int xSrc, int ySrc, int width,
+                   int height, HBITMAP hbmMask, int xMask, int yMask);
 #define MAKEROP4(fore, back) (DWORD)((((back) << 8) & 0xFF000000) | (fore))
 BOOL WINAPI StretchBlt(HDC hdcDest, int xDest, int yDest, int wDest, int hDest, HDC hdcSrc,
                        int xSrc, int ySrc, int wSrc, int hSrc, DWORD rop);
