@@ -151,3 +151,49 @@ TEST(PlgBlt, SourcesLandOnTurnedAndMirroredParallelograms) {
 }
 
 }  // namespace
+
+#include "support/TestSupport.h"
+
+namespace {
+
+// Every record kind these calls write, read by an independent EMF reader.
+TEST(PlgBlt, TheNewRecordsOpenInAnIndependentReader) {
+  NX_REQUIRE_TOOL("emf2svg-conv");
+  nxtest::TempDir tmp;
+  std::string path = tmp.file("records.emf"), svg = tmp.file("records.svg");
+  Sources s;
+  std::u16string wpath(path.begin(), path.end());
+  HDC dc = CreateEnhMetaFileW(nullptr, (LPCWSTR)wpath.c_str(), &kFrame, nullptr);
+  HRGN rgn = CreateRectRgn(5, 5, 40, 30);
+  HBRUSH brush = CreateHatchBrush(HS_CROSS, RGB(200, 0, 0));
+  SelectObject(dc, brush);
+  FrameRgn(dc, rgn, brush, 2, 2);
+  PaintRgn(dc, rgn);
+  InvertRgn(dc, rgn);
+  MoveToEx(dc, 50, 50, nullptr);
+  AngleArc(dc, 70, 50, 15, 0, 270);
+  BeginPath(dc);
+  Ellipse(dc, 100, 10, 140, 40);
+  EndPath(dc);
+  FlattenPath(dc);
+  WidenPath(dc);
+  FillPath(dc);
+  MaskBlt(dc, 10, 60, 16, 16, s.src.dc, 0, 0, s.mask, 0, 0, MAKEROP4(SRCCOPY, 0x00AA0029));
+  POINT turned[3] = {{76, 60}, {76, 76}, {60, 60}};
+  PlgBlt(dc, turned, s.src.dc, 0, 0, 16, 16, s.mask, 0, 0);
+  SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  HENHMETAFILE emf = CloseEnhMetaFile(dc);
+  ASSERT_NE(emf, nullptr);
+  auto run = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(path) + " -o " +
+                                nxtest::ShellQuote(svg));
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  auto bytes = nxtest::ReadFileBytes(svg);
+  std::string text(bytes.begin(), bytes.end());
+  EXPECT_NE(text.find("<svg"), std::string::npos);
+  EXPECT_NE(text.find("<image"), std::string::npos) << "the blits";
+  DeleteEnhMetaFile(emf);
+  DeleteObject(rgn);
+  DeleteObject(brush);
+}
+
+}  // namespace
