@@ -121,11 +121,13 @@ bool CreatePatternBrushRecord(const Player &p, const RecordView &r) {
   if (!r.Read(&rec) || !r.Fits(rec.offBmi, rec.cbBmi, 1) || !r.Fits(rec.offBits, rec.cbBits, 1))
     return false;
   if (r.Type() == EMR_CREATEMONOBRUSH) {
-    // A monochrome bitmap of the bit values: drawn in the text and background colours.
-    HBITMAP bm = RecordMask(r, rec.offBmi, rec.cbBmi, rec.offBits, rec.cbBits);
-    HBRUSH b = bm ? CreatePatternBrush(bm) : nullptr;
-    if (bm) DeleteObject(bm);
-    return Store(p, rec.ihBrush, b);
+    // A monochrome bitmap of the bit values: drawn in the text and background
+    // colours (a DIB of more colours is taken as a DIB pattern below).
+    if (HBITMAP bm = RecordMask(r, rec.offBmi, rec.cbBmi, rec.offBits, rec.cbBits)) {
+      HBRUSH b = CreatePatternBrush(bm);
+      DeleteObject(bm);
+      return Store(p, rec.ihBrush, b);
+    }
   }
   UINT usage = rec.iUsage == DIB_PAL_COLORS ? DIB_PAL_COLORS : DIB_RGB_COLORS;
   std::vector<uint8_t> packed;

@@ -386,7 +386,8 @@ HBRUSH WINAPI CreatePatternBrush(HBITMAP hbm) {
     SetLastError(ERROR_INVALID_HANDLE);
     return nullptr;
   }
-  if (bm->bpp == 1) return MonoPatternBrush(hbm, bm->width, bm->height);
+  // A 1-bpp DIB section keeps its colour table, as in the blits.
+  if (bm->bpp == 1 && !bm->dibSection) return MonoPatternBrush(hbm, bm->width, bm->height);
   bm->PullBits();
   std::vector<uint8_t> dib;
   size_t infoSize = 0;
