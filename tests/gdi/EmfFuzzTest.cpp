@@ -40,6 +40,54 @@ std::vector<uint8_t> Sample() {
   return Bits(CloseEnhMetaFile(dc));
 }
 
+// The region, arc, path, pattern and parallelogram records, and compact
+// text records as other writers emit them.
+std::vector<uint8_t> PatternsAndRegions() {
+  RECT frame{0, 0, 2000, 2000};
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+  uint16_t rows[8] = {0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555, 0xAAAA, 0x5555};
+  HBITMAP mono = CreateBitmap(8, 8, 1, 1, rows);
+  HBRUSH brush = CreatePatternBrush(mono);
+  LOGBRUSH lb{BS_PATTERN, 0, (ULONG_PTR)mono};
+  HPEN pen = ExtCreatePen(PS_GEOMETRIC | PS_SOLID, 5, &lb, 0, nullptr);
+  SelectObject(dc, brush);
+  SelectObject(dc, pen);
+  HRGN rgn = CreateRectRgn(2, 2, 30, 20);
+  FrameRgn(dc, rgn, brush, 2, 2);
+  PaintRgn(dc, rgn);
+  InvertRgn(dc, rgn);
+  AngleArc(dc, 40, 40, 10, 45, 200);
+  BeginPath(dc);
+  Ellipse(dc, 5, 30, 30, 50);
+  EndPath(dc);
+  FlattenPath(dc);
+  WidenPath(dc);
+  StrokeAndFillPath(dc);
+  HDC src = CreateCompatibleDC(nullptr);
+  HGDIOBJ oldBm = SelectObject(src, CreateBitmap(8, 8, 1, 32, nullptr));
+  POINT plg[3] = {{50, 5}, {60, 10}, {45, 15}};
+  PlgBlt(dc, plg, src, 0, 0, 8, 8, mono, 0, 0);
+  DeleteObject(SelectObject(src, oldBm));
+  DeleteDC(src);
+  SelectObject(dc, GetStockObject(BLACK_PEN));
+  SelectObject(dc, GetStockObject(WHITE_BRUSH));
+  for (HGDIOBJ o : {(HGDIOBJ)pen, (HGDIOBJ)brush, (HGDIOBJ)mono, (HGDIOBJ)rgn}) DeleteObject(o);
+  auto bytes = Bits(CloseEnhMetaFile(dc));
+  // SMALLTEXTOUT with 8-bit characters and a rectangle, then 16-bit ones without.
+  EmfBuilder e({0, 0, 2000, 2000}, 1);
+  e.Add(EMR_SMALLTEXTOUT, {5, 5, 4, 0x200 | ETO_OPAQUE, GM_COMPATIBLE, 0, 0, 0, 0, 40, 20,
+                           0x64636261});
+  e.Add(EMR_SMALLTEXTOUT, {5, 25, 2, ETO_NO_RECT, GM_COMPATIBLE, 0, 0, 0x00620061});
+  auto text = e.Image();
+  // Both in one image: the text records before the first one's EOF.
+  size_t eof = bytes.size() - sizeof(EMREOF);
+  bytes.insert(bytes.begin() + (long)eof, text.begin() + sizeof(ENHMETAHEADER),
+               text.end() - sizeof(EMREOF));
+  Put32(bytes, offsetof(ENHMETAHEADER, nBytes), (DWORD)bytes.size());
+  Put32(bytes, offsetof(ENHMETAHEADER, nRecords), Get32(bytes, offsetof(ENHMETAHEADER, nRecords)) + 2);
+  return bytes;
+}
+
 // Changes a few bytes, or a whole field to a value that tends to hurt.
 void Mutate(std::vector<uint8_t> &b, std::mt19937 &rng) {
   static const DWORD nasty[] = {0,          1,          3,          4,          8,
@@ -96,11 +144,15 @@ void PlayEverywhere(HENHMETAFILE h) {
 TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {
   HDC scene = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
   DrawScene(scene);
-  const std::vector<uint8_t> bases[3] = {Sample(), ForeignPage(), Bits(CloseEnhMetaFile(scene))};
+  const std::vector<uint8_t> bases[4] = {Sample(), ForeignPage(), Bits(CloseEnhMetaFile(scene)),
+                                         PatternsAndRegions()};
+  HENHMETAFILE sound = SetEnhMetaFileBits((UINT)bases[3].size(), bases[3].data());
+  ASSERT_NE(sound, nullptr);
+  DeleteEnhMetaFile(sound);
   std::mt19937 rng(20261209);
   int accepted = 0;
   for (int iter = 0; iter < 3000; ++iter) {
-    auto b = bases[iter % 3];
+    auto b = bases[iter % 4];
     Mutate(b, rng);
     HENHMETAFILE h = SetEnhMetaFileBits((UINT)b.size(), b.data());
     if (!h) {
@@ -115,7 +167,7 @@ TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {
     ENHMETAHEADER hdr;
     GetEnhMetaFileHeader(h, sizeof hdr, &hdr);
     EXPECT_LE(GetEnhMetaFileBits(h, 0, nullptr), b.size());
-    if ((iter / 3) % 2 == 0) PlayEverywhere(h);  // every base, half the time
+    if ((iter / 4) % 2 == 0) PlayEverywhere(h);  // every base, half the time
     DeleteEnhMetaFile(h);
   }
   // Most single-field changes leave the framing intact: the readers ran.

@@ -201,7 +201,8 @@ RECTL DeviceBox(const Dc &dc, const POINT *pts, size_t n) {
       t = std::min(t, y), b = std::max(b, y);
     }
   }
-  return {(LONG)std::floor(l), (LONG)std::floor(t), (LONG)std::ceil(r), (LONG)std::ceil(b)};
+  return {ClampToLong(std::floor(l)), ClampToLong(std::floor(t)), ClampToLong(std::ceil(r)),
+          ClampToLong(std::ceil(b))};
 }
 
 // ---------------------------------------------------------------------------

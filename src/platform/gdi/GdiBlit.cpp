@@ -449,9 +449,11 @@ HRGN MaskRegion(const Dc &dc, const std::vector<uint32_t> &px, int mw, int mx, i
       }
       int start = i;
       while (i < w && bit(i) == set) ++i;
-      DPoint a = RoundedDevice(m, x + start, y + j), b = RoundedDevice(m, x + i, y + j + 1);
-      cairo_rectangle_int_t r{(int)std::min(a.x, b.x), (int)std::min(a.y, b.y),
-                              (int)std::fabs(b.x - a.x), (int)std::fabs(b.y - a.y)};
+      DPoint a = RoundedDevice(m, (double)x + start, (double)y + j),
+             b = RoundedDevice(m, (double)x + i, (double)y + j + 1);
+      auto clampi = [](double v) { return (int)std::clamp(v, -(double)(1 << 28), (double)(1 << 28)); };
+      int l = clampi(std::min(a.x, b.x)), t = clampi(std::min(a.y, b.y));
+      cairo_rectangle_int_t r{l, t, clampi(std::max(a.x, b.x)) - l, clampi(std::max(a.y, b.y)) - t};
       cairo_region_union_rectangle(rgn, &r);
     }
   auto obj = std::make_unique<RegionObj>();

@@ -68,8 +68,9 @@ void AddDrawBounds(Dc *dc, RECTL box, bool pen) {
     PenObj *p = DrawingPen(*dc);
     double w = p && p->Dash() != PS_INSIDEFRAME ? PenDeviceWidth(*dc, *p) : 1;
     if (w > 1) {
-      LONG half = (LONG)std::ceil(w / 2);
-      box = {box.left - half, box.top - half, box.right + half, box.bottom + half};
+      double half = std::ceil(w / 2);
+      box = {ClampToLong(box.left - half), ClampToLong(box.top - half),
+             ClampToLong(box.right + half), ClampToLong(box.bottom + half)};
     }
   }
   dc->rec->AddBounds(box);
@@ -231,9 +232,9 @@ RECTL RecordedBox(const Dc &dc, int l, int t, int r, int b) {
   Affine m = LogicalToDevice(dc);  // no world transform: axis-aligned
   auto cut = [](LONG *lo, LONG *hi, double scale) {
     if (scale == 0 || *lo == *hi) return;
-    LONG step = std::max<LONG>(1, (LONG)std::lround(1 / std::fabs(scale)));
-    if (scale > 0) *hi = std::max(*lo, *hi - step);
-    else *lo = std::min(*hi, *lo + step);
+    double step = std::max(1.0, std::round(1 / std::fabs(scale)));
+    if (scale > 0) *hi = std::max(*lo, ClampToLong(*hi - step));
+    else *lo = std::min(*hi, ClampToLong(*lo + step));
   };
   cut(&box.left, &box.right, m.m11);
   cut(&box.top, &box.bottom, m.m22);
@@ -679,11 +680,13 @@ BOOL WINAPI AngleArc(HDC hdc, int x, int y, DWORD r, FLOAT startAngle, FLOAT swe
   // Angles count counter-clockwise on the page from the x axis, whatever
   // the arc direction: logical y grows downwards, hence the minus signs.
   double a0 = -startAngle * kPi / 180, sweep = -sweepAngle * kPi / 180, rad = r;
-  POINT end{(LONG)std::lround(x + rad * std::cos(a0 + sweep)),
-            (LONG)std::lround(y + rad * std::sin(a0 + sweep))};
+  POINT end{ClampToLong(std::round(x + rad * std::cos(a0 + sweep))),
+            ClampToLong(std::round(y + rad * std::sin(a0 + sweep)))};
   if (dc->IsMetafile()) {
     auto *rec = Record<EMRANGLEARC>(dc, EMR_ANGLEARC);
-    POINT c[3] = {{x - (LONG)r, y - (LONG)r}, {x + (LONG)r, y + (LONG)r}, dc->st.curPos};
+    POINT c[3] = {{ClampToLong((double)x - r), ClampToLong((double)y - r)},
+                  {ClampToLong((double)x + r), ClampToLong((double)y + r)},
+                  dc->st.curPos};
     RECTL box = DeviceBox(*dc, c, 3);
     rec->rclBounds = RecordBounds(*dc, box);
     rec->ptlCenter = {x, y};

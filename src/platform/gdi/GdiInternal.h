@@ -28,6 +28,7 @@
 
 #include <cairo.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -391,6 +392,11 @@ class EmfRecorder {
 DWORD RecordObject(Dc *dc, HGDIOBJ h);
 // Device box of a logical rectangle (inclusive corners, transformed).
 RECTL DeviceBox(const Dc &dc, const POINT *pts, size_t n);
+// A device coordinate as a LONG, held at the type's ends (NaN gives 0).
+inline LONG ClampToLong(double v) {
+  if (!(v == v)) return 0;
+  return (LONG)std::clamp(v, -2147483648.0, 2147483647.0);
+}
 
 // ---------------------------------------------------------------------------
 // Enhanced metafiles.

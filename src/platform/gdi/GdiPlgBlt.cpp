@@ -74,7 +74,8 @@ void RecordPlgBlt(Dc *dc, const POINT *pts, int w, int h,
   }
   uint8_t *r = dc->rec->Append(EMR_PLGBLT, kHead + src.size() + msk.size());
   POINT corners[4] = {pts[0], pts[1], pts[2],
-                      {pts[1].x + pts[2].x - pts[0].x, pts[1].y + pts[2].y - pts[0].y}};
+                      {ClampToLong((double)pts[1].x + pts[2].x - pts[0].x),
+                       ClampToLong((double)pts[1].y + pts[2].y - pts[0].y)}};
   RECTL box = DeviceBox(*dc, corners, 4);
   std::vector<uint8_t> f;
   Put(&f, box);

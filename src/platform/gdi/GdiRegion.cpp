@@ -382,7 +382,8 @@ BOOL WINAPI FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h) {
     // The stroke is given in logical units.
     Affine m = LogicalToDevice(*dc);
     double sx = std::hypot(m.m11, m.m12), sy = std::hypot(m.m21, m.m22);
-    int dw = std::max(1, (int)std::lround(w * sx)), dh = std::max(1, (int)std::lround(h * sy));
+    auto pixels = [](double v) { return (int)std::clamp(std::round(v), 1.0, 65536.0); };
+    int dw = pixels(w * sx), dh = pixels(h * sy);
     cairo_region_t *frame = FrameOf(dev, dw, dh);
     ok = PaintDeviceRegion(dc, frame, brush);
     cairo_region_destroy(frame);
