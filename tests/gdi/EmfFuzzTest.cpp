@@ -3,6 +3,7 @@
 // reaching outside their records (run under the sanitizers to see it).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <random>
 
 #include "gdi/EmfTestUtil.h"
@@ -141,6 +142,14 @@ void PlayEverywhere(HENHMETAFILE h) {
   DeleteEnhMetaFile(again);
 }
 
+// A setting from the environment, for longer runs by hand.
+unsigned EnvNumber(const char *name, unsigned fallback) {
+  const char *v = std::getenv(name);
+  return v && *v ? (unsigned)std::strtoul(v, nullptr, 10) : fallback;
+}
+
+// The seed and the rounds can be raised with NX_EMF_FUZZ_SEED and
+// NX_EMF_FUZZ_ROUNDS.
 TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {
   HDC scene = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
   DrawScene(scene);
@@ -149,9 +158,9 @@ TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {
   HENHMETAFILE sound = SetEnhMetaFileBits((UINT)bases[3].size(), bases[3].data());
   ASSERT_NE(sound, nullptr);
   DeleteEnhMetaFile(sound);
-  std::mt19937 rng(20261209);
-  int accepted = 0;
-  for (int iter = 0; iter < 3000; ++iter) {
+  std::mt19937 rng(EnvNumber("NX_EMF_FUZZ_SEED", 20261209));
+  int accepted = 0, rounds = (int)EnvNumber("NX_EMF_FUZZ_ROUNDS", 3000);
+  for (int iter = 0; iter < rounds; ++iter) {
     auto b = bases[iter % 4];
     Mutate(b, rng);
     HENHMETAFILE h = SetEnhMetaFileBits((UINT)b.size(), b.data());

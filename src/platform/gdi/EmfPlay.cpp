@@ -142,6 +142,10 @@ bool CreateFontRecord(const Player &p, const RecordView &r) {
   if (!r.Read(&rec, kLogFont)) return false;
   LOGFONTW lf = rec.elfw.elfLogFont;
   lf.lfFaceName[LF_FACESIZE - 1] = 0;
+  // Angles are taken modulo a full turn: the same text, and no value that
+  // cannot be negated.
+  lf.lfEscapement %= 3600;
+  lf.lfOrientation %= 3600;
   return Store(p, rec.ihFont, CreateFontIndirectW(&lf));
 }
 

@@ -471,7 +471,7 @@ BOOL WINAPI MaskBlt(HDC hdcDest, int xDest, int yDest, int width, int height, HD
   Dc *dc = DcFromHandle(hdcDest);
   auto *mask = Lookup<BitmapObj>(hbmMask, Kind::Bitmap);
   if (!dc || !mask || mask->bpp != 1 || width <= 0 || height <= 0 || xMask < 0 || yMask < 0 ||
-      xMask + width > mask->width || yMask + height > mask->height) {
+      (int64_t)xMask + width > mask->width || (int64_t)yMask + height > mask->height) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }

@@ -39,11 +39,16 @@ struct PathMask {
 template <class Paint>
 bool MaskOfPath(const Dc &dc, int margin, Paint paint, PathMask *m) {
   RECTL box;
-  if (!dc.path.Box(&box)) return false;
+  if (!dc.path.Box(&box) || box.left < -(1 << 28) || box.top < -(1 << 28)) return false;
+  // Cairo images are at most 32767 pixels on a side; a path beyond that
+  // (only a damaged metafile draws one) has no mask.
+  int64_t w = (int64_t)box.right - box.left + 2 * margin + 1;
+  int64_t h = (int64_t)box.bottom - box.top + 2 * margin + 1;
+  if (w > 32767 || h > 32767 || w * h > (int64_t)1 << 28) return false;
   m->x0 = box.left - margin, m->y0 = box.top - margin;
-  m->w = box.right - box.left + 2 * margin + 1, m->h = box.bottom - box.top + 2 * margin + 1;
-  if ((int64_t)m->w * m->h > (int64_t)1 << 28) return false;
+  m->w = (int)w, m->h = (int)h;
   m->s = cairo_image_surface_create(CAIRO_FORMAT_A8, m->w, m->h);
+  if (cairo_surface_status(m->s) != CAIRO_STATUS_SUCCESS) return false;
   cairo_t *cr = cairo_create(m->s);
   cairo_set_antialias(cr, CAIRO_ANTIALIAS_NONE);
   cairo_translate(cr, -m->x0, -m->y0);
@@ -172,7 +177,8 @@ DevicePath Flattened(const DevicePath &p) {
 DevicePath Widened(Dc *dc) {
   PenObj *pen = DrawingPen(*dc);
   if (!pen) return {};
-  int margin = (int)std::ceil(PenDeviceWidth(*dc, *pen) * std::max(1.0, (double)dc->st.miterLimit)) + 2;
+  double reach = PenDeviceWidth(*dc, *pen) * std::max(1.0, (double)dc->st.miterLimit);
+  int margin = (int)std::min(std::ceil(reach), 32768.0) + 2;
   PathMask m;
   auto stroke = [dc, pen](cairo_t *cr) {
     // Only the pen's shape counts: no mix mode, no background in the gaps.

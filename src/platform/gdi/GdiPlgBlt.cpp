@@ -31,7 +31,8 @@ bool ReadSourceArea(HDC src, int x, int y, int w, int h, std::vector<uint32_t> *
 // The mask's bits over w x h from (mx, my): 1 where set.
 bool ReadMask(HBITMAP mask, int mx, int my, int w, int h, std::vector<uint8_t> *bits) {
   auto *bm = Lookup<BitmapObj>(mask, Kind::Bitmap);
-  if (!bm || bm->bpp != 1 || mx < 0 || my < 0 || mx + w > bm->width || my + h > bm->height)
+  if (!bm || bm->bpp != 1 || mx < 0 || my < 0 || (int64_t)mx + w > bm->width ||
+      (int64_t)my + h > bm->height)
     return false;
   std::vector<uint32_t> px((size_t)bm->width * bm->height);
   BITMAPINFO bi{};
