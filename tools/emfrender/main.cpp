@@ -138,10 +138,6 @@ int Render(const std::string &in, const std::string &out, double scale) {
 
 }  // namespace
 
-// Sanitizer builds: fontconfig keeps a few small allocations from loading
-// its configuration for the life of the process; they are not ours to free.
-extern "C" const char *__lsan_default_suppressions() { return "leak:libfontconfig.so\n"; }
-
 int main(int argc, char **argv) {
   std::vector<std::string> files;
   double scale = 1.0;
