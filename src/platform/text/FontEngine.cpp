@@ -8,6 +8,7 @@
 #include FT_ADVANCES_H
 #include FT_FONT_FORMATS_H
 #include <hb.h>
+#include <cairo-ft.h>
 
 #include "platform/Wide.h"
 
@@ -234,6 +235,7 @@ SizedFont::SizedFont(std::shared_ptr<FontFace> face, const LOGFONTW &lf) : face_
 
 SizedFont::~SizedFont() {
   if (hb_) hb_font_destroy(hb_);
+  if (cairo_) cairo_font_face_destroy(cairo_);
 }
 
 int SizedFont::Scale(long units) const {
@@ -411,6 +413,26 @@ hb_font_t *SizedFont::HbFont() const {
     hb_font_set_scale(hb_, upem, upem);
   }
   return hb_;
+}
+
+cairo_font_face_t *SizedFont::CairoFace() const {
+  std::lock_guard lock(mu_);
+  if (cairo_) return cairo_;
+  // Cairo may hold the face in its caches after this font is gone; the
+  // shared FontFace stays alive until Cairo lets go of it.
+  static const cairo_user_data_key_t kKey{};
+  auto *keep = new std::shared_ptr<FontFace>(face_);
+  cairo_ = cairo_ft_font_face_create_for_ft_face(face_->Face(), FT_LOAD_NO_HINTING);
+  if (cairo_font_face_set_user_data(cairo_, &kKey, keep,
+                                    [](void *p) { delete static_cast<std::shared_ptr<FontFace> *>(p); }) !=
+      CAIRO_STATUS_SUCCESS)
+    delete keep;
+  // GDI emboldens and slants a face that lacks the asked-for style.
+  unsigned synth = 0;
+  if (lf_.lfWeight >= FW_SEMIBOLD && tm_.tmWeight < FW_SEMIBOLD) synth |= CAIRO_FT_SYNTHESIZE_BOLD;
+  if (lf_.lfItalic && !(face_->Face()->style_flags & FT_STYLE_FLAG_ITALIC)) synth |= CAIRO_FT_SYNTHESIZE_OBLIQUE;
+  if (synth) cairo_ft_font_face_set_synthesize(cairo_, synth);
+  return cairo_;
 }
 
 // ---------------------------------------------------------------------------

@@ -15,6 +15,7 @@
 
 typedef struct FT_FaceRec_ *FT_Face;
 typedef struct hb_font_t hb_font_t;
+typedef struct _cairo_font_face cairo_font_face_t;
 
 namespace nx::text {
 
@@ -75,6 +76,10 @@ class SizedFont {
   int GlyphAdvance(UINT glyph) const;
   // HarfBuzz font on the FreeType face at this size (created on first use).
   hb_font_t *HbFont() const;
+  // Cairo font face on the FreeType face, emboldened or slanted where the
+  // face lacks the asked-for style (created on first use, owned here: one
+  // face per font keeps Cairo's glyph caches warm across calls).
+  cairo_font_face_t *CairoFace() const;
 
  private:
   int Scale(long designUnits) const;
@@ -88,6 +93,7 @@ class SizedFont {
   mutable std::vector<int> bmp_;  // -1 = not measured yet
   mutable std::unordered_map<char32_t, int> astral_;
   mutable hb_font_t *hb_ = nullptr;
+  mutable cairo_font_face_t *cairo_ = nullptr;
 };
 
 // Resolves a logical font to a sized font; cached by the LOGFONTW bytes.

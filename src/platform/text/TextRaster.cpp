@@ -1,10 +1,7 @@
 #include "platform/text/TextRaster.h"
 #include "platform/text/TextShaping.h"
 
-#include <cairo-ft.h>
 #include <cairo.h>
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 #include <cmath>
 #include <vector>
@@ -20,22 +17,6 @@ void FillRect(cairo_t *cr, const RECT &r, COLORREF c) {
   SetColor(cr, c);
   cairo_rectangle(cr, r.left, r.top, double(r.right) - r.left, double(r.bottom) - r.top);
   cairo_fill(cr);
-}
-
-// Cairo's font face over our FreeType face; the shared FontFace is kept
-// alive by the Cairo face's user data.
-cairo_font_face_t *CairoFace(const SizedFont &font) {
-  static const cairo_user_data_key_t kKey{};
-  auto *keep = new std::shared_ptr<FontFace>(font.SharedFace());
-  cairo_font_face_t *cf = cairo_ft_font_face_create_for_ft_face(font.Face().Face(), FT_LOAD_NO_HINTING);
-  cairo_font_face_set_user_data(cf, &kKey, keep, [](void *p) { delete static_cast<std::shared_ptr<FontFace> *>(p); });
-  // GDI emboldens and slants a face that lacks the asked-for style.
-  unsigned synth = 0;
-  if (font.Logical().lfWeight >= FW_SEMIBOLD && font.Metrics().tmWeight < FW_SEMIBOLD) synth |= CAIRO_FT_SYNTHESIZE_BOLD;
-  if (font.Logical().lfItalic && !(font.Face().Face()->style_flags & FT_STYLE_FLAG_ITALIC))
-    synth |= CAIRO_FT_SYNTHESIZE_OBLIQUE;
-  if (synth) cairo_ft_font_face_set_synthesize(cf, synth);
-  return cf;
 }
 
 // The glyphs of the run from the pen position `left` on the baseline.
@@ -56,8 +37,7 @@ std::vector<cairo_glyph_t> PlaceGlyphs(const SizedFont &font, const WCHAR *s, si
 }
 
 void GlyphsToContext(cairo_t *cr, const SizedFont &font, const std::vector<cairo_glyph_t> &glyphs, bool path) {
-  cairo_font_face_t *cf = CairoFace(font);
-  cairo_set_font_face(cr, cf);
+  cairo_set_font_face(cr, font.CairoFace());
   cairo_set_font_size(cr, font.EmPixels());
   {
     std::lock_guard lock(font.Face().Lock());
@@ -65,7 +45,6 @@ void GlyphsToContext(cairo_t *cr, const SizedFont &font, const std::vector<cairo
     else cairo_show_glyphs(cr, glyphs.data(), int(glyphs.size()));
   }
   cairo_set_font_face(cr, nullptr);
-  cairo_font_face_destroy(cf);
 }
 
 // Underline and strike-out boxes, as rectangles in the current path.
@@ -106,7 +85,7 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
   }
   // Escapement turns the baseline counter-clockwise, in tenths of a degree.
   cairo_translate(cr, x, y);
-  cairo_rotate(cr, -font.Logical().lfEscapement * M_PI / 1800.0);
+  cairo_rotate(cr, -(font.Logical().lfEscapement * M_PI / 1800.0));  // in double: INT_MIN has no int negation
   double left = (st.align & TA_CENTER) == TA_CENTER ? -width / 2.0 : (st.align & TA_CENTER) == TA_RIGHT ? -width : 0;
   double baseline = (st.align & TA_BASELINE) == TA_BASELINE ? 0
                     : (st.align & TA_BASELINE) == TA_BOTTOM ? -tm.tmDescent
