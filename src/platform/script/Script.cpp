@@ -195,9 +195,6 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
   bool missing = false;
   hb_face_t *face = hb_font_get_face(font);
   const bool classes = hb_ot_layout_has_glyph_classes(face);
-  cache->lastGlyphs.resize(n);
-  cache->lastAdvances.resize(n);
-  cache->lastOffsets.resize(n);
   std::fill(pwLogClust, pwLogClust + cChars, WORD(0xFFFF));
   for (unsigned g = 0; g < n; ++g) {
     unsigned cl = info[g].cluster;
@@ -207,9 +204,6 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
     WORD gid = WORD(info[g].codepoint);
     if (gid == 0 && nx::script::NeedsGlyph(c)) missing = true;
     pwOutGlyphs[g] = gid;
-    cache->lastGlyphs[g] = gid;
-    cache->lastAdvances[g] = pos[g].x_advance;
-    cache->lastOffsets[g] = GOFFSET{pos[g].x_offset, pos[g].y_offset};
     // The glyph array is in visual order: a cluster starts (in logical order)
     // at its leftmost glyph left to right and at its rightmost right to left,
     // where a mark comes before its base.
@@ -247,16 +241,21 @@ HRESULT WINAPI ScriptPlace(HDC hdc, SCRIPT_CACHE *psc, const WORD *pwGlyphs, int
   if (!cache) return nx::script::NoCache(hdc, psc);
   const auto &f = *cache->font;
   hb_font_t *font = f.HbFont();
-  bool fromShape = cache->lastGlyphs.size() == size_t(cGlyphs) &&
-                   std::equal(pwGlyphs, pwGlyphs + cGlyphs, cache->lastGlyphs.begin());
+  // The glyphs ScriptShape just made take the positions it shaped them
+  // with (kerning, marks on their bases); other glyphs their plain advances.
+  unsigned shaped = 0;
+  const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(cache->buffer, &shaped);
+  const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(cache->buffer, nullptr);
+  bool fromShape = pos && shaped == unsigned(cGlyphs);
+  for (int g = 0; fromShape && g < cGlyphs; ++g) fromShape = info[g].codepoint == pwGlyphs[g];
   long total = 0;
   const double k = nx::script::Factor(f);
   for (int g = 0; g < cGlyphs; ++g) {
-    long adv = fromShape ? cache->lastAdvances[g] : hb_font_get_glyph_h_advance(font, pwGlyphs[g]);
+    long adv = fromShape ? pos[g].x_advance : hb_font_get_glyph_h_advance(font, pwGlyphs[g]);
     piAdvance[g] = nx::script::Scale(adv, k);
     total += piAdvance[g];
     if (pGoffset) {
-      GOFFSET o = fromShape ? cache->lastOffsets[g] : GOFFSET{};
+      GOFFSET o = fromShape ? GOFFSET{pos[g].x_offset, pos[g].y_offset} : GOFFSET{};
       pGoffset[g] = (o.du | o.dv) ? GOFFSET{nx::script::Scale(o.du, k), nx::script::Scale(o.dv, k)} : GOFFSET{};
     }
   }

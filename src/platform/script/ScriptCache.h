@@ -1,4 +1,4 @@
-// What a SCRIPT_CACHE points at: the font, and the positions of the last
+// What a SCRIPT_CACHE points at: the font, and the buffer of the last
 // shaping so that ScriptPlace returns HarfBuzz's advances and offsets for
 // the glyphs ScriptShape just produced.
 #pragma once
@@ -17,10 +17,9 @@ struct ScriptCacheData {
   ScriptCacheData(const ScriptCacheData &) = delete;
   ScriptCacheData &operator=(const ScriptCacheData &) = delete;
   std::shared_ptr<text::SizedFont> font;
-  hb_buffer_t *buffer;  // reused by every ScriptShape on this cache
-  std::vector<WORD> lastGlyphs;
-  std::vector<int> lastAdvances;  // design units
-  std::vector<GOFFSET> lastOffsets;
+  // Reused by every ScriptShape on this cache; it keeps the last shaping's
+  // glyphs and positions (design units) for ScriptPlace.
+  hb_buffer_t *buffer;
   std::vector<uint8_t> isMark;  // per glyph id: 0 no, 1 yes, 2 not looked up yet
 };
 
