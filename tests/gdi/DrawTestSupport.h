@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "gdi/EmfTestUtil.h"
 #include "platform/gdi/GdiInternal.h"
 #include "platform/win32.h"
 
@@ -84,16 +85,8 @@ struct Rec {
 inline std::vector<Rec> Records(HENHMETAFILE h) {
   auto *o = nx::gdi::Lookup<nx::gdi::EnhMetaFileObj>(h, nx::gdi::Kind::EnhMetaFile);
   std::vector<Rec> out;
-  if (!o) return out;
-  const auto &b = o->bytes;
-  for (size_t at = 0; at + 8 <= b.size();) {
-    DWORD t, n;
-    std::memcpy(&t, &b[at], 4);
-    std::memcpy(&n, &b[at + 4], 4);
-    if (n < 8 || at + n > b.size()) break;
-    out.push_back({t, std::vector<uint8_t>(b.begin() + at, b.begin() + at + n)});
-    at += n;
-  }
+  if (o)
+    for (auto &r : emftest::Split(o->bytes)) out.push_back({r.type, std::move(r.bytes)});
   return out;
 }
 

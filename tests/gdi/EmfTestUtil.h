@@ -21,6 +21,20 @@ inline std::vector<uint8_t> Bits(HENHMETAFILE h) {
   return b;
 }
 
+// The records of a metafile image's bytes, up to the first unsound size.
+inline std::vector<Rec> Split(const std::vector<uint8_t> &b) {
+  std::vector<Rec> out;
+  for (size_t at = 0; at + 8 <= b.size();) {
+    DWORD t, n;
+    std::memcpy(&t, &b[at], 4);
+    std::memcpy(&n, &b[at + 4], 4);
+    if (n < 8 || at + n > b.size()) break;
+    out.push_back({t, std::vector<uint8_t>(b.begin() + at, b.begin() + at + n)});
+    at += n;
+  }
+  return out;
+}
+
 // The records as EnumEnhMetaFile hands them out (no DC).
 inline std::vector<Rec> Enumerate(HENHMETAFILE h) {
   std::vector<Rec> out;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "gdi/EmfTestUtil.h"
 #include "support/TestSupport.h"
 #include "platform/gdi/Dib.h"
 #include "platform/gdi/GdiInternal.h"
@@ -12,35 +13,15 @@
 
 namespace {
 
-struct Rec {
-  DWORD type;
-  std::vector<uint8_t> bytes;
-};
+using emftest::As;
+using emftest::Rec;
 
 std::vector<uint8_t> Bits(HENHMETAFILE h) {
   auto *o = nx::gdi::Lookup<nx::gdi::EnhMetaFileObj>(h, nx::gdi::Kind::EnhMetaFile);
   return o ? o->bytes : std::vector<uint8_t>{};
 }
 
-std::vector<Rec> Records(const std::vector<uint8_t> &b) {
-  std::vector<Rec> out;
-  for (size_t at = 0; at + 8 <= b.size();) {
-    DWORD t, n;
-    std::memcpy(&t, &b[at], 4);
-    std::memcpy(&n, &b[at + 4], 4);
-    if (n < 8 || at + n > b.size()) break;
-    out.push_back({t, std::vector<uint8_t>(b.begin() + at, b.begin() + at + n)});
-    at += n;
-  }
-  return out;
-}
-
-template <class T>
-T As(const Rec &r) {
-  T v{};
-  std::memcpy(&v, r.bytes.data(), std::min(sizeof v, r.bytes.size()));
-  return v;
-}
+std::vector<Rec> Records(const std::vector<uint8_t> &b) { return emftest::Split(b); }
 
 TEST(MetafileDc, HeaderOfAnEmptyMetafileWithFrameAndDescription) {
   HDC ref = GetDC(nullptr);

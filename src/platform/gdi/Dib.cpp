@@ -169,8 +169,7 @@ cairo_surface_t *DibToSurface(const DibView &v) {
   return s;
 }
 
-namespace {
-
+// Squared RGB distance; the first of equal entries wins.
 uint8_t NearestIndex(uint32_t rgb, const std::vector<uint32_t> &pal) {
   int best = 0;
   long bestD = -1;
@@ -187,8 +186,6 @@ uint8_t NearestIndex(uint32_t rgb, const std::vector<uint32_t> &pal) {
   }
   return (uint8_t)best;
 }
-
-}  // namespace
 
 void SurfaceToDibRows(cairo_surface_t *s, int w, int h, BITMAPINFO *bmi, uint8_t *bits,
                       int startScan, int lines, bool topDown) {

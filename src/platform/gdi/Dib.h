@@ -28,6 +28,9 @@ struct DibView {
   int Rows() const { return stride ? (int)std::min<size_t>(bitsSize / stride, (size_t)height) : 0; }
 };
 
+// The index of the palette entry (0x00RRGGBB each) nearest to a colour.
+uint8_t NearestIndex(uint32_t rgb, const std::vector<uint32_t> &pal);
+
 // Reads a BITMAPINFO of at most infoMax bytes. DIB_PAL_COLORS tables are
 // taken as indices into the default palette. False on anything unsound.
 bool ParseDibInfo(const void *info, size_t infoMax, UINT usage, DibView *out);

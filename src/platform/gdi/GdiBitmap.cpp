@@ -25,24 +25,6 @@ cairo_surface_t *NewSurface(int w, int h) {
   return s;
 }
 
-// Nearest colour of a palette (index).
-uint32_t NearestIndex(uint32_t rgb, const std::vector<uint32_t> &pal) {
-  uint32_t best = 0;
-  long bestD = -1;
-  for (size_t i = 0; i < pal.size(); ++i) {
-    long dr = (long)((rgb >> 16) & 255) - (long)((pal[i] >> 16) & 255);
-    long dg = (long)((rgb >> 8) & 255) - (long)((pal[i] >> 8) & 255);
-    long db = (long)(rgb & 255) - (long)(pal[i] & 255);
-    long d = dr * dr + dg * dg + db * db;
-    if (bestD < 0 || d < bestD) {
-      bestD = d;
-      best = (uint32_t)i;
-      if (!d) break;
-    }
-  }
-  return best;
-}
-
 int Shift(uint32_t m) {
   int s = 0;
   while (m && !(m & 1)) m >>= 1, ++s;
