@@ -315,6 +315,35 @@ TEST(TextDc, FaceNameCharsetAndFontData) {
   EXPECT_EQ(54u, GetFontData(m.dc, head, 0, nullptr, 0));
 }
 
+TEST(TextDc, CreatedFontTakesTheCharsetAndPitchAsked) {
+  // Liberation Sans declares no Arabic code page: an Arabic charset gives a
+  // font that does, and the DC reports that charset; a fixed pitch gives
+  // Arial's fixed-pitch counterpart.
+  LOGFONTW lf{};
+  lf.lfHeight = -20;
+  std::memcpy(lf.lfFaceName, u"Arial", sizeof u"Arial");
+  lf.lfCharSet = ARABIC_CHARSET;
+  MemDc m;
+  m.Use(CreateFontIndirectW(&lf));
+  TEXTMETRICW tm{};
+  ASSERT_TRUE(GetTextMetricsW(m.dc, &tm));
+  EXPECT_EQ(ARABIC_CHARSET, tm.tmCharSet);
+  FONTSIGNATURE fs{};
+  EXPECT_EQ(ARABIC_CHARSET, GetTextCharsetInfo(m.dc, &fs, 0));
+  EXPECT_TRUE(fs.fsCsb[0] & (1u << 6));
+  WCHAR face[LF_FACESIZE];
+  ASSERT_GT(GetTextFaceW(m.dc, LF_FACESIZE, face), 0);
+  EXPECT_NE(u"Liberation Sans", std::u16string(reinterpret_cast<char16_t *>(face)));
+  lf.lfCharSet = DEFAULT_CHARSET;
+  lf.lfPitchAndFamily = FIXED_PITCH;
+  m.Use(CreateFontIndirectW(&lf));
+  ASSERT_TRUE(GetTextMetricsW(m.dc, &tm));
+  EXPECT_EQ(ANSI_CHARSET, tm.tmCharSet);  // the font's first
+  EXPECT_FALSE(tm.tmPitchAndFamily & TMPF_FIXED_PITCH);
+  ASSERT_GT(GetTextFaceW(m.dc, LF_FACESIZE, face), 0);
+  EXPECT_EQ(u"Liberation Mono", std::u16string(reinterpret_cast<char16_t *>(face)));
+}
+
 TEST(TextDc, ShapingWithTheDcsFont) {
   MemDc m;
   m.Use(MakeFont(u"Arial", -20));

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <optional>
 
 namespace nx::text {
 namespace {
@@ -25,12 +26,19 @@ namespace {
 constexpr int kMaxEm = 16384;
 constexpr int kDefaultEm = 16;
 
+// What choosing among fonts reads from a face: its charsets and pitch.
+struct Traits {
+  std::vector<BYTE> charsets;
+  bool fixed = false;
+};
+
 struct Library {
-  std::mutex mu;    // the two caches
+  std::mutex mu;    // the caches
   std::mutex ftMu;  // opening and closing faces on the FreeType library
   FT_Library ft = nullptr;
   std::map<std::pair<std::string, int>, std::weak_ptr<FontFace>> faces;
   std::map<std::string, std::shared_ptr<SizedFont>> fonts;
+  std::map<std::pair<std::string, int>, std::optional<Traits>> traits;  // nullopt: cannot be opened
   Library() {
     if (FT_Init_FreeType(&ft) != 0) ft = nullptr;
     FcInit();
@@ -53,7 +61,7 @@ std::u16string FromUtf8(const char *s) { return s ? wide::FromUtf8(s) : std::u16
 
 // Families that Windows documents name, mapped to their metric-compatible
 // stand-ins; fontconfig's own aliases usually agree, this makes it certain.
-std::string Substitute(const std::string &family, BYTE pitchAndFamily) {
+std::string Substitute(const std::string &family) {
   static const std::pair<const char *, const char *> kMap[] = {
       {"arial", "Liberation Sans"},        {"helvetica", "Liberation Sans"},
       {"courier new", "Liberation Mono"},  {"courier", "Liberation Mono"},
@@ -63,36 +71,137 @@ std::string Substitute(const std::string &family, BYTE pitchAndFamily) {
   std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return char(std::tolower(c)); });
   for (auto &[from, to] : kMap)
     if (lower == from) return to;
-  if (!family.empty()) return family;
-  if ((pitchAndFamily & 3) == FIXED_PITCH || (pitchAndFamily & 0xF0) == FF_MODERN) return "monospace";
-  if ((pitchAndFamily & 0xF0) == FF_ROMAN) return "serif";
-  return "sans-serif";
+  return family;
 }
 
-// Candidate files for a logical font, best first.
-std::vector<std::pair<std::string, int>> Candidates(const LOGFONTW &lf) {
-  std::vector<std::pair<std::string, int>> out;
+// What the mapper falls back on for a pitch and family when the face is not
+// installed (or is proportional where a fixed pitch is asked): Windows' core
+// face of that kind through its stand-in, then fontconfig's generic family.
+// Empty for FF_DONTCARE with no fixed pitch: fontconfig's default decides.
+std::vector<std::string> FallbackFamilies(BYTE pitchAndFamily) {
+  const BYTE family = pitchAndFamily & 0xF0;
+  if ((pitchAndFamily & 3) == FIXED_PITCH || family == FF_MODERN) return {Substitute("Courier New"), "monospace"};
+  switch (family) {
+    case FF_ROMAN: return {Substitute("Times New Roman"), "serif"};
+    case FF_SWISS: return {Substitute("Arial"), "sans-serif"};
+    case FF_SCRIPT: return {"cursive"};
+    case FF_DECORATIVE: return {"fantasy"};
+    default: return {};
+  }
+}
+
+// fontconfig's language for a charset, to bring fonts that cover it forward.
+const char *LanguageOf(BYTE charset) {
+  switch (charset) {
+    case GREEK_CHARSET: return "el";
+    case RUSSIAN_CHARSET: return "ru";
+    case ARABIC_CHARSET: return "ar";
+    case HEBREW_CHARSET: return "he";
+    case TURKISH_CHARSET: return "tr";
+    case THAI_CHARSET: return "th";
+    case EASTEUROPE_CHARSET: return "pl";
+    case BALTIC_CHARSET: return "lt";
+    case VIETNAMESE_CHARSET: return "vi";
+    case SHIFTJIS_CHARSET: return "ja";
+    case HANGUL_CHARSET:
+    case JOHAB_CHARSET: return "ko";
+    case GB2312_CHARSET: return "zh-cn";
+    case CHINESEBIG5_CHARSET: return "zh-tw";
+    default: return nullptr;
+  }
+}
+
+// Charsets by their bit in the OS/2 code-page ranges (ulCodePageRange1).
+constexpr std::pair<int, BYTE> kCodePages[] = {
+    {0, ANSI_CHARSET},      {1, EASTEUROPE_CHARSET}, {2, RUSSIAN_CHARSET},      {3, GREEK_CHARSET},
+    {4, TURKISH_CHARSET},   {5, HEBREW_CHARSET},     {6, ARABIC_CHARSET},       {7, BALTIC_CHARSET},
+    {8, VIETNAMESE_CHARSET}, {16, THAI_CHARSET},     {17, SHIFTJIS_CHARSET},    {18, GB2312_CHARSET},
+    {19, HANGUL_CHARSET},   {20, CHINESEBIG5_CHARSET}, {21, JOHAB_CHARSET},     {29, MAC_CHARSET},
+    {31, SYMBOL_CHARSET},
+};
+
+// What the font mapper weighs besides the face name. GDI's penalties put
+// the charset first, then a fixed pitch asked for, then the face name.
+struct Wants {
+  int charset = -1;             // a charset with a code-page bit; -1 for any
+  const char *lang = nullptr;   // its fontconfig language, if one
+  bool fixed = false;           // FIXED_PITCH
+};
+
+Wants WantsOf(const LOGFONTW &lf) {
+  Wants w;
+  for (auto &[bit, cs] : kCodePages)
+    if (cs == lf.lfCharSet) w.charset = cs;
+  if (w.charset >= 0) w.lang = LanguageOf(BYTE(w.charset));
+  w.fixed = (lf.lfPitchAndFamily & 3) == FIXED_PITCH;
+  return w;
+}
+
+struct Candidate {
+  std::string path;
+  int index = 0;
+  bool lang = true;  // fontconfig finds the wanted language covered
+};
+
+struct Sorted {
+  std::vector<Candidate> list;
+  bool asked = false;  // the best match is a face asked for (or an alias fontconfig binds to it)
+};
+
+// The family names of a substituted pattern that bind strongly: the names
+// asked for and the aliases fontconfig's configuration gives them, not the
+// generic fallbacks it appends weakly.
+std::vector<std::string> StrongFamilies(FcPattern *pat) {
+  std::vector<std::string> out;
+  FcPatternIter it;
+  if (!FcPatternFindIter(pat, &it, FC_FAMILY)) return out;
+  for (int i = 0, n = FcPatternIterValueCount(pat, &it); i < n; ++i) {
+    FcValue v;
+    FcValueBinding binding;
+    if (FcPatternIterGetValue(pat, &it, i, &v, &binding) == FcResultMatch && v.type == FcTypeString &&
+        binding != FcValueBindingWeak)
+      out.emplace_back(reinterpret_cast<const char *>(v.u.s));
+  }
+  return out;
+}
+
+bool HasFamily(FcPattern *font, const std::vector<std::string> &names) {
+  FcChar8 *family = nullptr;
+  for (int i = 0; FcPatternGetString(font, FC_FAMILY, i, &family) == FcResultMatch; ++i)
+    for (auto &name : names)
+      if (FcStrCmpIgnoreCase(family, reinterpret_cast<const FcChar8 *>(name.c_str())) == 0) return true;
+  return false;
+}
+
+// Installed fonts for families (in order of preference), best first.
+Sorted Sort(const std::vector<std::string> &families, const LOGFONTW &lf, const char *lang) {
+  Sorted out;
   FcPattern *pat = FcPatternCreate();
-  std::string family = Substitute(FaceNameUtf8(lf), lf.lfPitchAndFamily);
-  FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
+  for (auto &family : families)
+    FcPatternAddString(pat, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
   int weight = lf.lfWeight <= 0 ? FW_NORMAL : std::min<LONG>(lf.lfWeight, 1000);
   FcPatternAddInteger(pat, FC_WEIGHT, FcWeightFromOpenType(weight));
   FcPatternAddInteger(pat, FC_SLANT, lf.lfItalic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
   FcPatternAddBool(pat, FC_SCALABLE, FcTrue);
+  if (lang) FcPatternAddString(pat, FC_LANG, reinterpret_cast<const FcChar8 *>(lang));
   FcConfigSubstitute(nullptr, pat, FcMatchPattern);
   FcDefaultSubstitute(pat);
+  const std::vector<std::string> strong = StrongFamilies(pat);
   FcResult res;
   FcFontSet *set = FcFontSort(nullptr, pat, FcFalse, nullptr, &res);
-  if (set) {
-    for (int i = 0; i < set->nfont && out.size() < 8; ++i) {
-      FcChar8 *file = nullptr;
-      int index = 0;
-      if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
-      FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
-      out.emplace_back(reinterpret_cast<const char *>(file), index & 0xFFFF);
-    }
-    FcFontSetDestroy(set);
+  for (int i = 0; set && i < set->nfont; ++i) {
+    FcChar8 *file = nullptr;
+    int index = 0;
+    if (FcPatternGetString(set->fonts[i], FC_FILE, 0, &file) != FcResultMatch) continue;
+    FcPatternGetInteger(set->fonts[i], FC_INDEX, 0, &index);
+    Candidate c{reinterpret_cast<const char *>(file), index & 0xFFFF, true};
+    FcLangSet *langs = nullptr;
+    if (lang && FcPatternGetLangSet(set->fonts[i], FC_LANG, 0, &langs) == FcResultMatch)
+      c.lang = FcLangSetHasLang(langs, reinterpret_cast<const FcChar8 *>(lang)) != FcLangDifferentLang;
+    if (out.list.empty()) out.asked = HasFamily(set->fonts[i], strong);
+    out.list.push_back(std::move(c));
   }
+  if (set) FcFontSetDestroy(set);
   FcPatternDestroy(pat);
   return out;
 }
@@ -174,15 +283,8 @@ FONTSIGNATURE FontFace::Signature() const {
 }
 
 std::vector<BYTE> CharsetsOf(const FONTSIGNATURE &fs) {
-  static const std::pair<int, BYTE> kBits[] = {
-      {0, ANSI_CHARSET},      {1, EASTEUROPE_CHARSET}, {2, RUSSIAN_CHARSET},      {3, GREEK_CHARSET},
-      {4, TURKISH_CHARSET},   {5, HEBREW_CHARSET},     {6, ARABIC_CHARSET},       {7, BALTIC_CHARSET},
-      {8, VIETNAMESE_CHARSET}, {16, THAI_CHARSET},     {17, SHIFTJIS_CHARSET},    {18, GB2312_CHARSET},
-      {19, HANGUL_CHARSET},   {20, CHINESEBIG5_CHARSET}, {21, JOHAB_CHARSET},     {29, MAC_CHARSET},
-      {31, SYMBOL_CHARSET},
-  };
   std::vector<BYTE> out;
-  for (auto &[bit, cs] : kBits)
+  for (auto &[bit, cs] : kCodePages)
     if (fs.fsCsb[0] & (1u << bit)) out.push_back(cs);
   if (out.empty()) out.push_back(ANSI_CHARSET);
   return out;
@@ -210,15 +312,90 @@ std::shared_ptr<FontFace> OpenFace(const std::string &path, int index) {
   return ptr;
 }
 
+namespace {
+
+// Candidates weighed per resolution beyond the first that opens: the
+// charset and pitch look this far down fontconfig's order, no further, so
+// that a charset no font has does not open every installed font.
+constexpr int kMaxWeighed = 12;
+
+// A candidate's traits, read once per file and face.
+std::optional<Traits> TraitsOf(const Candidate &c) {
+  Library &lib = Lib();
+  const auto key = std::make_pair(c.path, c.index);
+  {
+    std::lock_guard lock(lib.mu);
+    if (auto it = lib.traits.find(key); it != lib.traits.end()) return it->second;
+  }
+  std::optional<Traits> t;
+  if (auto face = OpenFace(c.path, c.index))
+    t = Traits{CharsetsOf(face->Signature()), FT_IS_FIXED_WIDTH(face->Face()) != 0};
+  std::lock_guard lock(lib.mu);
+  return lib.traits.emplace(key, t).first->second;
+}
+
+int Score(const Traits &t, const Wants &w) {
+  bool charset = w.charset >= 0 && std::find(t.charsets.begin(), t.charsets.end(), BYTE(w.charset)) != t.charsets.end();
+  return (charset ? 2 : 0) + (w.fixed && t.fixed ? 1 : 0);
+}
+
+// The best candidate for the charset and pitch: the first (in fontconfig's
+// order) with the highest score, where the charset outweighs the pitch. A
+// candidate whose language fontconfig finds uncovered is taken to lack the
+// charset and not weighed; when nothing has the charset, the pitch decides,
+// and failing that the first candidate stays. -1 when none can be opened.
+int Pick(const std::vector<Candidate> &list, const Wants &w) {
+  const int full = (w.charset >= 0 ? 2 : 0) + (w.fixed ? 1 : 0);
+  int best = -1, bestScore = -1, weighed = 0;
+  for (size_t i = 0; i < list.size() && bestScore < full; ++i) {
+    const int bound = full - (w.lang && !list[i].lang ? 2 : 0);
+    if (bound <= bestScore) continue;
+    if (best >= 0 && weighed++ >= kMaxWeighed) break;
+    auto traits = TraitsOf(list[i]);
+    if (!traits) continue;
+    if (int score = Score(*traits, w); score > bestScore) {
+      best = int(i);
+      bestScore = score;
+    }
+  }
+  return best;
+}
+
+// The first candidate that opens is the one fontconfig (or the face name)
+// would give; whether it is fixed-pitch decides if a fixed pitch asked for
+// has to look elsewhere.
+bool FirstIsFixed(const std::vector<Candidate> &list) {
+  for (auto &c : list)
+    if (auto traits = TraitsOf(c)) return traits->fixed;
+  return false;
+}
+
+// GDI's mapper in fontconfig's terms: the face name (or its stand-in) unless
+// it is not installed and the pitch and family name a fallback, or it is
+// proportional and a fixed pitch is asked; then the charset and pitch pick
+// among the fonts fontconfig sorts for that.
+std::vector<Candidate> Candidates(const LOGFONTW &lf, const Wants &w) {
+  const std::string face = Substitute(FaceNameUtf8(lf));
+  const std::vector<std::string> fallback = FallbackFamilies(lf.lfPitchAndFamily);
+  if (face.empty()) return Sort(fallback.empty() ? std::vector<std::string>{"sans-serif"} : fallback, lf, w.lang).list;
+  Sorted sorted = Sort({face}, lf, w.lang);
+  if (!fallback.empty() && (!sorted.asked || (w.fixed && !FirstIsFixed(sorted.list))))
+    return Sort(fallback, lf, w.lang).list;
+  return std::move(sorted.list);
+}
+
+}  // namespace
+
 std::shared_ptr<SizedFont> ResolveFont(const LOGFONTW &lf) {
   std::string key(reinterpret_cast<const char *>(&lf), sizeof lf);
   {
     std::lock_guard lock(Lib().mu);
     if (auto it = Lib().fonts.find(key); it != Lib().fonts.end()) return it->second;
   }
-  std::shared_ptr<FontFace> face;
-  for (auto &[path, index] : Candidates(lf))
-    if ((face = OpenFace(path, index))) break;
+  const Wants wants = WantsOf(lf);
+  const std::vector<Candidate> list = Candidates(lf, wants);
+  const int best = Pick(list, wants);
+  auto face = best < 0 ? nullptr : OpenFace(list[size_t(best)].path, list[size_t(best)].index);
   if (!face) return nullptr;
   auto font = std::make_shared<SizedFont>(face, lf);
   std::map<std::string, std::shared_ptr<SizedFont>> dropped;  // released after the lock
