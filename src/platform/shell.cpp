@@ -16,13 +16,16 @@ namespace {
 
 HINSTANCE Result(INT_PTR code) { return reinterpret_cast<HINSTANCE>(code); }
 
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// "scheme://..." (a scheme starts with a letter) or "mailto:...".
 bool IsAddress(const std::string &s) {
   size_t colon = s.find("://");
   if (colon == std::string::npos || colon == 0) return s.rfind("mailto:", 0) == 0;
+  if (!IsLetter(s[0])) return false;
   for (size_t i = 0; i < colon; ++i) {
     char c = s[i];
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '+' ||
-          c == '-' || c == '.'))
+    if (!(IsLetter(c) || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'))
       return false;
   }
   return true;
@@ -97,6 +100,8 @@ HINSTANCE WINAPI ShellExecuteW(HWND hwnd, LPCWSTR lpOperation, LPCWSTR lpFile,
   if (!IsAddress(target)) {
     target = nx::wide::FilePath(lpFile);
     if (target[0] != '/' && !dir.empty()) target = dir + "/" + target;
+    // xdg-open takes a name that starts with '-' for one of its options.
+    if (target[0] == '-') target = "./" + target;
     struct stat st;
     if (::stat(target.c_str(), &st) != 0) {
       bool noDir = errno == ENOTDIR;

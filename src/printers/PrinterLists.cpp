@@ -17,6 +17,9 @@ namespace {
 
 // DeviceCapabilitiesW writes paper names in fields of 64 UTF-16 units.
 constexpr size_t kPaperNameLength = 64;
+// Hosts size their buffer for a printer name of at most 64 UTF-16 units; a
+// CUPS queue name may be longer.
+constexpr size_t kPrinterNameLength = 64;
 
 bool InRange(int32_t index, size_t count) { return index >= 0 && static_cast<size_t>(index) < count; }
 
@@ -73,7 +76,7 @@ void PrinterName(int32_t index, char *dest) {
   if (s.PDFMode) return CopyToDest(dest, std::string(kPseudoPrinterName));
   const auto list = SysPrinter().Printers();
   if (!InRange(index, list.size())) return CopyToDest(dest, std::string(kNoSuchEntry));
-  const WString &name = list[static_cast<size_t>(index)].Device;
+  const WString name = list[static_cast<size_t>(index)].Device.substr(0, kPrinterNameLength);
   if (s.AsciiAnsi)
     CopyToDest(dest, OemName(name));
   else

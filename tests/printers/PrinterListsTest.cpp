@@ -287,5 +287,22 @@ TEST_F(CupsListsTest, PrinterThatVanishedSinceInit) {
   EXPECT_EQ(NxGetPrinterCaps(LOGPIXELSX), 600);
 }
 
+// CUPS takes queue names of up to 127 characters; a host's buffer holds 64.
+TEST_F(CupsListsTest, LongQueueNamesAreCutForTheHostsBuffer) {
+  NX_REQUIRE_CUPSD(*cupsd_);
+  const std::string longName = "NxLong" + std::string(94, 'q');
+  ASSERT_TRUE(cupsd_->AddQueue(longName, TestPpd(), device_.port())) << cupsd_->ErrorLog();
+  ASSERT_EQ(NxInit(), 0);
+  int32_t index = -1;
+  for (int32_t i = 0; i < NxGetPrinterCount(); ++i)
+    if (Name(NxGetPrinterNames, i).rfind("NxLong", 0) == 0) index = i;
+  ASSERT_GE(index, 0);
+  EXPECT_EQ(Name(NxGetPrinterNames, index), longName.substr(0, 64));
+  NxSetPrinter(index);  // selection by index still reaches the queue
+  EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
+  EXPECT_EQ(NxGetPrinter(), index);
+  EXPECT_EQ(NxGetPaperBinCount(), 3);
+}
+
 }  // namespace
 }  // namespace nxtest

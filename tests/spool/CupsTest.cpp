@@ -4,6 +4,7 @@
 #include <fstream>
 #include <regex>
 #include <sstream>
+#include <thread>
 
 #include "spool/SpoolEnv.h"
 #include "support/cupsd.h"
@@ -198,6 +199,50 @@ TEST_F(CupsTest, AbortedOrUnfinishedJobsNeverPrint) {
   ASSERT_EQ(n, 2);
   for (int i = 0; i < n; ++i) EXPECT_EQ(jobs[i].state, IPP_JSTATE_CANCELED);
   cupsFreeJobs(n, jobs);
+}
+
+// The state of a job of the NxTest queue, 0 when the scheduler has none.
+int JobState(DWORD id) {
+  cups_job_t *jobs = nullptr;
+  int n = cupsGetJobs2(CUPS_HTTP_DEFAULT, &jobs, "NxTest", 0, CUPS_WHICHJOBS_ALL);
+  int state = 0;
+  for (int i = 0; i < n; ++i)
+    if (jobs[i].id == (int)id) state = jobs[i].state;
+  cupsFreeJobs(n, jobs);
+  return state;
+}
+
+// The scheduler aborts a job whose document has not come within its
+// MultipleOperationTimeout, and then takes the document without printing it.
+TEST_F(SpoolTest, CupsJobKeptOpenLongerThanTheSchedulerWaitsStillPrints) {
+  AppSocketListener printer;
+  PrivateCupsd cupsd("MultipleOperationTimeout 3\n");
+  NX_REQUIRE_CUPSD(cupsd);
+  ASSERT_TRUE(cupsd.AddQueue("NxTest", TestPpd(), printer.port())) << cupsd.ErrorLog();
+  // A job someone cancels in the queue stays cancelled.
+  DWORD job = 0, written = 0;
+  HANDLE h = StartRaw(u"NxTest", &job);
+  ASSERT_NE(job, 0u);
+  EXPECT_TRUE(WritePrinter(h, (void *)"cancelled", 9, &written));
+  ASSERT_EQ(cupsd.Client("cancel " + std::to_string(job)).exitCode, 0);
+  EXPECT_FALSE(EndDocPrinter(h));
+  EXPECT_EQ(GetLastError(), (DWORD)ERROR_PRINT_CANCELLED);
+  EXPECT_TRUE(ClosePrinter(h));
+
+  h = StartRaw(u"NxTest", &job);
+  ASSERT_NE(job, 0u);
+  EXPECT_TRUE(WritePrinter(h, (void *)"late", 4, &written));
+  for (int i = 0; i < 200 && JobState(job) != IPP_JSTATE_ABORTED; ++i)
+    std::this_thread::sleep_for(100ms);
+  ASSERT_EQ(JobState(job), IPP_JSTATE_ABORTED) << cupsd.ErrorLog();
+  EXPECT_TRUE(WritePrinter(h, (void *)" bytes", 6, &written));
+  ASSERT_TRUE(EndDocPrinter(h)) << GetLastError();
+  EXPECT_TRUE(ClosePrinter(h));
+  auto got = printer.WaitJob(0, 30s);
+  ASSERT_TRUE(got.has_value()) << cupsd.ErrorLog();
+  EXPECT_EQ(std::string(got->begin(), got->end()), "late bytes");
+  EXPECT_TRUE(cupsd.WaitIdle(10s));
+  EXPECT_EQ(printer.JobCount(), 1u);
 }
 
 }  // namespace

@@ -257,6 +257,8 @@ TEST_F(SpoolTest, PrinterDcOnACupsQueue) {
   DeleteDC(dc);
 
   DEVMODEW dm = PrintSetup(DMPAPER_LETTER, DMORIENT_PORTRAIT, 2, DMDUP_VERTICAL);
+  dm.dmFields |= DM_DEFAULTSOURCE;
+  dm.dmDefaultSource = DMBIN_MANUAL;
   dc = CreateDCW(nullptr, u"NxTest", nullptr, &dm);
   ASSERT_NE(dc, nullptr);
   EXPECT_EQ(GetDeviceCaps(dc, PHYSICALWIDTH), 5100);
@@ -291,6 +293,8 @@ TEST_F(SpoolTest, PrinterDcOnACupsQueue) {
   EXPECT_EQ(JobAttribute(job, "copies"), "2");
   EXPECT_EQ(JobAttribute(job, "sides"), "two-sided-long-edge");
   EXPECT_EQ(JobAttribute(job, "media"), "na_letter_8.5x11in");
+  EXPECT_EQ(JobAttribute(job, "media-source"), "manual");
+  EXPECT_EQ(JobAttribute(job, "orientation-requested"), "portrait");
   EXPECT_EQ(JobAttribute(job, "job-name"), "Three pages");
   EXPECT_EQ(JobAttribute(job, "document-format"), "application/pdf");
 

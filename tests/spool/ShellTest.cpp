@@ -65,5 +65,18 @@ TEST_F(ShellTest, FailuresAreReported) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("opened")));
 }
 
+// xdg-open reads "--help" or "-x://a" as its own options; they are files.
+TEST_F(ShellTest, NamesLikeOptionsAreOpenedAsFiles) {
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(dir_.path());
+  std::ofstream("--help") << "x";
+  INT_PTR relative = Open(u"--help");
+  std::string opened = Opened();
+  EXPECT_EQ(Open(u"-x://host/a.pdf"), SE_ERR_FNF);  // not an address: no such file
+  std::filesystem::current_path(before);
+  EXPECT_GT(relative, 32);
+  EXPECT_EQ(opened, "./--help");
+}
+
 }  // namespace
 }  // namespace nxtest

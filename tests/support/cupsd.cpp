@@ -115,12 +115,13 @@ bool CanConnect(const std::string &path) {
 
 }  // namespace
 
-PrivateCupsd::PrivateCupsd() {
+PrivateCupsd::PrivateCupsd(const std::string &extraConf) {
   std::string cupsd = FindProgram("cupsd");
   if (cupsd.empty() || FindProgram("lpadmin").empty()) {
     reason_ = "cupsd or lpadmin is not installed (scripts/setup-deps installs cups)";
     return;
   }
+  installed_ = true;
   const std::string d = dir_.path().string();
   // Backends and filters run as the unprivileged User of cups-files.conf and
   // must reach the spool through this folder.
@@ -140,7 +141,8 @@ PrivateCupsd::PrivateCupsd() {
                 "\nLogLevel info\nBrowsing Off\nWebInterface No\nDefaultAuthType None\n"
                 "MaxJobs 0\nPreserveJobHistory Yes\nJobRetryLimit 0\n"
                 "<Location />\nOrder allow,deny\nAllow all\n</Location>\n"
-                "<Policy default>\n<Limit All>\nOrder deny,allow\nAllow all\n</Limit>\n</Policy>\n");
+                "<Policy default>\n<Limit All>\nOrder deny,allow\nAllow all\n</Limit>\n</Policy>\n" +
+                extraConf);
   pid_t pid = ::fork();
   if (pid == 0) {
     ::setpgid(0, 0);

@@ -43,11 +43,15 @@ class AppSocketListener {
 
 class PrivateCupsd {
  public:
-  PrivateCupsd();  // starts cupsd and points CUPS_SERVER at it
+  // Starts cupsd (with extraConf appended to its cupsd.conf) and points
+  // CUPS_SERVER at it.
+  explicit PrivateCupsd(const std::string &extraConf = "");
   ~PrivateCupsd();  // stops it and restores CUPS_SERVER
   PrivateCupsd(const PrivateCupsd &) = delete;
   PrivateCupsd &operator=(const PrivateCupsd &) = delete;
   bool ok() const { return pid_ > 0; }
+  // cupsd and lpadmin are there (whether or not cupsd started).
+  bool installed() const { return installed_; }
   const std::string &reason() const { return reason_; }
   const std::string &socket() const { return socket_; }
   // Adds an enabled queue that prints to socket://127.0.0.1:port.
@@ -65,6 +69,7 @@ class PrivateCupsd {
   std::string socket_, oldServer_;
   bool hadServer_ = false;
   int pid_ = -1;
+  bool installed_ = false;
   std::string reason_;
 };
 
@@ -75,6 +80,11 @@ std::string TestPpd();
 
 }  // namespace nxtest
 
-// Skips the test only when cupsd cannot start at all (not installed).
+// Skips the test only when cupsd cannot start at all (not installed); an
+// installed cupsd that does not start fails it.
 #define NX_REQUIRE_CUPSD(cupsd)                                                 \
-  if (!(cupsd).ok()) GTEST_SKIP() << "this test needs cupsd: " << (cupsd).reason()
+  if ((cupsd).ok()) {                                                           \
+  } else if ((cupsd).installed())                                               \
+    FAIL() << "cupsd is installed but did not start: " << (cupsd).reason();     \
+  else                                                                          \
+    GTEST_SKIP() << "this test needs cupsd: " << (cupsd).reason()

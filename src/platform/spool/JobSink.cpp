@@ -180,7 +180,10 @@ class FolderSink : public FileSink {
 // ---------------------------------------------------------------------------
 // A CUPS job: created at once (so a queue that does not take jobs refuses
 // the start), its bytes kept in a temporary file, and sent as the job's one
-// document at Commit.
+// document at Commit. The scheduler aborts a job whose document does not
+// come within its MultipleOperationTimeout (15 minutes by default) and then
+// still accepts the document without printing it; a job left waiting that
+// long is therefore created anew before its document is sent.
 class CupsSink : public JobSink {
  public:
   ~CupsSink() override {
@@ -191,28 +194,13 @@ class CupsSink : public JobSink {
     name_ = m.cupsName;
     title_ = t.title;
     format_ = t.raw ? CUPS_FORMAT_RAW : CUPS_FORMAT_PDF;
+    options_ = JobOptions(t);
     CupsConnection c;
     CupsDest d(c, name_);
-    if (!d.ok()) {
-      SetLastError(c.ok() ? ERROR_PRINTER_DELETED : ERROR_CAN_NOT_COMPLETE);
-      return false;
-    }
+    if (!d.ok()) return DestinationFailed(c);
     data_ = std::tmpfile();
     if (!data_) return Fail(errno);
-    cups_option_t *opts = nullptr;
-    int n = 0;
-    for (const auto &[k, v] : JobOptions(t)) n = cupsAddOption(k.c_str(), v.c_str(), n, &opts);
-    int id = 0;
-    ipp_status_t st = cupsCreateDestJob(c.http(), d.dest(), d.info(), &id,
-                                        title_.empty() ? nullptr : title_.c_str(), n, opts);
-    cupsFreeOptions(n, opts);
-    if (st >= IPP_STATUS_REDIRECTION_OTHER_SITE || id <= 0) {
-      SetLastError(st == IPP_STATUS_ERROR_NOT_FOUND ? ERROR_PRINTER_DELETED
-                                                    : ERROR_CAN_NOT_COMPLETE);
-      return false;
-    }
-    id_ = id;
-    return true;
+    return Create(c, d);
   }
   bool Write(const void *data, size_t size) override {
     if (!data_ || id_ == 0) return Fail(EBADF);
@@ -230,8 +218,20 @@ class CupsSink : public JobSink {
     CupsDest d(c, name_);
     if (!d.ok()) {
       Abort();
-      SetLastError(c.ok() ? ERROR_PRINTER_DELETED : ERROR_CAN_NOT_COMPLETE);
+      return DestinationFailed(c);
+    }
+    int state = JobState(c);
+    if (state == IPP_JSTATE_CANCELED || state == IPP_JSTATE_COMPLETED) {
+      id_ = 0;  // someone cancelled it in the queue
+      SetLastError(ERROR_PRINT_CANCELLED);
       return false;
+    }
+    if (state == 0 || state == IPP_JSTATE_ABORTED) {
+      cupsCancelDestJob(c.http(), d.dest(), id_);  // when it only failed to answer
+      if (!Create(c, d)) {
+        id_ = 0;
+        return false;
+      }
     }
     if (!Send(c, d)) {
       cupsCancelDestJob(c.http(), d.dest(), id_);
@@ -253,6 +253,43 @@ class CupsSink : public JobSink {
   DWORD JobId() const override { return (DWORD)id_; }
 
  private:
+  static bool DestinationFailed(const CupsConnection &c) {
+    SetLastError(c.ok() ? ERROR_PRINTER_DELETED : ERROR_CAN_NOT_COMPLETE);
+    return false;
+  }
+  // Create-Job with the ticket's options; id_ is the new job.
+  bool Create(CupsConnection &c, CupsDest &d) {
+    cups_option_t *opts = nullptr;
+    int n = 0;
+    for (const auto &[k, v] : options_) n = cupsAddOption(k.c_str(), v.c_str(), n, &opts);
+    int id = 0;
+    ipp_status_t st = cupsCreateDestJob(c.http(), d.dest(), d.info(), &id,
+                                        title_.empty() ? nullptr : title_.c_str(), n, opts);
+    cupsFreeOptions(n, opts);
+    if (st >= IPP_STATUS_REDIRECTION_OTHER_SITE || id <= 0) {
+      SetLastError(st == IPP_STATUS_ERROR_NOT_FOUND ? ERROR_PRINTER_DELETED
+                                                    : ERROR_CAN_NOT_COMPLETE);
+      return false;
+    }
+    id_ = id;
+    return true;
+  }
+  // The job's state (IPP_JSTATE_ABORTED when the scheduler gave up waiting
+  // for its document), 0 when the scheduler does not say.
+  int JobState(CupsConnection &c) {
+    ipp_t *req = ippNewRequest(IPP_OP_GET_JOB_ATTRIBUTES);
+    std::string uri = "ipp://localhost/jobs/" + std::to_string(id_);
+    ippAddString(req, IPP_TAG_OPERATION, IPP_TAG_URI, "job-uri", nullptr, uri.c_str());
+    ippAddString(req, IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
+                 cupsUser());
+    ippAddString(req, IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes", nullptr,
+                 "job-state");
+    ipp_t *resp = cupsDoRequest(c.http(), req, "/");
+    ipp_attribute_t *a = ippFindAttribute(resp, "job-state", IPP_TAG_ENUM);
+    int state = a ? ippGetInteger(a, 0) : 0;
+    ippDelete(resp);
+    return state;
+  }
   bool Send(CupsConnection &c, CupsDest &d) {
     const char *doc = title_.empty() ? nullptr : title_.c_str();
     if (cupsStartDestDocument(c.http(), d.dest(), d.info(), id_, doc, format_.c_str(), 0, nullptr,
@@ -270,6 +307,7 @@ class CupsSink : public JobSink {
   }
 
   std::string name_, title_, format_;
+  std::vector<std::pair<std::string, std::string>> options_;
   std::FILE *data_ = nullptr;
   int id_ = 0;
   bool committed_ = false;
