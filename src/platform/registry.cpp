@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <sstream>
@@ -152,9 +151,30 @@ std::string FormatValue(const Value &v) {
   return o;
 }
 
-Hive Load() {
+// The file's text; false when it is there but cannot be read whole.
+bool ReadHiveFile(std::string *text) {
+  text->clear();
+  int fd = ::open(HivePath().c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
+  char buf[8192];
+  ssize_t n;
+  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) break;
+    text->append(buf, (size_t)n);
+  }
+  ::close(fd);
+  return n == 0;
+}
+
+// The hive; *readable is false when the file is there but cannot be read,
+// so that a rewrite would lose what it holds.
+Hive Load(bool *readable = nullptr) {
   Hive h;
-  std::ifstream in(HivePath());
+  std::string text;
+  bool ok = ReadHiveFile(&text);
+  if (readable) *readable = ok;
+  std::istringstream in(text);
   std::string line;
   Key *cur = nullptr;
   while (std::getline(in, line)) {
@@ -220,8 +240,9 @@ LSTATUS Modify(F &&change) {
   if (lock < 0) return ErrnoStatus(errno);
   while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
   }
-  Hive h = Load();
-  LSTATUS st = change(h);
+  bool readable = false;
+  Hive h = Load(&readable);
+  LSTATUS st = readable ? change(h) : (LSTATUS)ERROR_ACCESS_DENIED;
   if (st == ERROR_SUCCESS) st = Save(h);
   ::close(lock);
   return st;

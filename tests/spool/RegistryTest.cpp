@@ -111,6 +111,36 @@ TEST_F(RegistryTest, BadArgumentsAreRefused) {
   RegCloseKey(k);
 }
 
+// A file this user cannot read (left by a run under another account) is
+// not replaced by a hive holding only the new value.
+TEST_F(RegistryTest, AnUnreadableFileIsNotOverwritten) {
+  HKEY k = Create();
+  WriteDword(k, u"Zoom", 150);
+  RegCloseKey(k);
+  namespace fs = std::filesystem;
+  for (const std::string &d : {dir_.path().string(), dir_.file("config")})
+    fs::permissions(d, fs::perms::owner_all | fs::perms::others_read | fs::perms::others_exec);
+  fs::permissions(dir_.file("config") + "/noxtrel", fs::perms::all);
+  fs::permissions(HiveFile() + ".lock", fs::perms::all & ~fs::perms::owner_exec &
+                                            ~fs::perms::group_exec & ~fs::perms::others_exec);
+  fs::permissions(HiveFile(), fs::perms::none);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::getuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) _exit(99);
+    DWORD v = 1;
+    _exit((int)RegSetValueExW(HKEY_CURRENT_USER, u"Other", 0, REG_DWORD,
+                              reinterpret_cast<BYTE *>(&v), 4));
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), ERROR_ACCESS_DENIED);
+  fs::permissions(HiveFile(), fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, kKey, 0, KEY_READ, &k), ERROR_SUCCESS);
+  EXPECT_EQ(ReadDword(k, u"Zoom"), 150u);
+  RegCloseKey(k);
+}
+
 TEST_F(RegistryTest, ConcurrentWritersLoseNothingAndLeaveNoTemporaryFiles) {
   HKEY k = Create();
   RegCloseKey(k);
