@@ -1,4 +1,9 @@
 // Drawing of the QR code component through GDI.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
 #include "device/MemoryBitmap.h"
 #include "qrcode/QRCode.h"
 #include "session/ErrorChannel.h"
@@ -12,6 +17,16 @@ void Fill(HDC dc, int32_t left, int32_t top, int32_t right, int32_t bottom, COLO
   RECT r{left, top, right, bottom};
   FillRect(dc, &r, brush);
   DeleteObject(brush);
+}
+
+// The farthest coordinate a drawing reaches, and the side of the bitmap that
+// scaled drawing makes (three margins): beyond 32 bits the pixel arithmetic
+// would overflow.
+void CheckExtent(int64_t modules, int64_t moduleWidth, int64_t margin, int64_t offset, int64_t control) {
+  const int64_t extent = std::max(modules * moduleWidth + 3 * margin, control) + offset;
+  if (extent > INT32_MAX)
+    throw ENxError(nxeArgument, "QR code: " + std::to_string(modules) + " modules of " + std::to_string(moduleWidth) +
+                                    " pixels do not fit in 32-bit coordinates");
 }
 
 }  // namespace
@@ -28,6 +43,8 @@ void TQRCode::paintBarcode(HDC canvas) {
     throw ENxError(nxeArgument, "QR code: the module width must be at least 1 pixel and the margin at least 0");
   BuildSymbol();
   if (!canvas) return;
+  CheckExtent(std::max(Fbitmap->getMaxX(), Fbitmap->getMaxY()), FmoduleWidth, FmarginPixels,
+              std::max(std::abs(int64_t(FoffsetX)), std::abs(int64_t(FoffsetY))), std::max(FWidth, FHeight));
   const int32_t ox = FmarginPixels + FoffsetX, oy = FmarginPixels + FoffsetY, mw = FmoduleWidth;
   Fill(canvas, FoffsetX, FoffsetY, FoffsetX + FWidth, FoffsetY + FHeight, FbackColor);
   const TQRBitMap &m = *Fbitmap;

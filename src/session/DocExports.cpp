@@ -65,8 +65,14 @@ void PrepareDeviceFont() {
   ApplyFontStyle(Session().FontStyle);
 }
 
+// A document is open on one of the two surfaces, whatever the device type
+// says now.
+bool AnySurfacePrinting() { return PageStore().Printing() || SysPrinter().Printing(); }
+
 void BeginDoc() {
-  if (Device().Printing()) return;
+  // One document at a time, also when the host changed the device type since
+  // the open one began.
+  if (AnySurfacePrinting()) return;
   Device().SetTitle(Session().Title);
   if (!PreparePrinter()) return;
   MeasurePage();
@@ -78,7 +84,20 @@ void BeginDoc() {
     Device().Abort();  // a document without its first page is not left open
     throw;
   }
+  DocumentDevice() = Session().Device;
   ClearLastNxError();
+}
+
+// A document is ended or dropped on the surface it was begun on. When the host
+// changed the device type to one that draws elsewhere (the printer instead of
+// the page store, or no surface), the document's own type comes back; without
+// it the pages would be lost unreported, or a print job would stay open and
+// take the next document's pages.
+void ReturnToDocumentDevice() {
+  TNoxtrelRec &s = Session();
+  const int32_t begun = DocumentDevice();
+  DocumentDevice() = 0;
+  if (begun != 0 && !Device().Printing()) s.Device = begun;
 }
 
 // Saves every page as folder + "Page" + n + ".emf"; a page that cannot be
@@ -110,6 +129,7 @@ void RouteDocument() {
 }
 
 void EndDoc() {
+  ReturnToDocumentDevice();
   if (Device().Printing()) {
     Device().EndDoc();
     RouteDocument();
@@ -130,7 +150,8 @@ int32_t Init() {
   s.DirectParams = false;
   TSysPrinter &printer = SysPrinter();
   if (printer.Printers().empty()) return 1;
-  printer.Select(-1);
+  // An open document keeps its printer and setup to the end.
+  if (!AnySurfacePrinting()) printer.Select(-1);
   s.DefPrinter = printer.DefaultIndex();
   s.CurPrinter = s.DefPrinter;
   s.Initialized = true;
@@ -154,6 +175,7 @@ NX_API int32_t NxInit(void) { return NxGuard(1, [] { return nx::Init(); }); }
 
 NX_API void NxAbort(void) {
   NxGuardVoid([] {
+    nx::ReturnToDocumentDevice();
     if (!nx::Device().Printing()) return;
     nx::Device().Abort();
     nx::ResetSession();

@@ -18,6 +18,7 @@ struct TLibrary {
   std::unique_ptr<TNxPrinter> Pages;
   std::unique_ptr<TDevice> Device;
   bool PdfMaxCompression = true;
+  int32_t DocumentDevice = 0;
   std::unique_ptr<TRawJobs> RawJobs;
 };
 
@@ -77,6 +78,11 @@ TSysPrinter &SysPrinter() {
 bool &PdfMaxCompression() {
   LoadLibraryState();
   return gLibrary->PdfMaxCompression;
+}
+
+int32_t &DocumentDevice() {
+  LoadLibraryState();
+  return gLibrary->DocumentDevice;
 }
 
 TRawJobs &RawJobs() {

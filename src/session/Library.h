@@ -32,4 +32,9 @@ bool &PdfMaxCompression();
 // True while a document is open (the output device reports printing).
 bool DocumentOpen();
 
+// The device type the open document was begun on, 0 when none is open. The
+// document is ended on its own surface even when the host changed the device
+// type in between.
+int32_t &DocumentDevice();
+
 }  // namespace nx

@@ -2,6 +2,8 @@
 // and the drawn symbols decode with zbarimg.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 #include "QRTestUtil.h"
 #include "session/ErrorChannel.h"
 
@@ -101,6 +103,24 @@ TEST(QRPaint, ABuildErrorDrawsNothing) {
   qr.SetCode(u"\x20AC");
   Canvas canvas(100, 100);
   EXPECT_THROW(qr.paintBarcode(canvas.dc()), ENxError);
+  // Modules or offsets that reach beyond 32-bit coordinates are refused
+  // before anything is drawn.
+  auto code = [&](TQRCode &symbol) {
+    try {
+      symbol.paintBarcode(canvas.dc());
+    } catch (const ENxError &e) {
+      return e.code();
+    }
+    return nxeNone;
+  };
+  TQRCode wide;
+  wide.SetCode(u"1");
+  wide.SetModuleWidth(110000000);  // 21 modules: 2.3e9 pixels
+  EXPECT_EQ(code(wide), nxeArgument);
+  TQRCode far;
+  far.SetCode(u"1");
+  far.SetOffset(0, INT32_MAX - 100);
+  EXPECT_EQ(code(far), nxeArgument);
   for (int y = 0; y < 100; y += 7)
     for (int x = 0; x < 100; x += 7) ASSERT_FALSE(canvas.Dark(x, y));
 }

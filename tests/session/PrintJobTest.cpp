@@ -9,6 +9,7 @@
 #include <string>
 
 #include "device/Device.h"
+#include "device/NxPrinter.h"
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
@@ -116,6 +117,45 @@ TEST_F(PrintJobTest, ARefusedJobOpensNoDocumentAndSaysWhy) {
   PrintPages(1);  // the next job goes through
   EXPECT_EQ(NxGetLastError(), 0);
   EXPECT_TRUE(fs::exists(SpoolDir() + "/job-1.pdf"));
+}
+
+// A host that changes the device type while a document is open: the document
+// still ends on the surface it began on, as one job or its EMF pages, and
+// does not swallow the next document.
+TEST_F(PrintJobTest, ADocumentEndsWhereItBeganWhenTheDeviceTypeChanges) {
+  nxtest::TempDir out;
+  ASSERT_EQ(NxInit(), 0);
+  NxBeginDoc();  // a print job
+  NxNewPage();
+  EXPECT_EQ(NxInit(), 0);  // may be called at any time; the job keeps its printer
+  NxSetDevice(5);
+  NxBeginDoc();  // still one document at a time
+  EXPECT_FALSE(nx::PageStore().Printing());
+  NxEndDoc();
+  EXPECT_EQ(NxGetLastError(), 0);
+  EXPECT_NE(PdfInfo(SpoolDir() + "/job-1.pdf").find("Pages:           2"), std::string::npos);
+
+  NxSetDevice(5);
+  NxSetFileName((out.path().string() + "/").c_str());
+  NxBeginDoc();  // EMF pages
+  NxNewPage();
+  NxSetDevice(1);  // the printer has no job to end
+  NxEndDoc();
+  EXPECT_EQ(NxGetLastError(), 0);
+  EXPECT_TRUE(fs::exists(out.path() / "Page2.emf"));
+  PrintPages(1);  // the next document is a job of its own
+  EXPECT_NE(PdfInfo(SpoolDir() + "/job-2.pdf").find("Pages:           1"), std::string::npos);
+
+  NxSetDevice(5);
+  NxBeginDoc();
+  NxSetDevice(0);
+  NxAbort();  // dropped where it began
+  EXPECT_FALSE(nx::PageStore().Printing());
+  EXPECT_EQ(nx::PageStore().PagesCount(), 0);
+  NxSetDevice(5);
+  NxBeginDoc();
+  EXPECT_TRUE(nx::DocumentOpen());
+  NxAbort();
 }
 
 // An attribute of a job, asked of the scheduler.

@@ -126,6 +126,9 @@ TEST_F(SessionTest, SetterFilters) {
   EXPECT_EQ(NxGetPaperBin(), 7);
   NxSetPageSize(257);
   EXPECT_EQ(NxGetPageSize(), 257);
+  NxSetOrientation(3);
+  NxSetOrientation(0);
+  EXPECT_EQ(NxGetOrientation(), 1);
 
   NxSetPWColors(-999, 255, -999, -999);
   const nx::TPreviewInfo &p = nx::Session().PreviewInfo;

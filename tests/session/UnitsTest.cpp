@@ -108,6 +108,23 @@ TEST_F(UnitsTest, SwappedCoordinatesAndUnknownCodes) {
 }
 
 TEST_F(UnitsTest, CharactersPerInchTable) {
+  struct Row {
+    int32_t cpi;
+    double mm;
+    int32_t size;
+  };
+  for (Row r : {Row{8, 3.175, 150000}, Row{10, 2.54, 120000}, Row{12, 25.4 / 12, 100000}, Row{15, 25.4 / 15, 80000},
+                Row{16, 25.4 / 17, 70000}, Row{17, 25.4 / 17, 70000}, Row{18, 25.4 / 18, 66500},
+                Row{20, 1.27, 60000}, Row{0, 2.54, 120000}, Row{-12, 2.54, 120000}}) {
+    NxSetCPI(r.cpi);
+    EXPECT_EQ(NxGetCPI(), r.cpi);
+    EXPECT_DOUBLE_EQ(nx::Session().MMHorz, r.mm) << r.cpi;
+    EXPECT_EQ(NxGetFontSize(), r.size) << r.cpi;
+  }
+  NxSetLPI(8);
+  NxSetLPI(6);
+  EXPECT_DOUBLE_EQ(nx::Session().MMVert, 25.4 / 6);
+
   NxSetCPI(11);
   EXPECT_EQ(NxGetCPI(), 11);
   EXPECT_DOUBLE_EQ(nx::Session().MMHorz, 2.54);
