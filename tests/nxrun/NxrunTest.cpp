@@ -85,7 +85,8 @@ TEST(Nxrun, ScriptErrorsStopTheRunWithTheirLine) {
 }
 
 TEST(Nxrun, NegativeAndHexNumbers) {
-  ScriptRun r = RunScript("NxSetFontAngle(-2147483648)\nNxGetFontAngle\nNxSetFontAngle(0xFFFFFFFF)\nNxGetFontAngle\n");
+  // A script saved by a Windows editor: byte order mark and CR LF line ends.
+  ScriptRun r = RunScript("\xEF\xBB\xBFNxSetFontAngle(-2147483648)\r\nNxGetFontAngle\r\nNxSetFontAngle(0xFFFFFFFF)\nNxGetFontAngle\n");
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, "-2147483648\n-1\n");
 }

@@ -39,6 +39,8 @@ int RunScript(std::istream &in, const std::string &name) {
   while (std::getline(in, line)) {
     ++lineNo;
     if (!line.empty() && line.back() == '\r') line.pop_back();
+    // Windows editors start UTF-8 files with a byte order mark.
+    if (lineNo == 1 && line.starts_with("\xEF\xBB\xBF")) line.erase(0, 3);
     try {
       auto call = nxrun::ParseLine(line);
       if (!call) continue;
