@@ -70,9 +70,12 @@ void PrepareDeviceFont() {
 bool AnySurfacePrinting() { return PageStore().Printing() || SysPrinter().Printing(); }
 
 void BeginDoc() {
+  if (Device().Printing()) return;
   // One document at a time, also when the host changed the device type since
   // the open one began.
-  if (AnySurfacePrinting()) return;
+  if (AnySurfacePrinting())
+    throw ENxError(nxeGeneral, "A document begun on device type " + std::to_string(DocumentDevice()) +
+                                   " is still open; NxEndDoc ends it");
   Device().SetTitle(Session().Title);
   if (!PreparePrinter()) return;
   MeasurePage();

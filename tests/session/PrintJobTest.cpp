@@ -11,6 +11,7 @@
 #include "device/Device.h"
 #include "device/NxPrinter.h"
 #include "noxtrel.h"
+#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
 #include "spool/SpoolEnv.h"
@@ -131,6 +132,10 @@ TEST_F(PrintJobTest, ADocumentEndsWhereItBeganWhenTheDeviceTypeChanges) {
   NxSetDevice(5);
   NxBeginDoc();  // still one document at a time
   EXPECT_FALSE(nx::PageStore().Printing());
+  char text[200];
+  NxGetLastErrorText(text, sizeof text);
+  EXPECT_STREQ(text, "A document begun on device type 1 is still open; NxEndDoc ends it");
+  nx::ClearLastNxError();
   NxEndDoc();
   EXPECT_EQ(NxGetLastError(), 0);
   EXPECT_NE(PdfInfo(SpoolDir() + "/job-1.pdf").find("Pages:           2"), std::string::npos);
