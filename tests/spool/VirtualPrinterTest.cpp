@@ -331,6 +331,40 @@ TEST_F(SpoolTest, ConfigurationFileDeclaresThePrinters) {
   EXPECT_EQ(Numbers(u"Second", DC_PAPERS).size(), 6u);
 }
 
+// A count sizes the caller's buffer: a printer that gains papers or bins
+// before the fill does not write past it.
+TEST_F(SpoolTest, FillsNeverWriteMoreThanTheCountTheCallerWasGiven) {
+  std::string ini = dir_.file("printers.ini");
+  env_.Set("NOXTREL_PRINTERS", ini);
+  std::ofstream(ini) << "[Grows]\nPaper = 9\nPaper = 1\nBin = 1\n";
+  ASSERT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_PAPERNAMES, nullptr, nullptr), 2);
+  ASSERT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_BINS, nullptr, nullptr), 1);
+  std::ofstream(ini) << "[Grows]\nPaper = 9\nPaper = 1\nPaper = 5\nPaper = 8\nBin = 1\nBin = 2\n";
+  std::vector<WCHAR> names(4 * 64, u'#');
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_PAPERNAMES, names.data(), nullptr), 2);
+  EXPECT_EQ(std::u16string(names.data() + 64), u"Letter");
+  EXPECT_EQ(names[2 * 64], u'#');
+  std::vector<WORD> numbers(4, 0xEEEE);
+  LPWSTR out = reinterpret_cast<LPWSTR>(numbers.data());
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_PAPERS, out, nullptr), 2);
+  EXPECT_EQ(numbers, (std::vector<WORD>{DMPAPER_A4, DMPAPER_LETTER, 0xEEEE, 0xEEEE}));
+  std::vector<POINT> sizes(4, POINT{-1, -1});
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_PAPERSIZE,
+                                reinterpret_cast<LPWSTR>(sizes.data()), nullptr),
+            2);
+  EXPECT_EQ(sizes[2].x, -1);
+  numbers.assign(4, 0xEEEE);
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_BINS, out, nullptr), 1);
+  EXPECT_EQ(numbers[1], 0xEEEE);
+  std::vector<WCHAR> bins(2 * 24, u'#');
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_BINNAMES, bins.data(), nullptr), 1);
+  EXPECT_EQ(bins[24], u'#');
+  // A new count gives the new lists.
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_PAPERS, nullptr, nullptr), 4);
+  EXPECT_EQ(DeviceCapabilitiesW(u"Grows", nullptr, DC_PAPERNAMES, names.data(), nullptr), 4);
+  EXPECT_EQ(std::u16string(names.data() + 3 * 64), u"A3");
+}
+
 TEST_F(SpoolTest, ConfigurationWithoutPrintersMeansNoPrinter) {
   std::string ini = dir_.file("empty.ini");
   std::ofstream(ini) << "; nothing here\n";

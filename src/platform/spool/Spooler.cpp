@@ -1,6 +1,8 @@
 // The printer list and printer setup: EnumPrintersW, GetDefaultPrinterW,
 // DocumentPropertiesW and DeviceCapabilitiesW.
+#include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "platform/spool/PrinterHandles.h"
 #include "platform/Wide.h"
@@ -120,11 +122,37 @@ std::unique_ptr<PrinterModel> ModelFor(HANDLE h, LPCWSTR name) {
   return m;
 }
 
+// The list sizes this thread's callers were last given for each printer. A
+// count sizes the caller's buffer, so the fill that follows never writes more
+// entries than that, even when the printer gained papers or bins in between
+// (a CUPS queue reconfigured, the configuration file edited).
+struct KnownCounts {
+  int papers = -1, bins = -1;
+};
+
+int *KnownCount(const WCHAR *printer, WORD capability) {
+  thread_local std::map<std::u16string, KnownCounts> known;
+  KnownCounts &k = known[wide::FromW(printer)];
+  switch (capability) {
+    case DC_PAPERS:
+    case DC_PAPERNAMES:
+    case DC_PAPERSIZE:
+      return &k.papers;
+    default:
+      return &k.bins;
+  }
+}
+
 template <class T, class F>
-int FillArray(void *out, const std::vector<T> &items, size_t stride, F &&put) {
-  if (out)
-    for (size_t i = 0; i < items.size(); ++i) put(static_cast<BYTE *>(out) + i * stride, items[i]);
-  return (int)items.size();
+int FillArray(void *out, const std::vector<T> &items, size_t stride, int *known, F &&put) {
+  size_t n = items.size();
+  if (!out) {
+    *known = (int)n;
+    return (int)n;
+  }
+  if (*known >= 0) n = std::min(n, (size_t)*known);
+  for (size_t i = 0; i < n; ++i) put(static_cast<BYTE *>(out) + i * stride, items[i]);
+  return (int)n;
 }
 
 }  // namespace
@@ -211,28 +239,29 @@ int WINAPI DeviceCapabilitiesW(LPCWSTR pDevice, LPCWSTR pPort, WORD fwCapability
                                const DEVMODEW *pDevMode) {
   auto m = ModelFor(nullptr, pDevice);
   if (!m) return -1;
+  int *known = KnownCount(pDevice, fwCapability);
   switch (fwCapability) {
     case DC_PAPERS:
-      return FillArray(pOutput, m->papers, sizeof(WORD), [](BYTE *at, const Paper &p) {
+      return FillArray(pOutput, m->papers, sizeof(WORD), known, [](BYTE *at, const Paper &p) {
         WORD n = (WORD)p.number;
         std::memcpy(at, &n, sizeof n);
       });
     case DC_PAPERNAMES:
-      return FillArray(pOutput, m->papers, 64 * sizeof(WCHAR), [](BYTE *at, const Paper &p) {
+      return FillArray(pOutput, m->papers, 64 * sizeof(WCHAR), known, [](BYTE *at, const Paper &p) {
         wide::CopyField(reinterpret_cast<WCHAR *>(at), 64, p.name);
       });
     case DC_PAPERSIZE:
-      return FillArray(pOutput, m->papers, sizeof(POINT), [](BYTE *at, const Paper &p) {
+      return FillArray(pOutput, m->papers, sizeof(POINT), known, [](BYTE *at, const Paper &p) {
         POINT pt{p.width, p.length};
         std::memcpy(at, &pt, sizeof pt);
       });
     case DC_BINS:
-      return FillArray(pOutput, m->bins, sizeof(WORD), [](BYTE *at, const Bin &b) {
+      return FillArray(pOutput, m->bins, sizeof(WORD), known, [](BYTE *at, const Bin &b) {
         WORD n = (WORD)b.number;
         std::memcpy(at, &n, sizeof n);
       });
     case DC_BINNAMES:
-      return FillArray(pOutput, m->bins, 24 * sizeof(WCHAR), [](BYTE *at, const Bin &b) {
+      return FillArray(pOutput, m->bins, 24 * sizeof(WCHAR), known, [](BYTE *at, const Bin &b) {
         wide::CopyField(reinterpret_cast<WCHAR *>(at), 24, b.name);
       });
     case DC_DUPLEX:
