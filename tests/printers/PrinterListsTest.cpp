@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <sstream>
 
+#include "device/NxPrinter.h"
 #include "printers/PrintersEnv.h"
 
 namespace nxtest {
@@ -154,6 +155,39 @@ TEST_F(PrinterListsTest, SelectionGivesANewPrinterItsDefaultsAndKeepsTheCurrentS
   NxSetPrinter(1);
   EXPECT_EQ(NxGetPrinter(), -1);
   NxAbort();
+}
+
+TEST_F(PrinterListsTest, PrinterHandleIsTheCurrentSurfacesDeviceContext) {
+  VirtualPrinters(kTwoVirtual);
+  ASSERT_EQ(NxInit(), 0);
+  NxSetPrinter(1);  // the 203-dpi label printer
+  HDC info = reinterpret_cast<HDC>(NxGetPrinterHandle());
+  ASSERT_NE(info, nullptr);
+  EXPECT_EQ(GetDeviceCaps(info, LOGPIXELSX), 203);
+  NxBeginDoc();  // a printer job: the job's own context
+  ASSERT_TRUE(nx::DocumentOpen());
+  HDC job = reinterpret_cast<HDC>(NxGetPrinterHandle());
+  EXPECT_EQ(job, nx::SysPrinter().Handle());
+  EXPECT_EQ(GetDeviceCaps(job, LOGPIXELSX), 203);
+  NxAbort();
+
+  NxSetDevice(5);  // the page store: the current page's recording context
+  NxSetFileName((dir_.file("emf") + "/x.emf").c_str());
+  NxBeginDoc();
+  ASSERT_TRUE(nx::DocumentOpen());
+  HDC page1 = reinterpret_cast<HDC>(NxGetPrinterHandle());
+  EXPECT_NE(page1, nullptr);
+  EXPECT_NE(page1, nx::SysPrinter().Handle());
+  EXPECT_EQ(nx::PageStore().PagesCount(), 1);
+  NxNewPage();
+  EXPECT_NE(reinterpret_cast<HDC>(NxGetPrinterHandle()), page1);
+  EXPECT_EQ(nx::PageStore().PagesCount(), 2);
+  NxAbort();
+  for (int device : {0, 8}) {
+    NxSetDevice(device);
+    EXPECT_EQ(NxGetPrinterHandle(), 0);
+  }
+  EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
 }
 
 TEST_F(PrinterListsTest, OemPrinterNamesOnlyWhenAsked) {
