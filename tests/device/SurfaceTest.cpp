@@ -2,6 +2,7 @@
 // context of 24-bit pixels.
 #include <gtest/gtest.h>
 
+#include "device/MemoryBitmap.h"
 #include "device/Surface.h"
 
 namespace {
@@ -56,6 +57,57 @@ TEST_F(SurfaceTest, TextBackgroundFollowsTheBrushButHatchesKeepTheirGaps) {
   int white = 0;
   for (int x = 0; x < 16; ++x) white += GetPixel(dc_, x, 50) == RGB(255, 255, 255);
   EXPECT_GT(white, 8);
+}
+
+// Bitmaps of few colours reach a page at 1, 4 or 8 bits with those colours
+// (barcodes are two), others at 24; the drawing on the page is the same.
+TEST(SurfaceDraw, BitmapsOfFewColoursAreRecordedAtTheirDepth) {
+  struct Case {
+    int colours, bpp;
+  };
+  for (Case c : {Case{2, 1}, Case{3, 4}, Case{200, 8}, Case{300, 24}}) {
+    nx::TMemoryBitmap image(40, 30);
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x) image.Row(y)[x] = 0x010203u * uint32_t((x + 40 * y) % c.colours);
+    // 96 x 48 screen pixels: the frame plays back at 1:1 onto the target.
+    const RECT frame{0, 0, 2540, 1270};
+    HDC meta = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+    nx::TSurface surface;
+    surface.Attach(meta);
+    surface.Draw(3, 4, image.Deselect());
+    surface.Attach(nullptr);
+    HENHMETAFILE emf = CloseEnhMetaFile(meta);
+    int bpp = 0;
+    auto find = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
+      if (r->iType == EMR_BITBLT) {
+        const auto *blt = reinterpret_cast<const EMRBITBLT *>(r);
+        const auto *bih = reinterpret_cast<const BITMAPINFOHEADER *>(reinterpret_cast<const uint8_t *>(r) + blt->offBmiSrc);
+        *reinterpret_cast<int *>(p) = bih->biBitCount;
+      }
+      return 1;
+    };
+    EnumEnhMetaFile(nullptr, emf, find, &bpp, nullptr);
+    EXPECT_EQ(bpp, c.bpp) << c.colours << " colours";
+    // Played back at 1:1, every pixel is the bitmap's.
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), 96, -48, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void *bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP target = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, target);
+    const RECT all{0, 0, 96, 48};
+    ASSERT_TRUE(PlayEnhMetaFile(dc, emf, &all));
+    GdiFlush();
+    int wrong = 0;
+    for (int y = 0; y < 30; ++y)
+      for (int x = 0; x < 40; ++x)
+        wrong += (static_cast<uint32_t *>(bits)[(y + 4) * 96 + x + 3] & 0xFFFFFF) != (image.Row(y)[x] & 0xFFFFFF);
+    SelectObject(dc, old);
+    DeleteObject(target);
+    DeleteDC(dc);
+    DeleteEnhMetaFile(emf);
+    EXPECT_EQ(wrong, 0);
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include "platform/gdi/Dib.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <cstring>
 
 namespace nx::gdi {
@@ -272,6 +273,47 @@ void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
       o[3 * cx] = (uint8_t)p;
       o[3 * cx + 1] = (uint8_t)(p >> 8);
       o[3 * cx + 2] = (uint8_t)(p >> 16);
+    }
+  }
+}
+
+void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
+                               std::vector<uint8_t> *out, size_t *infoSize) {
+  const size_t stride = DibStride(w, bpp), colours = palette.size();
+  const size_t info = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
+  out->assign(info + stride * (size_t)h, 0);
+  auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(out->data());
+  *bih = {sizeof(BITMAPINFOHEADER), w, h, 1, (WORD)bpp, BI_RGB, (DWORD)(stride * (size_t)h), 0, 0, (DWORD)colours, 0};
+  auto *table = reinterpret_cast<RGBQUAD *>(out->data() + sizeof(BITMAPINFOHEADER));
+  std::unordered_map<uint32_t, uint8_t> index;
+  for (size_t i = 0; i < colours; ++i) {
+    const uint32_t c = palette[i] & 0xFFFFFF;
+    table[i] = {(BYTE)c, (BYTE)(c >> 8), (BYTE)(c >> 16), 0};
+    index.emplace(c, (uint8_t)i);
+  }
+  *infoSize = info;
+  cairo_surface_flush(s);
+  const uint8_t *data = cairo_image_surface_get_data(s);
+  const int sstride = cairo_image_surface_get_stride(s);
+  const int sw = std::min(w, cairo_image_surface_get_width(s)), sh = cairo_image_surface_get_height(s);
+  uint8_t *bits = out->data() + info;
+  uint32_t last = 0xFFFFFFFF;
+  uint8_t lastIndex = 0;
+  for (int row = 0; row < h; ++row) {
+    const int sy = h - 1 - row;
+    if (sy >= sh) continue;
+    const auto *in = reinterpret_cast<const uint32_t *>(data + (size_t)sy * sstride);
+    uint8_t *o = bits + (size_t)row * stride;
+    for (int x = 0; x < sw; ++x) {
+      const uint32_t p = in[x] & 0xFFFFFF;
+      if (p != last) {
+        auto it = index.find(p);
+        lastIndex = it != index.end() ? it->second : NearestIndex(p, palette);
+        last = p;
+      }
+      if (bpp == 8) o[x] = lastIndex;
+      else if (bpp == 4) o[x >> 1] |= (uint8_t)(lastIndex << ((x & 1) ? 0 : 4));
+      else if (lastIndex & 1) o[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
     }
   }
 }

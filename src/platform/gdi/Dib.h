@@ -53,5 +53,10 @@ void SurfaceToDibRows(cairo_surface_t *s, int w, int h, BITMAPINFO *bmi, uint8_t
 // A packed 24-bpp bottom-up DIB (BITMAPINFOHEADER + bits) of a surface area.
 void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
                         std::vector<uint8_t> *out, size_t *infoSize);
+// A packed bottom-up DIB of 1, 4 or 8 bpp with the given colour table
+// (0x00RRGGBB each, at most 1 << bpp) of the top-left w x h of a surface
+// whose pixels are colours of the table; another colour takes the nearest.
+void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
+                               std::vector<uint8_t> *out, size_t *infoSize);
 
 }  // namespace nx::gdi

@@ -142,8 +142,26 @@ cairo_surface_t *CopyDeviceArea(Dc *src, int x, int y, int w, int h) {
   return s;
 }
 
+// The colour table of a DIB section of 1, 4 or 8 bpp selected into a memory DC.
+bool PaletteSource(const Dc &src, std::vector<uint32_t> &palette, int &bpp) {
+  if (src.type != DcType::Memory) return false;
+  auto *bm = Lookup<BitmapObj>(src.bitmap, Kind::Bitmap);
+  if (!bm || !bm->dibSection || bm->bpp > 8 || bm->info.size() < sizeof(BITMAPINFOHEADER)) return false;
+  const auto *h = reinterpret_cast<const BITMAPINFOHEADER *>(bm->info.data());
+  const size_t max = size_t{1} << bm->bpp, n = h->biClrUsed && h->biClrUsed < max ? h->biClrUsed : max;
+  if (h->biSize < sizeof(BITMAPINFOHEADER) || bm->info.size() < h->biSize + n * sizeof(RGBQUAD)) return false;
+  const auto *q = reinterpret_cast<const RGBQUAD *>(bm->info.data() + h->biSize);
+  palette.clear();
+  for (size_t i = 0; i < n; ++i)
+    palette.push_back((uint32_t)q[i].rgbRed << 16 | (uint32_t)q[i].rgbGreen << 8 | q[i].rgbBlue);
+  bpp = bm->bpp;
+  return true;
+}
+
 // EMR_BITBLT / EMR_STRETCHBLT. Without a source the record has no bitmap;
-// with one, the source area follows as a 24-bpp DIB.
+// with one, the source area follows as a DIB: a palette DIB section's at its
+// own depth with its colour table (a barcode at 1 bpp takes a 24th of the
+// bytes), any other at 24 bpp.
 void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, DWORD rop) {
   std::vector<uint8_t> dib;
   size_t info = 0;
@@ -152,7 +170,10 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
     sw = (int)std::lround(sd->R() - sd->L());
     sh = (int)std::lround(sd->B() - sd->T());
     if (cairo_surface_t *area = CopyDeviceArea(src, (int)sd->L(), (int)sd->T(), sw, sh)) {
-      SurfaceToPackedDib(area, 0, 0, sw, sh, &dib, &info);
+      std::vector<uint32_t> palette;
+      int bpp = 24;
+      if (PaletteSource(*src, palette, bpp)) SurfaceToPackedPaletteDib(area, sw, sh, palette, bpp, &dib, &info);
+      else SurfaceToPackedDib(area, 0, 0, sw, sh, &dib, &info);
       cairo_surface_destroy(area);
     }
   }

@@ -1,0 +1,84 @@
+// Blits from palette DIB sections onto a metafile: the source travels at its
+// own depth with its colour table, and plays back as drawn.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ReplayCompare.h"
+
+namespace {
+
+using drawtest::Rec;
+
+// A bottom-up DIB section of `bpp` bits whose table runs through distinct
+// colours and whose pixels cycle through the table.
+struct PaletteBitmap {
+  HBITMAP bitmap = nullptr;
+  std::vector<uint32_t> table;  // 0x00RRGGBB
+  PaletteBitmap(int bpp, int w, int h) {
+    const int n = 1 << bpp;
+    std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + n * sizeof(RGBQUAD));
+    BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), w, h, 1, WORD(bpp), BI_RGB, 0, 0, 0, 0, 0};
+    std::memcpy(info.data(), &header, sizeof header);
+    for (int i = 0; i < n; ++i) {
+      const uint32_t c = uint32_t(i * 255 / (n - 1)) << 16 | uint32_t(255 - i * 97 % 256) << 8 | uint32_t(i * 53 % 256);
+      table.push_back(c);
+      RGBQUAD q{BYTE(c), BYTE(c >> 8), BYTE(c >> 16), 0};
+      std::memcpy(info.data() + sizeof header + i * sizeof q, &q, sizeof q);
+    }
+    void *bits = nullptr;
+    bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(info.data()), DIB_RGB_COLORS, &bits, nullptr, 0);
+    const size_t stride = (size_t(w) * bpp + 31) / 32 * 4;
+    auto *p = static_cast<uint8_t *>(bits);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        const int index = (x / 3 + y) % n, bit = x * bpp;
+        p[y * stride + bit / 8] |= uint8_t(index << (8 - bpp - bit % 8));
+      }
+  }
+  ~PaletteBitmap() { DeleteObject(bitmap); }
+};
+
+void Blit(HDC dc, HBITMAP bitmap, int srcX, int srcY, int w, int h) {
+  HDC source = CreateCompatibleDC(dc);
+  HGDIOBJ old = SelectObject(source, bitmap);
+  BitBlt(dc, 10, 12, w, h, source, srcX, srcY, SRCCOPY);
+  SelectObject(source, old);
+  DeleteDC(source);
+}
+
+TEST(PaletteBlit, SourcesKeepTheirDepthAndTableAndPlayBackAsDrawn) {
+  for (int bpp : {1, 4, 8}) {
+    PaletteBitmap pb(bpp, 90, 40);
+    SCOPED_TRACE(bpp);
+    // The whole bitmap, and an area of it that starts inside a byte.
+    for (auto [sx, sy, w, h] : {std::array{0, 0, 90, 40}, std::array{5, 3, 61, 30}}) {
+      auto draw = [&](HDC dc) { Blit(dc, pb.bitmap, sx, sy, w, h); };
+      replay::ExpectSameAsDirect(draw, "area from " + std::to_string(sx));
+      std::vector<Rec> recs = drawtest::Recorded(draw);
+      auto blt = std::find_if(recs.begin(), recs.end(), [](const Rec &r) { return r.type == EMR_BITBLT; });
+      ASSERT_NE(blt, recs.end());
+      const auto r = blt->As<EMRBITBLT>();
+      const auto bih = blt->At<BITMAPINFOHEADER>(r.offBmiSrc);
+      EXPECT_EQ(bih.biBitCount, bpp);
+      EXPECT_EQ(bih.biWidth, w);
+      EXPECT_EQ(bih.biHeight, h);
+      ASSERT_EQ(r.cbBmiSrc, sizeof(BITMAPINFOHEADER) + pb.table.size() * sizeof(RGBQUAD));
+      for (size_t i = 0; i < pb.table.size(); ++i) {
+        const auto q = blt->At<RGBQUAD>(r.offBmiSrc + sizeof(BITMAPINFOHEADER) + i * sizeof(RGBQUAD));
+        EXPECT_EQ(uint32_t(q.rgbRed) << 16 | uint32_t(q.rgbGreen) << 8 | q.rgbBlue, pb.table[i]) << i;
+      }
+      EXPECT_EQ(r.cbBitsSrc, (size_t(w) * bpp + 31) / 32 * 4 * size_t(h));
+    }
+  }
+}
+
+TEST(PaletteBlit, ColourSourcesTravelAtTwentyFourBits) {
+  drawtest::Canvas colour(30, 20);
+  std::vector<Rec> recs = drawtest::Recorded([&](HDC dc) { BitBlt(dc, 0, 0, 30, 20, colour.dc, 0, 0, SRCCOPY); });
+  auto blt = std::find_if(recs.begin(), recs.end(), [](const Rec &r) { return r.type == EMR_BITBLT; });
+  ASSERT_NE(blt, recs.end());
+  EXPECT_EQ(blt->At<BITMAPINFOHEADER>(blt->As<EMRBITBLT>().offBmiSrc).biBitCount, 24);
+}
+
+}  // namespace
