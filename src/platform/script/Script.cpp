@@ -82,8 +82,8 @@ bool IsMark(UChar32 c) {
 }
 
 // The GDEF class of a glyph, looked up once per cache.
-bool IsMarkGlyph(ScriptCacheData &cache, hb_face_t *face, WORD gid) {
-  if (cache.isMark.empty()) cache.isMark.assign(std::max(1u, hb_face_get_glyph_count(face)), 2);
+// The table is sized by the caller before the first lookup.
+inline bool IsMarkGlyph(ScriptCacheData &cache, hb_face_t *face, WORD gid) {
   if (gid >= cache.isMark.size()) return false;
   uint8_t &m = cache.isMark[gid];
   if (m == 2) m = hb_ot_layout_get_glyph_class(face, gid) == HB_OT_LAYOUT_GLYPH_CLASS_MARK;
@@ -195,26 +195,29 @@ HRESULT WINAPI ScriptShape(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcChars, in
   bool missing = false;
   hb_face_t *face = hb_font_get_face(font);
   const bool classes = hb_ot_layout_has_glyph_classes(face);
+  if (classes && cache->isMark.empty()) cache->isMark.assign(std::max(1u, hb_face_get_glyph_count(face)), 2);
+  const bool rtl = psa->fRTL;
+  const auto *text = reinterpret_cast<const UChar *>(pwcChars);
   std::fill(pwLogClust, pwLogClust + cChars, WORD(0xFFFF));
   for (unsigned g = 0; g < n; ++g) {
-    unsigned cl = info[g].cluster;
-    int ci = int(cl);
-    UChar32 c;
-    U16_NEXT(reinterpret_cast<const UChar *>(pwcChars), ci, cChars, c);
-    WORD gid = WORD(info[g].codepoint);
+    const unsigned cl = info[g].cluster;
+    UChar32 c = text[cl];
+    if (U16_IS_LEAD(c) && cl + 1 < unsigned(cChars) && U16_IS_TRAIL(text[cl + 1]))
+      c = U16_GET_SUPPLEMENTARY(c, text[cl + 1]);
+    const WORD gid = WORD(info[g].codepoint);
     if (gid == 0 && nx::script::NeedsGlyph(c)) missing = true;
     pwOutGlyphs[g] = gid;
     // The glyph array is in visual order: a cluster starts (in logical order)
     // at its leftmost glyph left to right and at its rightmost right to left,
     // where a mark comes before its base.
-    bool start = psa->fRTL ? (g + 1 == n || info[g + 1].cluster != cl) : (g == 0 || info[g - 1].cluster != cl);
+    const bool start = rtl ? (g + 1 == n || info[g + 1].cluster != cl) : (g == 0 || info[g - 1].cluster != cl);
     SCRIPT_VISATTR va{};
     va.fClusterStart = start;
     // A mark merged into its base's cluster is found by its glyph class; a
     // font without classes leaves the character to tell.
     va.fDiacritic = classes ? nx::script::IsMarkGlyph(*cache, face, gid) : start && nx::script::IsMark(c);
     va.fZeroWidth = pos[g].x_advance == 0;
-    bool blank = c < 0x80 ? (c == ' ' || c == '\t') : u_isUWhiteSpace(c);
+    const bool blank = c < 0x80 ? (c == ' ' || c == '\t') : u_isUWhiteSpace(c);
     va.uJustification = blank ? SCRIPT_JUSTIFY_BLANK : SCRIPT_JUSTIFY_CHARACTER;
     psva[g] = va;
     // Each character of the cluster points at the cluster's first glyph in
