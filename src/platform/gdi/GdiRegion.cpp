@@ -341,29 +341,28 @@ BOOL WINAPI FillRgn(HDC hdc, HRGN hrgn, HBRUSH hbr) {
   return ok;
 }
 
-BOOL WINAPI PaintRgn(HDC hdc, HRGN hrgn) {
+namespace {
+
+// PaintRgn and InvertRgn: recorded as `type` with the region alone, or the
+// region painted with the DC's brush (invert: with no brush, which inverts).
+BOOL RegionOnly(HDC hdc, HRGN hrgn, DWORD type, bool invert) {
   Dc *dc = DcFromHandle(hdc);
   RegionObj *r = Rgn(hrgn);
   if (!dc || !r) return FALSE;
   cairo_region_t *dev = DeviceRegion(*dc, r->rgn);
   bool ok = true;
-  if (dc->IsMetafile()) RecordRegion(dc, EMR_PAINTRGN, dev, 0);
+  if (dc->IsMetafile()) RecordRegion(dc, type, dev, 0);
+  else if (invert) ok = PaintDeviceRegion(dc, dev, nullptr);
   else if (BrushObj *b = DrawingBrush(*dc)) ok = PaintDeviceRegion(dc, dev, b);
   cairo_region_destroy(dev);
   return ok;
 }
 
-BOOL WINAPI InvertRgn(HDC hdc, HRGN hrgn) {
-  Dc *dc = DcFromHandle(hdc);
-  RegionObj *r = Rgn(hrgn);
-  if (!dc || !r) return FALSE;
-  cairo_region_t *dev = DeviceRegion(*dc, r->rgn);
-  bool ok = true;
-  if (dc->IsMetafile()) RecordRegion(dc, EMR_INVERTRGN, dev, 0);
-  else ok = PaintDeviceRegion(dc, dev, nullptr);
-  cairo_region_destroy(dev);
-  return ok;
-}
+}  // namespace
+
+BOOL WINAPI PaintRgn(HDC hdc, HRGN hrgn) { return RegionOnly(hdc, hrgn, EMR_PAINTRGN, false); }
+
+BOOL WINAPI InvertRgn(HDC hdc, HRGN hrgn) { return RegionOnly(hdc, hrgn, EMR_INVERTRGN, true); }
 
 BOOL WINAPI FrameRgn(HDC hdc, HRGN hrgn, HBRUSH hbr, int w, int h) {
   Dc *dc = DcFromHandle(hdc);
