@@ -6,10 +6,10 @@
 #include <string>
 
 #include "barcode/ZbrBarcode.h"
+#include "common/ErrorChannel.h"
 #include "device/Device.h"
 #include "device/MemoryBitmap.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
 #include "session/Units.h"

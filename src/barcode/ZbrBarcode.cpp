@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "barcode/ZbrUtils.h"
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 
 namespace nx {
 namespace {

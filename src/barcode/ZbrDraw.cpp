@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "barcode/ZbrBarcode.h"
+#include "common/Strings.h"
 #include "device/MemoryBitmap.h"
-#include "session/Strings.h"
 
 namespace nx {
 

@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ErrorChannel.h"
 #include "platform/win32.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 namespace {

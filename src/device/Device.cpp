@@ -49,7 +49,7 @@ TFont *TDevice::Font() {
 
 int TDevice::FontCount() {
   const int32_t type = Session().Device;
-  if (type != 1 && type != 2 && type != 5) return 0;
+  if (type != dtPrinter && type != dtPreview && type != dtEMF) return 0;
   return static_cast<int>(printer_.Fonts().size());
 }
 
@@ -59,14 +59,14 @@ void TDevice::SetOrientation(int orientation) { printer_.SetOrientation(orientat
 
 void TDevice::SetTitle(const WString &title) {
   switch (Session().Device) {
-    case 3:  // the PDF engine's document title: set with the engine's settings at the end of the document
-    case 6:  // likewise the RTF engine's
+    case dtPDF:  // the PDF engine's document title: set with the engine's settings at the end of the document
+    case dtRTF:  // likewise the RTF engine's
       break;
-    case 1:
-    case 2:
-    case 4:
-    case 5:
-    case 7: printer_.SetTitle(title); break;
+    case dtPrinter:
+    case dtPreview:
+    case 4:  // no document, but the printer keeps the title
+    case dtEMF:
+    case dtJPEG: printer_.SetTitle(title); break;
     default: break;
   }
 }

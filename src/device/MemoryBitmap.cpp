@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 
 namespace nx {
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorChannel.h"
 #include "device/Surface.h"
 #include "platform/win32.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 

@@ -5,11 +5,10 @@
 #include <cstdint>
 #include <string>
 
+#include "common/WString.h"
 #include "platform/win32.h"
 
 namespace nx {
-
-using WString = std::basic_string<WCHAR>;
 
 enum class TBrushStyle { Solid, Clear, Horizontal, Vertical, FDiagonal, BDiagonal, Cross, DiagCross };
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 
 namespace nx {
 namespace {

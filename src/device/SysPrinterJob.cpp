@@ -1,7 +1,7 @@
 // Print jobs on the system printer: the job's pages are drawn straight into
 // the printer's device context.
+#include "common/ErrorChannel.h"
 #include "device/SysPrinter.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 

@@ -9,14 +9,14 @@
 #include <system_error>
 #include <vector>
 
+#include "common/ErrorChannel.h"
+#include "common/Files.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "drawing/Drawing.h"
 #include "drawing/Picture.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
-#include "session/Files.h"
 #include "session/Library.h"
-#include "session/Strings.h"
 #include "session/Units.h"
 
 namespace nx {

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <bit>
 
+#include "common/ErrorChannel.h"
 #include "drawing/Picture.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 namespace {

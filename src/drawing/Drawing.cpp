@@ -5,9 +5,9 @@
 #include <limits>
 #include <vector>
 
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "session/Library.h"
-#include "session/Strings.h"
 
 namespace nx {
 

@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "common/ErrorChannel.h"
 #include "drawing/Picture.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 namespace {

@@ -10,8 +10,8 @@
 #include <jerror.h>
 // clang-format on
 
+#include "common/ErrorChannel.h"
 #include "drawing/Picture.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 namespace {

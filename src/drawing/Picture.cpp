@@ -5,9 +5,9 @@
 #include <fstream>
 #include <system_error>
 
-#include "session/ErrorChannel.h"
-#include "session/Files.h"
-#include "session/Strings.h"
+#include "common/ErrorChannel.h"
+#include "common/Files.h"
+#include "common/Strings.h"
 
 namespace nx {
 namespace {

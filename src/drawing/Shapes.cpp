@@ -1,9 +1,9 @@
 // Lines, frames and ellipses: NxLine(Ex), NxFrame(Ex), NxEllipse(Ex).
+#include "common/ErrorChannel.h"
 #include "device/Device.h"
 #include "drawing/Drawing.h"
 #include "noxtrel.h"
 #include "session/Library.h"
-#include "session/ErrorChannel.h"
 #include "session/Units.h"
 
 namespace nx {

@@ -1,12 +1,12 @@
 // Text boxes: a rectangle, optionally outlined and filled, with text wrapped
 // inside it by DrawTextW. NxTextBox, NxTextBoxEx.
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "drawing/Drawing.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/PrinterSetup.h"
-#include "session/Strings.h"
 #include "session/Units.h"
 
 namespace nx {

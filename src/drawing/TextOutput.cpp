@@ -2,11 +2,11 @@
 #include <cmath>
 #include <string>
 
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "drawing/Drawing.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/PrinterSetup.h"
-#include "session/Strings.h"
 #include "session/Units.h"
 
 namespace nx {

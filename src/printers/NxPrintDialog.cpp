@@ -3,12 +3,12 @@
 #include <cstring>
 #include <string>
 
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/SysPrinter.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/PrinterSetup.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 
 namespace nx {
 namespace {

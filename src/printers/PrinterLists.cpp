@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "device/SysPrinter.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/PrinterSetup.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 
 namespace nx {
 namespace {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "common/ErrorChannel.h"
 #include "device/SysPrinter.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
 

@@ -2,14 +2,14 @@
 // a bitmap sized from the printer's resolution and placed at its natural size.
 #include <cmath>
 
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "device/MemoryBitmap.h"
 #include "noxtrel.h"
 #include "qrcode/QRCode.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 #include "session/Units.h"
 
 namespace nx {

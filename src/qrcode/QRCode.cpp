@@ -2,8 +2,8 @@
 
 #include <cstdio>
 
+#include "common/ErrorChannel.h"
 #include "qrcode/reedQR.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 

@@ -4,9 +4,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "common/ErrorChannel.h"
 #include "device/MemoryBitmap.h"
 #include "qrcode/QRCode.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 

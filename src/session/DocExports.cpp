@@ -3,16 +3,17 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorChannel.h"
+#include "common/Files.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "device/NxPrinter.h"
 #include "device/SysPrinter.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
-#include "session/Files.h"
 #include "session/Library.h"
+#include "session/Outputs.h"
 #include "session/PrinterSetup.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 #include "session/Units.h"
 
 using nx::NxGuard;
@@ -28,7 +29,7 @@ bool PreparePrinter() {
   TNoxtrelRec &s = Session();
   TSysPrinter &printer = SysPrinter();
   switch (s.Device) {
-    case 1:
+    case dtPrinter:
       if (s.FromDialog) {
         printer.EnsureSelected();
         s.CurPrinter = printer.Index();
@@ -40,11 +41,11 @@ bool PreparePrinter() {
         printer.EnsureSelected();
       }
       return true;
-    case 2:
-    case 3:
-    case 5:
-    case 6:
-    case 7:
+    case dtPreview:
+    case dtPDF:
+    case dtEMF:
+    case dtRTF:
+    case dtJPEG:
       printer.Select(s.CurPrinter);
       ApplyPrinterSetup();
       return true;
@@ -103,30 +104,15 @@ void ReturnToDocumentDevice() {
   if (begun != 0 && !Device().Printing()) s.Device = begun;
 }
 
-// Saves every page as folder + "Page" + n + ".emf"; a page that cannot be
-// written ends the saving, the pages before it stay on disk.
-void SaveEmfPages() {
-  const TNxPrinter &pages = PageStore();
-  const WString folder = FolderOf(Session().FileName);
-  for (int i = 0; i < pages.PagesCount(); ++i) {
-    HENHMETAFILE emf = pages.GetPage(i).Handle;
-    UINT size = GetEnhMetaFileBits(emf, 0, nullptr);
-    std::vector<BYTE> bytes(size);
-    if (size == 0 || GetEnhMetaFileBits(emf, size, bytes.data()) != size)
-      throw ENxError(nxeGeneral, "Page " + std::to_string(i + 1) + " has no metafile");
-    WriteWholeFile(folder + AsciiToWide("Page" + std::to_string(i + 1) + ".emf"), bytes);
-  }
-}
-
 // Routes the closed document to its output.
 void RouteDocument() {
   switch (Session().Device) {
-    case 1: break;  // the spooler has the job
-    case 5: SaveEmfPages(); break;
-    case 2: SetLastNxError(nxeNotBuilt, "The preview window is not built yet; the document was not shown"); break;
-    case 3: SetLastNxError(nxeNotBuilt, "PDF output is not built yet; no file was written"); break;
-    case 6: SetLastNxError(nxeNotBuilt, "RTF output is not built yet; no file was written"); break;
-    case 7: SetLastNxError(nxeNotBuilt, "JPEG output is not built yet; no file was written"); break;
+    case dtPrinter: break;  // the spooler has the job
+    case dtEMF: SaveEmfPages(); break;
+    case dtPreview: ShowPreview(); break;
+    case dtPDF: ExportPdf(); break;
+    case dtRTF: ExportRtf(); break;
+    case dtJPEG: ExportJpeg(); break;
     default: break;
   }
 }

@@ -2,11 +2,11 @@
 
 #include <memory>
 
+#include "common/ErrorChannel.h"
 #include "device/Device.h"
 #include "device/NxPrinter.h"
 #include "device/SysPrinter.h"
 #include "printers/RawJob.h"
-#include "session/ErrorChannel.h"
 
 namespace nx {
 namespace {

@@ -1,13 +1,13 @@
 // The printer exports: printer, paper, bin and font lists, printer
 // selection and capabilities, the print dialog and raw print jobs.
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "noxtrel.h"
 #include "printers/NxPrintDialog.h"
 #include "printers/PrinterLists.h"
 #include "printers/RawJob.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
-#include "session/Strings.h"
 
 using nx::NxGuard;
 using nx::NxGuardVoid;

@@ -2,9 +2,9 @@
 
 #include <vector>
 
+#include "common/ErrorChannel.h"
 #include "device/Device.h"
 #include "device/SysPrinter.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Units.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "session/Strings.h"
+#include "common/Strings.h"
 
 namespace nx {
 

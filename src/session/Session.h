@@ -6,11 +6,22 @@
 #include <string>
 #include <vector>
 
+#include "common/WString.h"
 #include "platform/win32.h"
 
 namespace nx {
 
-using WString = std::basic_string<WCHAR>;
+// The output a document goes to (the session's Device). The exported
+// interface keeps its integers: 0, 4 and 8 and above open no document.
+enum TDeviceType : int32_t {
+  dtNone = 0,
+  dtPrinter = 1,
+  dtPreview = 2,
+  dtPDF = 3,
+  dtEMF = 5,
+  dtRTF = 6,
+  dtJPEG = 7,
+};
 
 // A name that carries a number: a paper name with its paper number, a bin
 // name with its bin number.

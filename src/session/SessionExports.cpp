@@ -1,9 +1,9 @@
 // The exports that store or report session values.
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 
 using nx::NxGuard;
 using nx::NxGuardVoid;

@@ -1,6 +1,6 @@
 // The exports of units, coordinate order and the text grid.
+#include "common/ErrorChannel.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Session.h"
 #include "session/Units.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "barcode/ZbrBarcode.h"
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 #include "support/TestSupport.h"
 
 namespace {

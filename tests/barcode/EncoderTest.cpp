@@ -6,8 +6,8 @@
 #include <string>
 
 #include "barcode/ZbrUtils.h"
+#include "common/ErrorChannel.h"
 #include "platform/win32.h"
-#include "session/ErrorChannel.h"
 #include "support/TestSupport.h"
 
 namespace {

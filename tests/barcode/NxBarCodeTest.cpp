@@ -8,8 +8,8 @@
 #include <fstream>
 
 #include "BarcodeImage.h"
+#include "common/ErrorChannel.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "spool/SpoolEnv.h"
 

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "common/ErrorChannel.h"
 #include "device/NxPrinter.h"
 #include "noxtrel.h"
 #include "platform/win32.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "spool/SpoolEnv.h"
 

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <random>
 
+#include "common/ErrorChannel.h"
 #include "drawing/Picture.h"
-#include "session/ErrorChannel.h"
 #include "support/TestSupport.h"
 
 namespace {

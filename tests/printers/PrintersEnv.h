@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "noxtrel.h"
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/SysPrinter.h"
-#include "session/ErrorChannel.h"
+#include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 #include "spool/SpoolEnv.h"
 #include "support/cupsd.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "QRTestUtil.h"
+#include "common/ErrorChannel.h"
 #include "qrcode/reedQR.h"
-#include "session/ErrorChannel.h"
 
 namespace {
 

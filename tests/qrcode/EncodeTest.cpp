@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "QRTestUtil.h"
+#include "common/ErrorChannel.h"
 #include "qrcode/reedQR.h"
-#include "session/ErrorChannel.h"
 
 namespace {
 

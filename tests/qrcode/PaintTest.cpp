@@ -5,7 +5,7 @@
 #include <cstdint>
 
 #include "QRTestUtil.h"
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <fstream>
 
+#include "common/ErrorChannel.h"
+#include "common/Strings.h"
 #include "device/Device.h"
 #include "device/SysPrinter.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 #include "spool/SpoolEnv.h"
 
 namespace {

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "common/ErrorChannel.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <fstream>
 #include <string>
 
+#include "common/ErrorChannel.h"
 #include "device/Device.h"
 #include "device/NxPrinter.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 #include "session/Library.h"
 #include "session/Session.h"
 #include "spool/SpoolEnv.h"

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "common/Strings.h"
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "session/Strings.h"
 
 namespace {
 

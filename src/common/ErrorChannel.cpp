@@ -1,4 +1,4 @@
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "session/Session.h"
+#include "common/WString.h"
 
 namespace nx {
 

@@ -1,4 +1,4 @@
-#include "session/Strings.h"
+#include "common/Strings.h"
 
 #include <cstring>
 
