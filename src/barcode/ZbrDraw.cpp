@@ -5,6 +5,7 @@
 
 #include "barcode/ZbrBarcode.h"
 #include "device/MemoryBitmap.h"
+#include "session/ErrorChannel.h"
 #include "session/Strings.h"
 
 namespace nx {
@@ -21,6 +22,9 @@ POINT TZbrBarcode::RotatePoint(POINT p) const {
 
 void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp) {
   TZbrLayout layout = Layout();
+  // Without bars and margins there is no image to show; the encoder's
+  // reason is the error, not the empty bitmap.
+  if (!FEncodeError.empty() && (FWidthImg <= 0 || FHeightImg <= 0)) throw ENxError(nxeData, FEncodeError);
   Bmp.SetSize(FWidthImg, FHeightImg);
   FillBars(Bmp, layout);
   if (!layout.Texts.empty()) DrawTexts(Bmp.dc(), layout.Texts);
