@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <cstring>
-#include <vector>
 
 #include "platform/win32.h"
 #include "session/ErrorChannel.h"
@@ -445,28 +444,24 @@ int Code128Value(TZbrBarCodeType type, unsigned char c) {
   return (c >= 32 && c <= 127) ? c - 32 : -1;
 }
 
-// The symbol values of the data: digit pairs for code set C, characters of
-// set A or B otherwise. False when a character or pair has no value.
-bool Code128Values(TZbrBarCodeType type, const std::string &code, std::vector<int> &values) {
+// Whether code set C can take the data as digit pairs, or set A or B its
+// characters; says why not on the error channel.
+bool Code128Accepts(TZbrBarCodeType type, const std::string &code) {
   if (IsCode128C(type)) {
     size_t bad = FirstNonDigit(code);
     if (bad != std::string::npos) return RejectNonDigit(type, code, bad);
     if (code.size() % 2 == 1) return Reject(type, code, "code set C takes digits in pairs, the count is odd");
-    for (size_t i = 0; i + 1 < code.size(); i += 2) values.push_back((code[i] - '0') * 10 + (code[i + 1] - '0'));
     return true;
   }
   const bool setA = type == CODE128A || type == EAN128A;
-  for (size_t i = 0; i < code.size(); ++i) {
-    int v = Code128Value(type, static_cast<unsigned char>(code[i]));
-    if (v < 0) return RejectCharacter(type, code, i, setA ? "code set A" : "code set B");
-    values.push_back(v);
-  }
+  for (size_t i = 0; i < code.size(); ++i)
+    if (Code128Value(type, static_cast<unsigned char>(code[i])) < 0)
+      return RejectCharacter(type, code, i, setA ? "code set A" : "code set B");
   return true;
 }
 
 bool EncodeCode128(TZbrBarCodeType type, const std::string &code, std::string &out) {
-  std::vector<int> values;
-  if (!Code128Values(type, code, values)) return false;
+  if (!Code128Accepts(type, code)) return false;
   const bool ean = type == EAN128A || type == EAN128B || type == EAN128C;
   const int start = (type == CODE128A || type == EAN128A) ? 103 : (type == CODE128B || type == EAN128B) ? 104 : 105;
   size_t position = 0;
@@ -478,7 +473,11 @@ bool EncodeCode128(TZbrBarCodeType type, const std::string &code, std::string &o
     sum += value * weight++;
   };
   if (ean) symbol(kCode128Fnc1);
-  for (int v : values) symbol(v);
+  if (IsCode128C(type)) {
+    for (size_t i = 0; i + 1 < code.size(); i += 2) symbol((code[i] - '0') * 10 + (code[i + 1] - '0'));
+  } else {
+    for (char c : code) symbol(Code128Value(type, static_cast<unsigned char>(c)));
+  }
   AppendWidths(out, kCode128Widths[sum % 103], position);
   AppendWidths(out, kCode128Stop, position);
   return true;
