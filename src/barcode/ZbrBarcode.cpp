@@ -175,6 +175,7 @@ RECT TZbrBarcode::RotateRect(RECT r) const {
 TZbrLayout TZbrBarcode::Layout() {
   TZbrLayout layout;
   FDCode = FCode;
+  FEncodeError.clear();
   if (IsTwoDimensional(FCodeType)) {
     FWidthImg = FBarWidth;
     FHeightImg = FBHeight;
@@ -188,6 +189,8 @@ TZbrLayout TZbrBarcode::Layout() {
   FDCode = prepared.Code;
   const size_t tail = FCodeType == CODE39EX ? prepared.Check.size() : 0;
   std::string elements = EncodePattern(FDCode, FCodeType, FShowNumber, tail);
+  // The encoder has put its reason on the error channel.
+  FEncodeError = elements == kZbrInvalid ? LastNxErrorText() : std::string();
   const Widths wd = ElementWidths(GetFactor());
   // The image is sized from the prepared code, so that padding and check
   // characters added by preparation are not cut off at the right edge.
@@ -207,10 +210,15 @@ TZbrLayout TZbrBarcode::Layout() {
   const LONG bx = FP1.x, by = FP1.y;
   const LONG y0 = by + FTopMargin;
   layout.Background = {0, 0, FWidthImg, FHeightImg};
+  // A bar leaves the last column of its slot empty, as a rectangle drawn
+  // without a pen does. Narrow elements of one or two pixels would lose all
+  // or half of their narrow bars that way (unreadable: no bars at one pixel,
+  // Interleaved 2 of 5 at two), so then every bar fills its slot.
+  const LONG cut = wd.n > 2 ? 1 : 0;
   LONG x = bx + FLeftMargin;
   for (char c : elements) {
     LONG width = ElementWidth(c, wd);
-    RECT r{x, y0, x + width - 1, y0 + FBHeight};
+    RECT r{x, y0, x + width - cut, y0 + FBHeight};
     bool bar = true;
     switch (c) {
       case '5': case '6': case '7': case '8': break;

@@ -82,7 +82,9 @@ class TZbrBarcode {
   // returns what the drawing puts on the canvas. The image size is then in
   // ImageWidth() and ImageHeight().
   TZbrLayout Layout();
-  // Sizes the bitmap to the image and draws the barcode into it.
+  // Sizes the bitmap to the image and draws the barcode into it. A code the
+  // symbology cannot carry gives an image without bars, or, when that image
+  // would have no pixels, ENxError(nxeData) with the encoder's message.
   void SaveBarcodeImage(TMemoryBitmap &Bmp);
   // Draws a layout made by Layout() onto a canvas: background, bars and,
   // with ShowNumber, the text in the component's font, turned with Angle.
@@ -91,6 +93,9 @@ class TZbrBarcode {
   LONG ImageWidth() const { return FWidthImg; }
   LONG ImageHeight() const { return FHeightImg; }
   const std::string &DisplayCode() const { return FDCode; }
+  // Why the last layout has no bars: the encoder's message, or empty when
+  // the code was encoded.
+  const std::string &EncodeError() const { return FEncodeError; }
 
   // Left margin + element widths + right margin of code, unprepared.
   LONG PatternWidth(const std::string &code);
@@ -114,6 +119,7 @@ class TZbrBarcode {
 
   std::u16string FFileExt = NXW("*.zbr");
   std::string FDCode;
+  std::string FEncodeError;
   std::string FCode = "88888";
   POINT FP1{0, 0};
   COLORREF FColor = 0;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "barcode/ZbrBarcode.h"
+#include "common/ErrorChannel.h"
 #include "common/Strings.h"
 #include "device/MemoryBitmap.h"
 
@@ -21,6 +22,9 @@ POINT TZbrBarcode::RotatePoint(POINT p) const {
 
 void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp) {
   TZbrLayout layout = Layout();
+  // Without bars and margins there is no image to show; the encoder's
+  // reason is the error, not the empty bitmap.
+  if (!FEncodeError.empty() && (FWidthImg <= 0 || FHeightImg <= 0)) throw ENxError(nxeData, FEncodeError);
   Bmp.SetSize(FWidthImg, FHeightImg);
   FillBars(Bmp, layout);
   if (!layout.Texts.empty()) DrawTexts(Bmp.dc(), layout.Texts);

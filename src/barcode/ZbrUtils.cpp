@@ -162,6 +162,17 @@ bool RejectNonDigit(TZbrBarCodeType type, const std::string &code, size_t at) {
   return Reject(type, code, why);
 }
 
+// Character at (from 0) of code has no place in the symbology's table.
+bool RejectCharacter(TZbrBarCodeType type, const std::string &code, size_t at, const char *table) {
+  const unsigned char c = static_cast<unsigned char>(code[at]);
+  char why[128];
+  if (c >= 0x20 && c < 0x7F)
+    std::snprintf(why, sizeof why, "character %zu ('%c') is not in %s", at + 1, c, table);
+  else
+    std::snprintf(why, sizeof why, "character %zu (0x%02X) is not in %s", at + 1, unsigned(c), table);
+  return Reject(type, code, why);
+}
+
 // Fixed-length EAN/UPC codes: exactly len digits.
 bool CheckDigits(TZbrBarCodeType type, const std::string &code, size_t len) {
   size_t bad = FirstNonDigit(code);
@@ -197,19 +208,21 @@ int CodabarIndex(char c) {
   return (p && c) ? int(p - kCodabarChars) : -1;
 }
 
-// Expands through a Full ASCII table; characters above 127 are dropped.
-// The last literalTail characters are kept as they are.
-std::string ExpandAscii(const std::string &code, const char *const table[128], size_t literalTail) {
+// Expands through a Full ASCII table. The last literalTail characters are
+// kept as they are. Returns the index of the first character above 127,
+// which no Full ASCII table holds, or npos when all were expanded.
+size_t ExpandAscii(const std::string &code, const char *const table[128], size_t literalTail, std::string &out) {
   size_t tail = literalTail < code.size() ? literalTail : code.size();
   size_t body = code.size() - tail;
-  std::string out;
+  out.clear();
   out.reserve(code.size() * 2);
   for (size_t i = 0; i < body; ++i) {
     unsigned char c = static_cast<unsigned char>(code[i]);
-    if (c < 128) out += table[c];
+    if (c >= 128) return i;
+    out += table[c];
   }
   out.append(code, body, tail);
-  return out;
+  return std::string::npos;
 }
 
 // ---------------------------------------------------------------------------
@@ -385,8 +398,11 @@ bool EncodeCode39(TZbrBarCodeType type, const std::string &code, std::string &ou
   out += star;
   out += '0';
   for (size_t i = 0; i < code.size(); ++i) {
+    // '*' is in the table as the start and stop character; inside the data
+    // a reader would take it for the end of the symbol.
+    if (code[i] == '*') return Reject(type, code, "'*' is the start and stop character, not data");
     int idx = Code39Index(static_cast<unsigned char>(code[i]));
-    if (idx < 0) return Reject(type, code, "a character is not in the Code 39 table");
+    if (idx < 0) return RejectCharacter(type, code, i, "the Code 39 table");
     out += kCode39[idx].elements;
     out += '0';
   }
@@ -401,7 +417,7 @@ bool EncodeCode93(TZbrBarCodeType type, const std::string &code, std::string &ou
   const size_t n = code.size();
   for (size_t i = 0; i < n; ++i) {
     int v = Code93Value(code[i]);
-    if (v < 0) return Reject(type, code, "a character is not in the Code 93 table");
+    if (v < 0) return RejectCharacter(type, code, i, "the Code 93 table");
     widths += kCode93Widths[v];
     size_t fromRight = n - 1 - i;  // 0 for the rightmost character
     sumC += v * int(fromRight % 20 + 1);
@@ -417,17 +433,35 @@ bool EncodeCode93(TZbrBarCodeType type, const std::string &code, std::string &ou
   return true;
 }
 
+// The value of c in the code set of type (ISO/IEC 15417: set A holds
+// ' '..'_' and the controls NUL..US, set B ' '..DEL), or -1.
 int Code128Value(TZbrBarCodeType type, unsigned char c) {
-  bool setA = type == CODE128A || type == EAN128A;
-  if (setA) {
+  if (type == CODE128A || type == EAN128A) {
     if (c >= 32 && c <= 95) return c - 32;
     if (c < 32) return c + 64;
-    return 0;
+    return -1;
   }
-  return (c >= 32 && c <= 126) ? c - 32 : 0;
+  return (c >= 32 && c <= 127) ? c - 32 : -1;
+}
+
+// Whether code set C can take the data as digit pairs, or set A or B its
+// characters; says why not on the error channel.
+bool Code128Accepts(TZbrBarCodeType type, const std::string &code) {
+  if (IsCode128C(type)) {
+    size_t bad = FirstNonDigit(code);
+    if (bad != std::string::npos) return RejectNonDigit(type, code, bad);
+    if (code.size() % 2 == 1) return Reject(type, code, "code set C takes digits in pairs, the count is odd");
+    return true;
+  }
+  const bool setA = type == CODE128A || type == EAN128A;
+  for (size_t i = 0; i < code.size(); ++i)
+    if (Code128Value(type, static_cast<unsigned char>(code[i])) < 0)
+      return RejectCharacter(type, code, i, setA ? "code set A" : "code set B");
+  return true;
 }
 
 bool EncodeCode128(TZbrBarCodeType type, const std::string &code, std::string &out) {
+  if (!Code128Accepts(type, code)) return false;
   const bool ean = type == EAN128A || type == EAN128B || type == EAN128C;
   const int start = (type == CODE128A || type == EAN128A) ? 103 : (type == CODE128B || type == EAN128B) ? 104 : 105;
   size_t position = 0;
@@ -440,10 +474,7 @@ bool EncodeCode128(TZbrBarCodeType type, const std::string &code, std::string &o
   };
   if (ean) symbol(kCode128Fnc1);
   if (IsCode128C(type)) {
-    for (size_t i = 0; i + 1 < code.size(); i += 2) {
-      bool pair = IsDigit(code[i]) && IsDigit(code[i + 1]);
-      symbol(pair ? (code[i] - '0') * 10 + (code[i + 1] - '0') : 0);
-    }
+    for (size_t i = 0; i + 1 < code.size(); i += 2) symbol((code[i] - '0') * 10 + (code[i + 1] - '0'));
   } else {
     for (char c : code) symbol(Code128Value(type, static_cast<unsigned char>(c)));
   }
@@ -455,9 +486,9 @@ bool EncodeCode128(TZbrBarCodeType type, const std::string &code, std::string &o
 bool EncodeCodabar(const std::string &code, std::string &out) {
   out += kCodabar[16];
   out += '0';
-  for (char c : code) {
-    int idx = CodabarIndex(c);
-    if (idx < 0) return Reject(CODABAR, code, "a character is not in the Codabar table");
+  for (size_t i = 0; i < code.size(); ++i) {
+    int idx = CodabarIndex(code[i]);
+    if (idx < 0) return RejectCharacter(CODABAR, code, i, "the Codabar table");
     out += kCodabar[idx];
     out += '0';
   }
@@ -542,16 +573,29 @@ bool EncodePostnet(const std::string &code, std::string &out) {
   return true;
 }
 
+// Code 39 and Code 93 over their Full ASCII expansion; the last tail
+// characters (Code 39 check characters) are encoded as they are.
+bool EncodeFullAscii(TZbrBarCodeType type, const std::string &code, size_t tail, std::string &out) {
+  const bool code39 = type == CODE39EX;
+  std::string expanded;
+  size_t bad = ExpandAscii(code, code39 ? kCode39Ascii : kCode93Ascii, code39 ? tail : 0, expanded);
+  if (bad != std::string::npos) return RejectCharacter(type, code, bad, "the Full ASCII table");
+  return code39 ? EncodeCode39(type, expanded, out) : EncodeCode93(type, expanded, out);
+}
+
 bool Encode(const std::string &code, TZbrBarCodeType type, bool lg, std::string &out, size_t tail) {
+  // A symbol of start and stop characters alone carries nothing. The EAN/UPC
+  // types say how many digits they need instead.
+  if (code.empty() && !IsEanUpc(type) && !IsTwoDimensional(type)) return Reject(type, code, "there is no data");
   switch (type) {
     case EAN13: return EncodeEan13(code, lg, out);
     case EAN8: return EncodeEanHalves(EAN8, code, 8, lg, out);
     case UPCA: return EncodeEanHalves(UPCA, code, 12, lg, out);
     case UPCE0: return EncodeUpcE(code, lg, out);
     case CODE39: return EncodeCode39(type, code, out);
-    case CODE39EX: return EncodeCode39(type, ExpandAscii(code, kCode39Ascii, tail), out);
+    case CODE39EX: return EncodeFullAscii(type, code, tail, out);
     case CODE93: return EncodeCode93(type, code, out);
-    case CODE93EX: return EncodeCode93(type, ExpandAscii(code, kCode93Ascii, 0), out);
+    case CODE93EX: return EncodeFullAscii(type, code, 0, out);
     case CODABAR: return EncodeCodabar(code, out);
     case EAN128A: case EAN128B: case EAN128C:
     case CODE128A: case CODE128B: case CODE128C: return EncodeCode128(type, code, out);
@@ -596,6 +640,8 @@ bool CalcCheckDigit(const std::string &data, TZbrCheckType scheme, TZbrDigitCont
 }
 
 TZbrPrepared PrepareCode(const std::string &code, TZbrBarCodeType type, bool checksum) {
+  // No data stays no data: padding or a check character would invent a code.
+  if (code.empty()) return {code, {}};
   if (IsCode128(type)) {
     if (checksum && !code.empty() && AllDigits(code))
       return WithCheck(code.size() % 2 == 0 ? "0" + code : code, csmMod10);
@@ -622,7 +668,9 @@ TZbrPrepared PrepareCode(const std::string &code, TZbrBarCodeType type, bool che
       return {code + c, std::string(1, c)};
     }
     case CODE39EX: {
-      char c = Code39Check(ExpandAscii(code, kCode39Ascii, 0));
+      std::string expanded;
+      ExpandAscii(code, kCode39Ascii, 0, expanded);  // the encoder refuses what stops the expansion
+      char c = Code39Check(expanded);
       return {code + c, std::string(1, c)};
     }
     case INDUS_25:

@@ -1,5 +1,7 @@
 #include "device/Device.h"
 
+#include <optional>
+
 #include "session/Session.h"
 
 namespace nx {
@@ -85,9 +87,19 @@ void TDevice::BeginDoc() {
 void TDevice::NewPage() {
   switch (Current()) {
     case Route::Printer: printer_.NewPage(); break;
-    case Route::Store: pages_.NewPage(); break;
+    case Route::Store: NewStorePage(); break;
     default: break;
   }
+}
+
+// Each page of the store starts with fresh objects. The device keeps its font
+// across the break, as the printer's surface does, so that a measure before
+// the next text command sees the font of the last one.
+void TDevice::NewStorePage() {
+  std::optional<TFont> font;
+  if (pages_.PageOpen()) font = pages_.Canvas().Font();
+  pages_.NewPage();
+  if (font) pages_.Canvas().Font() = *font;
 }
 
 void TDevice::EndDoc() {

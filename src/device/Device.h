@@ -56,6 +56,7 @@ class TDevice {
  private:
   enum class Route { None, Printer, Store };
   static Route Current();
+  void NewStorePage();
 
   TSysPrinter &printer_;
   TNxPrinter &pages_;

@@ -50,6 +50,8 @@ class TNxPrinter {
 
   // The recording surface of the current page; opens a page if none is open.
   TSurface &Canvas();
+  // Whether a page is open (Canvas would otherwise open one).
+  bool PageOpen() const { return FMFCanvas != nullptr; }
   HDC Handle() { return Canvas().Handle(); }
   int PageWidth();
   int PageHeight();

@@ -36,6 +36,18 @@ bool IsByte(int32_t c) { return c >= 0 && c <= 255; }
 bool IsKanji(int32_t c) {
   return ((c >= 0x8140 && c <= 0x9FFC) || (c >= 0xE040 && c <= 0xEBBF)) && (c & 0xFF) >= 0x40;
 }
+// Kanji mode carries a character as its Shift JIS code (JIS X 0208), not as
+// its UTF-16 value: the Shift JIS code of c in the kanji ranges, or -1.
+int32_t ShiftJisKanji(char16_t c) {
+  constexpr UINT kShiftJis = 932;
+  const WCHAR wide = static_cast<WCHAR>(c);
+  char bytes[4];
+  BOOL defaulted = FALSE;
+  const int n = WideCharToMultiByte(kShiftJis, WC_NO_BEST_FIT_CHARS, &wide, 1, bytes, sizeof bytes, nullptr, &defaulted);
+  if (n != 2 || defaulted) return -1;
+  const int32_t code = (int32_t(uint8_t(bytes[0])) << 8) | uint8_t(bytes[1]);
+  return IsKanji(code) ? code : -1;
+}
 bool IsExclusiveAlpha(int32_t c) { return IsAlpha(c) && !IsNumeric(c); }
 bool IsExclusiveByte(int32_t c) { return IsByte(c) && !IsAlpha(c); }
 
@@ -332,7 +344,18 @@ std::vector<int32_t> TQRCode::CharacterCodes() {
   std::u16string text = Fcode;
   if (FprocessTilde) text = ProcessTilde(text);
   else FcontrolChars.clear();
-  return std::vector<int32_t>(text.begin(), text.end());
+  std::vector<int32_t> codes(text.begin(), text.end());
+  // Byte mode takes no character above U+00FF; the settings check names it.
+  if (Fencoding == ENC_BYTE) return codes;
+  for (size_t i = 0; i < codes.size(); ++i) {
+    if (codes[i] <= 0xFF) continue;
+    const int32_t sjis = ShiftJisKanji(text[i]);
+    if (sjis < 0)
+      throw ENxError(nxeData, "QR code: the character " + CodeText(codes[i]) + " at position " +
+                                  std::to_string(i + 1) + " has no Shift JIS kanji code and cannot be encoded");
+    codes[i] = sjis;
+  }
+  return codes;
 }
 
 void TQRCode::CheckSettings(std::span<const int32_t> codes) const {

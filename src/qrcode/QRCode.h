@@ -20,6 +20,9 @@ class TQRCode {
   TQRCode();
   ~TQRCode();
 
+  // The data text. Characters up to U+00FF are bytes; any other character
+  // goes in kanji mode as its Shift JIS code, and one without such a code
+  // cannot be encoded. Raw character codes go through setCodeBinary.
   const std::u16string &Code() const { return Fcode; }
   void SetCode(const std::u16string &v) { Fcode = v; }
   TQRCodeEncoding Encoding() const { return Fencoding; }
@@ -116,6 +119,9 @@ class TQRCode {
   static std::vector<TQRCodeEncoding> AutoModes(std::span<const int32_t> codes, int32_t version);
 
  private:
+  // The codes the segment writers take: setCodeBinary's as they are, the
+  // text's bytes and Shift JIS kanji codes. Throws ENxError(nxeData) for a
+  // character that has neither.
   std::vector<int32_t> CharacterCodes();
   void CheckSettings(std::span<const int32_t> codes) const;
   // The segments of a run of codes that starts at position `first` of the data.

@@ -5,12 +5,12 @@
 
 namespace bctest {
 
-void WritePpm(const nx::TMemoryBitmap &bmp, const std::string &path) {
+void WritePpm(const nx::TMemoryBitmap &bmp, const std::string &path, int magnify) {
   std::ofstream out(path, std::ios::binary);
-  out << "P6\n" << bmp.Width() << " " << bmp.Height() << "\n255\n";
-  for (int32_t y = 0; y < bmp.Height(); ++y)
-    for (int32_t x = 0; x < bmp.Width(); ++x) {
-      COLORREF c = bmp.Pixel(x, y);
+  out << "P6\n" << bmp.Width() * magnify << " " << bmp.Height() * magnify << "\n255\n";
+  for (int32_t y = 0; y < bmp.Height() * magnify; ++y)
+    for (int32_t x = 0; x < bmp.Width() * magnify; ++x) {
+      COLORREF c = bmp.Pixel(x / magnify, y / magnify);
       out.put(char(GetRValue(c))).put(char(GetGValue(c))).put(char(GetBValue(c)));
     }
 }
@@ -22,9 +22,9 @@ std::string ZbarRead(const std::string &path) {
   return out;
 }
 
-std::string Decode(const nx::TMemoryBitmap &bmp, const nxtest::TempDir &dir, const std::string &name) {
+std::string Decode(const nx::TMemoryBitmap &bmp, const nxtest::TempDir &dir, const std::string &name, int magnify) {
   const std::string path = dir.file("barcode.ppm");
-  WritePpm(bmp, path);
+  WritePpm(bmp, path, magnify);
   if (const char *keep = std::getenv("NX_KEEP_BARCODES"))
     nxtest::RunCommand("convert " + path + " " + nxtest::ShellQuote(std::string(keep) + "/" + name + ".png"));
   return ZbarRead(path);

@@ -132,6 +132,8 @@ TEST(EncoderTables, MatchZintForCode128) {
     std::string part = printable.substr(i, 40);
     EXPECT_EQ(Ours(part, CODE128B, 2), ZintDump("-b CODE128B -d " + nxtest::ShellQuote(part))) << part;
   }
+  // DEL is code set B's value 95.
+  EXPECT_EQ(Ours("a\x7F" "b", CODE128B, 2), ZintDump("-b CODE128B --esc -d 'a\\x7Fb'"));
   EXPECT_EQ(Ours("12345", CODE128C, 2), ZintDump("-b CODE128 -d 012345"));
   EXPECT_EQ(Ours("98765432109876543210", CODE128C, 2), ZintDump("-b CODE128 -d 98765432109876543210"));
   EXPECT_EQ(Ours("0112345678901231", EAN128C, 2), ZintDump("-b GS1_128 -d '[01]12345678901231'"));
@@ -172,9 +174,10 @@ TEST(CheckCharacters, Code128AndEan128) {
   ASSERT_EQ(e.size(), 5u * 6 + 7);
   EXPECT_EQ(e.substr(6, 6), "805070");   // FNC1 = 411131
   EXPECT_EQ(e.substr(24, 6), "515063");  // 65 = 121124
-  // Characters outside the code set become spaces, broken pairs "00".
-  EXPECT_EQ(EncodePattern("a", CODE128A, false), EncodePattern(" ", CODE128A, false));
-  EXPECT_EQ(EncodePattern("1x", CODE128C, false), EncodePattern("00", CODE128C, false));
+  // Characters outside the code set and broken pairs are refused, never
+  // replaced by spaces or "00".
+  EXPECT_EQ(EncodePattern("a", CODE128A, false), "invalid");
+  EXPECT_EQ(EncodePattern("1x", CODE128C, false), "invalid");
   // With checksum, digits get a mod 10 digit and an even length.
   EXPECT_EQ(PrepareCode("1234", CODE128C, true).Code, "012348");
   EXPECT_EQ(PrepareCode("123", CODE128B, true).Code, "1236");
@@ -185,7 +188,9 @@ TEST(CheckCharacters, Code39Code93TwoOfFiveCode11Msi) {
   TZbrPrepared p = PrepareCode("CODE39", CODE39, true);
   EXPECT_EQ(p.Code, "CODE39W");
   EXPECT_EQ(p.Check, "W");
-  EXPECT_EQ(PrepareCode("", CODE39, true).Code, "0");
+  // No data gets no check character (nor, for UPC-A, zeros to carry one).
+  EXPECT_EQ(PrepareCode("", CODE39, true).Code, "");
+  EXPECT_EQ(PrepareCode("", UPCA, false).Code, "");
 
   // TEST93: C = 41 ('+', 113121), K = 6 ('6', 121311) right before the stop.
   std::string e = EncodePattern("TEST93", CODE93, false);
@@ -256,7 +261,16 @@ TEST(Encoders, FailuresGiveInvalidAndAClearMessage) {
   } cases[] = {{"X901234123457", EAN13}, {"590123412345", EAN13}, {"1234567", EAN8}, {"12345678901A", UPCA},
                {"21234565", UPCE0},      {"abc", CODE39},         {"a", CODE93},     {"12E", CODABAR},
                {"12a4", INTER_25},       {"1x", INDUS_25},        {"1x", MATRIX_25}, {"12A", CODE11},
-               {"1.5", MSI},             {"1234a", POSTNET}};
+               {"1.5", MSI},             {"1234a", POSTNET},
+               // Code 128 and EAN-128: outside the code set, broken or odd digit pairs.
+               {"Gr\xFC\xDF" "e", CODE128B}, {"Gr\xFC\xDF" "e", EAN128B}, {"a", CODE128A}, {"\x80", CODE128A},
+               {"12AB", CODE128C},       {"123", CODE128C},       {"1x", EAN128C},
+               // '*' is Code 39's start and stop; Full ASCII ends at 127.
+               {"A*B", CODE39},          {"*", CODE39},           {"\xE9", CODE39EX}, {"a\xE9", CODE93EX},
+               // A symbol without data.
+               {"", CODE39},             {"", CODE39EX},          {"", CODE93},      {"", CODABAR},
+               {"", CODE128A},           {"", CODE128B},          {"", CODE128C},    {"", EAN128B},
+               {"", INTER_25},           {"", CODE11},            {"", MSI},         {"", POSTNET}};
   for (const auto &c : cases) {
     ClearLastNxError();
     EXPECT_EQ(EncodePattern(c.code, c.type, true), "invalid") << c.code;

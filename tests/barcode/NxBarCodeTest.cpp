@@ -175,13 +175,70 @@ TEST_F(NxBarCodeTest, FailuresOnTheErrorChannel) {
     EXPECT_EQ(NxGetLastError(), 2);
     EXPECT_NE(ErrorText().find("too large"), std::string::npos) << ErrorText();
     nx::ClearLastNxError();
-    NxBarCode(0, 0, nullptr, 72, 10000, 1, 0, 0, 0);  // no text: start and stop only
-    EXPECT_EQ(NxGetLastError(), 0);
+    NxBarCode(0, 0, nullptr, 72, 10000, 1, 0, 0, 0);  // no text: no symbol
+    EXPECT_EQ(NxGetLastError(), 6);
   });
   std::vector<Blit> b = Blits(emf);
-  ASSERT_EQ(b.size(), 2u);
+  ASSERT_EQ(b.size(), 1u);
   EXPECT_EQ(b[0].cx, 200);  // the margins alone
-  EXPECT_EQ(b[1].cx, 2 * (6 * 10 + 3 * 30) + 10);
+}
+
+// Data a symbology cannot carry is never changed into data it can: the call
+// draws nothing and the error channel gives code 6 and the encoder's reason.
+TEST_F(NxBarCodeTest, BadDataDrawsNothingAndSaysWhy) {
+  static int boxes = 0;  // Interleaved 2 of 5 also shows its conversion message
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  SetMessageBoxSink([](LPCWSTR, LPCWSTR, UINT, void *) { ++boxes; }, nullptr);
+  struct Case {
+    const char *code;
+    int32_t selector;
+    const char *why;
+  } cases[] = {
+      {"Gr\xFC\xDF" "e", 2, "character 3 (0xFC) is not in code set B"},
+      {"Gr\xFC\xDF" "e", 4, "character 3 (0xFC) is not in code set B"},
+      {"abc", 8, "character 1 ('a') is not in code set A"},
+      {"12AB", 10, "character 3 is not a digit"},
+      {"12AB", 5, "character 3 is not a digit"},
+      {"9638507A", 6, "character 8 is not a digit"},
+      {"0360002914A", 11, "character 11 is not a digit"},
+      {"0123", 12, "needs exactly 8 digits"},
+      {"abc", 0, "character 1 ('a') is not in the Code 39 table"},
+      {"AB*CD", 0, "'*' is the start and stop character"},
+      {"12X34", 13, "character 3 ('X') is not in the Codabar table"},
+      {"12A45", 14, "character 3 is not a digit"},
+      {"12AB34", 15, "character 3 is not a digit"},
+      {"", 0, "there is no data"},
+      {"", 9, "there is no data"},
+      {"", 10, "there is no data"},
+      {"", 14, "there is no data"},
+  };
+  std::string emf = Page([&] {
+    for (const Case &c : cases) {
+      nx::ClearLastNxError();
+      NxBarCode(0, 0, c.code, 72, 10000, 1, c.selector, 0, 0);
+      EXPECT_EQ(NxGetLastError(), 6) << c.code << " as " << c.selector;
+      EXPECT_NE(ErrorText().find(c.why), std::string::npos) << c.code << " as " << c.selector << ": " << ErrorText();
+    }
+  });
+  SetMessageBoxSink(nullptr, nullptr);
+  EXPECT_EQ(boxes, 1);
+  EXPECT_TRUE(Blits(emf).empty());
+}
+
+// A narrow bar of one pixel (Width 1000 at 600 dpi) draws every bar whole,
+// and the page reads back.
+TEST_F(NxBarCodeTest, OnePixelBarsReadBack) {
+  NX_REQUIRE_TOOL("zbarimg");
+  std::string emf = Page([] {
+    NxBarCode(1000000, 1000000, "CODE39", 15, 1000, 0, 0, 0, 1);
+    NxBarCode(1000000, 4000000, "Page 1/2", 15, 1000, 0, 2, 0, 1);
+    NxBarCode(1000000, 7000000, "4006381333931", 15, 1000, 1, 7, 0, 1);
+  });
+  EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
+  const std::string page = ReadWithEmfrender(emf);
+  for (const char *line : {"CODE-39:CODE39", "CODE-128:Page 1/2", "EAN-13:4006381333931"})
+    EXPECT_NE(page.find(line), std::string::npos) << line << " not in\n" << page;
 }
 
 }  // namespace

@@ -48,13 +48,14 @@ TEST(ZbrRender, BarsLeaveTheLastColumnOfTheirSlot) {
   EXPECT_EQ(image.Pixel(50, 149), RGB(0, 0, 128));
   EXPECT_EQ(image.Pixel(50, 150), RGB(255, 255, 200));
   EXPECT_EQ(image.Pixel(50, 49), RGB(255, 255, 200));
-  // With a narrow width of one pixel, narrow bars cover no column at all.
+  // With a narrow width of one pixel every bar fills its slot: a reduced
+  // narrow bar would cover no column at all.
   bc.SetBarWidth(0.1f);
   bc.SetFactor(1.0f);  // raised to 2.0 for Code 39: wide bars keep one column
   bc.SaveBarcodeImage(image);
   int dark = 0;
   for (int x = 0; x < image.Width(); ++x) dark += image.Pixel(x, 100) == RGB(0, 0, 128);
-  EXPECT_EQ(dark, 3 * 2);  // two wide bars in each of '*', 'A', '*'
+  EXPECT_EQ(dark, 3 * (3 * 1 + 2 * 2));  // three narrow and two wide bars in each of '*', 'A', '*'
 }
 
 // SaveBarcodeImage writes bars straight into its bitmap; DrawBarcode draws

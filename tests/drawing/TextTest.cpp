@@ -145,6 +145,29 @@ TEST_F(DrawingTest, TextMeasuresFollowTheUnit) {
       2);
 }
 
+// A measure at the top of a new page sees the font of the last text command,
+// as it does within a page, in both dimensions.
+TEST_F(DrawingTest, TextMeasuresKeepTheLastTextFontAcrossPages) {
+  int page = 0;
+  std::vector<int> widths, heights;
+  Draw(
+      [&] {
+        if (page++ > 0) {
+          EXPECT_EQ(Pixels("iiii"), widths.back()) << "page " << page;
+          EXPECT_EQ(NxGetTextHeight("iiii"), heights.back()) << "page " << page;
+        }
+        const char *face = page == 2 ? "Courier New" : "Arial";
+        NxTextOutEx(500000, 5000000, "Total", 0, face, 120000 * page, -999, -999, -999, -999);
+        widths.push_back(Pixels("iiii"));
+        heights.push_back(NxGetTextHeight("iiii"));
+      },
+      0, 3);
+  ASSERT_EQ(widths.size(), 3u);
+  EXPECT_GT(widths[0], 0);
+  EXPECT_NE(widths[1], widths[0]);
+  EXPECT_NE(heights[2], heights[1]);
+}
+
 // Text boxes --------------------------------------------------------------
 
 struct Box {

@@ -76,6 +76,37 @@ TEST(QRDecode, KanjiEciAndStructuredAppend) {
             "PART ONE OF THREE part two, and 3");
 }
 
+// A text's characters beyond U+00FF go in kanji mode by their Shift JIS code:
+// U+8A9E is 語 (0x8CEA), not the Shift JIS character 0x8A9E (萱).
+TEST(QRDecode, TextKanjiCarryTheirShiftJisCodes) {
+  NX_REQUIRE_TOOL("zbarimg");
+  nxtest::TempDir dir;
+  TQRCode qr;
+  qr.SetCode(u"\u8A9E");
+  EXPECT_EQ(Build(qr, dir), "\x8C\xEA");
+  EXPECT_EQ(qr.SelectedVersion(), 1);
+  // Kana and kanji among letters and digits.
+  qr.SetCode(u"\u8ACB\u6C42\u66F8 No. 4711 \u3042\u30A2");
+  EXPECT_EQ(Build(qr, dir), "\x90\xBF\x8B\x81\x8F\x91 No. 4711 \x82\xA0\x83\x41");
+  qr.SetEncoding(ENC_KANJI);
+  qr.SetCode(u"\u8A9E\u8ACB");
+  EXPECT_EQ(Build(qr, dir), "\x8C\xEA\x90\xBF");
+  // No Shift JIS code, or byte mode: refused with the character named.
+  for (TQRCodeEncoding mode : {ENC_AUTO, ENC_BYTE}) {
+    qr.SetEncoding(mode);
+    qr.SetCode(mode == ENC_AUTO ? u"A\u20AC" : u"A\u8A9E");
+    try {
+      qr.BuildSymbol();
+      ADD_FAILURE() << "mode " << mode << " took the text";
+    } catch (const ENxError &e) {
+      EXPECT_EQ(e.code(), nxeData);
+      EXPECT_NE(std::string(e.what()).find(mode == ENC_AUTO ? "U+20AC at position 2" : "U+8A9E at position 2"),
+                std::string::npos)
+          << e.what();
+    }
+  }
+}
+
 TEST(QRDecode, EveryVersion) {
   NX_REQUIRE_TOOL("zbarimg");
   nxtest::TempDir dir;

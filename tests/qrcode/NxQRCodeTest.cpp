@@ -1,6 +1,7 @@
 // NxQRCode through the exports: printed on the virtual printer, the job's
 // page decodes to the text, and the symbol's bitmap is the whole square.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "QRTestUtil.h"
 #include "noxtrel.h"
@@ -61,6 +62,41 @@ TEST_F(NxQRCodeTest, PrintedSymbolsDecodeAndErrorsDrawNothing) {
   EXPECT_NE(images.output.find("   1     0 image    1251  1251 "), std::string::npos) << images.output;
   EXPECT_NE(images.output.find("   2     1 image    3755  3755 "), std::string::npos) << images.output;
   EXPECT_EQ(images.output.find("   3     2 image"), std::string::npos) << images.output;
+}
+
+// Under the Japanese ANSI code page the host's Shift JIS text comes back as
+// the same bytes: 0x8C 0xEA (語) is carried as 0x8CEA, not as its UTF-16 value.
+TEST_F(NxQRCodeTest, DISABLED_ChildKanjiUnderCodePage932) {
+  ASSERT_EQ(GetACP(), 932u);
+  ASSERT_EQ(NxInit(), 0);
+  NxBeginDoc();
+  NxQRCode(200000, 200000, "\x8c\xea", 1, 200, 4);
+  NxNewPage();
+  NxQRCode(200000, 200000, "No. 4711 \x90\xbf\x8b\x81\x8f\x91 \x82\xa0", 1, 200, 4);
+  EXPECT_EQ(NxGetLastError(), 0);
+  NxEndDoc();
+  const std::string job = SpoolDir() + "/job-1.pdf";
+  auto r = nxtest::RunCommand("pdftoppm -r 150 -mono " + job + " " + dir_.file("page"));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  auto decode = [&](int page) {
+    return nxtest::RunCommand("zbarimg --nodbus --quiet --raw -Sbinary " + dir_.file("page-" + std::to_string(page) + ".pbm"))
+        .output;
+  };
+  EXPECT_EQ(decode(1), "\x8c\xea");
+  EXPECT_EQ(decode(2), "No. 4711 \x90\xbf\x8b\x81\x8f\x91 \x82\xa0");
+}
+
+TEST_F(NxQRCodeTest, KanjiUnderCodePage932) {
+  NX_REQUIRE_TOOL("zbarimg");
+  NX_REQUIRE_TOOL("pdftoppm");
+  char self[4096];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  ASSERT_GT(n, 0);
+  self[n] = 0;
+  auto r = nxtest::RunCommand("NOXTREL_ACP=932 " + nxtest::ShellQuote(self) +
+                              " --gtest_also_run_disabled_tests --gtest_filter=NxQRCodeTest.DISABLED_Child*");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(r.output.find("[  PASSED  ] 1 test"), std::string::npos) << r.output;
 }
 
 }  // namespace

@@ -12,8 +12,8 @@
 
 #include "ExportTable.h"
 #include "ScriptParser.h"
+#include "common/ErrorChannel.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
 
 namespace {
 
