@@ -224,6 +224,40 @@ TEST(EmfForeignPlay, BlitsUnderAnEighthTurnFillAParallelogram) {
   EXPECT_EQ(c.At(440, 215), 0xFFFFFFu);
 }
 
+// Charts draw their labels from monochrome bitmaps with DSPDxax: the brush
+// where the bitmap is white, the destination kept where it is black (and
+// PSDPxax the other way round).
+TEST(EmfForeignPlay, MonochromeBitmapsPaintTheBrushThroughTheirBits) {
+  struct {
+    DWORD rop;
+    uint32_t left, right;
+  } cases[] = {{0x00E20746, 0xFF0000, 0x0000FF}, {0x00B8074A, 0x0000FF, 0xFF0000}};
+  for (auto &k : cases) {
+    SCOPED_TRACE(k.rop);
+    // A 2 x 1 bitmap: white, then black.
+    struct {
+      BITMAPINFOHEADER h;
+      RGBQUAD colours[2];
+    } bi{{sizeof(BITMAPINFOHEADER), 2, 1, 1, 1, BI_RGB, 4, 0, 0, 2, 0}, {{0, 0, 0, 0}, {255, 255, 255, 0}}};
+    const uint8_t bits[4] = {0x80, 0, 0, 0};
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &kFrameHmm, nullptr);
+    HBRUSH blue = CreateSolidBrush(RGB(0, 0, 255)), red = CreateSolidBrush(RGB(255, 0, 0));
+    SelectObject(dc, blue);
+    PatBlt(dc, 0, 0, 480, 360, PATCOPY);
+    SelectObject(dc, red);
+    StretchDIBits(dc, 100, 100, 100, 50, 0, 0, 2, 1, bits, reinterpret_cast<BITMAPINFO *>(&bi), DIB_RGB_COLORS,
+                  k.rop);
+    SelectObject(dc, GetStockObject(WHITE_BRUSH));
+    DeleteObject(blue);
+    DeleteObject(red);
+    drawtest::Canvas c(480, 360);
+    Play(c, CloseEnhMetaFile(dc));
+    EXPECT_EQ(c.At(120, 120), k.left);
+    EXPECT_EQ(c.At(180, 120), k.right);
+    EXPECT_EQ(c.At(50, 50), 0x0000FFu);
+  }
+}
+
 // "IIII" in a 40-pixel sans font under a quarter turn, with the text record
 // marked as written in `mode`.
 HENHMETAFILE TurnedText(DWORD mode) {

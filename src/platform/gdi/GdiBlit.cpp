@@ -170,6 +170,61 @@ bool DeviceToSource(const DevQuad &q, double sx, double sy, double sw, double sh
   return cairo_matrix_invert(toSrc) == CAIRO_STATUS_SUCCESS;
 }
 
+// Programs draw text and symbols from monochrome bitmaps with these two:
+// DSPDxax paints the brush where the source is white and keeps the
+// destination where it is black; PSDPxax keeps it where the source is
+// white and paints the brush where it is black.
+constexpr DWORD kDSPDxax = 0x00E20746, kPSDPxax = 0x00B8074A;
+bool BrushThroughSource(DWORD rop) { return rop == kDSPDxax || rop == kPSDPxax; }
+
+// The source as a mask: opaque where it is white (where it is black with
+// `invert`), grey levels in between.
+cairo_surface_t *MaskOf(cairo_surface_t *src, bool invert) {
+  if (cairo_surface_get_type(src) != CAIRO_SURFACE_TYPE_IMAGE) return nullptr;
+  cairo_surface_flush(src);
+  int w = cairo_image_surface_get_width(src), h = cairo_image_surface_get_height(src);
+  int sstride = cairo_image_surface_get_stride(src);
+  const uint8_t *sdata = cairo_image_surface_get_data(src);
+  cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS || !sdata) {
+    cairo_surface_destroy(mask);
+    return nullptr;
+  }
+  cairo_surface_flush(mask);
+  uint8_t *mdata = cairo_image_surface_get_data(mask);
+  int mstride = cairo_image_surface_get_stride(mask);
+  for (int y = 0; y < h; ++y) {
+    const auto *row = reinterpret_cast<const uint32_t *>(sdata + (size_t)y * sstride);
+    for (int x = 0; x < w; ++x) {
+      uint32_t p = row[x];
+      int v = (int)(((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255)) / 3;
+      mdata[(size_t)y * mstride + x] = (uint8_t)(invert ? 255 - v : v);
+    }
+  }
+  cairo_surface_mark_dirty(mask);
+  return mask;
+}
+
+// Paints the DC's brush through the source's mask (`m`: device -> source
+// surface) over the current path.
+bool PaintBrushThrough(Dc *dc, cairo_t *cr, cairo_surface_t *src, const cairo_matrix_t &m, DWORD rop) {
+  BrushObj *brush = DrawingBrush(*dc);
+  if (!brush) return true;  // a null brush leaves the destination
+  cairo_surface_t *mask = MaskOf(src, rop == kPSDPxax);
+  if (!mask) return false;
+  cairo_save(cr);
+  cairo_clip(cr);
+  SetBrushSource(*dc, cr, *brush);
+  cairo_pattern_t *mp = cairo_pattern_create_for_surface(mask);
+  cairo_pattern_set_matrix(mp, &m);
+  cairo_pattern_set_filter(mp, CAIRO_FILTER_NEAREST);
+  cairo_mask(cr, mp);
+  cairo_pattern_destroy(mp);
+  cairo_surface_destroy(mask);
+  cairo_restore(cr);
+  return true;
+}
+
 // Draws source pixels [sx, sx+sw) x [sy, sy+sh) (coordinates through
 // `srcMatrix`, source pixels -> surface) onto a device rectangle or
 // parallelogram.
@@ -177,7 +232,7 @@ bool DrawSource(Dc *dc, cairo_surface_t *src, const cairo_matrix_t &srcMatrix, d
                 double sy, double sw, double sh, const DevQuad &q, DWORD rop) {
   bool ok;
   cairo_operator_t op = SourceOperator(rop, &ok);
-  if (!ok) {
+  if (!ok && !BrushThroughSource(rop)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
@@ -186,9 +241,12 @@ bool DrawSource(Dc *dc, cairo_surface_t *src, const cairo_matrix_t &srcMatrix, d
   RasterScope rs(dc);
   cairo_t *cr = rs.cr();
   if (!cr) return false;
-  cairo_pattern_t *pat = cairo_pattern_create_for_surface(src);
   // device -> source pixels, then -> source surface.
   cairo_matrix_multiply(&m, &toSrc, &srcMatrix);
+  // Only the destination's pixels are painted.
+  q.AddPath(cr);
+  if (BrushThroughSource(rop)) return PaintBrushThrough(dc, cr, src, m, rop);
+  cairo_pattern_t *pat = cairo_pattern_create_for_surface(src);
   cairo_pattern_set_matrix(pat, &m);
   double dw = std::hypot(q.u.x, q.u.y), dh = std::hypot(q.v.x, q.v.y);
   bool smooth = dc->st.stretchMode == HALFTONE &&
@@ -197,13 +255,6 @@ bool DrawSource(Dc *dc, cairo_surface_t *src, const cairo_matrix_t &srcMatrix, d
   cairo_pattern_set_extend(pat, smooth ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
   cairo_set_source(cr, pat);
   cairo_set_operator(cr, op);
-  // Only the source rectangle's pixels are copied.
-  if (q.turned) {
-    q.AddPath(cr);
-  } else {
-    DevRect d = q.Rect();
-    cairo_rectangle(cr, d.L(), d.T(), d.R() - d.L(), d.B() - d.T());
-  }
   cairo_fill(cr);
   cairo_pattern_destroy(pat);
   return true;
