@@ -282,36 +282,35 @@ HENHMETAFILE TurnedText(DWORD mode) {
   return SetEnhMetaFileBits((UINT)bytes.size(), bytes.data());
 }
 
-TEST(EmfForeignPlay, AdvancedTextFollowsTheWorldTransform) {
-  drawtest::Canvas c(480, 360);
-  Play(c, TurnedText(GM_ADVANCED));
-  RECT box;
-  ASSERT_TRUE(InkBox(c, &box));
-  // Turned a quarter: the text runs down from (240, 100), each I lying
-  // across, its top towards the right... to the left of the reference point.
-  int w = box.right - box.left + 1, h = box.bottom - box.top + 1;
-  EXPECT_GT(h, w) << w << " x " << h;
-  EXPECT_GT(w, 20) << "each I lies across: as wide as its height";
-  EXPECT_LE(box.right, 240);
-  EXPECT_GE(box.top, 99);
-  // Four separate bars down the middle of the run.
-  int runs = 0;
-  int mid = (box.left + box.right) / 2;
-  for (int y = box.top; y <= box.bottom + 1; ++y)
-    runs += c.At(mid, y) != 0xFFFFFF && c.At(mid, y - 1) == 0xFFFFFF;
+// The text record's graphics mode decides: in GM_ADVANCED the glyphs turn
+// with the world transform, in GM_COMPATIBLE they stay upright and only
+// their places follow the turned baseline.
+TEST(EmfForeignPlay, TextUnderATurnFollowsTheRecordsGraphicsMode) {
+  drawtest::Canvas advanced(480, 360), compatible(480, 360);
+  Play(advanced, TurnedText(GM_ADVANCED));
+  Play(compatible, TurnedText(GM_COMPATIBLE));
+  RECT a, c;
+  ASSERT_TRUE(InkBox(advanced, &a));
+  ASSERT_TRUE(InkBox(compatible, &c));
+  int aw = a.right - a.left + 1, ah = a.bottom - a.top + 1;
+  int cw = c.right - c.left + 1, ch = c.bottom - c.top + 1;
+  // Advanced: the run goes down from (240, 100), each I lying across with
+  // its top to the right, so the glyphs stand left of the reference point;
+  // four separate bars cross the middle of the run.
+  EXPECT_GT(ah, aw) << aw << " x " << ah;
+  EXPECT_GT(aw, 20) << "each I lies across: as wide as an I is tall";
+  EXPECT_LE(a.right, 240);
+  EXPECT_GE(a.top, 99);
+  int runs = 0, mid = (a.left + a.right) / 2;
+  for (int y = a.top; y <= a.bottom + 1; ++y)
+    runs += advanced.At(mid, y) != 0xFFFFFF && advanced.At(mid, y - 1) == 0xFFFFFF;
   EXPECT_EQ(runs, 4);
-}
-
-TEST(EmfForeignPlay, CompatibleTextStaysUprightAlongTheTurnedBaseline) {
-  drawtest::Canvas c(480, 360);
-  Play(c, TurnedText(GM_COMPATIBLE));
-  RECT box;
-  ASSERT_TRUE(InkBox(c, &box));
-  int w = box.right - box.left + 1, h = box.bottom - box.top + 1;
-  // Upright I's one below the other: a narrow column, taller than one I.
-  EXPECT_LT(w, 12) << w << " x " << h;
-  EXPECT_GT(h, 50);
-  EXPECT_GE(box.top, 99);
+  // Compatible: upright I's one below the other, a narrow column taller
+  // than one I.
+  EXPECT_LT(cw, 12) << cw << " x " << ch;
+  EXPECT_GT(ch, 50);
+  EXPECT_GE(c.top, 99);
+  EXPECT_GE(c.left, 239);
 }
 
 }  // namespace
