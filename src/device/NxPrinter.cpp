@@ -56,6 +56,10 @@ void TNxPrinter::NewPage() {
   TPageMetafile page;
   page.Width = PageWidth() * 96 / factor;
   page.Height = PageHeight() * 96 / factor;
+  page.PrinterWidth = PageWidth();
+  page.PrinterHeight = PageHeight();
+  page.DpiX = GetDeviceCaps(printerDC_(), LOGPIXELSX);
+  page.DpiY = GetDeviceCaps(printerDC_(), LOGPIXELSY);
 
   HDC screen = GetDC(nullptr);
   RECT frame{0, 0, MulDiv(page.Width, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),

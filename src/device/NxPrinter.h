@@ -26,6 +26,12 @@ struct TPageMetafile {
   HENHMETAFILE Handle = nullptr;
   int Width = 0;
   int Height = 0;
+  // The printer the page is recorded for: its printable area in pixels and
+  // its resolution in pixels per inch.
+  int PrinterWidth = 0;
+  int PrinterHeight = 0;
+  int DpiX = 0;
+  int DpiY = 0;
 };
 
 class TNxPrinter {

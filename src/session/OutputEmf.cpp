@@ -5,6 +5,7 @@
 #include "common/ErrorChannel.h"
 #include "common/Files.h"
 #include "common/Strings.h"
+#include "device/EmfPageFile.h"
 #include "device/NxPrinter.h"
 #include "session/Library.h"
 #include "session/Outputs.h"
@@ -19,10 +20,8 @@ void SaveEmfPages() {
   const TNxPrinter &pages = PageStore();
   const WString folder = FolderOf(Session().FileName);
   for (int i = 0; i < pages.PagesCount(); ++i) {
-    HENHMETAFILE emf = pages.GetPage(i).Handle;
-    UINT size = GetEnhMetaFileBits(emf, 0, nullptr);
-    std::vector<BYTE> bytes(size);
-    if (size == 0 || GetEnhMetaFileBits(emf, size, bytes.data()) != size)
+    const std::vector<BYTE> bytes = EmfPageFile(pages.GetPage(i));
+    if (bytes.empty())
       throw ENxError(nxeGeneral, "Page " + std::to_string(i + 1) + " has no metafile");
     WriteWholeFile(folder + AsciiToWide("Page" + std::to_string(i + 1) + ".emf"), bytes);
   }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "device/Device.h"
+#include "device/EmfPageFile.h"
 #include "device/NxPrinter.h"
 #include "device/SysPrinter.h"
 #include "session/Library.h"
@@ -161,6 +163,35 @@ TEST_F(PageStoreTest, PagesHaveTheFrameOfThePrintableAreaAndSaveTheirStateAtTheE
   EXPECT_EQ(first[first.size() - 2], static_cast<DWORD>(EMR_SAVEDC));
   EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_RESTOREDC)), 0);
   EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_SAVEDC)), 0);  // the last page
+}
+
+TEST_F(PageStoreTest, PageFilesStateThePrintersSizeAndLeaveThePageAsItIs) {
+  store_.BeginDoc();
+  store_.Canvas().Rectangle(10, 10, 200, 100);
+  store_.EndDoc();
+  const nx::TPageMetafile &page = store_.GetPage(0);
+  ENHMETAHEADER before{};
+  GetEnhMetaFileHeader(page.Handle, sizeof before, &before);
+  std::vector<BYTE> file = nx::EmfPageFile(page);
+  ASSERT_GE(file.size(), sizeof(ENHMETAHEADER));
+  ENHMETAHEADER h;
+  std::memcpy(&h, file.data(), sizeof h);
+  // The stand-in printer: 1920 x 1440 pixels at 96 dpi, 508 x 381 mm.
+  EXPECT_EQ(h.rclFrame.right, 50800);
+  EXPECT_EQ(h.rclFrame.bottom, 38100);
+  EXPECT_EQ(h.szlDevice.cx * 127, h.szlMillimeters.cx * 480);
+  EXPECT_EQ(h.szlDevice.cy * 127, h.szlMillimeters.cy * 480);
+  EXPECT_EQ(h.nBytes, file.size());
+  // The records are those of the page, which keeps its own header.
+  std::vector<BYTE> kept(GetEnhMetaFileBits(page.Handle, 0, nullptr));
+  GetEnhMetaFileBits(page.Handle, (UINT)kept.size(), kept.data());
+  ASSERT_EQ(kept.size(), file.size());
+  EXPECT_TRUE(std::equal(kept.begin() + sizeof h, kept.end(), file.begin() + sizeof h));
+  ENHMETAHEADER after{};
+  GetEnhMetaFileHeader(page.Handle, sizeof after, &after);
+  EXPECT_EQ(std::memcmp(&before, &after, sizeof before), 0);
+  // Without a metafile there is no file.
+  EXPECT_TRUE(nx::EmfPageFile(nx::TPageMetafile{}).empty());
 }
 
 TEST_F(PageStoreTest, DeviceRoutesByTheSessionsDeviceType) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
@@ -154,6 +155,73 @@ TEST_F(DocFlowTest, EmfPagesShowThePrintableAreaInEmf2svg) {
     // last pixel of the 4760 x 6815 area.
     EXPECT_NE(svg.find("width=\"4759.0000\" height=\"6814.0000\""), std::string::npos) << svg.substr(0, 300);
   }
+}
+
+// Readers place an EMF at the size its header states: the page files of
+// the 600-dpi virtual printer's A4 say 201.5 x 288.5 mm (its 4760 x 6815
+// printable pixels), with a reference device of exactly 600 pixels to the
+// inch, so that the records, in printer pixels, fill that frame.
+TEST_F(DocFlowTest, EmfPageFilesStateThePrintableAreasRealSize) {
+  ASSERT_EQ(NxInit(), 0);
+  NxSetDevice(5);
+  NxSetFileName((dir_.path().string() + "/doc.pdf").c_str());
+  NxBeginDoc();
+  const nx::TNoxtrelRec &s = nx::Session();
+  ASSERT_EQ(s.AreaWidth, 4760);
+  ASSERT_EQ(s.AreaHeight, 6815);
+  nx::Device().Rectangle(0, 0, s.AreaWidth, s.AreaHeight);
+  NxEndDoc();
+  ASSERT_EQ(NxGetLastError(), 0) << LastErrorText();
+  std::string path = dir_.file("Page1.emf");
+  auto bytes = nxtest::ReadFileBytes(path);
+  ENHMETAHEADER h{};
+  ASSERT_GE(bytes.size(), sizeof h);
+  std::memcpy(&h, bytes.data(), sizeof h);
+  EXPECT_EQ(h.rclFrame.left, 0);
+  EXPECT_EQ(h.rclFrame.top, 0);
+  EXPECT_EQ(h.rclFrame.right, 20151);   // 4760 / 600 in = 201.51 mm
+  EXPECT_EQ(h.rclFrame.bottom, 28850);  // 6815 / 600 in = 288.51 mm
+  // 600 reference pixels to the inch on both axes, whole millimetres, and
+  // a reference device that covers the page.
+  EXPECT_EQ(int64_t{h.szlDevice.cx} * 127, int64_t{h.szlMillimeters.cx} * 3000);
+  EXPECT_EQ(int64_t{h.szlDevice.cy} * 127, int64_t{h.szlMillimeters.cy} * 3000);
+  EXPECT_GE(h.szlDevice.cx, 4760);
+  EXPECT_GE(h.szlDevice.cy, 6815);
+  EXPECT_EQ(h.szlMicrometers.cx, h.szlMillimeters.cx * 1000);
+  EXPECT_EQ(h.szlMicrometers.cy, h.szlMillimeters.cy * 1000);
+  EXPECT_EQ(h.rclBounds.right, 4759);  // the records stay in printer pixels
+  EXPECT_EQ(h.rclBounds.bottom, 6814);
+
+  // Played at a tenth of its size, the frame around the printable area
+  // lands on the edges of the picture (its last pixels at 475.9, 681.4).
+  std::u16string wide(path.begin(), path.end());
+  HENHMETAFILE emf = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(wide.c_str()));
+  ASSERT_NE(emf, nullptr);
+  constexpr int kW = 490, kH = 700;
+  HDC dc = CreateCompatibleDC(nullptr);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), kW, -kH, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void *bits = nullptr;
+  HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bm);
+  PatBlt(dc, 0, 0, kW, kH, WHITENESS);
+  RECT rc{0, 0, 476, 682};
+  EXPECT_TRUE(PlayEnhMetaFile(dc, emf, &rc));
+  auto ink = [bits](int x, int y) { return (static_cast<uint32_t *>(bits)[y * kW + x] & 0xFFFFFF) == 0; };
+  int right = -1, bottom = -1;
+  for (int x = 0; x < kW; ++x) right = ink(x, 340) ? x : right;
+  for (int y = 0; y < kH; ++y) bottom = ink(238, y) ? y : bottom;
+  EXPECT_TRUE(ink(0, 340));
+  EXPECT_TRUE(ink(238, 0));
+  EXPECT_GE(right, 475);
+  EXPECT_LE(right, 476);
+  EXPECT_GE(bottom, 681);
+  EXPECT_LE(bottom, 682);
+  EXPECT_FALSE(ink(238, 340));
+  SelectObject(dc, old);
+  DeleteObject(bm);
+  DeleteDC(dc);
+  DeleteEnhMetaFile(emf);
 }
 
 TEST_F(DocFlowTest, DefaultFileNamesCountUpAndLandInTheCurrentFolder) {

@@ -5,6 +5,28 @@ namespace nx::gdi {
 
 namespace {
 
+// Text records carry the graphics mode they were written in (at 24 in
+// EXTTEXTOUT, POLYTEXTOUT and SMALLTEXTOUT): in GM_COMPATIBLE the glyphs
+// stay upright whatever the world transform, in GM_ADVANCED they follow it.
+class TextModeScope {
+ public:
+  TextModeScope(const Player &p, const RecordView &r) : dc_(DcFromHandle(p.hdc)) {
+    DWORD mode = r.Size() >= 28 ? r.U32(24) : 0;
+    if (!dc_) return;
+    old_ = dc_->textGraphicsMode;
+    dc_->textGraphicsMode = mode == GM_COMPATIBLE || mode == GM_ADVANCED ? (int)mode : 0;
+  }
+  ~TextModeScope() {
+    if (dc_) dc_->textGraphicsMode = old_;
+  }
+  TextModeScope(const TextModeScope &) = delete;
+  TextModeScope &operator=(const TextModeScope &) = delete;
+
+ private:
+  Dc *dc_;
+  int old_ = 0;
+};
+
 // One EMRTEXT at `at`: the string and advances it points to are checked
 // against the record. Without ETO_NO_RECT the rectangle sits between
 // fOptions and offDx; with it, offDx follows fOptions.
@@ -78,6 +100,7 @@ bool IsTextRecord(DWORD t) {
 }
 
 bool PlayText(const Player &p, const RecordView &r) {
+  TextModeScope mode(p, r);
   DWORD t = r.Type();
   if (t == EMR_SMALLTEXTOUT) return PlaySmallText(p, r);
   bool ansi = t == EMR_EXTTEXTOUTA || t == EMR_POLYTEXTOUTA;

@@ -10,9 +10,11 @@
 
 namespace nx::gdi {
 
-bool PaintDeviceRect(Dc *dc, cairo_t *cr, double l, double t, double r, double b, DWORD rop) {
+namespace {
+
+// Fills the current Cairo path with a raster operation that reads no source.
+bool PaintCurrentPath(Dc *dc, cairo_t *cr, DWORD rop) {
   cairo_save(cr);
-  cairo_rectangle(cr, l, t, r - l, b - t);
   bool ok = true;
   switch (rop) {
     case BLACKNESS:
@@ -46,6 +48,14 @@ bool PaintDeviceRect(Dc *dc, cairo_t *cr, double l, double t, double r, double b
   return ok;
 }
 
+}  // namespace
+
+bool PaintDeviceRect(Dc *dc, cairo_t *cr, double l, double t, double r, double b, DWORD rop) {
+  cairo_new_path(cr);
+  cairo_rectangle(cr, l, t, r - l, b - t);
+  return PaintCurrentPath(dc, cr, rop);
+}
+
 namespace {
 
 // A logical rectangle given by origin and size in device pixels; the size
@@ -64,9 +74,65 @@ DevRect ToDeviceRect(const Dc &dc, int x, int y, int w, int h) {
   return {a.x, a.y, c.x - a.x, c.y - a.y};
 }
 
+// A blit's destination in device pixels: the image of the logical
+// rectangle's origin and of its two sides. Under a transform that rotates
+// or shears it is a parallelogram, which the image fills whole; otherwise
+// it is the rectangle on GDI's integer grid.
+struct DevQuad {
+  DPoint o{0, 0}, u{0, 0}, v{0, 0};  // origin, the side along x, the side along y
+  bool turned = false;
+  DevRect Rect() const { return {o.x, o.y, u.x, v.y}; }
+  void AddPath(cairo_t *cr) const {
+    cairo_new_path(cr);
+    cairo_move_to(cr, o.x, o.y);
+    cairo_rel_line_to(cr, u.x, u.y);
+    cairo_rel_line_to(cr, v.x, v.y);
+    cairo_rel_line_to(cr, -u.x, -u.y);
+    cairo_close_path(cr);
+  }
+  // Inclusive device box of the covered pixels.
+  RECTL Box() const {
+    double xs[4] = {o.x, o.x + u.x, o.x + v.x, o.x + u.x + v.x};
+    double ys[4] = {o.y, o.y + u.y, o.y + v.y, o.y + u.y + v.y};
+    auto [l, r] = std::minmax_element(xs, xs + 4);
+    auto [t, b] = std::minmax_element(ys, ys + 4);
+    return {ClampToLong(std::floor(*l)), ClampToLong(std::floor(*t)), ClampToLong(std::ceil(*r)) - 1,
+            ClampToLong(std::ceil(*b)) - 1};
+  }
+};
+
+DevQuad ToDeviceQuad(const Dc &dc, int x, int y, int w, int h) {
+  Affine m = LogicalToDevice(dc);
+  DevQuad q;
+  if (m.AxisAligned()) {
+    DevRect d = ToDeviceRect(dc, x, y, w, h);
+    q.o = {d.x, d.y};
+    q.u = {d.w, 0};
+    q.v = {0, d.h};
+    return q;
+  }
+  q.turned = true;
+  m.Apply(x, y, &q.o.x, &q.o.y);
+  q.u = {w * m.m11, w * m.m12};
+  q.v = {h * m.m21, h * m.m22};
+  return q;
+}
+
 RECTL BlitBounds(const Dc &dc, int x, int y, int w, int h) {
-  DevRect d = ToDeviceRect(dc, x, y, w, h);
-  return {(LONG)d.L(), (LONG)d.T(), (LONG)d.R() - 1, (LONG)d.B() - 1};
+  return ToDeviceQuad(dc, x, y, w, h).Box();
+}
+
+// Fills a blit's destination with an operation that reads no source.
+bool PaintQuad(Dc *dc, const DevQuad &q, DWORD rop) {
+  RasterScope rs(dc);
+  cairo_t *cr = rs.cr();
+  if (!cr) return false;
+  if (!q.turned) {
+    DevRect d = q.Rect();
+    return PaintDeviceRect(dc, cr, d.L(), d.T(), d.R(), d.B(), rop);
+  }
+  q.AddPath(cr);
+  return PaintCurrentPath(dc, cr, rop);
 }
 
 cairo_operator_t SourceOperator(DWORD rop, bool *ok) {
@@ -86,33 +152,109 @@ cairo_operator_t SourceOperator(DWORD rop, bool *ok) {
   }
 }
 
+// Device pixels -> source pixels for source pixels [sx, sx+sw) x
+// [sy, sy+sh) drawn onto q. False when the destination has no area.
+bool DeviceToSource(const DevQuad &q, double sx, double sy, double sw, double sh,
+                    cairo_matrix_t *toSrc) {
+  if (!q.turned) {
+    DevRect d = q.Rect();
+    if (d.w == 0 || d.h == 0) return false;
+    *toSrc = {sw / d.w, 0, 0, sh / d.h, sx - d.x * sw / d.w, sy - d.y * sh / d.h};
+    return true;
+  }
+  // Source pixels -> device: (sx + a sw, sy + b sh) -> o + a u + b v.
+  cairo_matrix_t toDev{q.u.x / sw, q.u.y / sw, q.v.x / sh, q.v.y / sh, 0, 0};
+  toDev.x0 = q.o.x - (sx * toDev.xx + sy * toDev.xy);
+  toDev.y0 = q.o.y - (sx * toDev.yx + sy * toDev.yy);
+  *toSrc = toDev;
+  return cairo_matrix_invert(toSrc) == CAIRO_STATUS_SUCCESS;
+}
+
+// Programs draw text and symbols from monochrome bitmaps with these two:
+// DSPDxax paints the brush where the source is white and keeps the
+// destination where it is black; PSDPxax keeps it where the source is
+// white and paints the brush where it is black.
+constexpr DWORD kDSPDxax = 0x00E20746, kPSDPxax = 0x00B8074A;
+bool BrushThroughSource(DWORD rop) { return rop == kDSPDxax || rop == kPSDPxax; }
+
+// The source as a mask: opaque where it is white (where it is black with
+// `invert`), grey levels in between.
+cairo_surface_t *MaskOf(cairo_surface_t *src, bool invert) {
+  if (cairo_surface_get_type(src) != CAIRO_SURFACE_TYPE_IMAGE) return nullptr;
+  cairo_surface_flush(src);
+  int w = cairo_image_surface_get_width(src), h = cairo_image_surface_get_height(src);
+  int sstride = cairo_image_surface_get_stride(src);
+  const uint8_t *sdata = cairo_image_surface_get_data(src);
+  cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A8, w, h);
+  if (cairo_surface_status(mask) != CAIRO_STATUS_SUCCESS || !sdata) {
+    cairo_surface_destroy(mask);
+    return nullptr;
+  }
+  cairo_surface_flush(mask);
+  uint8_t *mdata = cairo_image_surface_get_data(mask);
+  int mstride = cairo_image_surface_get_stride(mask);
+  for (int y = 0; y < h; ++y) {
+    const auto *row = reinterpret_cast<const uint32_t *>(sdata + (size_t)y * sstride);
+    for (int x = 0; x < w; ++x) {
+      uint32_t p = row[x];
+      int v = (int)(((p >> 16) & 255) + ((p >> 8) & 255) + (p & 255)) / 3;
+      mdata[(size_t)y * mstride + x] = (uint8_t)(invert ? 255 - v : v);
+    }
+  }
+  cairo_surface_mark_dirty(mask);
+  return mask;
+}
+
+// Paints the DC's brush through the source's mask (`m`: device -> source
+// surface) over the current path.
+bool PaintBrushThrough(Dc *dc, cairo_t *cr, cairo_surface_t *src, const cairo_matrix_t &m, DWORD rop) {
+  BrushObj *brush = DrawingBrush(*dc);
+  if (!brush) return true;  // a null brush leaves the destination
+  cairo_surface_t *mask = MaskOf(src, rop == kPSDPxax);
+  if (!mask) return false;
+  cairo_save(cr);
+  cairo_clip(cr);
+  SetBrushSource(*dc, cr, *brush);
+  cairo_pattern_t *mp = cairo_pattern_create_for_surface(mask);
+  cairo_pattern_set_matrix(mp, &m);
+  cairo_pattern_set_filter(mp, CAIRO_FILTER_NEAREST);
+  cairo_mask(cr, mp);
+  cairo_pattern_destroy(mp);
+  cairo_surface_destroy(mask);
+  cairo_restore(cr);
+  return true;
+}
+
 // Draws source pixels [sx, sx+sw) x [sy, sy+sh) (coordinates through
-// `srcMatrix`, source pixels -> surface) into a device rectangle.
+// `srcMatrix`, source pixels -> surface) onto a device rectangle or
+// parallelogram.
 bool DrawSource(Dc *dc, cairo_surface_t *src, const cairo_matrix_t &srcMatrix, double sx,
-                double sy, double sw, double sh, const DevRect &d, DWORD rop) {
+                double sy, double sw, double sh, const DevQuad &q, DWORD rop) {
   bool ok;
   cairo_operator_t op = SourceOperator(rop, &ok);
-  if (!ok) {
+  if (!ok && !BrushThroughSource(rop)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return false;
   }
-  if (d.w == 0 || d.h == 0 || sw == 0 || sh == 0) return true;
+  cairo_matrix_t toSrc, m;
+  if (sw == 0 || sh == 0 || !DeviceToSource(q, sx, sy, sw, sh, &toSrc)) return true;
   RasterScope rs(dc);
   cairo_t *cr = rs.cr();
   if (!cr) return false;
-  cairo_pattern_t *pat = cairo_pattern_create_for_surface(src);
   // device -> source pixels, then -> source surface.
-  cairo_matrix_t toSrc{sw / d.w, 0, 0, sh / d.h, sx - d.x * sw / d.w, sy - d.y * sh / d.h}, m;
   cairo_matrix_multiply(&m, &toSrc, &srcMatrix);
+  // Only the destination's pixels are painted.
+  q.AddPath(cr);
+  if (BrushThroughSource(rop)) return PaintBrushThrough(dc, cr, src, m, rop);
+  cairo_pattern_t *pat = cairo_pattern_create_for_surface(src);
   cairo_pattern_set_matrix(pat, &m);
-  bool smooth = dc->st.stretchMode == HALFTONE && (std::fabs(sw) != std::fabs(d.w) ||
-                                                   std::fabs(sh) != std::fabs(d.h));
+  double dw = std::hypot(q.u.x, q.u.y), dh = std::hypot(q.v.x, q.v.y);
+  bool smooth = dc->st.stretchMode == HALFTONE &&
+                (std::fabs(sw) != dw || std::fabs(sh) != dh || q.turned);
   cairo_pattern_set_filter(pat, smooth ? CAIRO_FILTER_GOOD : CAIRO_FILTER_NEAREST);
   cairo_pattern_set_extend(pat, smooth ? CAIRO_EXTEND_PAD : CAIRO_EXTEND_NONE);
   cairo_set_source(cr, pat);
   cairo_set_operator(cr, op);
-  // Only the source rectangle's pixels are copied.
-  cairo_rectangle(cr, d.L(), d.T(), d.R() - d.L(), d.B() - d.T());
   cairo_fill(cr);
   cairo_pattern_destroy(pat);
   return true;
@@ -256,12 +398,8 @@ BOOL Blit(HDC hdcDest, int x, int y, int w, int h, HDC hdcSrc, int xs, int ys, i
     RecordBlt(dc, x, y, w, h, src, src ? &sd : nullptr, rop);
     return TRUE;
   }
-  DevRect d = ToDeviceRect(*dc, x, y, w, h);
-  if (!src) {
-    RasterScope rs(dc);
-    cairo_t *cr = rs.cr();
-    return cr && PaintDeviceRect(dc, cr, d.L(), d.T(), d.R(), d.B(), rop);
-  }
+  DevQuad d = ToDeviceQuad(*dc, x, y, w, h);
+  if (!src) return PaintQuad(dc, d, rop);
   // Reading and writing one surface, or changing between colour and
   // monochrome: copy the source area first.
   MonoChange mono = MonoChangeOf(*src, *dc);
@@ -328,7 +466,7 @@ bool ReadDib(const BITMAPINFO *bmi, UINT usage, const void *bits, DibView *v) {
 
 // Draws a DIB's source rectangle (DIB coordinates: the origin is the lower
 // left corner of a bottom-up DIB) into a device rectangle.
-bool DrawDib(Dc *dc, const DibView &v, int xs, int ys, int ws, int hs, const DevRect &d,
+bool DrawDib(Dc *dc, const DibView &v, int xs, int ys, int ws, int hs, const DevQuad &d,
              DWORD rop) {
   cairo_surface_t *s = DibToSurface(v);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
@@ -379,12 +517,8 @@ int WINAPI StretchDIBits(HDC hdc, int xDest, int yDest, int DestWidth, int DestH
                      lpBits, lpbmi, v, iUsage, rop);
     return v.height;
   }
-  DevRect d = ToDeviceRect(*dc, xDest, yDest, DestWidth, DestHeight);
-  if (!RopUsesSource(rop)) {
-    RasterScope rs(dc);
-    cairo_t *cr = rs.cr();
-    return cr && PaintDeviceRect(dc, cr, d.L(), d.T(), d.R(), d.B(), rop) ? v.height : 0;
-  }
+  DevQuad d = ToDeviceQuad(*dc, xDest, yDest, DestWidth, DestHeight);
+  if (!RopUsesSource(rop)) return PaintQuad(dc, d, rop) ? v.height : 0;
   return DrawDib(dc, v, xSrc, ySrc, SrcWidth, SrcHeight, d, rop) ? v.height : 0;
 }
 
@@ -432,7 +566,7 @@ int WINAPI SetDIBitsToDevice(HDC hdc, int xDest, int yDest, DWORD w, DWORD h, in
   part.height = (int)lines;
   if (!AttachDibBits(&part, lpvBits, nbits)) return 0;
   int partY = ySrc - (int)StartScan;
-  DevRect d = ToDeviceRect(*dc, xDest, yDest, (int)w, (int)h);
+  DevQuad d = ToDeviceQuad(*dc, xDest, yDest, (int)w, (int)h);
   return DrawDib(dc, part, xSrc, partY, (int)w, (int)h, d, SRCCOPY) ? (int)lines : 0;
 }
 

@@ -672,18 +672,23 @@ void FixedExtents(Dc *dc, int mode) {
   }
 }
 
-void FixIsotropic(DcState &s) {
+// MM_ISOTROPIC: one logical unit is as long on both axes. The viewport
+// extent of the axis that would stretch more is shrunk to the other axis's
+// scale (in millimetres, for devices whose pixels are not square); both
+// extents keep their signs, so a negative extent still flips its axis.
+void FixIsotropic(const DeviceCaps &c, DcState &s) {
   if (s.mapMode != MM_ISOTROPIC || !s.winExt.cx || !s.winExt.cy) return;
-  double xs = (double)s.vpExt.cx / s.winExt.cx, ys = (double)s.vpExt.cy / s.winExt.cy;
-  if (std::fabs(xs) > std::fabs(ys)) {
-    long v = std::lround(s.winExt.cx * std::fabs(ys));
-    s.vpExt.cx = (LONG)(s.vpExt.cx < 0 ? -v : v);
-  } else if (std::fabs(ys) > std::fabs(xs)) {
-    long v = std::lround(s.winExt.cy * std::fabs(xs));
-    s.vpExt.cy = (LONG)(s.vpExt.cy < 0 ? -v : v);
+  double mmX = c.horzRes > 0 && c.horzSize > 0 ? (double)c.horzSize / c.horzRes : 1.0;
+  double mmY = c.vertRes > 0 && c.vertSize > 0 ? (double)c.vertSize / c.vertRes : 1.0;
+  double xdim = std::fabs((double)s.vpExt.cx * mmX / s.winExt.cx);
+  double ydim = std::fabs((double)s.vpExt.cy * mmY / s.winExt.cy);
+  if (xdim > ydim) {
+    LONG v = ClampToLong(std::round(s.vpExt.cx * ydim / xdim));
+    s.vpExt.cx = v ? v : (s.vpExt.cx < 0 ? -1 : 1);
+  } else if (ydim > xdim) {
+    LONG v = ClampToLong(std::round(s.vpExt.cy * xdim / ydim));
+    s.vpExt.cy = v ? v : (s.vpExt.cy < 0 ? -1 : 1);
   }
-  if (!s.vpExt.cx) s.vpExt.cx = 1;
-  if (!s.vpExt.cy) s.vpExt.cy = 1;
 }
 
 void RecordPoint(Dc *dc, DWORD type, LONG x, LONG y) {
@@ -714,7 +719,7 @@ int WINAPI SetMapMode(HDC hdc, int iMode) {
   } else if (old == MM_TEXT) {
     dc->st.winExt = dc->st.vpExt = {1, 1};
   }
-  FixIsotropic(dc->st);
+  FixIsotropic(dc->caps, dc->st);
   return old;
 }
 
@@ -759,7 +764,7 @@ static BOOL SetExtent(HDC hdc, int x, int y, LPSIZE lpsz, bool window) {
   if (dc->st.mapMode != MM_ISOTROPIC && dc->st.mapMode != MM_ANISOTROPIC) return TRUE;
   if (x == 0 || y == 0) return FALSE;
   ext = {x, y};
-  FixIsotropic(dc->st);
+  FixIsotropic(dc->caps, dc->st);
   return TRUE;
 }
 
@@ -787,7 +792,7 @@ static BOOL ScaleExtent(HDC hdc, int xn, int xd, int yn, int yd, LPSIZE lpsz, bo
   LONG cx = e.cx * xn / xd, cy = e.cy * yn / yd;
   if (!cx || !cy) return FALSE;
   (window ? dc->st.winExt : dc->st.vpExt) = {cx, cy};
-  FixIsotropic(dc->st);
+  FixIsotropic(dc->caps, dc->st);
   return TRUE;
 }
 

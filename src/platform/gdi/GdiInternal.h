@@ -6,6 +6,7 @@
 // For the text module:
 //   Dc *dc = nx::gdi::DcFromHandle(hdc);          // NULL (and ERROR_INVALID_HANDLE) if bad
 //   dc->st.font, TextColor/BkMode/BkColor/TextAlign/charExtra/curPos in dc->st
+//   nx::gdi::TextGraphicsMode(*dc): the graphics mode text follows
 //   const LOGFONTW *lf = nx::gdi::SelectedLogFont(dc);
 //   nx::gdi::Affine m = nx::gdi::LogicalToDevice(*dc);   // logical -> device pixels
 //   if (dc->IsMetafile()): the selected font's creation record is already written
@@ -307,6 +308,10 @@ struct Dc {
   DevicePath path;
   std::unique_ptr<EmfRecorder> rec;  // metafile DCs
   bool playing = false;  // a metafile is being played onto this DC
+  // While a metafile's text record plays: the graphics mode it was written
+  // in (0: the DC's own). The text then follows that mode's rules under the
+  // DC's world transform.
+  int textGraphicsMode = 0;
   std::shared_ptr<void> spool;  // printer DCs: the spooler's printer and job, freed with the DC
 
   bool IsMetafile() const { return type == DcType::Metafile; }
@@ -318,6 +323,10 @@ Dc *DcFromHandle(HDC hdc);
 // The selected font's logical font (the stock font's when none was chosen).
 const LOGFONTW *SelectedLogFont(const Dc *dc);
 FontObj *SelectedFont(const Dc *dc);
+// The graphics mode text is drawn in: a playing text record's, else the DC's.
+inline int TextGraphicsMode(const Dc &dc) {
+  return dc.textGraphicsMode ? dc.textGraphicsMode : dc.st.graphicsMode;
+}
 // Logical coordinates -> device pixels (world transform, then window/viewport).
 Affine LogicalToDevice(const Dc &dc);
 // Window/viewport part only.

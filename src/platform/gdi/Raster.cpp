@@ -89,8 +89,10 @@ Rop2Paint ResolveRop2(int rop2, COLORREF color) {
 
 namespace {
 
-// GDI's cosmetic dash patterns, in pixels.
-std::vector<double> DashPattern(const PenObj &pen, double width) {
+// GDI's cosmetic dash patterns, in pixels. A geometric pen's user style is
+// in logical units (`scale` takes them to device pixels); its predefined
+// styles grow with its width.
+std::vector<double> DashPattern(const PenObj &pen, double width, double scale) {
   std::vector<double> d;
   switch (pen.Dash()) {
     case PS_DASH:
@@ -114,19 +116,27 @@ std::vector<double> DashPattern(const PenObj &pen, double width) {
     default:
       return d;
   }
-  // Geometric pens scale their pattern with the width.
-  if (pen.Geometric() && width > 1)
-    for (double &v : d) v *= pen.Dash() == PS_USERSTYLE ? 1.0 : width;
+  if (pen.Geometric() && pen.Dash() == PS_USERSTYLE)
+    for (double &v : d) v *= scale;
+  else if (pen.Geometric() && width > 1)
+    for (double &v : d) v *= width;
   bool any = std::any_of(d.begin(), d.end(), [](double v) { return v > 0; });
   if (!any) d.clear();
   return d;
 }
 
+// The longest mitre of a one-pixel line, in line widths: a right angle
+// (sqrt 2) keeps its corner pixel.
+constexpr double kThinMiterLimit = 1.5;
+
 void ApplyCapsAndJoins(const Dc &dc, cairo_t *cr, const PenObj &pen, double width) {
   if (width <= 1) {
-    // A thin line stops before its end point.
+    // A thin line stops before its end point. GDI draws its segments one by
+    // one, without joins: a corner is filled up to a right angle, a sharper
+    // one is cut (a mitre there would be a spike up to ten pixels long).
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_BUTT);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_MITER);
+    cairo_set_miter_limit(cr, kThinMiterLimit);
     return;
   }
   DWORD cap = pen.style & PS_ENDCAP_MASK, join = pen.style & PS_JOIN_MASK;
@@ -246,7 +256,7 @@ void StrokeCurrentPath(Dc *dc, cairo_t *cr, const PenObj &pen) {
   cairo_set_line_width(cr, w);
   ApplyCapsAndJoins(*dc, cr, pen, w);
   cairo_set_operator(cr, rop.op);
-  std::vector<double> dashes = DashPattern(pen, w);
+  std::vector<double> dashes = DashPattern(pen, w, LogicalToDevice(*dc).Scale());
   if (!dashes.empty() && dc->st.bkMode == OPAQUE && rop.op == CAIRO_OPERATOR_OVER) {
     // The gaps of a styled pen show the background colour.
     SetCairoColor(cr, dc->st.bkColor);

@@ -124,8 +124,8 @@ void RecordText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, con
   RECTL b = RecordBounds(*dc, font, x, y, run.DeviceWidth(), options, rect);
   bool draws = !dc->InPath() && b.left <= b.right && b.top <= b.bottom;
   if (draws) in.bounds = b;
-  in.graphicsMode = DWORD(dc->st.graphicsMode);
-  if (dc->st.graphicsMode == GM_COMPATIBLE) {
+  in.graphicsMode = DWORD(gdi::TextGraphicsMode(*dc));
+  if (in.graphicsMode == GM_COMPATIBLE) {
     in.exScale = float(100.0 * dc->caps.horzSize / std::max(1, dc->caps.horzRes));
     in.eyScale = float(100.0 * dc->caps.vertSize / std::max(1, dc->caps.vertRes));
   }
@@ -167,6 +167,51 @@ void AddTextToPath(gdi::Dc *dc, cairo_t *cr) {
   cairo_new_path(cr);
 }
 
+// Neither rotates, shears nor mirrors: text is drawn as on an unscaled page.
+bool Upright(const gdi::Affine &m) { return m.AxisAligned() && m.m11 > 0 && m.m22 > 0; }
+
+// GM_COMPATIBLE under a transform that turns the page: the glyphs stay
+// upright, and each character is placed along the transformed baseline, its
+// advance running forward on a mirrored axis (as GDI does). The direction is
+// returned in the escapement's frame.
+void CompatibleBaseline(const gdi::Affine &m, const SizedFont &font, TextRasterState &st) {
+  double a = Escapement(font), c = std::cos(a), sn = std::sin(a);
+  double dx = c * m.m11 - sn * m.m21, dy = c * m.m12 - sn * m.m22;  // the logical (cos, -sin) on the device
+  if (m.m11 < 0) dx = -dx;
+  if (m.m22 < 0) dy = -dy;
+  double len = std::hypot(dx, dy);
+  if (!(len > 0) || !std::isfinite(len)) return;
+  dx /= len, dy /= len;
+  // Undo the escapement's turn (the run is drawn turned by it).
+  st.alongX = dx * c - dy * sn;
+  st.alongY = dx * sn + dy * c;
+}
+
+// GM_ADVANCED under a transform that turns the page: the run is drawn in
+// the transform's frame, the font's scale (already in its size) taken out.
+// The opaque and clip rectangles become parallelograms.
+cairo_matrix_t AdvancedFrame(const gdi::Dc &dc, const gdi::Affine &m) {
+  DcScales sc = ScalesOf(dc);
+  return cairo_matrix_t{m.m11 / sc.x, m.m12 / sc.x, m.m21 / sc.y, m.m22 / sc.y, 0, 0};
+}
+
+// The opaque rectangle painted and the clip set, in logical units through
+// the whole transform (the scope's save undoes the clip).
+void TurnedRect(cairo_t *cr, const gdi::Affine &m, const RECT &r, UINT options, COLORREF bk) {
+  cairo_save(cr);
+  cairo_matrix_t cm = m.ToCairo();
+  cairo_transform(cr, &cm);
+  cairo_new_path(cr);
+  cairo_rectangle(cr, r.left, r.top, double(r.right) - r.left, double(r.bottom) - r.top);
+  cairo_restore(cr);
+  if (options & ETO_OPAQUE) {
+    cairo_set_source_rgb(cr, GetRValue(bk) / 255.0, GetGValue(bk) / 255.0, GetBValue(bk) / 255.0);
+    cairo_fill_preserve(cr);
+  }
+  if (options & ETO_CLIPPED) cairo_clip(cr);
+  cairo_new_path(cr);
+}
+
 void RasterText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, const RECT *rect, LPCWSTR s, UINT c,
                 const Run &run) {
   gdi::RasterScope scope(dc);
@@ -177,6 +222,16 @@ void RasterText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, con
   m.Apply(ref.x, ref.y, &x, &y);
   RECT devRect = rect ? DeviceRect(m, *rect) : RECT{};
   TextRasterState st;
+  cairo_matrix_t frame;
+  bool advanced = gdi::TextGraphicsMode(*dc) == GM_ADVANCED;
+  if (!Upright(m) && advanced) {
+    frame = AdvancedFrame(*dc, m);
+    st.frame = &frame;
+    if (rect && !dc->InPath()) TurnedRect(cr, m, *rect, options, dc->st.bkColor);
+    rect = nullptr;
+  } else if (!Upright(m)) {
+    CompatibleBaseline(m, font, st);
+  }
   st.align = dc->st.textAlign;
   st.textColor = dc->st.textColor;
   st.bkColor = dc->st.bkColor;

@@ -47,15 +47,29 @@ void GlyphsToContext(cairo_t *cr, const SizedFont &font, const std::vector<cairo
   cairo_set_font_face(cr, nullptr);
 }
 
+// Positions along the baseline -> the escapement's frame: x runs along the
+// baseline's direction, y stays across it.
+cairo_matrix_t AlongBaseline(const TextRasterState &st) { return cairo_matrix_t{st.alongX, st.alongY, 0, 1, 0, 0}; }
+
+// A box along the baseline (background, underline, strike-out) in the path.
+void AddAlongBox(cairo_t *cr, const TextRasterState &st, double x, double y, double w, double h) {
+  cairo_save(cr);
+  cairo_matrix_t m = AlongBaseline(st);
+  cairo_transform(cr, &m);
+  cairo_rectangle(cr, x, y, w, h);
+  cairo_restore(cr);  // the path stays, in device space
+}
+
 // Underline and strike-out boxes, as rectangles in the current path.
-void AddDecorations(cairo_t *cr, const SizedFont &font, double left, double baseline, long width) {
+void AddDecorations(cairo_t *cr, const SizedFont &font, const TextRasterState &st, double left, double baseline,
+                    long width) {
   const TEXTMETRICW &tm = font.Metrics();
   OUTLINETEXTMETRICW otm;
   if (!(tm.tmUnderlined || tm.tmStruckOut) || !font.Outline(otm)) return;
   if (tm.tmUnderlined)
-    cairo_rectangle(cr, left, baseline - otm.otmsUnderscorePosition, double(width), otm.otmsUnderscoreSize);
+    AddAlongBox(cr, st, left, baseline - otm.otmsUnderscorePosition, double(width), otm.otmsUnderscoreSize);
   if (tm.tmStruckOut)
-    cairo_rectangle(cr, left, baseline - otm.otmsStrikeoutPosition, double(width), otm.otmsStrikeoutSize);
+    AddAlongBox(cr, st, left, baseline - otm.otmsStrikeoutPosition, double(width), otm.otmsStrikeoutSize);
 }
 
 }  // namespace
@@ -85,6 +99,7 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
   }
   // Escapement turns the baseline counter-clockwise, in tenths of a degree.
   cairo_translate(cr, x, y);
+  if (st.frame) cairo_transform(cr, st.frame);
   cairo_rotate(cr, -(font.Logical().lfEscapement * M_PI / 1800.0));  // in double: INT_MIN has no int negation
   double left = (st.align & TA_CENTER) == TA_CENTER ? -width / 2.0 : (st.align & TA_CENTER) == TA_RIGHT ? -width : 0;
   double baseline = (st.align & TA_BASELINE) == TA_BASELINE ? 0
@@ -92,7 +107,7 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
                                                             : tm.tmAscent;
   if (!st.pathOnly && st.opaqueBackground && !(st.options & ETO_OPAQUE)) {
     SetColor(cr, st.bkColor);
-    cairo_rectangle(cr, left, baseline - tm.tmAscent, double(width), tm.tmHeight);
+    AddAlongBox(cr, st, left, baseline - tm.tmAscent, double(width), tm.tmHeight);
     cairo_fill(cr);
   }
   std::vector<cairo_glyph_t> glyphs;
@@ -101,9 +116,13 @@ long DrawTextRun(cairo_t *cr, const SizedFont &font, double x, double y, const W
   } else {
     glyphs = PlaceGlyphs(font, s, n, adv, left, baseline, st.glyphIndices);
   }
+  if (st.alongX != 1 || st.alongY != 0) {
+    cairo_matrix_t along = AlongBaseline(st);
+    for (cairo_glyph_t &g : glyphs) cairo_matrix_transform_point(&along, &g.x, &g.y);
+  }
   SetColor(cr, st.textColor);
   GlyphsToContext(cr, font, glyphs, st.pathOnly);
-  AddDecorations(cr, font, left, baseline, width);
+  AddDecorations(cr, font, st, left, baseline, width);
   if (!st.pathOnly) cairo_fill(cr);
   cairo_restore(cr);
   return width;

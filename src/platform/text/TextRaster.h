@@ -7,6 +7,7 @@
 #include "platform/text/FontEngine.h"
 
 typedef struct _cairo cairo_t;
+typedef struct _cairo_matrix cairo_matrix_t;
 
 namespace nx::text {
 
@@ -19,6 +20,13 @@ struct TextRasterState {
   const RECT *rect = nullptr;
   bool glyphIndices = false; // ETO_GLYPH_INDEX: s holds glyph ids
   bool pathOnly = false;     // add the glyph outlines to the current path, paint nothing
+  // A world transform that rotates, shears or mirrors. GM_ADVANCED: `frame`
+  // is the glyphs' frame at the reference point (the transform's linear part
+  // with the font's scale taken out); the run is drawn in it. GM_COMPATIBLE:
+  // the glyphs stay upright and step along `along`, the baseline's direction
+  // (a unit vector, in the escapement's frame).
+  const cairo_matrix_t *frame = nullptr;
+  double alongX = 1, alongY = 0;
 };
 
 // Draws n characters with their advances dx (n values; null = the font's)
