@@ -362,6 +362,7 @@ class TgtCustomDocumentEngine {
   void RasterShape(const TgtPen &Pen, const TgtBrush *Brush, const TgtPoints &Box,
                    const std::function<void(HDC, double, double)> &Draw);
   void AddShape(TgtShapeType Type, const TgtPoints &Points, bool IsFill);
+  void PlaceImageItem(TgtImageItem &Item, const TgtRect &Rect) const;
   TgtPoints ToPixels(const TgtPoints &Points) const;
   TgtPageItem *CurrentPageItem() const;
   TgtEngineState CaptureState() const;

@@ -326,3 +326,50 @@ TEST(EngineLifecycle, SetupDialogCancelledLeavesNoDocument) {
   EXPECT_EQ(e.EngineStatus(), esCancelled);
   EXPECT_FALSE(e.IsDocumentStarted());
 }
+
+TEST(EngineOperations, OwnShapesAndImagesBecomeItemsInEnginePixels) {
+  TLogEngine e;  // inches
+  e.BeginDoc();
+  e.Brush() = {bsSolid, RGB(1, 2, 3), nullptr};
+  e.Rectangle(1, 2, 0.5, 3, true);
+  e.RoundRect(0, 0, 1, 1, 0.25, 0.5, false);
+  int32_t index = e.AddImage(TgtBitmap(2, 2), true);
+  e.DrawImage(TgtRect{2, 3, 1, 1}, index);
+  e.DrawImage(TgtRect{0, 0, 1, 1}, 7);  // no such resource
+  const TgtItemList &items = *e.CurrentDocumentItemList();
+  ASSERT_EQ(items.size(), 3u);
+  auto &rect = dynamic_cast<TgtShapeItem &>(*items[0]);
+  EXPECT_EQ(rect.FShapeType, stRectangle);
+  EXPECT_EQ(rect.FPoints, (TgtPoints{{96, 192}, {48, 288}}));
+  ASSERT_TRUE(rect.FBrush.has_value());
+  EXPECT_EQ(rect.FBrush->Color, RGB(1, 2, 3));
+  auto &round = dynamic_cast<TgtShapeItem &>(*items[1]);
+  EXPECT_FALSE(round.FBrush.has_value());
+  EXPECT_EQ(round.FPoints.at(2), (TgtPoint{24, 48}));
+  auto &image = dynamic_cast<TgtImageItem &>(*items[2]);
+  EXPECT_EQ(image.FIndexNo, index);
+  EXPECT_EQ((TgtRect{image.FX, image.FY, image.FWidth, image.FHeight}), (TgtRect{96, 96, 96, 192}));
+  e.EndDoc();
+}
+
+TEST(EngineOperations, MetafilesPlayedAtAPointStartThereInEnginePixels) {
+  struct TStartEngine : TLogEngine {
+    std::vector<TgtPoint> Starts;
+    void ProcessMetafile(HENHMETAFILE m, double x, double y) override {
+      Starts.push_back({x, y});
+      TLogEngine::ProcessMetafile(m, x, y);
+    }
+  } e;
+  HENHMETAFILE page = LinePage();
+  e.BeginDoc();
+  e.PlayMetafile(0.5, 0.25, page);
+  e.SetMeasurementUnit(muPixels);
+  e.SetInputXRes(192);
+  e.SetInputYRes(48);
+  e.PlayMetafile(10, 10, page);
+  e.EndDoc();
+  ASSERT_GE(e.Starts.size(), 2u);
+  EXPECT_EQ(e.Starts[0], (TgtPoint{48, 24}));
+  EXPECT_EQ(e.Starts[1], (TgtPoint{5, 20}));
+  DeleteEnhMetaFile(page);
+}
