@@ -271,6 +271,9 @@ class TgtCustomDocumentEngine {
   // The lists the items of the page (or band) being filled go to.
   TgtItemList *CurrentDocumentItemList() const { return FCurrentDocumentItemList; }
   TgtItemList *CurrentTextItemList() const { return FCurrentTextItemList; }
+  // The page being filled or rendered (null when there is none); its
+  // settings read in engine pixels.
+  TgtPageItem *CurrentPageItem() const;
   // The page items of the document, in page order.
   const std::vector<std::unique_ptr<TgtPageItem>> &Pages() const { return FPages; }
 
@@ -345,7 +348,9 @@ class TgtCustomDocumentEngine {
   // Whether the page is selected by a PagesToRender text.
   static bool PageSelected(const std::string &Selection, int32_t Page);
 
- private:
+ protected:
+  // The engine's working state; the concrete writers, being engines, read
+  // and change it, and so does the metafile interpreter.
   friend class TgtMetafileProcessor;
 
   void StartDocumentState();
@@ -364,7 +369,6 @@ class TgtCustomDocumentEngine {
   void AddShape(TgtShapeType Type, const TgtPoints &Points, bool IsFill);
   void PlaceImageItem(TgtImageItem &Item, const TgtRect &Rect) const;
   TgtPoints ToPixels(const TgtPoints &Points) const;
-  TgtPageItem *CurrentPageItem() const;
   TgtEngineState CaptureState() const;
   bool Started();
 
