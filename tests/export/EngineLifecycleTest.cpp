@@ -373,3 +373,21 @@ TEST(EngineOperations, MetafilesPlayedAtAPointStartThereInEnginePixels) {
   EXPECT_EQ(e.Starts[1], (TgtPoint{5, 20}));
   DeleteEnhMetaFile(page);
 }
+
+TEST(EngineLifecycle, APageWhoseInterpretationFailedIsNotInterpretedAgain) {
+  struct TFailingEngine : TLogEngine {
+    int Calls = 0;
+    void ProcessMetafile(HENHMETAFILE m, double x, double y) override {
+      if (++Calls == 1) throw std::runtime_error("damaged page");
+      TLogEngine::ProcessMetafile(m, x, y);
+    }
+  } e;
+  e.BeginDoc();
+  e.AddTag("one");
+  EXPECT_THROW(e.NewPage(), std::runtime_error);
+  e.Log.clear();
+  e.EndDoc();  // as the library does after a failure
+  EXPECT_EQ(e.Calls, 1);
+  EXPECT_EQ(e.Log, Log({"StartPage1", "one@content1", "EndPage1", "EndDocument"}));
+  EXPECT_FALSE(e.IsDocumentStarted());
+}
