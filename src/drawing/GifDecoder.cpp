@@ -21,6 +21,7 @@ struct TMemoryInput {
 int ReadMemory(GifFileType *gif, GifByteType *buf, int len) {
   auto *in = static_cast<TMemoryInput *>(gif->UserData);
   const size_t n = std::min(static_cast<size_t>(len < 0 ? 0 : len), in->size - in->at);
+  if (n == 0) return 0;  // an empty file has no bytes, and maybe no buffer
   std::memcpy(buf, in->data + in->at, n);
   in->at += n;
   return static_cast<int>(n);

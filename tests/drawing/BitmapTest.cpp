@@ -100,6 +100,26 @@ TEST_F(DrawingTest, TheSurfacePathLeavesTheTopLeftColourUndrawn) {
   EXPECT_EQ(page.Count(500, 100, 540, 120, RGB(255, 255, 255)), 40 * 20 - 200) << "opaque: white stays";
 }
 
+TEST_F(DrawingTest, ExtremeCornersOnAFinePrinterGiveHeldSizes) {
+  NX_REQUIRE_TOOL("convert");
+  std::ofstream(dir_.file("printers.ini"))
+      << "[Card4800]\nResolution = 4800\nPaper = 300, Card, 40x30mm\nMargins = 0\n";
+  const std::string tall = Picture("-size 1x100 xc:red", "tall.bmp");
+  auto recs = Records(Draw([&] {
+    NxSetUnit(3);  // inches: 4800 pixels each
+    // Width 2 x 10^9 pixels: the derived height, 100 times that, is held
+    // at the coordinates' end instead of wrapping to a negative value.
+    NxBitmap(-2147483647, 0, 2147483647, 0, tall.c_str(), -255, 0);
+    NxBitmap(-2147483647, -2147483647, 2147483647, 2147483647, tall.c_str(), -255, 1);
+  }));
+  auto d = DibDests(recs);
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_GT(d[0].cx, 2000000000);
+  EXPECT_GT(d[0].cy, 2000000000) << "held, not wrapped";
+  EXPECT_GT(d[1].cx, 0);
+  EXPECT_GT(d[1].cy, 2000000000);
+}
+
 TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   NX_REQUIRE_TOOL("convert");
   const std::string good = Picture("-size 200x200 gradient:blue-white", "good.jpg");
