@@ -66,7 +66,7 @@ DevRect ToDeviceRect(const Dc &dc, int x, int y, int w, int h) {
 
 RECTL BlitBounds(const Dc &dc, int x, int y, int w, int h) {
   DevRect d = ToDeviceRect(dc, x, y, w, h);
-  return {(LONG)d.L(), (LONG)d.T(), (LONG)d.R() - 1, (LONG)d.B() - 1};
+  return {ClampToLong(d.L()), ClampToLong(d.T()), ClampToLong(d.R() - 1), ClampToLong(d.B() - 1)};
 }
 
 cairo_operator_t SourceOperator(DWORD rop, bool *ok) {
@@ -177,7 +177,7 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
       cairo_surface_destroy(area);
     }
   }
-  bool stretch = src && (sw != std::abs(w) || sh != std::abs(h));
+  bool stretch = src && (sw != std::abs((int64_t)w) || sh != std::abs((int64_t)h));
   size_t head = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
   auto *r = reinterpret_cast<EMRSTRETCHBLT *>(
       dc->rec->Append(stretch ? EMR_STRETCHBLT : EMR_BITBLT, head + dib.size()));
