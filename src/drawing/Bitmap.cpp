@@ -202,6 +202,22 @@ void SizeRect(RECT &r, int32_t x2, int32_t y2, bool keepAspect, int32_t width, i
   r.bottom = ToLong(r.top + fh);
 }
 
+// The rectangle a picture of width x height pixels is drawn into.
+RECT PictureRect(RECT r, int32_t x2, int32_t y2, bool keepAspect, int32_t width, int32_t height) {
+  if (x2 == 0 && y2 == 0) return RECT{r.left, r.top, ToLong(double(r.left) + width), ToLong(double(r.top) + height)};
+  SizeRect(r, x2, y2, keepAspect, width, height);
+  return r;
+}
+
+// The device pixels that rectangle covers, at most the sheet's on each axis.
+SIZE Covered(const RECT &r) {
+  const TNoxtrelRec &s = Session();
+  auto extent = [](LONG a, LONG b, int32_t sheet) {
+    return static_cast<LONG>(std::clamp(std::abs(double(b) - a), 1.0, std::max(1.0, double(sheet))));
+  };
+  return SIZE{extent(r.left, r.right, s.PaperWidth), extent(r.top, r.bottom, s.PaperHeight)};
+}
+
 void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *fileName, int32_t transColor,
                 int32_t keepAspect) {
   TSurface *surface = DocumentSurface();
@@ -218,14 +234,18 @@ void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *file
 
   RECT r = UnitsToRect(FromFixed(x1), FromFixed(y1), FromFixed(x2), FromFixed(y2));
   if (Session().CoorSystem == 1) std::swap(x2, y2);
-  const TPicture pic = LoadPicture(name, kind);
+  const bool keep = (keepAspect & 0xFF) != 0;
+  // A picture far larger than the pixels it covers is kept at about their
+  // size: a small file claiming a huge picture, or a huge photograph drawn
+  // as a thumbnail, takes no more memory than the page can show.
+  const TPicture pic = LoadPicture(name, kind, [&](int32_t w, int32_t h) {
+    return Covered(PictureRect(r, x2, y2, keep, w, h));
+  });
 
   const bool transparent = MapColor(transColor) != kTransparentColor;
-  const bool natural = x2 == 0 && y2 == 0;
-  if (natural)
-    r = RECT{r.left, r.top, ToLong(double(r.left) + pic.Width()), ToLong(double(r.top) + pic.Height())};
-  else
-    SizeRect(r, x2, y2, (keepAspect & 0xFF) != 0, pic.Width(), pic.Height());
+  // A picture kept smaller than its size is stretched to it.
+  const bool natural = x2 == 0 && y2 == 0 && !pic.Sampled();
+  r = PictureRect(r, x2, y2, keep, pic.DeclaredWidth(), pic.DeclaredHeight());
 
   HDC dc = surface->Handle();
   const TGdiBitmap bitmap(pic);

@@ -158,6 +158,7 @@ void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
   const size_t stride = FileStride(info);
   for (int32_t fileRow = 0; fileRow < info.height; ++fileRow) {
     const int32_t y = info.topDown ? fileRow : info.height - 1 - fileRow;
+    if (!pic.KeepsRow(y)) continue;
     DecodeRow(pic, info, r.data + info.bitsOffset + stride * static_cast<size_t>(fileRow), y);
   }
 }
@@ -166,8 +167,8 @@ void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
 // keep colour 0 of the table.
 void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
   const bool four = info.compression == BI_RLE4;
-  for (int32_t y = 0; y < info.height; ++y)
-    for (int32_t x = 0; x < info.width; ++x) PutIndex(pic, info, x, y, 0);
+  const COLORREF first = info.palette.empty() ? RGB(0, 0, 0) : info.palette[0];
+  pic.Fill(GetRValue(first), GetGValue(first), GetBValue(first));
   // Positions are held at the picture's edge: a run or delta past the right
   // or top only skips pixels, and no count of them can wrap the position.
   const int64_t width = info.width, height = info.height;
@@ -218,7 +219,7 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
 
 }  // namespace
 
-TPicture DecodeBmp(const BYTE *data, size_t size) {
+TPicture DecodeBmp(const BYTE *data, size_t size, const TCoverage &cover) {
   const TReader r{data, size};
   TBmpInfo info = ReadInfo(r);
   CheckCompression(info);
@@ -234,7 +235,7 @@ TPicture DecodeBmp(const BYTE *data, size_t size) {
   const bool rle = info.compression == BI_RLE8 || info.compression == BI_RLE4;
   CheckPictureSize(info.width, info.height);
   if (!rle) CheckRowsPresent(info, r);
-  TPicture pic(info.width, info.height);
+  TPicture pic(info.width, info.height, SamplingFor(info.width, info.height, cover));
   if (rle)
     DecodeRle(pic, info, r);
   else

@@ -85,7 +85,7 @@ int MaxScans(const jpeg_decompress_struct &cinfo) {
 
 // Writes one decoded scan line into the picture.
 void PutLine(TPicture &pic, const jpeg_decompress_struct &cinfo, const JSAMPLE *line, int32_t y) {
-  const int32_t w = pic.Width();
+  const int32_t w = static_cast<int32_t>(cinfo.output_width);
   if (cinfo.out_color_space == JCS_CMYK) {
     // Adobe writes CMYK inverted (0 = full ink).
     const bool inverted = cinfo.saw_Adobe_marker;
@@ -125,8 +125,8 @@ bool TooLarge(const jpeg_decompress_struct &cinfo, size_t size, TJpegError *err)
 
 // Decodes into pic (made once the header is read). Returns false with the
 // library's message in err->message on failure.
-bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPLE> *line, TJpegError *err,
-                bool *tooLarge) {
+bool DecodeInto(const BYTE *data, size_t size, const TCoverage &cover, TPicture *pic, std::vector<JSAMPLE> *line,
+                TJpegError *err, bool *tooLarge) {
   jpeg_decompress_struct cinfo;
   cinfo.err = jpeg_std_error(&err->mgr);
   err->mgr.error_exit = ErrorExit;
@@ -150,9 +150,20 @@ bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPL
   err->maxScans = MaxScans(cinfo);
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  // libjpeg scales by 1/2, 1/4 or 1/8 as it decodes; the picture keeps
+  // every step-th pixel of what remains.
+  const int32_t width = static_cast<int32_t>(cinfo.image_width), height = static_cast<int32_t>(cinfo.image_height);
+  const TSampling want = SamplingFor(width, height, cover);
+  unsigned denom = 1;
+  while (denom < 8 && static_cast<int32_t>(denom * 2) <= std::min(want.stepX, want.stepY)) denom *= 2;
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = denom;
   jpeg_start_decompress(&cinfo);
   try {
-    *pic = TPicture(static_cast<int32_t>(cinfo.output_width), static_cast<int32_t>(cinfo.output_height));
+    const TSampling rest{std::max<int32_t>(1, want.stepX / static_cast<int32_t>(denom)),
+                         std::max<int32_t>(1, want.stepY / static_cast<int32_t>(denom))};
+    *pic = TPicture(width, height, rest, static_cast<int32_t>(cinfo.output_width),
+                    static_cast<int32_t>(cinfo.output_height));
     line->resize(static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(cinfo.output_components));
   } catch (...) {
     jpeg_destroy_decompress(&cinfo);
@@ -162,7 +173,7 @@ bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPL
     JSAMPROW row = line->data();
     const int32_t y = static_cast<int32_t>(cinfo.output_scanline);
     if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
-    PutLine(*pic, cinfo, line->data(), y);
+    if (pic->KeepsRow(y)) PutLine(*pic, cinfo, line->data(), y);
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
@@ -171,13 +182,13 @@ bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPL
 
 }  // namespace
 
-TPicture DecodeJpeg(const BYTE *data, size_t size) {
+TPicture DecodeJpeg(const BYTE *data, size_t size, const TCoverage &cover) {
   if (size == 0) throw ENxError(nxeData, "the JPEG file is empty");
   TPicture pic;
   std::vector<JSAMPLE> line;
   TJpegError err{};
   bool tooLarge = false;
-  const bool ok = DecodeInto(data, size, &pic, &line, &err, &tooLarge);
+  const bool ok = DecodeInto(data, size, cover, &pic, &line, &err, &tooLarge);
   if (tooLarge) throw ENxError(nxeData, std::string("the JPEG's declared size ") + err.message);
   if (err.truncated) throw ENxError(nxeData, "the JPEG file is truncated (premature end of data)");
   if (!ok) throw ENxError(nxeData, std::string("the JPEG file cannot be decoded: ") + err.message);

@@ -281,9 +281,9 @@ unsigned EnvNumber(const char *name, unsigned fallback) {
 }
 
 // Flipped bytes, cut files and random spans over valid files of the three
-// kinds: every outcome is a picture or a data error, never a crash. The
-// seed and the rounds per file can be raised with NX_DECODER_FUZZ_SEED and
-// NX_DECODER_FUZZ_ROUNDS.
+// kinds, decoded whole and kept smaller: every outcome is a picture or a
+// data error, never a crash. The seed and the rounds per file can be raised
+// with NX_DECODER_FUZZ_SEED and NX_DECODER_FUZZ_ROUNDS.
 TEST(PictureDecoders, ShortFuzz) {
   NX_REQUIRE_TOOL("convert");
   nxtest::TempDir dir;
@@ -311,8 +311,10 @@ TEST(PictureDecoders, ShortFuzz) {
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
       if (round % 5 == 0) bytes.resize(rng() % bytes.size());
+      // Every other round keeps the picture smaller, as a small box does.
+      const nx::TCoverage cover = [](int32_t w, int32_t h) { return SIZE{w / 3, h / 5}; };
       try {
-        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size());
+        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size(), round % 2 ? cover : nx::TCoverage{});
         EXPECT_GT(pic.Width(), 0);
         ++decoded;
       } catch (const nx::ENxError &e) {
@@ -470,6 +472,92 @@ TEST(HostilePictures, JpegScansAreLimited) {
   // The same picture in ten scans decodes.
   auto normal = ReadFileBytes(Convert(dir, ppm, "-interlace JPEG", "n.jpg"));
   EXPECT_EQ(nx::DecodeJpeg(normal.data(), normal.size()).Width(), 2400);
+}
+
+// With a coverage of 10 x 5 device pixels a 40 x 20 picture keeps every
+// fourth column and row, the same pixels a full decoding has there; JPEG
+// lets libjpeg scale by 1/8 and keeps 5 x 3.
+TEST(HostilePictures, PicturesAreKeptAtTheSizeTheyCover) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  const std::string src = MakeSource(dir);
+  auto cover = [](int32_t w, int32_t h) {
+    EXPECT_EQ(w, 40);
+    EXPECT_EQ(h, 20);
+    return SIZE{10, 5};
+  };
+  for (const char *name : {"s.bmp", "s.gif"}) {
+    SCOPED_TRACE(name);
+    const auto bytes = ReadFileBytes(Convert(dir, src, "", name));
+    const auto kind = nx::PictureKindOf(std::u16string(name, name + 5));
+    TPicture full = nx::DecodePicture(kind, bytes.data(), bytes.size());
+    TPicture kept = nx::DecodePicture(kind, bytes.data(), bytes.size(), cover);
+    ASSERT_EQ(kept.Width(), 10);
+    ASSERT_EQ(kept.Height(), 5);
+    EXPECT_EQ(kept.DeclaredWidth(), 40);
+    EXPECT_TRUE(kept.Sampled());
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 10; ++x) EXPECT_EQ(kept.Pixel(x, y), full.Pixel(4 * x, 4 * y)) << x << "," << y;
+  }
+  const auto jpg = ReadFileBytes(Convert(dir, src, "", "s.jpg"));
+  TPicture small = nx::DecodeJpeg(jpg.data(), jpg.size(), [](int32_t, int32_t) { return SIZE{5, 2}; });
+  EXPECT_EQ(small.Width(), 5);
+  EXPECT_EQ(small.Height(), 3);
+  EXPECT_EQ(small.DeclaredHeight(), 20);
+}
+
+// Run-length streams of random runs, absolute runs, deltas, line ends and
+// bitmap ends, some repeated thousands of times, over pictures of random
+// sizes, decoded whole and kept smaller: every stream is drawn or refused,
+// and nothing is written outside the picture (run under the sanitizers to
+// see it). NX_DECODER_FUZZ_SEED and NX_DECODER_FUZZ_ROUNDS raise it.
+TEST(HostilePictures, RunLengthStreamFuzz) {
+  std::mt19937 rng(EnvNumber("NX_DECODER_FUZZ_SEED", 14) + 1);
+  const unsigned rounds = EnvNumber("NX_DECODER_FUZZ_ROUNDS", 150);
+  int drawn = 0;
+  for (unsigned round = 0; round < rounds; ++round) {
+    const bool four = round % 2 == 1;
+    std::vector<unsigned char> rle;
+    const int ops = 1 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < ops; ++i) {
+      std::vector<unsigned char> op;
+      switch (rng() % 6) {
+        case 0: op = {static_cast<unsigned char>(rng()), static_cast<unsigned char>(rng())}; break;
+        case 1: op = {0, 0}; break;
+        case 2: op = {0, 2, static_cast<unsigned char>(rng()), static_cast<unsigned char>(rng() % 4)}; break;
+        case 3: {
+          const unsigned char n = static_cast<unsigned char>(3 + rng() % 253);
+          op = {0, n};
+          const size_t bytes = four ? (n + 1u) / 2 : n;
+          for (size_t k = 0; k < ((bytes + 1) & ~size_t{1}); ++k) op.push_back(static_cast<unsigned char>(rng()));
+          break;
+        }
+        case 4: op = {255, static_cast<unsigned char>(rng())}; break;
+        default: op = {0, 1}; break;
+      }
+      const int repeat = rng() % 8 == 0 ? 1 + static_cast<int>(rng() % 20000) : 1;
+      for (int r = 0; r < repeat; ++r) rle.insert(rle.end(), op.begin(), op.end());
+    }
+    const int width = 1 + static_cast<int>(rng() % 300), height = 1 + static_cast<int>(rng() % 40);
+    auto file = Bitmap4(width, height, four ? BI_RLE4 : BI_RLE8, rle);
+    if (!four) {
+      Put16(file, 28, 8);
+      Put32(file, 46, 16);
+    }
+    for (bool kept : {false, true}) {
+      nx::TCoverage cover;
+      if (kept) cover = [](int32_t, int32_t) { return SIZE{7, 3}; };
+      try {
+        TPicture pic = nx::DecodeBmp(file.data(), file.size(), cover);
+        EXPECT_EQ(pic.DeclaredWidth(), width);
+        EXPECT_LE(pic.Width(), width);
+        ++drawn;
+      } catch (const nx::ENxError &e) {
+        EXPECT_EQ(e.code(), nx::nxeData);
+      }
+    }
+  }
+  EXPECT_GT(drawn, 0);
 }
 
 TEST(PictureDecoders, KindFollowsTheExtensionInAnyCase) {
