@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -82,8 +83,10 @@ class TZbrBarcode {
   // returns what the drawing puts on the canvas. The image size is then in
   // ImageWidth() and ImageHeight().
   TZbrLayout Layout();
-  // Sizes the bitmap to the image and draws the barcode into it.
-  void SaveBarcodeImage(TMemoryBitmap &Bmp);
+  // Sizes the bitmap to the image and draws the barcode into it. checkSize,
+  // when given, sees the image's width and height before any memory is
+  // taken for it, and may refuse them by throwing.
+  void SaveBarcodeImage(TMemoryBitmap &Bmp, const std::function<void(LONG, LONG)> &checkSize = {});
   // Draws a layout made by Layout() onto a canvas: background, bars and,
   // with ShowNumber, the text in the component's font, turned with Angle.
   void DrawBarcode(HDC canvas, const TZbrLayout &layout);

@@ -19,8 +19,9 @@ POINT TZbrBarcode::RotatePoint(POINT p) const {
   }
 }
 
-void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp) {
+void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp, const std::function<void(LONG, LONG)> &checkSize) {
   TZbrLayout layout = Layout();
+  if (checkSize) checkSize(FWidthImg, FHeightImg);
   Bmp.SetSize(FWidthImg, FHeightImg);
   FillBars(Bmp, layout);
   if (!layout.Texts.empty()) DrawTexts(Bmp.dc(), layout.Texts);
