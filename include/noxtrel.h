@@ -159,7 +159,8 @@ NX_API void NxEndDoc(void);
 /* ---- Printers, papers, bins and fonts ------------------------------------
  * Printers are addressed by their index in the printer list (from 0; -1 is
  * the system default printer). Names are copied into Dest (ANSI, at most 64
- * characters and a NUL); an index out of range gives "Error". While the
+ * bytes of the code page and a NUL: a longer name is cut before the character
+ * that would cross 64 bytes); an index out of range gives "Error". While the
  * device type is PDF or RTF the queries answer for one pseudo printer,
  * "Noxtrel 32 PDF/RTF printer", and the paper, bin and font names are
  * "Not supported in PDF/RTF mode". */

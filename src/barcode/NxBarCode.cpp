@@ -74,7 +74,7 @@ extern "C" NX_API void NxBarCode(int32_t X, int32_t Y, const char *Code, int32_t
                                       std::to_string(Height) + " give no bars at " + std::to_string(call.Dpi) +
                                       " dpi");
     TMemoryBitmap image;
-    bc.SaveBarcodeImage(image);
+    bc.SaveBarcodeImage(image, [](LONG w, LONG h) { CheckFitsSheet("NxBarCode", w, h); });
     Device().Draw(at.x, at.y, image.Deselect());
   });
 }

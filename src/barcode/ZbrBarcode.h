@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -85,7 +86,9 @@ class TZbrBarcode {
   // Sizes the bitmap to the image and draws the barcode into it. A code the
   // symbology cannot carry gives an image without bars, or, when that image
   // would have no pixels, ENxError(nxeData) with the encoder's message.
-  void SaveBarcodeImage(TMemoryBitmap &Bmp);
+  // checkSize, when given, sees the image's width and height before any
+  // memory is taken for it, and may refuse them by throwing.
+  void SaveBarcodeImage(TMemoryBitmap &Bmp, const std::function<void(LONG, LONG)> &checkSize = {});
   // Draws a layout made by Layout() onto a canvas: background, bars and,
   // with ShowNumber, the text in the component's font, turned with Angle.
   void DrawBarcode(HDC canvas, const TZbrLayout &layout);

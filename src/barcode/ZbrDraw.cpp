@@ -20,11 +20,12 @@ POINT TZbrBarcode::RotatePoint(POINT p) const {
   }
 }
 
-void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp) {
+void TZbrBarcode::SaveBarcodeImage(TMemoryBitmap &Bmp, const std::function<void(LONG, LONG)> &checkSize) {
   TZbrLayout layout = Layout();
   // Without bars and margins there is no image to show; the encoder's
   // reason is the error, not the empty bitmap.
   if (!FEncodeError.empty() && (FWidthImg <= 0 || FHeightImg <= 0)) throw ENxError(nxeData, FEncodeError);
+  if (checkSize) checkSize(FWidthImg, FHeightImg);
   Bmp.SetSize(FWidthImg, FHeightImg);
   FillBars(Bmp, layout);
   if (!layout.Texts.empty()) DrawTexts(Bmp.dc(), layout.Texts);

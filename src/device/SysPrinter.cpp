@@ -28,6 +28,18 @@ class TPrinterHandle {
   HANDLE h_ = nullptr;
 };
 
+// The printer list cannot be had: its configuration file was refused.
+[[noreturn]] void ListFailed(DWORD error) {
+  std::string why;
+  switch (error) {
+    case ERROR_BAD_FILE_TYPE: why = "it is not a regular file"; break;
+    case ERROR_FILE_TOO_LARGE: why = "it is larger than 1 MB"; break;
+    case ERROR_ACCESS_DENIED: why = "it cannot be opened (access denied)"; break;
+    default: why = "it cannot be read (error " + std::to_string(error) + ")"; break;
+  }
+  throw ENxError(nxePrinter, "The printer list cannot be read: the printer configuration file is refused: " + why);
+}
+
 }  // namespace
 
 TSysPrinter::~TSysPrinter() {
@@ -38,11 +50,15 @@ TSysPrinter::~TSysPrinter() {
 std::vector<TPrinterEntry> TSysPrinter::Printers() const {
   const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
   DWORD needed = 0, count = 0;
-  EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
+  if (!EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+    ListFailed(GetLastError());
   std::vector<TPrinterEntry> list;
   if (needed == 0) return list;
   std::vector<BYTE> buffer(needed);
-  if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) return list;
+  if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) ListFailed(GetLastError());
+    return list;
+  }
   const auto *info = reinterpret_cast<const PRINTER_INFO_2W *>(buffer.data());
   for (DWORD i = 0; i < count; ++i)
     list.push_back({FromPtr(info[i].pPrinterName), FromPtr(info[i].pDriverName), FromPtr(info[i].pPortName)});

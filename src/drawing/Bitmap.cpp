@@ -27,6 +27,13 @@ namespace {
 // scattered pixel).
 constexpr size_t kMaxTransparentRuns = 100000;
 
+// Sums and differences of device coordinates are taken in double and held
+// at LONG's ends, so extreme corners on a fine printer cannot overflow.
+LONG ToLong(double v) { return static_cast<LONG>(std::clamp(std::trunc(v), -2147483648.0, 2147483647.0)); }
+
+// The extent from a to b.
+LONG Span(LONG a, LONG b) { return ToLong(double(b) - a); }
+
 // A GDI bitmap holding a picture, deleted with the object.
 class TGdiBitmap {
  public:
@@ -79,7 +86,7 @@ void DrawDIB(HDC target, int left, int top, const TGdiBitmap &bitmap, int width,
   }
   ReleaseDC(nullptr, screen);
 
-  StretchDIBits(target, left, top, right - left, bottom - top, 0, 0, width, height, bits, bmi, DIB_RGB_COLORS,
+  StretchDIBits(target, left, top, Span(left, right), Span(top, bottom), 0, 0, width, height, bits, bmi, DIB_RGB_COLORS,
                 SRCCOPY);
   GlobalUnlock(memory);
   GlobalFree(memory);
@@ -94,7 +101,7 @@ void DrawOpaque(HDC target, const RECT &r, const TGdiBitmap &bitmap, int width, 
   }
   HDC memory = CreateCompatibleDC(target);
   HGDIOBJ old = SelectObject(memory, bitmap.Handle());
-  StretchBlt(target, r.left, r.top, r.right - r.left, r.bottom - r.top, memory, 0, 0, width, height, SRCCOPY);
+  StretchBlt(target, r.left, r.top, Span(r.left, r.right), Span(r.top, r.bottom), memory, 0, 0, width, height, SRCCOPY);
   SelectObject(memory, old);
   DeleteDC(memory);
 }
@@ -120,7 +127,7 @@ std::vector<TRun> OpaqueRuns(const TPicture &pic, int32_t y, COLORREF key) {
 // One piece of the picture (columns x0..x1, rows y0..y1 from the top) as a
 // 24-bit DIB stretched onto its share of the rectangle.
 void DrawPiece(HDC target, const RECT &r, const TPicture &pic, const TRun &run, int32_t y0, int32_t y1) {
-  const int64_t dw = r.right - r.left, dh = r.bottom - r.top;
+  const int64_t dw = int64_t{r.right} - r.left, dh = int64_t{r.bottom} - r.top;
   const int32_t dx0 = r.left + static_cast<int32_t>(run.x0 * dw / pic.Width());
   const int32_t dx1 = r.left + static_cast<int32_t>(run.x1 * dw / pic.Width());
   const int32_t dy0 = r.top + static_cast<int32_t>(y0 * dh / pic.Height());
@@ -175,12 +182,12 @@ bool DrawTransparent(HDC target, const RECT &r, const TPicture &pic) {
 void SizeRect(RECT &r, int32_t x2, int32_t y2, bool keepAspect, int32_t width, int32_t height) {
   const double w = width, h = height;
   if (y2 == 0)
-    r.bottom = r.top + static_cast<LONG>(std::trunc(h / w * (r.right - r.left)));
+    r.bottom = ToLong(r.top + std::trunc(h / w * (double(r.right) - r.left)));
   else if (x2 == 0)
-    r.right = r.left + static_cast<LONG>(std::trunc(w / h * (r.bottom - r.top)));
+    r.right = ToLong(r.left + std::trunc(w / h * (double(r.bottom) - r.top)));
   if (!keepAspect || x2 <= 0 || y2 <= 0) return;
   const double ratio = w / h;
-  const double bw = r.right - r.left + 1, bh = r.bottom - r.top + 1;
+  const double bw = double(r.right) - r.left + 1, bh = double(r.bottom) - r.top + 1;
   double fw, fh;
   if (height < width) {
     fw = bw;
@@ -191,8 +198,24 @@ void SizeRect(RECT &r, int32_t x2, int32_t y2, bool keepAspect, int32_t width, i
     fw = std::trunc(bh * ratio);
     if (bw < fw) fw = bw, fh = std::trunc(bw / ratio);
   }
-  r.right = r.left + static_cast<LONG>(fw);
-  r.bottom = r.top + static_cast<LONG>(fh);
+  r.right = ToLong(r.left + fw);
+  r.bottom = ToLong(r.top + fh);
+}
+
+// The rectangle a picture of width x height pixels is drawn into.
+RECT PictureRect(RECT r, int32_t x2, int32_t y2, bool keepAspect, int32_t width, int32_t height) {
+  if (x2 == 0 && y2 == 0) return RECT{r.left, r.top, ToLong(double(r.left) + width), ToLong(double(r.top) + height)};
+  SizeRect(r, x2, y2, keepAspect, width, height);
+  return r;
+}
+
+// The device pixels that rectangle covers, at most the sheet's on each axis.
+SIZE Covered(const RECT &r) {
+  const TNoxtrelRec &s = Session();
+  auto extent = [](LONG a, LONG b, int32_t sheet) {
+    return static_cast<LONG>(std::clamp(std::abs(double(b) - a), 1.0, std::max(1.0, double(sheet))));
+  };
+  return SIZE{extent(r.left, r.right, s.PaperWidth), extent(r.top, r.bottom, s.PaperHeight)};
 }
 
 void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *fileName, int32_t transColor,
@@ -211,14 +234,18 @@ void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *file
 
   RECT r = UnitsToRect(FromFixed(x1), FromFixed(y1), FromFixed(x2), FromFixed(y2));
   if (Session().CoorSystem == 1) std::swap(x2, y2);
-  const TPicture pic = LoadPicture(name, kind);
+  const bool keep = (keepAspect & 0xFF) != 0;
+  // A picture far larger than the pixels it covers is kept at about their
+  // size: a small file claiming a huge picture, or a huge photograph drawn
+  // as a thumbnail, takes no more memory than the page can show.
+  const TPicture pic = LoadPicture(name, kind, [&](int32_t w, int32_t h) {
+    return Covered(PictureRect(r, x2, y2, keep, w, h));
+  });
 
   const bool transparent = MapColor(transColor) != kTransparentColor;
-  const bool natural = x2 == 0 && y2 == 0;
-  if (natural)
-    r = RECT{r.left, r.top, r.left + pic.Width(), r.top + pic.Height()};
-  else
-    SizeRect(r, x2, y2, (keepAspect & 0xFF) != 0, pic.Width(), pic.Height());
+  // A picture kept smaller than its size is stretched to it.
+  const bool natural = x2 == 0 && y2 == 0 && !pic.Sampled();
+  r = PictureRect(r, x2, y2, keep, pic.DeclaredWidth(), pic.DeclaredHeight());
 
   HDC dc = surface->Handle();
   const TGdiBitmap bitmap(pic);

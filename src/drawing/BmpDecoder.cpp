@@ -158,6 +158,7 @@ void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
   const size_t stride = FileStride(info);
   for (int32_t fileRow = 0; fileRow < info.height; ++fileRow) {
     const int32_t y = info.topDown ? fileRow : info.height - 1 - fileRow;
+    if (!pic.KeepsRow(y)) continue;
     DecodeRow(pic, info, r.data + info.bitsOffset + stride * static_cast<size_t>(fileRow), y);
   }
 }
@@ -166,13 +167,17 @@ void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
 // keep colour 0 of the table.
 void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
   const bool four = info.compression == BI_RLE4;
-  for (int32_t y = 0; y < info.height; ++y)
-    for (int32_t x = 0; x < info.width; ++x) PutIndex(pic, info, x, y, 0);
-  int32_t x = 0, row = 0;  // row counted from the bottom
+  const COLORREF first = info.palette.empty() ? RGB(0, 0, 0) : info.palette[0];
+  pic.Fill(GetRValue(first), GetGValue(first), GetBValue(first));
+  // Positions are held at the picture's edge: a run or delta past the right
+  // or top only skips pixels, and no count of them can wrap the position.
+  const int64_t width = info.width, height = info.height;
+  int64_t x = 0, row = 0;  // row counted from the bottom
   size_t at = info.bitsOffset;
   auto put = [&](uint32_t index) {
-    if (x < info.width && row < info.height) PutIndex(pic, info, x, info.height - 1 - row, index);
-    ++x;
+    if (x < width && row < height)
+      PutIndex(pic, info, static_cast<int32_t>(x), static_cast<int32_t>(height - 1 - row), index);
+    x = std::min(x + 1, width);
   };
   while (true) {
     if (at + 2 > r.size) {
@@ -182,7 +187,9 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
     const BYTE count = r.data[at], value = r.data[at + 1];
     at += 2;
     if (count > 0) {
-      for (int i = 0; i < count; ++i) put(four ? ((i & 1) ? value & 0xF : value >> 4) : value);
+      const int64_t start = x, drawn = std::min<int64_t>(count, width - x);
+      for (int i = 0; i < drawn; ++i) put(four ? ((i & 1) ? value & 0xF : value >> 4) : value);
+      x = std::min<int64_t>(start + count, width);
       continue;
     }
     if (value == 0) {
@@ -192,25 +199,27 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
       return;
     } else if (value == 2) {
       if (at + 2 > r.size) Corrupt("the run-length encoded bitmap is truncated");
-      x += r.data[at];
-      row += r.data[at + 1];
+      x = std::min<int64_t>(x + r.data[at], width);
+      row = std::min<int64_t>(row + r.data[at + 1], height + 1);
       at += 2;
     } else {
       const size_t bytes = four ? (value + 1u) / 2 : value;
       if (at + bytes > r.size) Corrupt("the run-length encoded bitmap is truncated");
-      for (int i = 0; i < value; ++i) {
+      const int64_t start = x, drawn = std::min<int64_t>(value, width - x);
+      for (int i = 0; i < drawn; ++i) {
         const BYTE b = r.data[at + (four ? static_cast<size_t>(i / 2) : static_cast<size_t>(i))];
         put(four ? ((i & 1) ? b & 0xF : b >> 4) : b);
       }
+      x = std::min<int64_t>(start + value, width);
       at += (bytes + 1) & ~static_cast<size_t>(1);  // absolute runs are padded to a word
     }
-    if (row > info.height) return;  // past the top: nothing more can be drawn
+    if (row > height) return;  // past the top: nothing more can be drawn
   }
 }
 
 }  // namespace
 
-TPicture DecodeBmp(const BYTE *data, size_t size) {
+TPicture DecodeBmp(const BYTE *data, size_t size, const TCoverage &cover) {
   const TReader r{data, size};
   TBmpInfo info = ReadInfo(r);
   CheckCompression(info);
@@ -226,7 +235,7 @@ TPicture DecodeBmp(const BYTE *data, size_t size) {
   const bool rle = info.compression == BI_RLE8 || info.compression == BI_RLE4;
   CheckPictureSize(info.width, info.height);
   if (!rle) CheckRowsPresent(info, r);
-  TPicture pic(info.width, info.height);
+  TPicture pic(info.width, info.height, SamplingFor(info.width, info.height, cover));
   if (rle)
     DecodeRle(pic, info, r);
   else

@@ -21,6 +21,7 @@ struct TMemoryInput {
 int ReadMemory(GifFileType *gif, GifByteType *buf, int len) {
   auto *in = static_cast<TMemoryInput *>(gif->UserData);
   const size_t n = std::min(static_cast<size_t>(len < 0 ? 0 : len), in->size - in->at);
+  if (n == 0) return 0;  // an empty file has no bytes, and maybe no buffer
   std::memcpy(buf, in->data + in->at, n);
   in->at += n;
   return static_cast<int>(n);
@@ -61,7 +62,7 @@ int SkipExtension(GifFileType *gif, int transparent) {
   return transparent;
 }
 
-TPicture ReadImage(GifFileType *gif, int transparent) {
+TPicture ReadImage(GifFileType *gif, int transparent, const TCoverage &cover) {
   if (DGifGetImageDesc(gif) == GIF_ERROR) GifProblem(gif->Error);
   const GifImageDesc &d = gif->Image;
   const ColorMapObject *map = d.ColorMap ? d.ColorMap : gif->SColorMap;
@@ -69,7 +70,7 @@ TPicture ReadImage(GifFileType *gif, int transparent) {
   if (d.Width <= 0 || d.Height <= 0) throw ENxError(nxeData, "the GIF image has no pixels");
   const int32_t width = std::max<int32_t>(gif->SWidth, d.Left + d.Width);
   const int32_t height = std::max<int32_t>(gif->SHeight, d.Top + d.Height);
-  TPicture pic(width, height);
+  TPicture pic(width, height, SamplingFor(width, height, cover));
   std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
   static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
   const int passes = d.Interlace ? 4 : 1;
@@ -77,6 +78,7 @@ TPicture ReadImage(GifFileType *gif, int transparent) {
     const int step = d.Interlace ? kStep[pass] : 1;
     for (int y = d.Interlace ? kStart[pass] : 0; y < d.Height; y += step) {
       if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR) GifProblem(gif->Error);
+      if (!pic.KeepsRow(d.Top + y)) continue;
       for (int x = 0; x < d.Width; ++x) {
         const int index = line[static_cast<size_t>(x)];
         if (index == transparent) continue;
@@ -91,7 +93,7 @@ TPicture ReadImage(GifFileType *gif, int transparent) {
 
 }  // namespace
 
-TPicture DecodeGif(const BYTE *data, size_t size) {
+TPicture DecodeGif(const BYTE *data, size_t size, const TCoverage &cover) {
   TMemoryInput input{data, size, 0};
   int error = 0;
   TGifHandle handle;
@@ -106,7 +108,7 @@ TPicture DecodeGif(const BYTE *data, size_t size) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(gif, &type) == GIF_ERROR) GifProblem(gif->Error);
     switch (type) {
-      case IMAGE_DESC_RECORD_TYPE: return ReadImage(gif, transparent);
+      case IMAGE_DESC_RECORD_TYPE: return ReadImage(gif, transparent, cover);
       case EXTENSION_RECORD_TYPE: transparent = SkipExtension(gif, transparent); break;
       case TERMINATE_RECORD_TYPE: throw ENxError(nxeData, "the GIF file contains no image");
       default: throw ENxError(nxeData, "the GIF file is corrupt (unknown block)");

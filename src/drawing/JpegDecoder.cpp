@@ -1,6 +1,9 @@
 // JPEG files through libjpeg: baseline and progressive, colour, greyscale and
 // CMYK/YCCK (Adobe's inverted form included), into a 24-bit picture. A file
-// that ends before its last scan is refused rather than drawn half grey.
+// that ends before its last scan, or whose data libjpeg finds corrupt, is
+// refused rather than drawn half grey; so is one with more scans or a larger
+// declared size than a picture of its file size can have.
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -23,25 +26,66 @@ struct TJpegError {
   std::jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
   bool truncated;
+  int maxScans;
 };
 
-void ErrorExit(j_common_ptr cinfo) {
+// Memory libjpeg may take for one picture (a progressive file keeps every
+// coefficient); beyond it the decoding fails instead of taking more.
+constexpr long kMaxJpegMemory = 128L * 1024 * 1024;
+// A complete JPEG spends at least one bit on every 8 x 8 block of a scan's
+// first component, so it holds at most 512 pixels a byte; a header claiming
+// more than twice that from the file's size describes data that is not there.
+constexpr int64_t kMaxJpegPixelsPerByte = 1024;
+
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
   auto *err = reinterpret_cast<TJpegError *>(cinfo->err);
   (*cinfo->err->format_message)(cinfo, err->message);
   std::longjmp(err->jump, 1);
 }
 
+// Warnings that mean the picture's data is damaged or missing: the decoding
+// stops at the first, since the rest would be drawn grey or garbled.
+bool DamagedData(int code) {
+  switch (code) {
+    case JWRN_JPEG_EOF: case JWRN_HIT_MARKER: case JWRN_HUFF_BAD_CODE: case JWRN_ARITH_BAD_CODE:
+    case JWRN_MUST_RESYNC: case JWRN_BOGUS_PROGRESSION: case JWRN_NOT_SEQUENTIAL:
+      return true;
+    default:
+      return false;
+  }
+}
+
 void EmitMessage(j_common_ptr cinfo, int level) {
   auto *err = reinterpret_cast<TJpegError *>(cinfo->err);
-  if (level < 0) {
-    ++cinfo->err->num_warnings;
-    if (cinfo->err->msg_code == JWRN_JPEG_EOF) err->truncated = true;
+  if (level >= 0) return;
+  ++cinfo->err->num_warnings;
+  if (!DamagedData(cinfo->err->msg_code)) return;
+  err->truncated = cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER;
+  ErrorExit(cinfo);
+}
+
+// Refuses a progressive file with more scans than its picture can use: each
+// scan runs over every block, so repeated scans multiply the work.
+void CountScans(j_common_ptr cinfo) {
+  auto *d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  auto *err = reinterpret_cast<TJpegError *>(cinfo->err);
+  if (d->input_scan_number > err->maxScans) {
+    std::snprintf(err->message, sizeof err->message, "it has more than %d scans", err->maxScans);
+    std::longjmp(err->jump, 1);
   }
+}
+
+// Progressive files have about 10 scans, seldom more than 30: a picture may
+// have 256, fewer when it is large (2^29 pixels visited in all), never fewer
+// than 32.
+int MaxScans(const jpeg_decompress_struct &cinfo) {
+  const int64_t pixels = std::max<int64_t>(1, static_cast<int64_t>(cinfo.image_width) * cinfo.image_height);
+  return static_cast<int>(std::clamp<int64_t>((int64_t{1} << 29) / pixels, 32, 256));
 }
 
 // Writes one decoded scan line into the picture.
 void PutLine(TPicture &pic, const jpeg_decompress_struct &cinfo, const JSAMPLE *line, int32_t y) {
-  const int32_t w = pic.Width();
+  const int32_t w = static_cast<int32_t>(cinfo.output_width);
   if (cinfo.out_color_space == JCS_CMYK) {
     // Adobe writes CMYK inverted (0 = full ink).
     const bool inverted = cinfo.saw_Adobe_marker;
@@ -59,10 +103,30 @@ void PutLine(TPicture &pic, const jpeg_decompress_struct &cinfo, const JSAMPLE *
   }
 }
 
+// True, with the reason in err->message, for a declared size beyond the
+// limits or beyond what the file's size can hold.
+bool TooLarge(const jpeg_decompress_struct &cinfo, size_t size, TJpegError *err) {
+  const int64_t pixels = static_cast<int64_t>(cinfo.image_width) * cinfo.image_height;
+  if (cinfo.image_width > static_cast<JDIMENSION>(kMaxPictureSide) ||
+      cinfo.image_height > static_cast<JDIMENSION>(kMaxPictureSide) || pixels > kMaxPicturePixels) {
+    std::snprintf(err->message, sizeof err->message,
+                  "%u x %u is beyond the limit of 32767 pixels a side and 64 megapixels", cinfo.image_width,
+                  cinfo.image_height);
+    return true;
+  }
+  if (pixels / kMaxJpegPixelsPerByte > static_cast<int64_t>(size)) {
+    std::snprintf(err->message, sizeof err->message,
+                  "%u x %u cannot be held by a file of %zu bytes (the picture's data is missing)",
+                  cinfo.image_width, cinfo.image_height, size);
+    return true;
+  }
+  return false;
+}
+
 // Decodes into pic (made once the header is read). Returns false with the
 // library's message in err->message on failure.
-bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPLE> *line, TJpegError *err,
-                bool *tooLarge) {
+bool DecodeInto(const BYTE *data, size_t size, const TCoverage &cover, TPicture *pic, std::vector<JSAMPLE> *line,
+                TJpegError *err, bool *tooLarge) {
   jpeg_decompress_struct cinfo;
   cinfo.err = jpeg_std_error(&err->mgr);
   err->mgr.error_exit = ErrorExit;
@@ -72,22 +136,34 @@ bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPL
     return false;
   }
   jpeg_create_decompress(&cinfo);
-  cinfo.mem->max_memory_to_use = 512L * 1024 * 1024;
+  cinfo.mem->max_memory_to_use = kMaxJpegMemory;
+  jpeg_progress_mgr progress{};
+  progress.progress_monitor = CountScans;
+  cinfo.progress = &progress;
   jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&cinfo, TRUE);
-  if (cinfo.image_width > static_cast<JDIMENSION>(kMaxPictureSide) ||
-      cinfo.image_height > static_cast<JDIMENSION>(kMaxPictureSide) ||
-      static_cast<int64_t>(cinfo.image_width) * cinfo.image_height > kMaxPicturePixels) {
-    std::snprintf(err->message, sizeof err->message, "%u x %u", cinfo.image_width, cinfo.image_height);
+  if (TooLarge(cinfo, size, err)) {
     *tooLarge = true;
     jpeg_destroy_decompress(&cinfo);
     return false;
   }
+  err->maxScans = MaxScans(cinfo);
   const bool cmyk = cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK;
   cinfo.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  // libjpeg scales by 1/2, 1/4 or 1/8 as it decodes; the picture keeps
+  // every step-th pixel of what remains.
+  const int32_t width = static_cast<int32_t>(cinfo.image_width), height = static_cast<int32_t>(cinfo.image_height);
+  const TSampling want = SamplingFor(width, height, cover);
+  unsigned denom = 1;
+  while (denom < 8 && static_cast<int32_t>(denom * 2) <= std::min(want.stepX, want.stepY)) denom *= 2;
+  cinfo.scale_num = 1;
+  cinfo.scale_denom = denom;
   jpeg_start_decompress(&cinfo);
   try {
-    *pic = TPicture(static_cast<int32_t>(cinfo.output_width), static_cast<int32_t>(cinfo.output_height));
+    const TSampling rest{std::max<int32_t>(1, want.stepX / static_cast<int32_t>(denom)),
+                         std::max<int32_t>(1, want.stepY / static_cast<int32_t>(denom))};
+    *pic = TPicture(width, height, rest, static_cast<int32_t>(cinfo.output_width),
+                    static_cast<int32_t>(cinfo.output_height));
     line->resize(static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(cinfo.output_components));
   } catch (...) {
     jpeg_destroy_decompress(&cinfo);
@@ -97,7 +173,7 @@ bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPL
     JSAMPROW row = line->data();
     const int32_t y = static_cast<int32_t>(cinfo.output_scanline);
     if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
-    PutLine(*pic, cinfo, line->data(), y);
+    if (pic->KeepsRow(y)) PutLine(*pic, cinfo, line->data(), y);
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
@@ -106,18 +182,16 @@ bool DecodeInto(const BYTE *data, size_t size, TPicture *pic, std::vector<JSAMPL
 
 }  // namespace
 
-TPicture DecodeJpeg(const BYTE *data, size_t size) {
+TPicture DecodeJpeg(const BYTE *data, size_t size, const TCoverage &cover) {
   if (size == 0) throw ENxError(nxeData, "the JPEG file is empty");
   TPicture pic;
   std::vector<JSAMPLE> line;
   TJpegError err{};
   bool tooLarge = false;
-  const bool ok = DecodeInto(data, size, &pic, &line, &err, &tooLarge);
-  if (tooLarge)
-    throw ENxError(nxeData, std::string("the JPEG's declared size ") + err.message +
-                                " is beyond the limit of 32767 pixels a side and 64 megapixels");
-  if (!ok) throw ENxError(nxeData, std::string("the JPEG file cannot be decoded: ") + err.message);
+  const bool ok = DecodeInto(data, size, cover, &pic, &line, &err, &tooLarge);
+  if (tooLarge) throw ENxError(nxeData, std::string("the JPEG's declared size ") + err.message);
   if (err.truncated) throw ENxError(nxeData, "the JPEG file is truncated (premature end of data)");
+  if (!ok) throw ENxError(nxeData, std::string("the JPEG file cannot be decoded: ") + err.message);
   return pic;
 }
 

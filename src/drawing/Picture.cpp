@@ -55,12 +55,33 @@ void CheckPictureSize(int32_t width, int32_t height) {
                                 " is beyond the limit of 32767 pixels a side and 64 megapixels");
 }
 
-TPicture::TPicture(int32_t width, int32_t height) {
+TSampling SamplingFor(int32_t width, int32_t height, const TCoverage &cover) {
+  if (!cover) return {};
+  const SIZE covered = cover(width, height);
+  auto step = [](int32_t size, LONG pixels) {
+    return pixels <= 0 ? 1 : std::max<int32_t>(1, static_cast<int32_t>(size / pixels));
+  };
+  return {step(width, covered.cx), step(height, covered.cy)};
+}
+
+TPicture::TPicture(int32_t width, int32_t height, TSampling sampling, int32_t gridWidth, int32_t gridHeight) {
   CheckPictureSize(width, height);
-  width_ = width;
-  height_ = height;
-  stride_ = ((static_cast<size_t>(width) * 24 + 31) / 32) * 4;
-  bits_.assign(stride_ * static_cast<size_t>(height), 0xFF);
+  declaredWidth_ = width;
+  declaredHeight_ = height;
+  stepX_ = std::max(1, sampling.stepX);
+  stepY_ = std::max(1, sampling.stepY);
+  const int32_t gw = gridWidth > 0 ? gridWidth : width, gh = gridHeight > 0 ? gridHeight : height;
+  width_ = (gw + stepX_ - 1) / stepX_;
+  height_ = (gh + stepY_ - 1) / stepY_;
+  stride_ = ((static_cast<size_t>(width_) * 24 + 31) / 32) * 4;
+  bits_.assign(stride_ * static_cast<size_t>(height_), 0xFF);
+}
+
+void TPicture::Fill(BYTE r, BYTE g, BYTE b) {
+  for (int32_t y = 0; y < height_; ++y) {
+    BYTE *p = Row(y);
+    for (int32_t x = 0; x < width_; ++x, p += 3) p[0] = b, p[1] = g, p[2] = r;
+  }
 }
 
 BITMAPINFOHEADER TPicture::Header() const {
@@ -83,19 +104,19 @@ TPictureKind PictureKindOf(const WString &fileName) {
   return TPictureKind::Unknown;
 }
 
-TPicture DecodePicture(TPictureKind kind, const BYTE *data, size_t size) {
+TPicture DecodePicture(TPictureKind kind, const BYTE *data, size_t size, const TCoverage &cover) {
   switch (kind) {
-    case TPictureKind::Bmp: return DecodeBmp(data, size);
-    case TPictureKind::Gif: return DecodeGif(data, size);
-    case TPictureKind::Jpeg: return DecodeJpeg(data, size);
+    case TPictureKind::Bmp: return DecodeBmp(data, size, cover);
+    case TPictureKind::Gif: return DecodeGif(data, size, cover);
+    case TPictureKind::Jpeg: return DecodeJpeg(data, size, cover);
     default: throw ENxError(nxeData, "the file type is not a picture type");
   }
 }
 
-TPicture LoadPicture(const WString &fileName, TPictureKind kind) {
+TPicture LoadPicture(const WString &fileName, TPictureKind kind, const TCoverage &cover) {
   const std::vector<BYTE> bytes = ReadPictureFile(fileName);
   try {
-    return DecodePicture(kind, bytes.data(), bytes.size());
+    return DecodePicture(kind, bytes.data(), bytes.size(), cover);
   } catch (const ENxError &e) {
     throw ENxError(e.code(), "Cannot draw picture " + WideToAnsi(fileName) + ": " + e.what());
   }

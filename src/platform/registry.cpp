@@ -18,6 +18,7 @@
 #include <sstream>
 #include <vector>
 
+#include "platform/ConfigFile.h"
 #include "platform/Wide.h"
 #include "platform/win32.h"
 
@@ -152,19 +153,10 @@ std::string FormatValue(const Value &v) {
 }
 
 // The file's text; false when it is there but cannot be read whole.
+// A FIFO, a device or a file beyond 1 MB there counts as unreadable.
 bool ReadHiveFile(std::string *text) {
-  text->clear();
-  int fd = ::open(HivePath().c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno == ENOENT || errno == ENOTDIR;
-  char buf[8192];
-  ssize_t n;
-  while ((n = ::read(fd, buf, sizeof buf)) != 0) {
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) break;
-    text->append(buf, (size_t)n);
-  }
-  ::close(fd);
-  return n == 0;
+  const DWORD read = nx::ReadConfigFile(HivePath(), text);
+  return read == ERROR_SUCCESS || read == ERROR_FILE_NOT_FOUND;
 }
 
 // The hive; *readable is false when the file is there but cannot be read,

@@ -21,12 +21,37 @@ constexpr size_t kPaperNameLength = 64;
 // CUPS queue name may be longer.
 constexpr size_t kPrinterNameLength = 64;
 
+// Hosts' buffers hold 64 bytes of their code page and a NUL, whatever the
+// number of characters: in UTF-8 or a double-byte code page 64 characters
+// take more.
+constexpr size_t kNameBytes = 64;
+
 bool InRange(int32_t index, size_t count) { return index >= 0 && static_cast<size_t>(index) < count; }
+
+std::string AnsiName(const WString &name) { return WideToAnsi(name); }
+
+// The encoded name cut before the first character that would cross
+// kNameBytes, so that no character is split.
+std::string FitName(const WString &name, std::string (*encode)(const WString &)) {
+  std::string fitted;
+  size_t end = 0;
+  while (end < name.size()) {
+    const bool pair = name[end] >= 0xD800 && name[end] <= 0xDBFF && end + 1 < name.size();
+    const size_t next = end + (pair ? 2 : 1);
+    std::string bytes = encode(name.substr(0, next));
+    if (bytes.size() > kNameBytes) break;
+    fitted = std::move(bytes);
+    end = next;
+  }
+  return fitted;
+}
+
+void CopyName(char *dest, const WString &name) { CopyToDest(dest, FitName(name, AnsiName)); }
 
 void NumberedName(const TNumberedList &list, int32_t index, char *dest) {
   if (Session().PDFMode) return CopyToDest(dest, std::string(kNotInPDFMode));
   if (!InRange(index, list.size())) return CopyToDest(dest, std::string(kNoSuchEntry));
-  CopyToDest(dest, list[static_cast<size_t>(index)].Name);
+  CopyName(dest, list[static_cast<size_t>(index)].Name);
 }
 
 int32_t Number(const TNumberedList &list, int32_t index) {
@@ -78,9 +103,9 @@ void PrinterName(int32_t index, char *dest) {
   if (!InRange(index, list.size())) return CopyToDest(dest, std::string(kNoSuchEntry));
   const WString name = list[static_cast<size_t>(index)].Device.substr(0, kPrinterNameLength);
   if (s.AsciiAnsi)
-    CopyToDest(dest, OemName(name));
+    CopyToDest(dest, FitName(name, OemName));
   else
-    CopyToDest(dest, name);
+    CopyName(dest, name);
 }
 
 void SetPrinter(int32_t index) {
@@ -141,7 +166,7 @@ void FontName(int32_t index, char *dest) {
   if (index < 0 || index >= FontCount()) return CopyToDest(dest, std::string(kNoSuchEntry));
   const auto fonts = SysPrinter().Fonts();
   if (!InRange(index, fonts.size())) return CopyToDest(dest, std::string(kNoSuchEntry));
-  CopyToDest(dest, fonts[static_cast<size_t>(index)]);
+  CopyName(dest, fonts[static_cast<size_t>(index)]);
 }
 
 }  // namespace nx

@@ -32,6 +32,7 @@ extern "C" NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t 
     int32_t side = QRSymbolSide(Session().HPixelsInch, Size);
     if (side < 1 || side > 32767)
       throw ENxError(nxeArgument, "NxQRCode: a symbol of size " + std::to_string(Size) + " has no pixels to draw on");
+    CheckFitsSheet("NxQRCode", side, side);
     TQRCode qr;
     qr.SetModuleWidth(ModuleWidth);
     qr.SetCode(AnsiToWide(Code));

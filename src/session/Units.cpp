@@ -2,7 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 #include <utility>
+
+#include "common/ErrorChannel.h"
 
 namespace nx {
 namespace {
@@ -134,6 +137,14 @@ double SheetWidth() {
 double SheetHeight() {
   const TNoxtrelRec &s = Session();
   return SheetSize(s.PaperHeight, s.AreaHeight, s.VPixelsInch, s.LPI);
+}
+
+void CheckFitsSheet(const char *what, int64_t width, int64_t height) {
+  const TNoxtrelRec &s = Session();
+  if (width <= s.PaperWidth && height <= s.PaperHeight) return;
+  throw ENxError(nxeArgument, std::string(what) + ": a symbol of " + std::to_string(width) + " x " +
+                                  std::to_string(height) + " pixels is larger than the sheet (" +
+                                  std::to_string(s.PaperWidth) + " x " + std::to_string(s.PaperHeight) + ")");
 }
 
 }  // namespace nx

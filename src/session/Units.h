@@ -36,6 +36,11 @@ void SetCPI(int32_t cpi);
 void SetLPI(int32_t lpi);
 void SetRowCol(int32_t rows, int32_t cols);
 
+// Refuses (ENxError nxeArgument, naming `what`) an image of width x height
+// device pixels that is larger than the current sheet: it could never be
+// drawn whole, and its bitmap would take memory for nothing.
+void CheckFitsSheet(const char *what, int64_t width, int64_t height);
+
 // The sheet size in the current unit (0 before any measurement).
 double SheetWidth();
 double SheetHeight();

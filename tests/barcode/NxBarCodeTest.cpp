@@ -151,6 +151,23 @@ TEST_F(NxBarCodeTest, PagesPlayBackAndDecode) {
   }
 }
 
+TEST_F(NxBarCodeTest, SymbolsLargerThanTheSheetAreRefusedAtOnce) {
+  std::string emf = Page([] {
+    // 68-pixel narrow bars 3276 pixels high (600 dpi): about 5,000 x 3,900
+    // pixels on a sheet of 4,724 x 3,543.
+    NxBarCode(0, 0, "1", 4128, 680000, 1, 0, 0, 0);
+    EXPECT_EQ(NxGetLastError(), 2);
+    EXPECT_NE(ErrorText().find("larger than the sheet"), std::string::npos) << ErrorText();
+    nx::ClearLastNxError();
+    NxBarCode(0, 0, "1", 4128, 680000, 1, 0, 1, 0);  // turned: still too tall
+    EXPECT_EQ(NxGetLastError(), 2);
+    nx::ClearLastNxError();
+    NxBarCode(0, 0, "12345", 72, 10000, 1, 0, 0, 0);  // the page goes on
+    EXPECT_EQ(NxGetLastError(), 0);
+  });
+  EXPECT_EQ(Blits(emf).size(), 1u) << "only the barcode that fits";
+}
+
 TEST_F(NxBarCodeTest, FailuresOnTheErrorChannel) {
   NxBarCode(0, 0, "12345", 72, 10000, 1, 0, 0, 0);  // no document: nothing, no error
   EXPECT_EQ(NxGetLastError(), 0);

@@ -100,6 +100,75 @@ TEST_F(DrawingTest, TheSurfacePathLeavesTheTopLeftColourUndrawn) {
   EXPECT_EQ(page.Count(500, 100, 540, 120, RGB(255, 255, 255)), 40 * 20 - 200) << "opaque: white stays";
 }
 
+TEST_F(DrawingTest, ExtremeCornersOnAFinePrinterGiveHeldSizes) {
+  NX_REQUIRE_TOOL("convert");
+  std::ofstream(dir_.file("printers.ini"))
+      << "[Card4800]\nResolution = 4800\nPaper = 300, Card, 40x30mm\nMargins = 0\n";
+  const std::string tall = Picture("-size 1x100 xc:red", "tall.bmp");
+  auto recs = Records(Draw([&] {
+    NxSetUnit(3);  // inches: 4800 pixels each
+    // Width 2 x 10^9 pixels: the derived height, 100 times that, is held
+    // at the coordinates' end instead of wrapping to a negative value.
+    NxBitmap(-2147483647, 0, 2147483647, 0, tall.c_str(), -255, 0);
+    NxBitmap(-2147483647, -2147483647, 2147483647, 2147483647, tall.c_str(), -255, 1);
+  }));
+  auto d = DibDests(recs);
+  ASSERT_EQ(d.size(), 2u);
+  EXPECT_GT(d[0].cx, 2000000000);
+  EXPECT_GT(d[0].cy, 2000000000) << "held, not wrapped";
+  EXPECT_GT(d[1].cx, 0);
+  EXPECT_GT(d[1].cy, 2000000000);
+}
+
+// An RLE8 file of a few bytes declaring 32767 x 2047 pixels of colour 0.
+std::vector<unsigned char> HugeRle8() {
+  std::vector<unsigned char> b(14 + 40 + 8 + 4, 0);
+  b[0] = 'B', b[1] = 'M';
+  auto put32 = [&](size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
+  };
+  put32(10, 14 + 40 + 8);
+  put32(14, 40);
+  put32(18, 32767);
+  put32(22, 2047);
+  b[26] = 1, b[28] = 8;
+  put32(30, BI_RLE8);
+  put32(46, 2);
+  b[54 + 2] = 255;  // colour 0 red, colour 1 black
+  b[62] = 4, b[63] = 1, b[64] = 0, b[65] = 1;  // four black pixels, end of bitmap
+  return b;
+}
+
+TEST_F(DrawingTest, PicturesAreKeptAtAboutTheDevicePixelsTheyCover) {
+  NX_REQUIRE_TOOL("convert");
+  const std::string big = Picture("-size 800x400 xc:blue", "big.bmp");
+  const std::string huge = dir_.file("huge.bmp");
+  nxtest::WriteFileBytes(huge, HugeRle8());
+  std::string emf = Draw([&] {
+    NxBitmap(0, 0, 0, 0, huge.c_str(), -255, 0);             // natural size, far beyond the sheet
+    NxBitmap(0, 0, 1000000, 500000, big.c_str(), -255, 0);  // into 100 x 50 pixels
+    EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
+  });
+  auto recs = Records(emf);
+  auto dibs = OfType(recs, EMR_STRETCHDIBITS);
+  ASSERT_EQ(dibs.size(), 2u);
+  auto thumb = dibs[1].As<EMRSTRETCHDIBITS>();
+  EXPECT_EQ(thumb.cxDest, 100);
+  EXPECT_EQ(thumb.cxSrc, 100) << "800 columns kept as every 8th";
+  EXPECT_EQ(thumb.cySrc, 50);
+  auto page = dibs[0].As<EMRSTRETCHDIBITS>();
+  EXPECT_EQ(page.cxDest, 32767) << "placed at its declared size";
+  EXPECT_EQ(page.cyDest, 2047);
+  // The sheet is 944 x 708 pixels: at most two kept pixels for each.
+  EXPECT_LE(page.cxSrc, 2 * 944);
+  EXPECT_LE(page.cySrc, 2 * 708);
+  EXPECT_LT(nxtest::ReadFileBytes(emf).size(), 8u << 20) << "no page of 200 MB";
+  Raster r;
+  if (!Render(emf, &r)) return;
+  EXPECT_EQ(r.At(10, 10), RGB(0, 0, 255));
+  EXPECT_EQ(r.At(500, 300), RGB(255, 0, 0));
+}
+
 TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   NX_REQUIRE_TOOL("convert");
   const std::string good = Picture("-size 200x200 gradient:blue-white", "good.jpg");

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <random>
 
 #include "common/ErrorChannel.h"
@@ -280,9 +281,9 @@ unsigned EnvNumber(const char *name, unsigned fallback) {
 }
 
 // Flipped bytes, cut files and random spans over valid files of the three
-// kinds: every outcome is a picture or a data error, never a crash. The
-// seed and the rounds per file can be raised with NX_DECODER_FUZZ_SEED and
-// NX_DECODER_FUZZ_ROUNDS.
+// kinds, decoded whole and kept smaller: every outcome is a picture or a
+// data error, never a crash. The seed and the rounds per file can be raised
+// with NX_DECODER_FUZZ_SEED and NX_DECODER_FUZZ_ROUNDS.
 TEST(PictureDecoders, ShortFuzz) {
   NX_REQUIRE_TOOL("convert");
   nxtest::TempDir dir;
@@ -310,8 +311,10 @@ TEST(PictureDecoders, ShortFuzz) {
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
       if (round % 5 == 0) bytes.resize(rng() % bytes.size());
+      // Every other round keeps the picture smaller, as a small box does.
+      const nx::TCoverage cover = [](int32_t w, int32_t h) { return SIZE{w / 3, h / 5}; };
       try {
-        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size());
+        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size(), round % 2 ? cover : nx::TCoverage{});
         EXPECT_GT(pic.Width(), 0);
         ++decoded;
       } catch (const nx::ENxError &e) {
@@ -322,6 +325,239 @@ TEST(PictureDecoders, ShortFuzz) {
   }
   EXPECT_GT(decoded, 0);
   EXPECT_GT(refused, 0);
+}
+
+// An RLE bitmap of 4 x 2 pixels: the bottom row red, then a top row whose
+// runs move the column 2^32 - 4 pixels on before four blue pixels. A decoder
+// counting the column in 32 bits lands just before the row and paints the
+// bottom row blue (or before the buffer, with other sizes).
+std::vector<unsigned char> WrappingRle(uint32_t compression) {
+  const bool four = compression == BI_RLE4;
+  const unsigned char red = four ? 0x11 : 1, blue = four ? 0x22 : 2;
+  std::vector<unsigned char> rle = {4, red, 0, 0};
+  const uint64_t skip = (uint64_t{1} << 32) - 4;
+  rle.reserve(static_cast<size_t>(skip / 255 + 8) * 2);
+  for (uint64_t moved = 0; moved < skip;) {
+    const unsigned n = static_cast<unsigned>(std::min<uint64_t>(255, skip - moved));
+    rle.push_back(static_cast<unsigned char>(n));
+    rle.push_back(0);  // colour 0: black
+    moved += n;
+  }
+  rle.insert(rle.end(), {4, blue, 0, 1});
+  auto file = Bitmap4(4, 2, compression, rle);
+  if (!four) {
+    Put16(file, 28, 8);
+    Put32(file, 46, 16);  // the same 16 colours
+  }
+  return file;
+}
+
+TEST(HostilePictures, RunLengthPositionsNeverWrap) {
+  for (uint32_t compression : {uint32_t{BI_RLE8}, uint32_t{BI_RLE4}}) {
+    SCOPED_TRACE(compression == BI_RLE8 ? "RLE8" : "RLE4");
+    const auto file = WrappingRle(compression);
+    TPicture pic = nx::DecodeBmp(file.data(), file.size());
+    ASSERT_EQ(pic.Width(), 4);
+    for (int x = 0; x < 4; ++x) {
+      EXPECT_EQ(pic.Pixel(x, 1), RGB(255, 0, 0)) << "bottom row, x = " << x;
+      EXPECT_EQ(pic.Pixel(x, 0), RGB(0, 0, 0)) << "top row, x = " << x;
+    }
+  }
+  // Deltas past the right edge and runs after them skip pixels only.
+  std::vector<unsigned char> rle = {0, 2, 255, 0, 0, 2, 255, 0, 3, 0x11, 0, 2, 0, 1, 2, 0x22, 0, 1};
+  auto file = Bitmap4(3, 2, BI_RLE4, rle);
+  TPicture pic = nx::DecodeBmp(file.data(), file.size());
+  EXPECT_EQ(pic.Pixel(0, 1), RGB(0, 0, 0));
+  EXPECT_EQ(pic.Pixel(0, 0), RGB(0, 0, 0)) << "the delta kept the column at the right edge";
+}
+
+// A picture made by ImageMagick from its arguments alone.
+std::string Make(const nxtest::TempDir &dir, const std::string &args, const std::string &name) {
+  const std::string path = dir.file(name);
+  auto r = RunCommand("convert " + args + " " + ShellQuote(path));
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  return path;
+}
+
+TEST(HostilePictures, AnEmptyGifIsRefused) {
+  EXPECT_NE(DecodeError({}, nx::TPictureKind::Gif).find("cannot be decoded"), std::string::npos);
+  const std::vector<unsigned char> header = {'G', 'I', 'F', '8', '9', 'a'};
+  EXPECT_NE(DecodeError(header, nx::TPictureKind::Gif), "decoded");
+}
+
+// Where the entropy-coded data of the first scan starts (after its SOS).
+size_t FirstScanData(const std::vector<unsigned char> &jpg) {
+  for (size_t i = 2; i + 4 < jpg.size();) {
+    if (jpg[i] != 0xFF) return 0;
+    const size_t length = (jpg[i + 2] << 8) | jpg[i + 3];
+    if (jpg[i + 1] == 0xDA) return i + 2 + length;
+    i += 2 + length;
+  }
+  return 0;
+}
+
+// The segment from an SOS marker to the next marker that is not a restart
+// marker, for each scan of the file.
+std::vector<std::pair<size_t, size_t>> Scans(const std::vector<unsigned char> &jpg) {
+  std::vector<std::pair<size_t, size_t>> out;
+  for (size_t i = 2; i + 4 < jpg.size();) {
+    if (jpg[i] != 0xFF) break;
+    if (jpg[i + 1] == 0xD9) break;
+    const size_t length = (jpg[i + 2] << 8) | jpg[i + 3];
+    if (jpg[i + 1] != 0xDA) {
+      i += 2 + length;
+      continue;
+    }
+    size_t j = i + 2 + length;
+    while (j + 1 < jpg.size() && !(jpg[j] == 0xFF && jpg[j + 1] != 0 && (jpg[j + 1] < 0xD0 || jpg[j + 1] > 0xD7))) ++j;
+    out.push_back({i, j});
+    i = j;
+  }
+  return out;
+}
+
+TEST(HostilePictures, DamagedJpegDataIsRefused) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  auto jpg = ReadFileBytes(Make(dir, "-size 300x200 -seed 3 plasma:red-blue", "p.jpg"));
+  // The data cut in the middle of the scan, the file's end marker after it:
+  // libjpeg meets a marker inside the scan's data (premature end of segment).
+  const size_t data = FirstScanData(jpg);
+  ASSERT_GT(data, 0u);
+  auto hit = std::vector<unsigned char>(jpg.begin(), jpg.begin() + static_cast<long>(data + (jpg.size() - data) / 2));
+  hit.insert(hit.end(), {0xFF, 0xD9});
+  EXPECT_NE(DecodeError(hit, nx::TPictureKind::Jpeg).find("truncated"), std::string::npos);
+
+  // A frame header claiming 8192 x 8192 (64 megapixels) in a file of 2 KB.
+  auto small = ReadFileBytes(Make(dir, "-size 40x20 xc:gray", "s.jpg"));
+  for (size_t i = 2; i + 9 < small.size(); ++i)
+    if (small[i] == 0xFF && small[i + 1] == 0xC0) {
+      small[i + 5] = 0x20, small[i + 6] = 0x00, small[i + 7] = 0x20, small[i + 8] = 0x00;
+      break;
+    }
+  EXPECT_NE(DecodeError(small, nx::TPictureKind::Jpeg).find("cannot be held"), std::string::npos);
+
+  // A progressive file with its first scan repeated 2,000 times.
+  auto prog = ReadFileBytes(Make(dir, "-size 300x200 -seed 3 plasma:red-blue -interlace JPEG", "i.jpg"));
+  auto scans = Scans(prog);
+  ASSERT_GT(scans.size(), 2u);
+  std::vector<unsigned char> repeated(prog.begin(), prog.begin() + static_cast<long>(scans[0].second));
+  for (int i = 0; i < 2000; ++i)
+    repeated.insert(repeated.end(), prog.begin() + static_cast<long>(scans[0].first),
+                    prog.begin() + static_cast<long>(scans[0].second));
+  repeated.insert(repeated.end(), prog.begin() + static_cast<long>(scans[0].second), prog.end());
+  EXPECT_NE(DecodeError(repeated, nx::TPictureKind::Jpeg).find("cannot be decoded"), std::string::npos);
+}
+
+// A valid progressive file of 2400 x 2400 pixels in 100 scans (cjpeg's
+// most), where a picture of that size may have 93: the DC in two steps,
+// every AC coefficient of the first component on its own, the second's in
+// pairs, the third's in three bands.
+TEST(HostilePictures, JpegScansAreLimited) {
+  NX_REQUIRE_TOOL("convert");
+  NX_REQUIRE_TOOL("cjpeg");
+  nxtest::TempDir dir;
+  std::string script = "0,1,2: 0-0, 0, 1;\n0,1,2: 0-0, 1, 0;\n";
+  for (int k = 1; k < 64; ++k) script += "0: " + std::to_string(k) + "-" + std::to_string(k) + ", 0, 0;\n";
+  for (int k = 1; k < 64; k += 2)
+    script += "1: " + std::to_string(k) + "-" + std::to_string(std::min(k + 1, 63)) + ", 0, 0;\n";
+  script += "2: 1-21, 0, 0;\n2: 22-42, 0, 0;\n2: 43-63, 0, 0;\n";
+  std::ofstream(dir.file("scans.txt")) << script;
+  const std::string ppm = Make(dir, "-size 2400x2400 gradient:red-blue", "p.ppm");
+  const std::string out = dir.file("many.jpg");
+  auto r = RunCommand("cjpeg -scans " + ShellQuote(dir.file("scans.txt")) + " -outfile " + ShellQuote(out) + " " +
+                      ShellQuote(ppm));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_NE(DecodeError(ReadFileBytes(out), nx::TPictureKind::Jpeg).find("more than 93 scans"), std::string::npos);
+  // The same picture in ten scans decodes.
+  auto normal = ReadFileBytes(Convert(dir, ppm, "-interlace JPEG", "n.jpg"));
+  EXPECT_EQ(nx::DecodeJpeg(normal.data(), normal.size()).Width(), 2400);
+}
+
+// With a coverage of 10 x 5 device pixels a 40 x 20 picture keeps every
+// fourth column and row, the same pixels a full decoding has there; JPEG
+// lets libjpeg scale by 1/8 and keeps 5 x 3.
+TEST(HostilePictures, PicturesAreKeptAtTheSizeTheyCover) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  const std::string src = MakeSource(dir);
+  auto cover = [](int32_t w, int32_t h) {
+    EXPECT_EQ(w, 40);
+    EXPECT_EQ(h, 20);
+    return SIZE{10, 5};
+  };
+  for (const char *name : {"s.bmp", "s.gif"}) {
+    SCOPED_TRACE(name);
+    const auto bytes = ReadFileBytes(Convert(dir, src, "", name));
+    const auto kind = nx::PictureKindOf(std::u16string(name, name + 5));
+    TPicture full = nx::DecodePicture(kind, bytes.data(), bytes.size());
+    TPicture kept = nx::DecodePicture(kind, bytes.data(), bytes.size(), cover);
+    ASSERT_EQ(kept.Width(), 10);
+    ASSERT_EQ(kept.Height(), 5);
+    EXPECT_EQ(kept.DeclaredWidth(), 40);
+    EXPECT_TRUE(kept.Sampled());
+    for (int y = 0; y < 5; ++y)
+      for (int x = 0; x < 10; ++x) EXPECT_EQ(kept.Pixel(x, y), full.Pixel(4 * x, 4 * y)) << x << "," << y;
+  }
+  const auto jpg = ReadFileBytes(Convert(dir, src, "", "s.jpg"));
+  TPicture small = nx::DecodeJpeg(jpg.data(), jpg.size(), [](int32_t, int32_t) { return SIZE{5, 2}; });
+  EXPECT_EQ(small.Width(), 5);
+  EXPECT_EQ(small.Height(), 3);
+  EXPECT_EQ(small.DeclaredHeight(), 20);
+}
+
+// Run-length streams of random runs, absolute runs, deltas, line ends and
+// bitmap ends, some repeated thousands of times, over pictures of random
+// sizes, decoded whole and kept smaller: every stream is drawn or refused,
+// and nothing is written outside the picture (run under the sanitizers to
+// see it). NX_DECODER_FUZZ_SEED and NX_DECODER_FUZZ_ROUNDS raise it.
+TEST(HostilePictures, RunLengthStreamFuzz) {
+  std::mt19937 rng(EnvNumber("NX_DECODER_FUZZ_SEED", 14) + 1);
+  const unsigned rounds = EnvNumber("NX_DECODER_FUZZ_ROUNDS", 150);
+  int drawn = 0;
+  for (unsigned round = 0; round < rounds; ++round) {
+    const bool four = round % 2 == 1;
+    std::vector<unsigned char> rle;
+    const int ops = 1 + static_cast<int>(rng() % 40);
+    for (int i = 0; i < ops; ++i) {
+      std::vector<unsigned char> op;
+      switch (rng() % 6) {
+        case 0: op = {static_cast<unsigned char>(rng()), static_cast<unsigned char>(rng())}; break;
+        case 1: op = {0, 0}; break;
+        case 2: op = {0, 2, static_cast<unsigned char>(rng()), static_cast<unsigned char>(rng() % 4)}; break;
+        case 3: {
+          const unsigned char n = static_cast<unsigned char>(3 + rng() % 253);
+          op = {0, n};
+          const size_t bytes = four ? (n + 1u) / 2 : n;
+          for (size_t k = 0; k < ((bytes + 1) & ~size_t{1}); ++k) op.push_back(static_cast<unsigned char>(rng()));
+          break;
+        }
+        case 4: op = {255, static_cast<unsigned char>(rng())}; break;
+        default: op = {0, 1}; break;
+      }
+      const int repeat = rng() % 8 == 0 ? 1 + static_cast<int>(rng() % 20000) : 1;
+      for (int r = 0; r < repeat; ++r) rle.insert(rle.end(), op.begin(), op.end());
+    }
+    const int width = 1 + static_cast<int>(rng() % 300), height = 1 + static_cast<int>(rng() % 40);
+    auto file = Bitmap4(width, height, four ? BI_RLE4 : BI_RLE8, rle);
+    if (!four) {
+      Put16(file, 28, 8);
+      Put32(file, 46, 16);
+    }
+    for (bool kept : {false, true}) {
+      nx::TCoverage cover;
+      if (kept) cover = [](int32_t, int32_t) { return SIZE{7, 3}; };
+      try {
+        TPicture pic = nx::DecodeBmp(file.data(), file.size(), cover);
+        EXPECT_EQ(pic.DeclaredWidth(), width);
+        EXPECT_LE(pic.Width(), width);
+        ++drawn;
+      } catch (const nx::ENxError &e) {
+        EXPECT_EQ(e.code(), nx::nxeData);
+      }
+    }
+  }
+  EXPECT_GT(drawn, 0);
 }
 
 TEST(PictureDecoders, KindFollowsTheExtensionInAnyCase) {

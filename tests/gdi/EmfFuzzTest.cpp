@@ -148,6 +148,48 @@ unsigned EnvNumber(const char *name, unsigned fallback) {
   return v && *v ? (unsigned)std::strtoul(v, nullptr, 10) : fallback;
 }
 
+DWORD FloatBits(float f) {
+  DWORD d;
+  std::memcpy(&d, &f, 4);
+  return d;
+}
+
+// Records with the field values mutation found overflowing the players:
+// blits whose destination starts or extends to the ends of 32 bits, with and
+// without a source bitmap, and text whose advances are read from the
+// record's own bounds (offDx pointing into the record). Each is played onto
+// a raster and into a metafile, whose output must be a sound metafile.
+TEST(EmfFuzz, ExtremeBlitsAndAdvancesReplaySafely) {
+  const DWORD kMin = 0x80000000u, kMax = 0x7FFFFFFFu;
+  const std::vector<DWORD> bmi{40, 2, 2, 1 | 32 << 16, BI_RGB, 16, 0, 0, 0, 0};
+  const std::vector<DWORD> bits{0x00FF0000, 0x000000FF, 0x0000FF00, 0x00FFFFFF};
+  const DWORD cases[][4] = {{kMin, kMin, kMin, kMin}, {kMax, kMax, kMax, kMax}, {kMin, 0, kMax, 1},
+                            {0, kMin, 5, kMin},       {kMax, 0, kMin, 1},       {0, 0, kMin, kMax}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(::testing::Message() << std::hex << c[0] << " " << c[1] << " " << c[2] << " " << c[3]);
+    EmfBuilder e({0, 0, 2000, 2000}, 1);
+    std::vector<DWORD> dib{0, 0, 10, 10, c[0], c[1], 0, 0, 2, 2, 80, 40, 120, 16, DIB_RGB_COLORS, SRCCOPY, c[2], c[3]};
+    dib.insert(dib.end(), bmi.begin(), bmi.end());
+    dib.insert(dib.end(), bits.begin(), bits.end());
+    e.Add(EMR_STRETCHDIBITS, dib);
+    std::vector<DWORD> blt{0, 0, 10, 10, c[0], c[1], c[2], c[3], SRCCOPY, 0, 0,
+                           FloatBits(1), FloatBits(0), FloatBits(0), FloatBits(1), FloatBits(0), FloatBits(0),
+                           0, DIB_RGB_COLORS, 100, 40, 140, 16};
+    blt.insert(blt.end(), bmi.begin(), bmi.end());
+    blt.insert(blt.end(), bits.begin(), bits.end());
+    e.Add(EMR_BITBLT, blt);
+    // EXTTEXTOUTW "Hi!" whose Dx (offDx 8) are the bounds' four values.
+    std::vector<DWORD> text{c[0], c[1], c[2], c[3], GM_COMPATIBLE, FloatBits(1), FloatBits(1),
+                            40, 300, 3, 76, 0, 0, 0, 0, 0, 8, 0x00690048, 0x00000021};
+    e.Add(EMR_EXTTEXTOUTW, text);
+    const auto image = e.Image();
+    HENHMETAFILE h = SetEnhMetaFileBits((UINT)image.size(), image.data());
+    ASSERT_NE(h, nullptr);
+    PlayEverywhere(h);
+    DeleteEnhMetaFile(h);
+  }
+}
+
 // The seed and the rounds can be raised with NX_EMF_FUZZ_SEED and
 // NX_EMF_FUZZ_ROUNDS.
 TEST(EmfFuzz, MutatedImagesAreRefusedOrReadSafely) {

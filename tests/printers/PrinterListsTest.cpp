@@ -201,6 +201,35 @@ TEST_F(PrinterListsTest, OemPrinterNamesOnlyWhenAsked) {
   EXPECT_EQ(Name(NxGetPaperNames, 1), "Etikett Gr\xF6\xDF" "e 100");
 }
 
+// With UTF-8 as the host's code page a name of 64 characters takes up to
+// 192 bytes; the host's buffer holds 64 and a NUL. nxrun runs the queries in
+// a process of its own, where the code page is read from NOXTREL_ACP.
+TEST_F(PrinterListsTest, NamesInUtf8AreCutAtACharacterWithinTheHostsBuffer) {
+  const std::string euro = "\xE2\x82\xAC", umlaut = "\xC3\x84";
+  std::string twenty, thirtyTwo, twentyOne;
+  for (int i = 0; i < 20; ++i) twenty += euro;
+  for (int i = 0; i < 21; ++i) twentyOne += euro;
+  for (int i = 0; i < 32; ++i) thirtyTwo += umlaut;
+  std::string printer = "ab" + twenty, paper = twentyOne;
+  for (int i = 0; i < 10; ++i) printer += euro, paper += euro;
+  VirtualPrinters("[" + printer + "]\nResolution = 300\nPaper = 300, " + paper + ", 100x50mm\nPaper = 301, " +
+                  thirtyTwo + umlaut + umlaut + ", 100x60mm\n");
+  const std::string script = dir_.file("names.nx");
+  std::ofstream(script) << "NxInit\nNxGetPrinterNames(0)\nNxGetPaperCount\nNxGetPaperNames(0)\n"
+                           "NxGetPaperNames(1)\n";
+  auto r = RunCommand("NOXTREL_ACP=65001 " + ShellQuote((BinaryDir() / "nxrun").string()) + " " +
+                      ShellQuote(script) + " 2>&1");
+  EXPECT_EQ(r.exitCode, 0) << r.output;
+  std::istringstream lines(r.output);
+  std::vector<std::string> out;
+  for (std::string line; std::getline(lines, line);) out.push_back(line);
+  ASSERT_EQ(out.size(), 5u) << r.output;
+  EXPECT_EQ(out[1], "ab" + twenty) << "62 bytes: the next character would end at byte 65";
+  EXPECT_EQ(out[3], twentyOne) << "63 bytes";
+  EXPECT_EQ(out[4], thirtyTwo) << "34 characters of 2 bytes: 32 fill the 64";
+  EXPECT_EQ(out[2], "2");
+}
+
 TEST_F(PrinterListsTest, FontsOfThePrinterForPrinterPreviewAndEmfOnly) {
   ASSERT_EQ(NxInit(), 0);
   const int fonts = NxGetFontCount();

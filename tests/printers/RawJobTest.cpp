@@ -9,6 +9,7 @@
 
 #include "printers/PrintersEnv.h"
 #include "printers/RawJob.h"
+#include "support/SmallDisk.h"
 
 namespace nxtest {
 namespace {
@@ -127,6 +128,28 @@ TEST_F(RawVirtualTest, ResetLeavesTheJobOpenAndUnloadEndsIt) {
   ASSERT_EQ(files.size(), 2u);
   EXPECT_EQ(Text(ReadFileBytes(files[0])), "first");
   EXPECT_EQ(Text(ReadFileBytes(files[1])), "second");
+}
+
+TEST_F(RawVirtualTest, AJobThatLostBytesOnAFullDiskIsNeverPublished) {
+  SmallDisk disk(64 * 1024);
+  NX_REQUIRE_SMALL_DISK(disk);
+  env_.Set("NOXTREL_SPOOL", disk.path());
+  ASSERT_EQ(NxInit(), 0);
+  NxBeginRawDoc();
+  const std::string chunk(16 * 1024, 'x');
+  for (int i = 0; i < 10; ++i) NxPrintRawData(chunk.data(), static_cast<int32_t>(chunk.size()));
+  EXPECT_EQ(NxGetLastError(), nx::nxePrinter) << "the failed write is reported";
+  nx::ClearLastNxError();
+  NxEndRawDoc();
+  EXPECT_EQ(NxGetLastError(), nx::nxePrinter) << "and the end of the job reports that it was not printed";
+  EXPECT_TRUE(fs::is_empty(disk.path())) << "neither the job nor its temporary file is left";
+  // The space is free again: the next job is printed whole.
+  NxBeginRawDoc();
+  NxPrintRawData("whole", 5);
+  NxEndRawDoc();
+  auto files = RawFiles(disk.path());
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_EQ(Text(ReadFileBytes(files[0])), "whole");
 }
 
 TEST_F(RawVirtualTest, EndedJobsAreNotEndedAgainAtUnload) {

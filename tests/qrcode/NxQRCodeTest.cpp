@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "QRTestUtil.h"
+#include "common/ErrorChannel.h"
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "spool/SpoolEnv.h"
@@ -22,6 +23,24 @@ class NxQRCodeTest : public nxtest::SpoolTest {
 TEST(QRSymbolSide, FromSizeAndResolution) {
   EXPECT_EQ(nx::QRSymbolSide(600, 200), 1251);
   EXPECT_EQ(nx::QRSymbolSide(300, 200), 625);
+}
+
+TEST_F(NxQRCodeTest, SymbolsLargerThanTheSheetAreRefusedAtOnce) {
+  ASSERT_EQ(NxInit(), 0);
+  NxBeginDoc();  // A4 at 600 dpi: 4,960 x 7,016 pixels
+  nx::ClearLastNxError();
+  NxQRCode(0, 0, "QR", 1, 5242, 1);  // a side of 32,763 pixels
+  EXPECT_EQ(NxGetLastError(), 2);
+  char text[300];
+  NxGetLastErrorText(text, sizeof text);
+  EXPECT_NE(std::string(text).find("larger than the sheet"), std::string::npos) << text;
+  nx::ClearLastNxError();
+  NxQRCode(0, 0, "QR", 1, 796, 1);  // 211 mm: 4,984 pixels, wider than the sheet
+  EXPECT_EQ(NxGetLastError(), 2);
+  nx::ClearLastNxError();
+  NxQRCode(0, 0, "QR", 1, 200, 4);
+  EXPECT_EQ(NxGetLastError(), 0);
+  NxAbort();
 }
 
 TEST_F(NxQRCodeTest, PrintedSymbolsDecodeAndErrorsDrawNothing) {

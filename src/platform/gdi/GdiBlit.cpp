@@ -96,8 +96,8 @@ struct DevQuad {
     double ys[4] = {o.y, o.y + u.y, o.y + v.y, o.y + u.y + v.y};
     auto [l, r] = std::minmax_element(xs, xs + 4);
     auto [t, b] = std::minmax_element(ys, ys + 4);
-    return {ClampToLong(std::floor(*l)), ClampToLong(std::floor(*t)), ClampToLong(std::ceil(*r)) - 1,
-            ClampToLong(std::ceil(*b)) - 1};
+    return {ClampToLong(std::floor(*l)), ClampToLong(std::floor(*t)), ClampToLong(std::ceil(*r) - 1),
+            ClampToLong(std::ceil(*b) - 1)};
   }
 };
 
@@ -319,7 +319,7 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
       cairo_surface_destroy(area);
     }
   }
-  bool stretch = src && (sw != std::abs(w) || sh != std::abs(h));
+  bool stretch = src && (sw != std::abs((int64_t)w) || sh != std::abs((int64_t)h));
   size_t head = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
   auto *r = reinterpret_cast<EMRSTRETCHBLT *>(
       dc->rec->Append(stretch ? EMR_STRETCHBLT : EMR_BITBLT, head + dib.size()));

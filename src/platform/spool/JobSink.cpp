@@ -53,6 +53,25 @@ bool WriteAll(int fd, const void *data, size_t size) {
   return true;
 }
 
+// A job that lost bytes is never handed over: the first failed write is
+// kept and refuses the commit (a full disk must not publish half a job).
+class WriteFailure {
+ public:
+  bool Note(bool ok) {
+    if (!ok && error_ == 0) error_ = ::GetLastError();
+    return ok;
+  }
+  // False (with the write's error) when a write failed.
+  bool Clean() const {
+    if (error_ == 0) return true;
+    SetLastError(error_);
+    return false;
+  }
+
+ private:
+  DWORD error_ = 0;
+};
+
 // ---------------------------------------------------------------------------
 // A job that becomes a file: written to a ".part" file beside its final name
 // and renamed into place when it is committed.
@@ -61,10 +80,14 @@ class FileSink : public JobSink {
   ~FileSink() override { Abort(); }
   bool Write(const void *data, size_t size) override {
     if (fd_ < 0) return Fail(EBADF);
-    return WriteAll(fd_, data, size);
+    return failure_.Note(WriteAll(fd_, data, size));
   }
   bool Commit() override {
     if (fd_ < 0) return Fail(EBADF);
+    if (!failure_.Clean()) {
+      Abort();
+      return failure_.Clean();
+    }
     bool ok = ::fsync(fd_) == 0 || errno == EINVAL;
     int err = errno;
     ok = (::close(fd_) == 0) && ok;
@@ -95,6 +118,7 @@ class FileSink : public JobSink {
   int fd_ = -1;
   DWORD id_ = 1;
   std::string part_, final_;
+  WriteFailure failure_;
 };
 
 // A file the caller named (print to file): it replaces an existing file.
@@ -204,11 +228,15 @@ class CupsSink : public JobSink {
   }
   bool Write(const void *data, size_t size) override {
     if (!data_ || id_ == 0) return Fail(EBADF);
-    if (std::fwrite(data, 1, size, data_) != size) return Fail(errno ? errno : EIO);
+    if (std::fwrite(data, 1, size, data_) != size) return failure_.Note(Fail(errno ? errno : EIO));
     return true;
   }
   bool Commit() override {
     if (!data_ || id_ == 0) return Fail(EBADF);
+    if (!failure_.Clean()) {
+      Abort();
+      return failure_.Clean();
+    }
     if (std::fflush(data_) != 0) {
       int e = errno;
       Abort();
@@ -311,6 +339,7 @@ class CupsSink : public JobSink {
   std::FILE *data_ = nullptr;
   int id_ = 0;
   bool committed_ = false;
+  WriteFailure failure_;
 };
 
 const char *Sides(int duplex) {

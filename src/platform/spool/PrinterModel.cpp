@@ -20,9 +20,9 @@ const Bin *PrinterModel::FindBin(int number) const {
   return nullptr;
 }
 
-std::vector<PrinterEntry> ListPrinters() {
+std::vector<PrinterEntry> ListPrinters(DWORD *refused) {
   std::vector<PrinterEntry> list = ListCupsPrinters();
-  for (const PrinterModel &m : LoadVirtualPrinters()) {
+  for (const PrinterModel &m : LoadVirtualPrinters(refused)) {
     bool taken = std::any_of(list.begin(), list.end(), [&](const PrinterEntry &e) {
       return wide::EqualsIgnoreCase(e.name, m.name);
     });

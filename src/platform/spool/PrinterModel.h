@@ -57,8 +57,10 @@ struct PrinterEntry {
 };
 
 // Every printer: the CUPS destinations (when a server answers), then the
-// virtual printers. The order is stable between calls.
-std::vector<PrinterEntry> ListPrinters();
+// virtual printers. The order is stable between calls. A configuration file
+// that is refused (not a regular file, too large, unreadable) sets *refused
+// to the reason's error code and contributes no printer.
+std::vector<PrinterEntry> ListPrinters(DWORD *refused = nullptr);
 // The default printer's index in ListPrinters(), -1 when there is none.
 int DefaultPrinterIndex(const std::vector<PrinterEntry> &list);
 // The model of a printer by name (compared without regard to ASCII case);
@@ -68,7 +70,7 @@ std::unique_ptr<PrinterModel> LoadPrinter(const std::u16string &name);
 // Backends.
 std::vector<PrinterEntry> ListCupsPrinters();
 std::unique_ptr<PrinterModel> LoadCupsPrinter(const std::u16string &name);
-std::vector<PrinterModel> LoadVirtualPrinters();
+std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused = nullptr);
 // Where jobs of a virtual printer go when its configuration names no folder.
 std::string DefaultSpoolFolder();
 

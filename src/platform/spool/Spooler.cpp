@@ -171,12 +171,18 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
     return FALSE;
   }
   std::vector<PrinterEntry> list;
+  DWORD refused = ERROR_SUCCESS;
   if (Flags & (PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS | PRINTER_ENUM_NAME)) {
-    list = ListPrinters();
+    list = ListPrinters(&refused);
   } else if (Flags & PRINTER_ENUM_DEFAULT) {
-    std::vector<PrinterEntry> all = ListPrinters();
+    std::vector<PrinterEntry> all = ListPrinters(&refused);
     int d = DefaultPrinterIndex(all);
     if (d >= 0) list.push_back(all[d]);
+  }
+  // A printer configuration that cannot be read is no shorter list.
+  if (refused != ERROR_SUCCESS) {
+    SetLastError(refused);
+    return FALSE;
   }
   EnumBuffer b(pPrinterEnum, cbBuf, recSize * list.size());
   for (size_t i = 0; i < list.size(); ++i) FillRecord(Level, nullptr, list[i], b);

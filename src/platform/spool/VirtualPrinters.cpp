@@ -7,6 +7,7 @@
 
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
+#include "platform/ConfigFile.h"
 #include "platform/Wide.h"
 
 namespace nx::spool {
@@ -236,14 +237,21 @@ std::string DefaultSpoolFolder() {
   return XdgDir("XDG_DATA_HOME", "/.local/share") + "/noxtrel/spool";
 }
 
-std::vector<PrinterModel> LoadVirtualPrinters() {
+std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
+  if (refused) *refused = ERROR_SUCCESS;
   std::string path = ConfigPath();
-  std::ifstream in(path);
-  if (!in) {
+  std::string text;
+  const DWORD read = ReadConfigFile(path, &text);
+  if (read == ERROR_FILE_NOT_FOUND) {
     PrinterModel m = BuiltIn();
     m.port = wide::FromUtf8(m.folder);
     return {m};
   }
+  if (read != ERROR_SUCCESS) {
+    if (refused) *refused = read;
+    return {};
+  }
+  std::istringstream in(text);
   std::string configDir = path.substr(0, path.find_last_of('/') == std::string::npos
                                              ? 0
                                              : path.find_last_of('/'));

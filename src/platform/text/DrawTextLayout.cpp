@@ -1,6 +1,7 @@
 #include "platform/text/DrawTextLayout.h"
 
 #include <algorithm>
+#include <string_view>
 
 namespace nx::text {
 namespace {
@@ -33,16 +34,44 @@ struct Measurer {
   size_t Fit(const std::u16string &t, int width) {
     adv.resize(t.size());
     if (!t.empty()) fn(reinterpret_cast<const WCHAR *>(t.data()), t.size(), adv.data());
-    int w = 0;
+    return FitAdvances(adv.data(), t.size(), width);
+  }
+  static size_t FitAdvances(const int *a, size_t n, int width) {
+    long w = 0;
     size_t k = 0;
-    while (k < t.size() && w + adv[k] <= width) w += adv[k++];
+    while (k < n && w + a[k] <= width) w += a[k++];
     return k;
+  }
+};
+
+// One paragraph (the text between line breaks) measured once: each of its
+// lines is fitted from the advances already there, so laying out a long
+// paragraph takes time in proportion to its length, not to its square.
+struct Paragraph {
+  size_t start = 0, end = 0;
+  std::vector<int> adv;
+  bool entered = false, measured = false;
+  // Enters the paragraph that holds pos, or stays in the current one.
+  void Enter(const std::u16string &text, size_t pos, bool single) {
+    if (entered && pos >= start && pos < end) return;
+    start = end = pos;
+    while (end < text.size() && !(!single && IsNewline(text[end]))) ++end;
+    entered = true;
+    measured = false;
+  }
+  size_t Fit(Measurer &m, const std::u16string &text, size_t pos, int width) {
+    if (!measured) {
+      adv.resize(end - start);
+      if (end > start) m.fn(reinterpret_cast<const WCHAR *>(text.data() + start), end - start, adv.data());
+      measured = true;
+    }
+    return Measurer::FitAdvances(adv.data() + (pos - start), end - pos, width);
   }
 };
 
 // Splits a segment (no newlines) at the word-break point; returns the line
 // length and sets `next` to where the following line starts.
-size_t BreakSegment(const std::u16string &seg, size_t fit, UINT flags, size_t &next) {
+size_t BreakSegment(std::u16string_view seg, size_t fit, UINT flags, size_t &next) {
   const bool left = !(flags & (DT_RIGHT | DT_CENTER));
   if (fit < seg.size() && IsBlank(seg[fit])) {  // the break falls on whitespace
     next = fit + (seg[fit] == u' ' ? 1 : 0);
@@ -112,20 +141,24 @@ DrawTextLayout LayoutDrawText(const WCHAR *s, size_t n, const RECT &rc, UINT fla
   const long top = y;
   int widest = 0;
   size_t pos = 0;
+  Paragraph para;
   while (true) {
     const bool edit = flags & DT_EDITCONTROL;
     const bool lastLine = !(flags & DT_NOCLIP) && (edit ? y + 2L * lh - 1 > rc.bottom : y + lh > rc.bottom);
-    size_t segEnd = pos;
-    while (segEnd < text.size() && !(!(flags & DT_SINGLELINE) && IsNewline(text[segEnd]))) ++segEnd;
-    std::u16string seg = text.substr(pos, segEnd - pos);
+    para.Enter(text, pos, flags & DT_SINGLELINE);
+    const size_t segEnd = para.end;
+    const std::u16string_view seg = std::u16string_view(text).substr(pos, segEnd - pos);
     size_t lineLen = seg.size(), next = seg.size();
     if (flags & DT_WORDBREAK) {
-      size_t fit = m.Fit(seg, int(std::clamp<long>(width, 0, INT32_MAX)));
+      size_t fit = para.Fit(m, text, pos, int(std::clamp<long>(width, 0, INT32_MAX)));
       if (fit < seg.size()) lineLen = BreakSegment(seg, fit, flags, next);
     }
-    std::u16string line = seg.substr(0, lineLen);
+    std::u16string line(seg.substr(0, lineLen));
     size_t after = pos + next;  // before any newline is consumed
     if (next == seg.size()) after += NewlineLength(text, segEnd);
+    // A line that takes nothing (a tab before the first word of a right or
+    // centred line) gives up that blank, so the layout always moves on.
+    if (after == pos) after = pos + 1;
     if (flags & DT_END_ELLIPSIS) {
       size_t restLen = text.size() - (pos + next);
       bool restIsNewline = restLen == NewlineLength(text, pos + next) && restLen > 0;

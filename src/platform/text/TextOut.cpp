@@ -34,13 +34,13 @@ struct Run {
 // Converts advances so that positions, not single steps, are rounded.
 std::vector<INT> Rescale(const std::vector<INT> &v, size_t per, double fx, double fy) {
   std::vector<INT> out(v.size());
-  double sum[2] = {0, 0};
-  LONG prev[2] = {0, 0};
+  double sum[2] = {0, 0}, prev[2] = {0, 0};
   for (size_t i = 0; i < v.size(); ++i) {
     size_t axis = per == 2 ? i % 2 : 0;
     sum[axis] += v[i] * (axis ? fy : fx);
-    LONG pos = Round(sum[axis]);
-    out[i] = INT(pos - prev[axis]);
+    const double pos = std::round(sum[axis]), step = pos - prev[axis];
+    // Steps beyond 32 bits (a Dx array read from garbage) are held at its ends.
+    out[i] = std::isnan(step) ? 0 : INT(std::clamp(step, -2147483648.0, 2147483647.0));
     prev[axis] = pos;
   }
   return out;
