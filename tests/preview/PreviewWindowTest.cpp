@@ -18,6 +18,7 @@
 #include "session/Library.h"
 #include "session/Session.h"
 #include "spool/SpoolEnv.h"
+#include "support/cupsd.h"
 
 namespace nxtest {
 namespace {
@@ -38,6 +39,14 @@ const char *kEnsureClosed =
     "; for i in $(seq 50); do xdotool search --onlyvisible --name '^Preview test - \\[' >/dev/null || exit 0; "
     "sleep 0.1; done; echo 'still open'; xdotool search --name '^Preview test - \\[' key --window %1 Escape; sleep 1; "
     "xdotool search --name '^Preview test - \\[' windowkill";
+
+// P opens the print dialog; pages 2 to 3 are chosen and printed, then the
+// window is closed.
+const char *kPrintPagesTwoToThree =
+    "xdotool mousemove --window $id 300 300; xdotool key p; "
+    "d=; for i in $(seq 150); do d=$(xdotool search --onlyvisible --name '^Print$' | head -1); "
+    "[ -n \"$d\" ] && break; sleep 0.1; done; echo \"dialog: $d\"; sleep 0.5; "
+    "xdotool key --delay 150 alt+g Tab ctrl+a 2 Tab ctrl+a 3 Return; sleep 1; xdotool key Escape";
 
 class PreviewWindowTest : public SpoolTest {
  protected:
@@ -271,10 +280,7 @@ TEST_F(PreviewWindowTest, PrintingPagesTwoToThreeFromTheWindowSendsAJobOfTwoPage
   NX_REQUIRE_TOOL("pdfinfo");
   std::string out = Show(
       5, [] { NxSetPWState(2); },
-      "xdotool mousemove --window $id 300 300; xdotool key p; "
-      "d=; for i in $(seq 150); do d=$(xdotool search --onlyvisible --name '^Print$' | head -1); "
-      "[ -n \"$d\" ] && break; sleep 0.1; done; echo \"dialog: $d\"; sleep 0.5; "
-      "xdotool key --delay 150 alt+g Tab ctrl+a 2 Tab ctrl+a 3 Return; sleep 1; xdotool key Escape");
+      kPrintPagesTwoToThree);
   EXPECT_EQ(out.find("dialog: \n"), std::string::npos) << out;  // the dialog's window was found
   const std::string job = SpoolDir() + "/job-1.pdf";
   ASSERT_TRUE(fs::exists(job)) << out;
@@ -285,6 +291,28 @@ TEST_F(PreviewWindowTest, PrintingPagesTwoToThreeFromTheWindowSendsAJobOfTwoPage
   EXPECT_NE(text.output.find("Page 2"), std::string::npos) << text.output;
   EXPECT_NE(text.output.find("Page 3"), std::string::npos) << text.output;
   EXPECT_EQ(text.output.find("Page 4"), std::string::npos) << text.output;
+}
+
+TEST_F(PreviewWindowTest, PrintingPagesTwoToThreeOnACupsQueueSendsOneJobOfTwoPages) {
+  NX_REQUIRE_DISPLAY();
+  NX_REQUIRE_TOOL("pdfinfo");
+  using namespace std::chrono_literals;
+  AppSocketListener device;
+  PrivateCupsd cupsd;
+  NX_REQUIRE_CUPSD(cupsd);
+  ASSERT_TRUE(cupsd.AddQueue("NxTest", TestPpd(), device.port())) << cupsd.ErrorLog();
+  ASSERT_TRUE(cupsd.SetDefault("NxTest"));  // the private printer object starts on it
+  std::string out = Show(5, [] { NxSetPWState(2); }, kPrintPagesTwoToThree);
+  EXPECT_EQ(out.find("dialog: \n"), std::string::npos) << out;
+  auto got = device.WaitJob(0, 30s);
+  ASSERT_TRUE(got.has_value()) << out << cupsd.ErrorLog();
+  EXPECT_TRUE(cupsd.WaitIdle(10s));
+  EXPECT_EQ(device.JobCount(), 1u);
+  const std::string pdf = dir_.file("job.pdf");
+  WriteFileBytes(pdf, *got);
+  CommandResult info = RunCommand("pdfinfo " + ShellQuote(pdf));
+  EXPECT_NE(info.output.find("Pages:           2"), std::string::npos) << info.output;
+  EXPECT_FALSE(fs::exists(SpoolDir() + "/job-1.pdf"));  // not on the virtual printer
 }
 
 TEST_F(PreviewWindowTest, WithoutADisplayTheErrorSaysSoAndTheNextDocumentStartsClean) {
