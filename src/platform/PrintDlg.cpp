@@ -172,7 +172,14 @@ BOOL WINAPI PrintDlgW(LPPRINTDLGW pPD) {
     items.push_back({p.utf8.c_str(), p.papers.data(), static_cast<int>(p.papers.size()), p.defaultPaper});
   NxGtkPrintRequest r{items.data(), static_cast<int>(items.size()), static_cast<int>(first), initial.dmPaperSize,
                       initial.dmOrientation == DMORIENT_LANDSCAPE ? 2 : 1, std::max<int>(1, initial.dmCopies),
-                      printers[first].maxCopies, CallHook, pPD};
+                      printers[first].maxCopies, CallHook, pPD, 0, 0, 0, 0, 0};
+  if (!(pPD->Flags & PD_NOPAGENUMS) && pPD->nMaxPage > 0) {
+    r.minPage = std::max<int>(1, pPD->nMinPage);
+    r.maxPage = std::max<int>(r.minPage, pPD->nMaxPage);
+    r.pageNumbers = (pPD->Flags & PD_PAGENUMS) ? 1 : 0;
+    r.fromPage = std::clamp<int>(pPD->nFromPage, r.minPage, r.maxPage);
+    r.toPage = std::clamp<int>(pPD->nToPage, r.fromPage, r.maxPage);
+  }
   const int answer = m->print_dialog(&r);
   if (answer < 0) return Fail(CDERR_DIALOGFAILURE);
   if (answer == 0 || r.printer < 0 || r.printer >= static_cast<int>(printers.size())) return FALSE;
@@ -186,6 +193,11 @@ BOOL WINAPI PrintDlgW(LPPRINTDLGW pPD) {
   pPD->hDevMode = MakeDevMode(start, r);
   pPD->hDevNames = MakeDevNames(chosen, false);
   pPD->nCopies = static_cast<WORD>(r.copies);
+  if (r.maxPage > 0) {
+    pPD->Flags = (pPD->Flags & ~static_cast<DWORD>(PD_PAGENUMS | PD_SELECTION)) | (r.pageNumbers ? PD_PAGENUMS : 0);
+    pPD->nFromPage = static_cast<WORD>(r.fromPage);
+    pPD->nToPage = static_cast<WORD>(r.toPage);
+  }
   return TRUE;
 }
 

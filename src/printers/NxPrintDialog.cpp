@@ -68,6 +68,13 @@ bool TNxPrintDialog::Execute() {
              PD_USEDEVMODECOPIESANDCOLLATE;
   pd.lpfnPrintHook = &TNxPrintDialog::ShowDialog;
   pd.nCopies = 1;
+  if (range_) {
+    pd.Flags &= ~static_cast<DWORD>(PD_NOPAGENUMS);
+    pd.nMinPage = static_cast<WORD>(range_->MinPage);
+    pd.nMaxPage = static_cast<WORD>(range_->MaxPage);
+    pd.nFromPage = static_cast<WORD>(range_->FromPage);
+    pd.nToPage = static_cast<WORD>(range_->ToPage);
+  }
   TDialogHandles handles{pd};
   if (const DEVMODEW *dm = printer.DevMode())
     pd.hDevMode = CopyToGlobal(dm, static_cast<size_t>(dm->dmSize) + dm->dmDriverExtra);
@@ -84,6 +91,11 @@ bool TNxPrintDialog::Execute() {
   const WString device(reinterpret_cast<const WCHAR *>(names) + names->wDeviceOffset);
   GlobalUnlock(pd.hDevNames);
   printer.Select(IndexOfPrinter(device));
+  if (range_) {
+    range_->AllPages = (pd.Flags & PD_PAGENUMS) == 0;
+    range_->FromPage = pd.nFromPage;
+    range_->ToPage = pd.nToPage;
+  }
   if (const auto *dm = static_cast<const DEVMODEW *>(GlobalLock(pd.hDevMode))) {
     printer.SetDevMode(dm);
     GlobalUnlock(pd.hDevMode);

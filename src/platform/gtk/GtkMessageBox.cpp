@@ -66,7 +66,9 @@ int MessageBox(const char *text, const char *caption, unsigned type) {
 }  // namespace
 
 namespace {
-const NxGtkModule kModule = {sizeof(NxGtkModule), Init, MessageBox, nx::gtk::PrintDialog, nx::gtk::Present};
+const NxGtkModule kModule = {sizeof(NxGtkModule), Init,           MessageBox,           nx::gtk::PrintDialog,
+                             nx::gtk::Present,     nx::gtk::PreviewCreate, nx::gtk::PreviewSend, nx::gtk::PreviewRun,
+                             nx::gtk::PreviewDestroy};
 }  // namespace
 
 extern "C" __attribute__((visibility("default"))) const NxGtkModule *nx_gtk_module(void) {

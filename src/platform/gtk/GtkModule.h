@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 extern "C" {
 
@@ -31,6 +32,11 @@ struct NxGtkPrintRequest {
   // Called once the dialog's window is on the screen, with that window.
   void (*on_show)(void *window, void *context);
   void *context;
+  // Page numbers: offered when maxPage > 0; in, the preset; out, the choice
+  // (pageNumbers 0 all pages, 1 fromPage..toPage).
+  int minPage, maxPage;
+  int pageNumbers;
+  int fromPage, toPage;
 };
 
 struct NxGtkModule {
@@ -45,6 +51,13 @@ struct NxGtkModule {
   int (*print_dialog)(NxGtkPrintRequest *request);
   // Brings a window the module shows to the front; 0 for any other window.
   int (*present)(void *window);
+  // The preview window (PREVIEWWNDW and the messages of platform/win32/ui.h,
+  // with UTF-16 texts): create hidden, send a message, run modally until
+  // destroyed, destroy.
+  void *(*preview_create)(const void *info);
+  intptr_t (*preview_send)(void *window, unsigned msg, uintptr_t wParam, intptr_t lParam);
+  void (*preview_run)(void *window);
+  int (*preview_destroy)(void *window);
 };
 
 typedef const NxGtkModule *(*NxGtkModuleEntry)(void);
@@ -56,6 +69,11 @@ namespace nx::gtk {
 // Inside the module: the print dialog and Present (GtkPrintDialog.cpp).
 int PrintDialog(NxGtkPrintRequest *request);
 int Present(void *window);
+// The preview window (GtkPreview.cpp).
+void *PreviewCreate(const void *info);
+intptr_t PreviewSend(void *window, unsigned msg, uintptr_t wParam, intptr_t lParam);
+void PreviewRun(void *window);
+int PreviewDestroy(void *window);
 
 }  // namespace nx::gtk
 

@@ -53,6 +53,52 @@ gboolean OnMapped(GtkWidget *w, GdkEvent *, gpointer data) {
   return FALSE;
 }
 
+// The page-number row: all pages, or from..to within the request's range.
+struct PageRow {
+  GtkWidget *numbers = nullptr, *from = nullptr, *to = nullptr;
+};
+
+GtkWidget *PageSpin(const NxGtkPrintRequest *req, int value) {
+  GtkWidget *spin = gtk_spin_button_new_with_range(req->minPage, req->maxPage, 1);
+  gtk_spin_button_set_value(GTK_SPIN_BUTTON(spin), value);
+  gtk_entry_set_activates_default(GTK_ENTRY(spin), TRUE);
+  return spin;
+}
+
+// Typing a number selects page numbers.
+void OnPageSpinChanged(GtkSpinButton *, gpointer numbers) {
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(numbers), TRUE);
+}
+
+PageRow AddPageRow(GtkGrid *grid, int row, const NxGtkPrintRequest *req) {
+  PageRow r;
+  GtkWidget *all = gtk_radio_button_new_with_mnemonic(nullptr, "_All pages");
+  r.numbers = gtk_radio_button_new_with_mnemonic_from_widget(GTK_RADIO_BUTTON(all), "Pa_ges");
+  r.from = PageSpin(req, req->fromPage);
+  r.to = PageSpin(req, req->toPage);
+  GtkWidget *box = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 6);
+  gtk_box_pack_start(GTK_BOX(box), all, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), r.numbers, FALSE, FALSE, 6);
+  gtk_box_pack_start(GTK_BOX(box), r.from, FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), gtk_label_new("to"), FALSE, FALSE, 0);
+  gtk_box_pack_start(GTK_BOX(box), r.to, FALSE, FALSE, 0);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(req->pageNumbers ? r.numbers : all), TRUE);
+  g_signal_connect(r.from, "value-changed", G_CALLBACK(OnPageSpinChanged), r.numbers);
+  g_signal_connect(r.to, "value-changed", G_CALLBACK(OnPageSpinChanged), r.numbers);
+  gtk_grid_attach(grid, gtk_label_new("Print:"), 0, row, 1, 1);
+  gtk_grid_attach(grid, box, 1, row, 1, 1);
+  return r;
+}
+
+void ReadPageRow(const PageRow &r, NxGtkPrintRequest *req) {
+  gtk_spin_button_update(GTK_SPIN_BUTTON(r.from));
+  gtk_spin_button_update(GTK_SPIN_BUTTON(r.to));
+  req->pageNumbers = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(r.numbers)) ? 1 : 0;
+  req->fromPage = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(r.from));
+  req->toPage = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(r.to));
+  if (req->toPage < req->fromPage) req->toPage = req->fromPage;
+}
+
 GtkWidget *AddRow(GtkGrid *grid, int row, const char *label, GtkWidget *field) {
   GtkWidget *l = gtk_label_new_with_mnemonic(label);
   gtk_label_set_mnemonic_widget(GTK_LABEL(l), field);
@@ -93,6 +139,8 @@ int PrintDialog(NxGtkPrintRequest *req) {
   gtk_spin_button_set_value(GTK_SPIN_BUTTON(copies), req->copies > 0 ? req->copies : 1);
   gtk_entry_set_activates_default(GTK_ENTRY(copies), TRUE);
   AddRow(grid, 3, "Cop_ies:", copies);
+  PageRow pages;
+  if (req->maxPage > 0) pages = AddPageRow(grid, 4, req);
   gtk_box_pack_start(GTK_BOX(gtk_dialog_get_content_area(GTK_DIALOG(w))), GTK_WIDGET(grid), TRUE, TRUE, 0);
 
   int first = req->printer >= 0 && req->printer < req->printerCount ? req->printer : 0;
@@ -113,6 +161,7 @@ int PrintDialog(NxGtkPrintRequest *req) {
     req->paper = ActivePaperNumber(&st);
     req->orientation = gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(landscape)) ? 2 : 1;
     req->copies = gtk_spin_button_get_value_as_int(GTK_SPIN_BUTTON(copies));
+    if (pages.numbers) ReadPageRow(pages, req);
   }
   g_shown = nullptr;
   gtk_widget_destroy(w);

@@ -137,6 +137,9 @@ typedef struct tagDEVNAMES {
 #define PDERR_NODEFAULTPRN 0x1008
 #define PDERR_PRINTERNOTFOUND 0x100B
 
+// Without PD_NOPAGENUMS and with nMaxPage > 0 the dialog offers all pages or
+// nFromPage..nToPage within nMinPage..nMaxPage; on return PD_PAGENUMS in
+// Flags tells which the user chose.
 // TRUE when the user confirmed: hDevMode and hDevNames then describe the
 // chosen printer and its setup (new handles; the ones passed in are freed).
 // FALSE when cancelled (CommDlgExtendedError 0) or when no dialog could be
@@ -178,3 +181,130 @@ DWORD WINAPI CommDlgExtendedError(void);
 #define COLOR_MENUHILIGHT 29
 #define COLOR_MENUBAR 30
 DWORD WINAPI GetSysColor(int nIndex);
+
+// ---------------------------------------------------------------------------
+// Window messages and virtual keys the preview window exchanges.
+typedef LRESULT(CALLBACK *WNDPROC)(HWND, UINT, WPARAM, LPARAM);
+#define WM_SIZE 0x0005
+#define WM_SETTEXT 0x000C
+#define WM_CLOSE 0x0010
+#define WM_SHOWWINDOW 0x0018
+#define WM_KEYDOWN 0x0100
+#define WM_KEYUP 0x0101
+#define WM_COMMAND 0x0111
+#define WM_TIMER 0x0113
+#define WM_MOUSEWHEEL 0x020A
+#define WM_USER 0x0400
+#define WHEEL_DELTA 120
+#define MK_CONTROL 0x0008
+#define VK_ESCAPE 0x1B
+#define VK_PRIOR 0x21
+#define VK_NEXT 0x22
+#define VK_UP 0x26
+#define VK_DOWN 0x28
+#define VK_ADD 0x6B
+#define VK_SUBTRACT 0x6D
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
+#define GET_WHEEL_DELTA_WPARAM(wParam) ((short)HIWORD(wParam))
+#define GET_KEYSTATE_WPARAM(wParam) (LOWORD(wParam))
+
+LRESULT WINAPI SendMessageW(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
+// Destroys a window of the UI module; a modal loop running it returns.
+BOOL WINAPI DestroyWindow(HWND hWnd);
+
+// ---------------------------------------------------------------------------
+// Not Win32: the preview window class of the UI module. The window is a view:
+// it reports the user's actions to the owner's procedure and shows what the
+// owner sends it; the owner keeps the state and the rules.
+//
+// Controls (the ids of WM_COMMAND, PWM_SETTEXT and PWM_ENABLE).
+#define PWC_FIRST 1
+#define PWC_PREVIOUS 2
+#define PWC_NEXT 3
+#define PWC_LAST 4
+#define PWC_PRINT 5
+#define PWC_ZOOMPAGE 6
+#define PWC_ZOOMWIDTH 7
+#define PWC_ZOOMMINUS 8
+#define PWC_ZOOMPLUS 9
+#define PWC_PAGES 10  // the page label
+#define PWC_ZOOM 11   // the zoom box
+
+// The owner's procedure receives: WM_COMMAND (LOWORD(wParam) a button id);
+// WM_KEYDOWN / WM_KEYUP (wParam the virtual key; letters as their capital);
+// WM_MOUSEWHEEL (the delta in HIWORD(wParam), MK_CONTROL in LOWORD(wParam),
+// lParam 1 when the pointer lies strictly inside the scroll area);
+// WM_SIZE (lParam: the client width in LOWORD, height in HIWORD);
+// WM_SHOWWINDOW once the window is on the screen; WM_TIMER (wParam the id);
+// WM_CLOSE when the user closes the window (the owner calls DestroyWindow);
+// PWN_PAINTPAGE when a part of the page image is to be drawn.
+#define PWN_PAINTPAGE (WM_USER + 1)
+
+// PWN_PAINTPAGE's lParam: fill `bits` (32-bit BGRX rows, top-down, `stride`
+// bytes apart) with the part `clip` of the page image drawn at `width` x
+// `height` pixels; answer 1 when drawn.
+typedef struct tagPREVIEWPAINT {
+  int width;
+  int height;
+  RECT clip;
+  void *bits;
+  int stride;
+} PREVIEWPAINT;
+
+// Messages to the window:
+// PWM_SETTEXT: wParam a control id, lParam the LPCWSTR text (for PWC_PRINT
+//   the button's hint); WM_SETTEXT sets the caption.
+#define PWM_SETTEXT (WM_USER + 10)
+// PWM_ENABLE: wParam a button id, lParam TRUE or FALSE.
+#define PWM_ENABLE (WM_USER + 11)
+// PWM_LAYOUT: lParam a PREVIEWLAYOUT; places the paper and its shadows in
+// the scroll area and scrolls it to the origin.
+#define PWM_LAYOUT (WM_USER + 12)
+// PWM_SETSCROLLBOX: wParam the scroll area's width, lParam its height (the
+//   window's layout gives it that size; the client rectangle follows it).
+#define PWM_SETSCROLLBOX (WM_USER + 13)
+// PWM_GETSCROLLBOX: lParam a RECT that receives the scroll area's client
+// rectangle: without the scroll bars that content of MAKEWPARAM(width,
+// height) pixels needs (wParam 0: none).
+#define PWM_GETSCROLLBOX (WM_USER + 14)
+// PWM_SCROLLBY: lParam the pixels to scroll down (negative: up).
+#define PWM_SCROLLBY (WM_USER + 15)
+// PWM_SETPLACEMENT: wParam SW_MINIMIZE, SW_MAXIMIZE or SW_SHOWNORMAL;
+// lParam for SW_SHOWNORMAL a RECT (left, top, right, bottom) or NULL.
+#define PWM_SETPLACEMENT (WM_USER + 16)
+// PWM_GETPLACEMENT: lParam a PREVIEWPLACEMENT that receives the window's
+// show state and its position and size.
+#define PWM_GETPLACEMENT (WM_USER + 17)
+// PWM_SETTOPMOST: wParam TRUE keeps the window above the others.
+#define PWM_SETTOPMOST (WM_USER + 18)
+// PWM_GETWORKAREA: lParam a RECT[2]: the monitor's rectangle and its work
+// area (without panels and task bars).
+#define PWM_GETWORKAREA (WM_USER + 19)
+// PWM_SETTIMER: wParam the id, lParam the interval in ms (0 stops it).
+#define PWM_SETTIMER (WM_USER + 20)
+// PWM_INVALIDATE: the page is drawn anew.
+#define PWM_INVALIDATE (WM_USER + 21)
+
+typedef struct tagPREVIEWLAYOUT {
+  RECT paper;  // the paper panel; the page lies 8 pixels inside it
+  RECT shadowRight;
+  RECT shadowBottom;
+} PREVIEWLAYOUT;
+
+typedef struct tagPREVIEWPLACEMENT {
+  int state;  // 0 normal, 1 minimized, 2 maximized
+  RECT bounds;
+} PREVIEWPLACEMENT;
+
+typedef struct tagPREVIEWWNDW {
+  DWORD cbSize;
+  WNDPROC proc;  // the owner's procedure
+  LPCWSTR caption;
+  COLORREF background, paper, shadow, toolbar;
+} PREVIEWWNDW;
+
+// The window, hidden, or NULL without a display (no module, no GTK).
+HWND WINAPI CreatePreviewWindowW(const PREVIEWWNDW *info);
+// Shows the window and runs its modal loop until it is destroyed.
+void WINAPI RunPreviewWindow(HWND hWnd);
