@@ -100,8 +100,8 @@ void BeginDoc() {
 void ReturnToDocumentDevice() {
   TNoxtrelRec &s = Session();
   const int32_t begun = DocumentDevice();
-  DocumentDevice() = 0;
-  if (begun != 0 && !Device().Printing()) s.Device = begun;
+  DocumentDevice() = dtNone;
+  if (begun != dtNone && !Device().Printing()) s.Device = begun;
 }
 
 // Routes the closed document to its output.
@@ -129,7 +129,7 @@ void EndDoc() {
 
 int32_t Init() {
   TNoxtrelRec &s = Session();
-  s.MUnit = 1;
+  s.MUnit = unMillimetre;
   s.AsciiAnsi = false;
   s.DecimalSep = u'.';
   s.XeroxPrinter = false;

@@ -83,8 +83,8 @@ NX_API void NxSetDevice(int32_t Device) {
   NxGuardVoid([&] {
     nx::TNoxtrelRec &s = Session();
     s.Device = Device;
-    s.PDFMode = Device == 3 || Device == 6;
-    s.PreviewMode = Device == 2 || Device == 5;
+    s.PDFMode = Device == nx::dtPDF || Device == nx::dtRTF;
+    s.PreviewMode = Device == nx::dtPreview || Device == nx::dtEMF;
   });
 }
 
