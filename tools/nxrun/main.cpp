@@ -13,7 +13,7 @@
 #include "ExportTable.h"
 #include "ScriptParser.h"
 #include "noxtrel.h"
-#include "session/ErrorChannel.h"
+#include "common/ErrorChannel.h"
 
 namespace {
 
