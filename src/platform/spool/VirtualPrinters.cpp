@@ -7,7 +7,7 @@
 
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 namespace nx::spool {
 namespace {

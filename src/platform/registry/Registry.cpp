@@ -18,7 +18,7 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/win32.h"
 
 namespace {
