@@ -15,12 +15,21 @@ pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 find_library(GIF_LIB gif REQUIRED)
 find_library(CUPS_LIB cups REQUIRED)
 
+# What the system itself may use above the platform boundary: zlib, libjpeg
+# and giflib (and nettle, once the PDF writer needs it).
 add_library(nx_thirdparty INTERFACE)
 add_library(nx::thirdparty ALIAS nx_thirdparty)
 target_link_libraries(nx_thirdparty INTERFACE
+  PkgConfig::ZLIB PkgConfig::JPEG PkgConfig::NETTLE ${GIF_LIB} Threads::Threads ${CMAKE_DL_LIBS})
+
+# What only the platform layer (src/platform/) may use. noxtrel_platform links
+# it privately, so its include paths never reach the layers above; the tests
+# and benchmarks of the platform's own modules link it as well.
+add_library(nx_platform_deps INTERFACE)
+add_library(nx::platform_deps ALIAS nx_platform_deps)
+target_link_libraries(nx_platform_deps INTERFACE
   PkgConfig::CAIRO PkgConfig::FREETYPE PkgConfig::FONTCONFIG PkgConfig::HARFBUZZ
-  PkgConfig::ICU PkgConfig::ZLIB PkgConfig::JPEG PkgConfig::NETTLE ${GIF_LIB} ${CUPS_LIB}
-  Threads::Threads ${CMAKE_DL_LIBS})
+  PkgConfig::ICU ${CUPS_LIB} nx::thirdparty)
 
 # Peers the benchmarks compare against.
 if(NX_BUILD_BENCH)

@@ -7,35 +7,23 @@
 
 #include "barcode/ZbrUtils.h"
 #include "common/ErrorChannel.h"
+#include "common/Files.h"
+#include "common/Strings.h"
 
 namespace nx {
 namespace {
-
-// Host paths may use '\' as the separator.
-std::string NativePath(const std::u16string &name) {
-  std::string out;
-  int n = WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(name.c_str()), int(name.size()), nullptr, 0,
-                              nullptr, nullptr);
-  out.resize(n > 0 ? n : 0);
-  if (n > 0)
-    WideCharToMultiByte(CP_UTF8, 0, reinterpret_cast<LPCWSTR>(name.c_str()), int(name.size()), out.data(), n,
-                        nullptr, nullptr);
-  for (char &c : out)
-    if (c == '\\') c = '/';
-  return out;
-}
 
 // Converts between two code pages through UTF-16.
 std::string Recode(const std::string &text, UINT from, UINT to) {
   if (text.empty()) return {};
   int wn = MultiByteToWideChar(from, 0, text.data(), int(text.size()), nullptr, 0);
   if (wn <= 0) return {};
-  std::u16string wide(wn, u'\0');
-  MultiByteToWideChar(from, 0, text.data(), int(text.size()), reinterpret_cast<LPWSTR>(wide.data()), wn);
-  int n = WideCharToMultiByte(to, 0, reinterpret_cast<LPCWSTR>(wide.data()), wn, nullptr, 0, nullptr, nullptr);
+  WString wide(wn, WCHAR(0));
+  MultiByteToWideChar(from, 0, text.data(), int(text.size()), wide.data(), wn);
+  int n = WideCharToMultiByte(to, 0, wide.data(), wn, nullptr, 0, nullptr, nullptr);
   if (n <= 0) return {};
   std::string out(n, '\0');
-  WideCharToMultiByte(to, 0, reinterpret_cast<LPCWSTR>(wide.data()), wn, out.data(), n, nullptr, nullptr);
+  WideCharToMultiByte(to, 0, wide.data(), wn, out.data(), n, nullptr, nullptr);
   return out;
 }
 
@@ -46,10 +34,10 @@ void PutInt(std::string &buf, int32_t v) {
 
 class Reader {
  public:
-  explicit Reader(FILE *f) : f_(f) {}
+  Reader(FILE *f, const WString &name) : FFile(f), FName(name) {}
   uint8_t Byte() {
-    int c = std::fgetc(f_);
-    if (c == EOF) throw ENxError(nxeFile, "Stream read error");
+    int c = std::fgetc(FFile);
+    if (c == EOF) Fail("the file ends early");
     return static_cast<uint8_t>(c);
   }
   int32_t Int() {
@@ -60,7 +48,7 @@ class Reader {
   std::string String() {
     uint32_t len = 0;
     for (int shift = 0;; shift += 7) {
-      if (shift > 28) throw ENxError(nxeFile, "Invalid string length in barcode definition file");
+      if (shift > 28) Fail("a string length is invalid");
       uint8_t b = Byte();
       len |= uint32_t(b & 0x7F) << shift;
       if (!(b & 0x80)) break;
@@ -71,7 +59,12 @@ class Reader {
   }
 
  private:
-  FILE *f_;
+  [[noreturn]] void Fail(const char *why) {
+    throw ENxError(nxeFile, "Cannot read barcode definition file " + WideToAnsi(FName) + ": " + why);
+  }
+
+  FILE *FFile;
+  WString FName;
 };
 
 struct FileCloser {
@@ -269,7 +262,7 @@ void TZbrBarcode::AddTexts(TZbrLayout &layout, LONG bx, LONG by, const std::stri
   }
 }
 
-void TZbrBarcode::SaveToFile(const std::u16string &FileName) {
+void TZbrBarcode::SaveToFile(const WString &FileName) {
   std::string buf;
   PutInt(buf, 1);
   std::string utf8 = Recode(FCode, CP_ACP, CP_UTF8);
@@ -283,21 +276,19 @@ void TZbrBarcode::SaveToFile(const std::u16string &FileName) {
   buf += char(FCheckSum ? 1 : 0);
   buf += char(FShowNumber ? 1 : 0);
   PutInt(buf, FCheckType);
-  const std::string path = NativePath(FileName);
-  FileCloser file{std::fopen(path.c_str(), "wb")};
-  if (!file.f) throw ENxError(nxeFile, "Cannot create file \"" + path + "\"");
-  if (std::fwrite(buf.data(), 1, buf.size(), file.f) != buf.size() || std::fflush(file.f) != 0)
-    throw ENxError(nxeFile, "Cannot write file \"" + path + "\"");
+  TOutputFile file(FileName);
+  file.Write(buf);
+  file.Commit();
 }
 
-void TZbrBarcode::LoadFromFile(const std::u16string &FileName) {
+void TZbrBarcode::LoadFromFile(const WString &FileName) {
   const std::string path = NativePath(FileName);
   FileCloser file{std::fopen(path.c_str(), "rb")};
   if (!file.f) {
     if (OnZbrError) OnZbrError(this, NXW("File not found!"));
     return;
   }
-  Reader in(file.f);
+  Reader in(file.f, FileName);
   FileReaded = in.Int();
   FCode = Recode(in.String(), CP_UTF8, CP_ACP);
   FCodeType = static_cast<TZbrBarCodeType>(in.Int() & 0xFF);

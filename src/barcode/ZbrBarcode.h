@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "barcode/ZbrTypes.h"
+#include "common/WString.h"
 #include "platform/win32.h"
 
 namespace nx {
@@ -59,8 +60,8 @@ class TZbrBarcode {
   void SetShowNumber(bool v) { if (v != FShowNumber) FShowNumber = v; }
   bool Checksum() const { return FCheckSum; }
   void SetChecksum(bool v) { if (v != FCheckSum) FCheckSum = v; }
-  const std::u16string &FontName() const { return FFontName; }
-  void SetFontName(const std::u16string &v) { if (v != FFontName) FFontName = v; }
+  const WString &FontName() const { return FFontName; }
+  void SetFontName(const WString &v) { if (v != FFontName) FFontName = v; }
   const std::string &BarCode() const { return FCode; }
   void SetBarCode(const std::string &v) { if (v != FCode) FCode = v; }
   TZbrBarCodeType CodeType() const { return FCodeType; }
@@ -69,15 +70,15 @@ class TZbrBarcode {
   void SetColor(COLORREF v) { if (v != FColor) FColor = v; }
   COLORREF BackColor() const { return FBackColor; }
   void SetBackColor(COLORREF v) { if (v != FBackColor) FBackColor = v; }
-  const std::u16string &FileExtension() const { return FFileExt; }
+  const WString &FileExtension() const { return FFileExt; }
   TZbrCheckType CheckType() const { return FCheckType; }
   TZbrError OnZbrError;
 
   // Definition files (*.zbr). Save throws ENxError when the file cannot be
   // written; Load reports a missing file through OnZbrError and throws
   // ENxError when the file ends before its last field.
-  void SaveToFile(const std::u16string &FileName);
-  void LoadFromFile(const std::u16string &FileName);
+  void SaveToFile(const WString &FileName);
+  void LoadFromFile(const WString &FileName);
 
   // Prepares and encodes the code and sizes the image as a drawing does;
   // returns what the drawing puts on the canvas. The image size is then in
@@ -120,7 +121,7 @@ class TZbrBarcode {
   void DrawTexts(HDC canvas, const std::vector<TZbrTextItem> &texts);
   void AddTexts(TZbrLayout &layout, LONG bx, LONG by, const std::string &elements, const Widths &wd);
 
-  std::u16string FFileExt = NXW("*.zbr");
+  WString FFileExt = NXW("*.zbr");
   std::string FDCode;
   std::string FEncodeError;
   std::string FCode = "88888";
@@ -140,7 +141,7 @@ class TZbrBarcode {
   LONG FFactor = 300;
   LONG FFontHeight = 30;
   LONG FTextD = 0;
-  std::u16string FFontName = NXW("Arial");
+  WString FFontName = NXW("Arial");
   LONG FWidthImg = 0;
   LONG FHeightImg = 0;
 };

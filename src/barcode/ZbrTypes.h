@@ -6,6 +6,8 @@
 #include <functional>
 #include <string>
 
+#include "common/WString.h"
+
 namespace nx {
 
 enum TZbrBarCodeType : uint8_t {
@@ -23,7 +25,7 @@ enum TPZbrAngle : uint8_t { zba0, zba90, zba180, zba270 };
 class TZbrBarcode;
 
 // Error event: the component that raised it and the message.
-using TZbrError = std::function<void(TZbrBarcode *Sender, const std::u16string &InfoText)>;
+using TZbrError = std::function<void(TZbrBarcode *Sender, const WString &InfoText)>;
 
 // Result of a check-character computation: the data with its check
 // characters appended, and the check characters alone.

@@ -327,7 +327,7 @@ void ShowConversionError(const std::string &text) {
   std::string message = "Barcode error : " + text;
   SetLastNxError(nxeData, message);
   // Without a display the platform writes the box to stderr and answers OK.
-  std::u16string wide(message.size() + 1, u'\0');
+  WString wide(message.size() + 1, WCHAR(0));
   int n = MultiByteToWideChar(CP_ACP, 0, message.data(), (int)message.size(), wide.data(),
                               (int)wide.size());
   wide.resize(n > 0 ? (size_t)n : 0);

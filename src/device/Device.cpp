@@ -8,8 +8,8 @@ namespace nx {
 
 TDevice::Route TDevice::Current() {
   const int32_t type = Session().Device;
-  if (type == 1) return Route::Printer;
-  if (type >= 2 && type <= 7) return Route::Store;
+  if (type == dtPrinter) return Route::Printer;
+  if (type >= dtPreview && type <= dtJPEG) return Route::Store;
   return Route::None;
 }
 
@@ -66,7 +66,7 @@ void TDevice::SetTitle(const WString &title) {
       break;
     case dtPrinter:
     case dtPreview:
-    case 4:  // no document, but the printer keeps the title
+    case dtReserved:  // no document, but the printer keeps the title
     case dtEMF:
     case dtJPEG: printer_.SetTitle(title); break;
     default: break;

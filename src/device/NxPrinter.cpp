@@ -32,18 +32,18 @@ int TNxPrinter::PageWidth() { return GetDeviceCaps(printerDC_(), HORZRES); }
 int TNxPrinter::PageHeight() { return GetDeviceCaps(printerDC_(), VERTRES); }
 
 int TNxPrinter::CloseCanvas(bool saveState) {
-  if (!FMFCanvas) return 0;
+  if (!canvas_) return 0;
   int saved = saveState ? SaveDC(canvasDC_) : 0;
-  FMFCanvas.reset();  // deselects and deletes the page's objects
-  FMFList.back().Handle = CloseEnhMetaFile(canvasDC_);
+  canvas_.reset();  // deselects and deletes the page's objects
+  pages_.back().Handle = CloseEnhMetaFile(canvasDC_);
   canvasDC_ = nullptr;
   return saved;
 }
 
 void TNxPrinter::BeginDoc() {
-  if (FPrinting) throw ENxPrinter("Printing in progress");
-  FPrinting = true;
-  FPageNumber = 1;
+  if (printing_) throw ENxPrinter("Printing in progress");
+  printing_ = true;
+  pageNumber_ = 1;
   Canvas();
   CloseCanvas(false);
   ClearPages();
@@ -67,53 +67,53 @@ void TNxPrinter::NewPage() {
   HDC dc = CreateEnhMetaFileW(screen, nullptr, &frame, nullptr);
   ReleaseDC(nullptr, screen);
   if (!dc) throw ENxPrinter("Cannot create the page metafile");
-  FMFList.push_back(page);
+  pages_.push_back(page);
   canvasDC_ = dc;
-  FMFCanvas = std::make_unique<TSurface>(dc);
+  canvas_ = std::make_unique<TSurface>(dc);
 
   if (saved != 0) {
     RestoreDC(dc, saved);
-    FMFCanvas->MoveTo(0, 0);
+    canvas_->MoveTo(0, 0);
   }
-  ++FPageNumber;
+  ++pageNumber_;
 
   // Point sizes give the right pixel heights on the printer.
-  TFont &font = FMFCanvas->Font();
+  TFont &font = canvas_->Font();
   font.PixelsPerInch = GetDeviceCaps(printerDC_(), LOGPIXELSY);
   font.SetSize(kDefaultFontPoints);
 }
 
 void TNxPrinter::EndDoc() {
-  if (!FPrinting) throw ENxPrinter("Printer is not currently printing");
+  if (!printing_) throw ENxPrinter("Printer is not currently printing");
   CloseCanvas(false);
-  FPrinting = false;
-  FPageNumber = 0;
+  printing_ = false;
+  pageNumber_ = 0;
 }
 
 void TNxPrinter::Abort() {
-  if (!FPrinting) throw ENxPrinter("Printer is not currently printing");
+  if (!printing_) throw ENxPrinter("Printer is not currently printing");
   CloseCanvas(false);
-  FPrinting = false;
-  FPageNumber = 0;
+  printing_ = false;
+  pageNumber_ = 0;
   ClearPages();
 }
 
 void TNxPrinter::ClearPages() {
   CloseCanvas(false);
-  while (!FMFList.empty()) {
-    if (FMFList.back().Handle) DeleteEnhMetaFile(FMFList.back().Handle);
-    FMFList.pop_back();
+  while (!pages_.empty()) {
+    if (pages_.back().Handle) DeleteEnhMetaFile(pages_.back().Handle);
+    pages_.pop_back();
   }
 }
 
 const TPageMetafile &TNxPrinter::GetPage(int index) const {
   if (index < 0 || index >= PagesCount()) throw ENxPrinter("Printer page not valid");
-  return FMFList[static_cast<size_t>(index)];
+  return pages_[static_cast<size_t>(index)];
 }
 
 TSurface &TNxPrinter::Canvas() {
-  if (!FMFCanvas) NewPage();
-  return *FMFCanvas;
+  if (!canvas_) NewPage();
+  return *canvas_;
 }
 
 }  // namespace nx

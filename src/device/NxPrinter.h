@@ -51,8 +51,8 @@ class TNxPrinter {
 
   // The metafile of page index (from 0); throws outside the list.
   const TPageMetafile &GetPage(int index) const;
-  int PagesCount() const { return static_cast<int>(FMFList.size()); }
-  const std::vector<TPageMetafile> &PagesList() const { return FMFList; }
+  int PagesCount() const { return static_cast<int>(pages_.size()); }
+  const std::vector<TPageMetafile> &PagesList() const { return pages_; }
 
   // The recording surface of the current page; opens a page if none is open.
   TSurface &Canvas();
@@ -61,8 +61,8 @@ class TNxPrinter {
   HDC Handle() { return Canvas().Handle(); }
   int PageWidth();
   int PageHeight();
-  int PageNumber() const { return FPageNumber; }
-  bool Printing() const { return FPrinting; }
+  int PageNumber() const { return pageNumber_; }
+  bool Printing() const { return printing_; }
 
  private:
   // Finishes the open page's metafile; returns the SaveDC index taken first
@@ -70,11 +70,11 @@ class TNxPrinter {
   int CloseCanvas(bool saveState);
 
   std::function<HDC()> printerDC_;
-  std::vector<TPageMetafile> FMFList;
+  std::vector<TPageMetafile> pages_;
   HDC canvasDC_ = nullptr;  // the recording of the current page
-  std::unique_ptr<TSurface> FMFCanvas;
-  int FPageNumber = 0;
-  bool FPrinting = false;
+  std::unique_ptr<TSurface> canvas_;
+  int pageNumber_ = 0;
+  bool printing_ = false;
 };
 
 }  // namespace nx

@@ -93,26 +93,6 @@ WCHAR HexCodeUnit(const char *hex) {
   return static_cast<WCHAR>(value & 0xFFFF);
 }
 
-// A text measure in the current unit.
-double PixelsToUnit(int p, bool vertical) {
-  const TNoxtrelRec &s = Session();
-  const double perInch = vertical ? s.VPixelsInch : s.HPixelsInch;
-  if (perInch == 0) return 0;
-  const double inches = p / perInch;
-  switch (s.MUnit) {
-    case 0:
-    case 8: return inches * (vertical ? s.LPI : s.CPI);
-    case 1: return inches * 25.4;
-    case 2: return inches * 2.54;
-    case 3: return inches;
-    case 4: return p;
-    case 5: return inches * 6;
-    case 6: return inches * 72;
-    case 7: return inches * 1440;
-    default: return 0;
-  }
-}
-
 // Measures with the device font as it stands. Without an open document there
 // is no device font: the answer is 0 and no page is opened for it.
 int32_t MeasureText(const char *text, bool vertical) {
@@ -120,7 +100,8 @@ int32_t MeasureText(const char *text, bool vertical) {
   if (!surface) return 0;
   const WString w = AnsiToWide(text);
   const int p = vertical ? surface->TextHeight(w) : surface->TextWidth(w);
-  return ToFixed(PixelsToUnit(p, vertical));
+  const TNoxtrelRec &s = Session();
+  return ToFixed(PixelsToUnit(s.MUnit, p, vertical ? s.VPixelsInch : s.HPixelsInch, vertical ? s.LPI : s.CPI));
 }
 
 }  // namespace

@@ -25,14 +25,14 @@ HGLOBAL CopyToGlobal(const void *data, size_t size) {
 
 // A DEVNAMES block naming the printer, as the dialog expects it.
 HGLOBAL DevNamesOf(const TPrinterEntry &e) {
-  std::u16string text(sizeof(DEVNAMES) / sizeof(WCHAR), u'\0');
+  WString text(sizeof(DEVNAMES) / sizeof(WCHAR), WCHAR(0));
   DEVNAMES dn{};
   dn.wDriverOffset = static_cast<WORD>(text.size());
-  text += e.Driver + u'\0';
+  text += e.Driver + WCHAR(0);
   dn.wDeviceOffset = static_cast<WORD>(text.size());
-  text += e.Device + u'\0';
+  text += e.Device + WCHAR(0);
   dn.wOutputOffset = static_cast<WORD>(text.size());
-  text += e.Port + u'\0';
+  text += e.Port + WCHAR(0);
   std::memcpy(text.data(), &dn, sizeof dn);
   return CopyToGlobal(text.data(), text.size() * sizeof(WCHAR));
 }

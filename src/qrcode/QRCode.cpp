@@ -140,9 +140,9 @@ void TQRCode::setCodeBinary(const TQRIntegerArray &a) {
   FuseBinary = true;
 }
 
-std::u16string TQRCode::ProcessTilde(const std::u16string &text) {
+WString TQRCode::ProcessTilde(const WString &text) {
   FcontrolChars.assign(text.size(), -1);
-  std::u16string out;
+  WString out;
   auto digits = [&](size_t from, size_t n, int32_t &value) {
     if (from + n > text.size()) return false;
     value = 0;
@@ -158,17 +158,17 @@ std::u16string TQRCode::ProcessTilde(const std::u16string &text) {
       continue;
     }
     if (i + 1 >= text.size()) break;  // a lone tilde at the end is dropped
-    char16_t next = text[i + 1];
+    WCHAR next = text[i + 1];
     int32_t value = 0;
     if (next == u'~') {
-      out.push_back(u'~');
+      out.push_back(WCHAR('~'));
       ++i;
     } else if ((next == u'd' || next == u'D') && digits(i + 2, 3, value)) {
-      out.push_back(char16_t(std::min(value, 255)));
+      out.push_back(WCHAR(std::min(value, 255)));
       i += 4;
     } else if ((next == u'e' || next == u'E') && digits(i + 2, 6, value)) {
       FcontrolChars[out.size()] = value;
-      out.push_back(u'0');
+      out.push_back(WCHAR('0'));
       i += 7;
     }
     // Any other escape: the tilde is dropped and the next character is read as usual.
@@ -341,7 +341,7 @@ std::vector<int32_t> TQRCode::CharacterCodes() {
     FcontrolChars.clear();
     return std::vector<int32_t>(FcodeBinary.begin(), FcodeBinary.end());
   }
-  std::u16string text = Fcode;
+  WString text = Fcode;
   if (FprocessTilde) text = ProcessTilde(text);
   else FcontrolChars.clear();
   std::vector<int32_t> codes(text.begin(), text.end());

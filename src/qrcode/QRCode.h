@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 
+#include "common/WString.h"
 #include "platform/win32.h"
 #include "qrcode/BitString.h"
 #include "qrcode/QRBitMap.h"
@@ -23,8 +24,8 @@ class TQRCode {
   // The data text. Characters up to U+00FF are bytes; any other character
   // goes in kanji mode as its Shift JIS code, and one without such a code
   // cannot be encoded. Raw character codes go through setCodeBinary.
-  const std::u16string &Code() const { return Fcode; }
-  void SetCode(const std::u16string &v) { Fcode = v; }
+  const WString &Code() const { return Fcode; }
+  void SetCode(const WString &v) { Fcode = v; }
   TQRCodeEncoding Encoding() const { return Fencoding; }
   void SetEncoding(TQRCodeEncoding v) { Fencoding = v; }
   TQRCodeECLevel CorrectionLevel() const { return FcorrectionLevel; }
@@ -101,7 +102,7 @@ class TQRCode {
 
   // Expands tilde escapes (~~, ~dNNN, ~eNNNNNN) and records the ECI numbers
   // of ~e escapes in ControlChars() at their placeholder positions.
-  std::u16string ProcessTilde(const std::u16string &text);
+  WString ProcessTilde(const WString &text);
   // The complete data bit string for a version (headers and segments).
   TBitString BuildBits(std::span<const int32_t> codes, int32_t version) const;
 
@@ -137,7 +138,7 @@ class TQRCode {
   TQRVector FcontrolChars;
   int32_t Feci = -1;
   bool FautoConfigurate = true;
-  std::u16string Fcode;
+  WString Fcode;
   TQRCodeEncoding Fencoding = ENC_AUTO;
   TQRCodeFNC1Mode Ffnc1Mode = NO;
   int32_t FapplicationIndicator = 0;

@@ -1,5 +1,4 @@
-// The document exports: NxInit, NxBeginDoc, NxNewPage, NxEndDoc, NxAbort,
-// and the setters that act on the printer or the device at once.
+// The document exports: NxInit, NxBeginDoc, NxNewPage, NxEndDoc, NxAbort.
 #include <string>
 #include <vector>
 
@@ -100,8 +99,8 @@ void BeginDoc() {
 void ReturnToDocumentDevice() {
   TNoxtrelRec &s = Session();
   const int32_t begun = DocumentDevice();
-  DocumentDevice() = 0;
-  if (begun != 0 && !Device().Printing()) s.Device = begun;
+  DocumentDevice() = dtNone;
+  if (begun != dtNone && !Device().Printing()) s.Device = begun;
 }
 
 // Routes the closed document to its output.
@@ -129,7 +128,7 @@ void EndDoc() {
 
 int32_t Init() {
   TNoxtrelRec &s = Session();
-  s.MUnit = 1;
+  s.MUnit = unMillimetre;
   s.AsciiAnsi = false;
   s.DecimalSep = u'.';
   s.XeroxPrinter = false;
@@ -146,13 +145,6 @@ int32_t Init() {
   s.Initialized = true;
   ResetSession();
   return 0;
-}
-
-// Sets the device font's height from the session's font size while a
-// document is open.
-void ApplyFontSize() {
-  if (!DocumentOpen()) return;
-  if (TFont *font = Device().Font()) font->SetSize(Session().FontSize);
 }
 
 }  // namespace
@@ -180,56 +172,5 @@ NX_API void NxNewPage(void) {
 }
 
 NX_API void NxEndDoc(void) { NxGuardVoid([] { nx::EndDoc(); }); }
-
-NX_API void NxSetCopies(int32_t Copies) {
-  NxGuardVoid([&] {
-    if (nx::DocumentOpen()) return;
-    Session().Copies = Copies;
-    if (!Session().PDFMode) nx::SysPrinter().SetCopies(Copies);
-  });
-}
-
-NX_API void NxSetOrientation(int32_t Orientation) {
-  NxGuardVoid([&] {
-    if (nx::DocumentOpen() || (Orientation != 1 && Orientation != 2)) return;
-    Session().Orientation = Orientation;
-    nx::Device().SetOrientation(Orientation);
-  });
-}
-
-NX_API void NxSetPDFCompression(int32_t Flag) {
-  NxGuardVoid([&] {
-    if (!nx::DocumentOpen()) nx::PdfMaxCompression() = Flag == 1;
-  });
-}
-
-NX_API void NxSetFontName(const char *FontName) {
-  NxGuardVoid([&] {
-    Session().FontName = nx::AnsiToWide(FontName);
-    if (!nx::DocumentOpen()) return;
-    if (nx::TFont *font = nx::Device().Font()) font->Name = Session().FontName;
-  });
-}
-
-NX_API void NxSetFontSize(int32_t Points) {
-  NxGuardVoid([&] {
-    Session().FontSize = nx::FromFixed(Points);
-    nx::ApplyFontSize();
-  });
-}
-
-NX_API void NxSetFontStyle(int32_t Style) {
-  NxGuardVoid([&] {
-    Session().FontStyle = Style;
-    nx::ApplyFontStyle(Style);
-  });
-}
-
-NX_API void NxSetCPI(int32_t CharsPerInch) {
-  NxGuardVoid([&] {
-    nx::SetCPI(CharsPerInch);
-    nx::ApplyFontSize();
-  });
-}
 
 }  // extern "C"

@@ -84,4 +84,9 @@ void ApplyFontStyle(int32_t bits) {
   if (TFont *font = Device().Font()) font->Style = bits & (fsBold | fsItalic | fsUnderline | fsStrikeOut);
 }
 
+void ApplyFontSize() {
+  if (!DocumentOpen()) return;
+  if (TFont *font = Device().Font()) font->SetSize(Session().FontSize);
+}
+
 }  // namespace nx

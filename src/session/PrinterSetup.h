@@ -16,5 +16,8 @@ void ReadPrinterSetup();
 void MeasurePage();
 // Sets the device font's style from the style bits, while a document is open.
 void ApplyFontStyle(int32_t bits);
+// Sets the device font's height from the session's font size while a
+// document is open.
+void ApplyFontSize();
 
 }  // namespace nx

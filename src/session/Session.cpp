@@ -74,10 +74,10 @@ void ResetSession() {
   s.PDFMode = false;
   s.FileName = AsciiToWide(".\\Untitled" + std::to_string(s.FileNum) + ".pdf");
   s.FileNum = static_cast<int32_t>(static_cast<uint32_t>(s.FileNum) + 1u);
-  s.Device = 1;
+  s.Device = dtPrinter;
   s.TextRows = 63;
   s.TextCols = 80;
-  s.MUnit = 1;
+  s.MUnit = unMillimetre;
   s.PDFPassword.clear();
   s.PDFVersion = 2;
   s.PDFEncoding = 0;

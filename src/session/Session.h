@@ -18,9 +18,24 @@ enum TDeviceType : int32_t {
   dtPrinter = 1,
   dtPreview = 2,
   dtPDF = 3,
+  dtReserved = 4,  // opens no document, yet the printer keeps the title
   dtEMF = 5,
   dtRTF = 6,
   dtJPEG = 7,
+};
+
+// The unit of measure of host positions and sizes (the session's MUnit). The
+// exported interface keeps its integers.
+enum TUnit : int32_t {
+  unTextLine = 0,    // characters and lines of the text-line model (CPI, LPI)
+  unMillimetre = 1,
+  unCentimetre = 2,
+  unInch = 3,
+  unPixel = 4,       // device pixels of the selected printer
+  unSixthInch = 5,
+  unPoint = 6,
+  unTwip = 7,
+  unTextGrid = 8,    // cells of the text grid (NxSetRowCol)
 };
 
 // A name that carries a number: a paper name with its paper number, a bin

@@ -1,8 +1,11 @@
 // The exports that store or report session values.
 #include "common/ErrorChannel.h"
 #include "common/Strings.h"
+#include "device/Device.h"
+#include "device/SysPrinter.h"
 #include "noxtrel.h"
 #include "session/Library.h"
+#include "session/PrinterSetup.h"
 #include "session/Session.h"
 
 using nx::NxGuard;
@@ -68,6 +71,13 @@ NX_API int32_t NxGetBorderColor(void) {
   return NxGuard(0, [] { return Session().BorderColor; });
 }
 
+NX_API void NxSetCopies(int32_t Copies) {
+  NxGuardVoid([&] {
+    if (nx::DocumentOpen()) return;
+    Session().Copies = Copies;
+    if (!Session().PDFMode) nx::SysPrinter().SetCopies(Copies);
+  });
+}
 NX_API int32_t NxGetCopies(void) {
   return NxGuard(0, [] { return Session().Copies; });
 }
@@ -83,8 +93,8 @@ NX_API void NxSetDevice(int32_t Device) {
   NxGuardVoid([&] {
     nx::TNoxtrelRec &s = Session();
     s.Device = Device;
-    s.PDFMode = Device == 3 || Device == 6;
-    s.PreviewMode = Device == 2 || Device == 5;
+    s.PDFMode = Device == nx::dtPDF || Device == nx::dtRTF;
+    s.PreviewMode = Device == nx::dtPreview || Device == nx::dtEMF;
   });
 }
 
@@ -117,11 +127,30 @@ NX_API int32_t NxGetFillPattern(void) {
   return NxGuard(0, [] { return Session().Pattern; });
 }
 
+NX_API void NxSetFontName(const char *FontName) {
+  NxGuardVoid([&] {
+    Session().FontName = nx::AnsiToWide(FontName);
+    if (!nx::DocumentOpen()) return;
+    if (nx::TFont *font = nx::Device().Font()) font->Name = Session().FontName;
+  });
+}
 NX_API void NxGetFontName(char *Dest) {
   NxGuardVoid([&] { nx::CopyToDest(Dest, Session().FontName); });
 }
+NX_API void NxSetFontSize(int32_t Points) {
+  NxGuardVoid([&] {
+    Session().FontSize = nx::FromFixed(Points);
+    nx::ApplyFontSize();
+  });
+}
 NX_API int32_t NxGetFontSize(void) {
   return NxGuard(0, [] { return nx::ToFixed(Session().FontSize); });
+}
+NX_API void NxSetFontStyle(int32_t Style) {
+  NxGuardVoid([&] {
+    Session().FontStyle = Style;
+    nx::ApplyFontStyle(Style);
+  });
 }
 NX_API int32_t NxGetFontStyle(void) {
   return NxGuard(0, [] { return Session().FontStyle; });
@@ -155,6 +184,13 @@ NX_API int32_t NxGetJustify(void) {
   return NxGuard(0, [] { return Session().FontJustify; });
 }
 
+NX_API void NxSetOrientation(int32_t Orientation) {
+  NxGuardVoid([&] {
+    if (nx::DocumentOpen() || (Orientation != 1 && Orientation != 2)) return;
+    Session().Orientation = Orientation;
+    nx::Device().SetOrientation(Orientation);
+  });
+}
 NX_API int32_t NxGetOrientation(void) {
   return NxGuard(0, [] { return Session().Orientation; });
 }
@@ -173,13 +209,6 @@ NX_API void NxSetPageSize(int32_t PaperSize) {
 }
 NX_API int32_t NxGetPageSize(void) {
   return NxGuard(-1, [] { return nx::DocumentOpen() ? -1 : Session().PaperSize; });
-}
-
-NX_API int32_t NxGetDefaultPrinter(void) {
-  return NxGuard(-1, [] { return Session().DefPrinter; });
-}
-NX_API int32_t NxGetPrinter(void) {
-  return NxGuard(-1, [] { return Session().PDFMode ? -1 : Session().CurPrinter; });
 }
 
 NX_API void NxSetTitle(const char *Title) {
@@ -210,6 +239,11 @@ NX_API void NxSetPrintPreview(int32_t Flag) {
 NX_API void NxSetPDFOwnerPassword(const char *Password) {
   InPDFMode([&] {
     if (!nx::DocumentOpen()) Session().PDFPassword = nx::AnsiToWide(Password);
+  });
+}
+NX_API void NxSetPDFCompression(int32_t Flag) {
+  NxGuardVoid([&] {
+    if (!nx::DocumentOpen()) nx::PdfMaxCompression() = Flag == 1;
   });
 }
 NX_API void NxSetPDFVersion(int32_t Version) {

@@ -1,6 +1,7 @@
 // The exports of units, coordinate order and the text grid.
 #include "common/ErrorChannel.h"
 #include "noxtrel.h"
+#include "session/PrinterSetup.h"
 #include "session/Session.h"
 #include "session/Units.h"
 
@@ -24,6 +25,12 @@ NX_API int32_t NxGetCoorSystem(void) {
   return NxGuard(0, [] { return Session().CoorSystem; });
 }
 
+NX_API void NxSetCPI(int32_t CharsPerInch) {
+  NxGuardVoid([&] {
+    nx::SetCPI(CharsPerInch);
+    nx::ApplyFontSize();
+  });
+}
 NX_API int32_t NxGetCPI(void) {
   return NxGuard(0, [] { return Session().CPI; });
 }

@@ -30,40 +30,54 @@ struct TAxis {
 
 double ToDevice(int32_t unit, double v, const TAxis &ax) {
   const double res = ax.pixelsInch;
-  switch (unit) {
-    case 0: return (res / 25.4) * (v * ax.mmPerChar);
-    case 1: return (res / 25.4) * v - ax.margin;
-    case 2: return (res / 2.54) * v - ax.margin;
-    case 3: return res * v - ax.margin;
-    case 4: return v - ax.margin;
-    case 5: return (res / 6) * v - ax.margin;
-    case 6: return (res / 72) * v - ax.margin;
-    case 7: return (res / 1440) * v - ax.margin;
-    case 8: return ax.pixelsCell * v;
+  const TUnitInfo info = UnitInfo(unit);
+  switch (info.Kind) {
+    case ukTextLine: return (res / 25.4) * (v * ax.mmPerChar);
+    case ukTextGrid: return ax.pixelsCell * v;
+    case ukPixel: return v - ax.margin;
+    case ukLength: return (res / info.PerInch) * v - ax.margin;
     default: return 0;
   }
 }
 
-// The sheet size along one axis in the current unit.
+// The sheet size along one axis in the current unit: the text units count the
+// printable area, the others the whole sheet.
 double SheetSize(int32_t physical, int32_t area, int32_t pixelsInch, int32_t perInch) {
-  const TNoxtrelRec &s = Session();
-  if (pixelsInch == 0) return 0;
-  const double inches = static_cast<double>(physical) / pixelsInch;
-  switch (s.MUnit) {
-    case 0:
-    case 8: return static_cast<double>(area) / pixelsInch * perInch;
-    case 1: return inches * 25.4;
-    case 2: return inches * 2.54;
-    case 3: return inches;
-    case 4: return physical;
-    case 5: return inches * 6;
-    case 6: return inches * 72;
-    case 7: return inches * 1440;
-    default: return 0;
-  }
+  const int32_t unit = Session().MUnit;
+  const TUnitKind kind = UnitInfo(unit).Kind;
+  const bool text = kind == ukTextLine || kind == ukTextGrid;
+  return PixelsToUnit(unit, text ? area : physical, pixelsInch, perInch);
 }
 
 }  // namespace
+
+TUnitInfo UnitInfo(int32_t unit) {
+  switch (unit) {
+    case unTextLine: return {ukTextLine, 0};
+    case unMillimetre: return {ukLength, 25.4};
+    case unCentimetre: return {ukLength, 2.54};
+    case unInch: return {ukLength, 1};
+    case unPixel: return {ukPixel, 0};
+    case unSixthInch: return {ukLength, 6};
+    case unPoint: return {ukLength, 72};
+    case unTwip: return {ukLength, 1440};
+    case unTextGrid: return {ukTextGrid, 0};
+    default: return {ukUnknown, 0};
+  }
+}
+
+double PixelsToUnit(int32_t unit, double pixels, int32_t pixelsInch, int32_t gridPerInch) {
+  if (pixelsInch == 0) return 0;
+  const double inches = pixels / pixelsInch;
+  const TUnitInfo info = UnitInfo(unit);
+  switch (info.Kind) {
+    case ukTextLine:
+    case ukTextGrid: return inches * gridPerInch;
+    case ukPixel: return pixels;
+    case ukLength: return inches * info.PerInch;
+    default: return 0;
+  }
+}
 
 POINT UnitsToPoint(double a, double b) {
   const TNoxtrelRec &s = Session();

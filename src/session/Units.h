@@ -8,6 +8,23 @@
 
 namespace nx {
 
+// How a unit relates to the page: a length with a fixed count per inch, the
+// printer's pixels, or the text model's characters and lines.
+enum TUnitKind { ukLength, ukPixel, ukTextLine, ukTextGrid, ukUnknown };
+
+struct TUnitInfo {
+  TUnitKind Kind;
+  double PerInch;  // units per inch of a length unit, 0 for the others
+};
+
+// The one unit table: what a MUnit value means (ukUnknown outside 0 to 8).
+TUnitInfo UnitInfo(int32_t unit);
+
+// A count of printer pixels in the given unit: a length unit converts through
+// the resolution, the text units count gridPerInch (CPI or LPI) per inch, and
+// pixels stay pixels. 0 for an unknown unit or a resolution of 0.
+double PixelsToUnit(int32_t unit, double pixels, int32_t pixelsInch, int32_t gridPerInch);
+
 // The page metrics of a printer, as GetDeviceCaps reports them.
 struct TPageMetrics {
   int32_t AreaWidth = 0;    // HORZRES

@@ -11,7 +11,7 @@
 #include "common/ErrorChannel.h"
 #include "noxtrel.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/LibraryTest.h"
 
 namespace {
 
@@ -19,19 +19,13 @@ struct Blit {
   LONG x, y, cx, cy;
 };
 
-class NxBarCodeTest : public nxtest::SpoolTest {
+class NxBarCodeTest : public nxtest::LibraryTest {
  protected:
   void SetUp() override {
-    SpoolTest::SetUp();
-    nx::UnloadLibraryState();
-    nx::ClearLastNxError();
-    const std::string ini = dir_.file("printers.ini");
-    std::ofstream(ini) << "[Label600]\nResolution = 600\nPaper = 300, Label, 200x150mm\nMargins = 0\n"
-                          "[Label300]\nResolution = 300\nPaper = 300, Label, 200x150mm\nMargins = 0\n";
-    env_.Set("NOXTREL_PRINTERS", ini);
+    LibraryTest::SetUp();
+    TwoResolutionPrinters("Label", "200x150mm");
     std::filesystem::create_directories(dir_.file("out"));
   }
-  void TearDown() override { nx::UnloadLibraryState(); }
 
   // One page drawn in device pixels on printer 0 (600 dpi) or 1 (300 dpi).
   std::string Page(const std::function<void()> &draw, int printer = 0) {
@@ -63,12 +57,6 @@ class NxBarCodeTest : public nxtest::SpoolTest {
     EnumEnhMetaFile(nullptr, h, proc, &out, nullptr);
     DeleteEnhMetaFile(h);
     return out;
-  }
-
-  static std::string ErrorText() {
-    char buf[1024];
-    NxGetLastErrorText(buf, sizeof buf);
-    return buf;
   }
 };
 

@@ -13,7 +13,7 @@
 #include "device/SysPrinter.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace {
 

@@ -4,14 +4,6 @@
 
 namespace drawtest {
 
-std::u16string Record::Text() const {
-  const auto rec = As<EMREXTTEXTOUTW>();
-  std::u16string s(rec.emrtext.nChars, u'\0');
-  if (rec.emrtext.offString + 2 * s.size() <= bytes.size())
-    std::memcpy(s.data(), bytes.data() + rec.emrtext.offString, 2 * s.size());
-  return s;
-}
-
 int Raster::Count(int x0, int y0, int x1, int y1, COLORREF c) const {
   int n = 0;
   for (int y = std::max(0, y0); y < std::min(height, y1); ++y)
@@ -30,13 +22,8 @@ int Raster::Dark(int x0, int y0, int x1, int y1) const {
 }
 
 void DrawingTest::SetUp() {
-  SpoolTest::SetUp();
-  nx::UnloadLibraryState();
-  nx::ClearLastNxError();
-  const std::string ini = dir_.file("printers.ini");
-  std::ofstream(ini) << "[Card600]\nResolution = 600\nPaper = 300, Card, 40x30mm\nMargins = 0\n"
-                        "[Card300]\nResolution = 300\nPaper = 300, Card, 40x30mm\nMargins = 0\n";
-  env_.Set("NOXTREL_PRINTERS", ini);
+  LibraryTest::SetUp();
+  TwoResolutionPrinters("Card", "40x30mm");
   std::filesystem::create_directories(Folder());
 }
 
@@ -56,22 +43,7 @@ std::string DrawingTest::Draw(const std::function<void()> &draw, int printer, in
   return Folder() + "/Page1.emf";
 }
 
-std::vector<Record> DrawingTest::Records(const std::string &emf) {
-  std::vector<Record> out;
-  std::u16string name(emf.begin(), emf.end());
-  HENHMETAFILE h = GetEnhMetaFileW(reinterpret_cast<LPCWSTR>(name.c_str()));
-  EXPECT_NE(h, nullptr) << emf;
-  if (!h) return out;
-  auto proc = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
-    auto *v = reinterpret_cast<std::vector<Record> *>(p);
-    auto *b = reinterpret_cast<const uint8_t *>(r);
-    v->push_back({r->iType, std::vector<uint8_t>(b, b + r->nSize)});
-    return 1;
-  };
-  EnumEnhMetaFile(nullptr, h, proc, &out, nullptr);
-  DeleteEnhMetaFile(h);
-  return out;
-}
+std::vector<Record> DrawingTest::Records(const std::string &emf) { return nxtest::ReadEmfFile(emf); }
 
 std::vector<Record> DrawingTest::OfType(const std::vector<Record> &all, DWORD type) {
   std::vector<Record> out;
@@ -97,12 +69,6 @@ bool DrawingTest::Render(const std::string &emf, Raster *out) {
   EXPECT_EQ(conv.exitCode, 0) << conv.output;
   out->rgb = nxtest::ReadFileBytes(raw);
   return out->rgb.size() == static_cast<size_t>(out->width) * out->height * 3;
-}
-
-std::string DrawingTest::ErrorText() {
-  char buf[1024];
-  NxGetLastErrorText(buf, sizeof buf);
-  return buf;
 }
 
 std::string DrawingTest::Picture(const std::string &args, const std::string &name) {

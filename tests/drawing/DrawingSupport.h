@@ -17,22 +17,12 @@
 #include "noxtrel.h"
 #include "platform/win32.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/EmfRecords.h"
+#include "support/LibraryTest.h"
 
 namespace drawtest {
 
-struct Record {
-  DWORD type;
-  std::vector<uint8_t> bytes;
-  template <class T>
-  T As() const {
-    T v{};
-    std::memcpy(&v, bytes.data(), std::min(sizeof v, bytes.size()));
-    return v;
-  }
-  // The UTF-16 string of a text record.
-  std::u16string Text() const;
-};
+using Record = nxtest::EmfRecord;
 
 // A rendered page: RGB pixels, top row first.
 struct Raster {
@@ -48,10 +38,9 @@ struct Raster {
   int Dark(int x0, int y0, int x1, int y1) const;
 };
 
-class DrawingTest : public nxtest::SpoolTest {
+class DrawingTest : public nxtest::LibraryTest {
  public:
   void SetUp() override;
-  void TearDown() override { nx::UnloadLibraryState(); }
 
   // Draws one document on printer `printer` (0: 600 dpi, 1: 300 dpi) in
   // device pixels (unit 4) and returns the path of its first page file.
@@ -61,7 +50,6 @@ class DrawingTest : public nxtest::SpoolTest {
   static std::vector<Record> OfType(const std::vector<Record> &all, DWORD type);
   // Renders a page with emfrender; false when emfrender is not built.
   static bool Render(const std::string &emf, Raster *out);
-  static std::string ErrorText();
   std::string Folder() const { return dir_.file("out"); }
   // A picture made with ImageMagick's convert from the given arguments.
   std::string Picture(const std::string &args, const std::string &name);

@@ -65,29 +65,11 @@ struct Canvas {
   }
 };
 
-struct Rec {
-  DWORD type;
-  std::vector<uint8_t> bytes;
-  template <class T>
-  T As() const {
-    T v{};
-    std::memcpy(&v, bytes.data(), std::min(sizeof v, bytes.size()));
-    return v;
-  }
-  template <class T>
-  T At(size_t off) const {
-    T v{};
-    if (off + sizeof v <= bytes.size()) std::memcpy(&v, bytes.data() + off, sizeof v);
-    return v;
-  }
-};
+using Rec = nxtest::EmfRecord;
 
 inline std::vector<Rec> Records(HENHMETAFILE h) {
   auto *o = nx::gdi::Lookup<nx::gdi::EnhMetaFileObj>(h, nx::gdi::Kind::EnhMetaFile);
-  std::vector<Rec> out;
-  if (o)
-    for (auto &r : emftest::Split(o->bytes)) out.push_back({r.type, std::move(r.bytes)});
-  return out;
+  return o ? emftest::Split(o->bytes) : std::vector<Rec>();
 }
 
 // Records of a metafile drawn by `draw`, without header and EOF.

@@ -6,13 +6,11 @@
 #include <vector>
 
 #include "platform/win32.h"
+#include "support/EmfRecords.h"
 
 namespace emftest {
 
-struct Rec {
-  DWORD type;
-  std::vector<uint8_t> bytes;
-};
+using Rec = nxtest::EmfRecord;
 
 inline std::vector<uint8_t> Bits(HENHMETAFILE h) {
   UINT n = GetEnhMetaFileBits(h, 0, nullptr);
@@ -21,32 +19,8 @@ inline std::vector<uint8_t> Bits(HENHMETAFILE h) {
   return b;
 }
 
-// The records of a metafile image's bytes, up to the first unsound size.
-inline std::vector<Rec> Split(const std::vector<uint8_t> &b) {
-  std::vector<Rec> out;
-  for (size_t at = 0; at + 8 <= b.size();) {
-    DWORD t, n;
-    std::memcpy(&t, &b[at], 4);
-    std::memcpy(&n, &b[at + 4], 4);
-    if (n < 8 || at + n > b.size()) break;
-    out.push_back({t, std::vector<uint8_t>(b.begin() + at, b.begin() + at + n)});
-    at += n;
-  }
-  return out;
-}
-
-// The records as EnumEnhMetaFile hands them out (no DC).
-inline std::vector<Rec> Enumerate(HENHMETAFILE h) {
-  std::vector<Rec> out;
-  auto proc = [](HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) -> int {
-    auto *v = reinterpret_cast<std::vector<Rec> *>(p);
-    auto *b = reinterpret_cast<const uint8_t *>(r);
-    v->push_back({r->iType, std::vector<uint8_t>(b, b + r->nSize)});
-    return 1;
-  };
-  EnumEnhMetaFile(nullptr, h, proc, &out, nullptr);
-  return out;
-}
+inline std::vector<Rec> Split(const std::vector<uint8_t> &b) { return nxtest::SplitEmf(b); }
+inline std::vector<Rec> Enumerate(HENHMETAFILE h) { return nxtest::EnumerateEmf(h); }
 
 inline std::vector<DWORD> Types(const std::vector<Rec> &recs) {
   std::vector<DWORD> t;

@@ -16,32 +16,14 @@
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "spool/SpoolEnv.h"
+#include "support/LibraryTest.h"
+#include "support/SpoolEnv.h"
 #include "support/cupsd.h"
 
 namespace nxtest {
 
-class PrintersTest : public SpoolTest {
+class PrintersTest : public LibraryTest {
  protected:
-  void SetUp() override {
-    SpoolTest::SetUp();
-    nx::UnloadLibraryState();
-    nx::ClearLastNxError();
-  }
-  void TearDown() override { nx::UnloadLibraryState(); }
-
-  // Declares the virtual printers (printers.ini text) for this test.
-  void VirtualPrinters(const std::string &ini) {
-    std::string path = dir_.file("printers.ini");
-    std::ofstream(path) << ini;
-    env_.Set("NOXTREL_PRINTERS", path);
-  }
-
-  static std::string ErrorText() {
-    char buf[512];
-    NxGetLastErrorText(buf, sizeof buf);
-    return buf;
-  }
   template <typename F>
   static std::string Name(F query, int32_t index) {
     char buf[256];

@@ -7,18 +7,11 @@
 #include "common/ErrorChannel.h"
 #include "noxtrel.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/LibraryTest.h"
 
 namespace {
 
-class NxQRCodeTest : public nxtest::SpoolTest {
- protected:
-  void SetUp() override {
-    SpoolTest::SetUp();
-    nx::UnloadLibraryState();
-  }
-  void TearDown() override { nx::UnloadLibraryState(); }
-};
+class NxQRCodeTest : public nxtest::LibraryTest {};
 
 TEST(QRSymbolSide, FromSizeAndResolution) {
   EXPECT_EQ(nx::QRSymbolSide(600, 200), 1251);

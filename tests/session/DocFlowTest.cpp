@@ -15,27 +15,16 @@
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "spool/SpoolEnv.h"
+#include "support/LibraryTest.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-class DocFlowTest : public nxtest::SpoolTest {
+class DocFlowTest : public nxtest::LibraryTest {
  protected:
-  void SetUp() override {
-    SpoolTest::SetUp();
-    nx::UnloadLibraryState();
-    nx::ClearLastNxError();
-  }
-  void TearDown() override { nx::UnloadLibraryState(); }
-
   static std::string FileName() { return nx::WideToAnsi(nx::Session().FileName); }
-  static std::string LastErrorText() {
-    char buf[512];
-    NxGetLastErrorText(buf, sizeof buf);
-    return buf;
-  }
+  static std::string LastErrorText() { return ErrorText(); }
 };
 
 TEST_F(DocFlowTest, InitSelectsTheDefaultPrinterAndResets) {

@@ -14,7 +14,7 @@
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "spool/SpoolEnv.h"
+#include "support/LibraryTest.h"
 #include "support/cupsd.h"
 
 namespace {
@@ -52,14 +52,7 @@ void PrintPages(int pages) {
   NxEndDoc();
 }
 
-class PrintJobTest : public nxtest::SpoolTest {
- protected:
-  void SetUp() override {
-    SpoolTest::SetUp();
-    nx::UnloadLibraryState();
-  }
-  void TearDown() override { nx::UnloadLibraryState(); }
-};
+class PrintJobTest : public nxtest::LibraryTest {};
 
 TEST_F(PrintJobTest, AJobOnTheVirtualPrinterHasEveryPage) {
   ASSERT_EQ(NxInit(), 0);

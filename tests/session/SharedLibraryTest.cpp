@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <string>
 
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 #include "support/cupsd.h"
 
 namespace nxtest {

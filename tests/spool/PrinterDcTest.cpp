@@ -9,7 +9,7 @@
 #include <sstream>
 
 #include "platform/gdi/GdiInternal.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 #include "support/cupsd.h"
 
 namespace nxtest {

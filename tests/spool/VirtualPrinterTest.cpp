@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace nxtest {
 namespace {

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/text/FontEngine.h"
 #include "platform/win32.h"
 

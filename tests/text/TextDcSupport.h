@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/win32.h"
 #include "support/TestSupport.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/gdi/GdiInternal.h"
 
 namespace nx::gdi {

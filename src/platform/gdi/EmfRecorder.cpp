@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/gdi/Dib.h"
 #include "platform/gdi/GdiInternal.h"
 

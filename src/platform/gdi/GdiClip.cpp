@@ -23,27 +23,13 @@ int Complexity(const cairo_region_t *r) {
 }
 
 void RecordClip(Dc *dc, int mode, const cairo_region_t *rgn) {
-  int n = rgn ? cairo_region_num_rectangles(rgn) : 0;
-  DWORD cb = rgn ? (DWORD)(sizeof(RGNDATAHEADER) + 16 * n) : 0;
+  const std::vector<uint8_t> data = rgn ? RegionData(rgn) : std::vector<uint8_t>();
+  const DWORD cb = (DWORD)data.size();
   auto *rec = dc->rec->Add<EMREXTSELECTCLIPRGN>(EMR_EXTSELECTCLIPRGN,
                                                 offsetof(EMREXTSELECTCLIPRGN, RgnData) + cb);
   rec->cbRgnData = cb;
   rec->iMode = (DWORD)mode;
-  if (!rgn) return;
-  auto *hdr = reinterpret_cast<RGNDATAHEADER *>(rec->RgnData);
-  hdr->dwSize = sizeof(RGNDATAHEADER);
-  hdr->iType = RDH_RECTANGLES;
-  hdr->nCount = (DWORD)n;
-  hdr->nRgnSize = (DWORD)(16 * n);
-  cairo_rectangle_int_t ext;
-  cairo_region_get_extents(rgn, &ext);
-  hdr->rcBound = {ext.x, ext.y, ext.x + ext.width, ext.y + ext.height};
-  auto *rects = reinterpret_cast<RECT *>(rec->RgnData + sizeof(RGNDATAHEADER));
-  for (int i = 0; i < n; ++i) {
-    cairo_rectangle_int_t r;
-    cairo_region_get_rectangle(rgn, i, &r);
-    rects[i] = {r.x, r.y, r.x + r.width, r.y + r.height};
-  }
+  if (cb) std::memcpy(rec->RgnData, data.data(), cb);
 }
 
 }  // namespace

@@ -207,6 +207,10 @@ struct RegionObj : GdiObject {
   cairo_region_t *rgn = cairo_region_create();
 };
 
+// RGNDATA of a region's rectangles (right and bottom exclusive), as
+// GetRegionData gives it and EMR_EXTSELECTCLIPRGN records it.
+std::vector<uint8_t> RegionData(const cairo_region_t *rgn);
+
 // A bitmap is a Cairo image surface (RGB24, top-down). A DIB section also
 // has the caller's bits in DIB layout: 32-bpp top-down and bottom-up DIBs
 // share their memory with the surface (bottom-up through a flipping

@@ -73,7 +73,6 @@ int ClipRect(HDC hdc, int l, int t, int r, int b, bool exclude) {
 
 }  // namespace
 
-// RGNDATA of a region's rectangles (right and bottom exclusive).
 std::vector<uint8_t> RegionData(const cairo_region_t *rgn) {
   int n = cairo_region_num_rectangles(rgn);
   std::vector<uint8_t> out(sizeof(RGNDATAHEADER) + 16 * (size_t)n);

@@ -9,7 +9,7 @@
 #include "platform/spool/CupsConnection.h"
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 namespace nx::spool {
 

@@ -13,7 +13,7 @@
 #include <filesystem>
 
 #include "platform/spool/CupsConnection.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 namespace nx::spool {
 namespace {

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/gdi/GdiInternal.h"
 #include "platform/spool/JobSink.h"
 #include "platform/spool/PrinterModel.h"

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "platform/spool/Papers.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 namespace nx::spool {
 

@@ -4,7 +4,7 @@
 #include <mutex>
 
 #include "platform/spool/PrinterHandles.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 namespace nx::spool {
 namespace {

@@ -5,7 +5,7 @@
 #include <map>
 
 #include "platform/spool/PrinterHandles.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 using namespace nx::spool;
 namespace wide = nx::wide;

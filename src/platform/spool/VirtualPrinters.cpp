@@ -7,8 +7,8 @@
 
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
-#include "platform/ConfigFile.h"
-#include "platform/Wide.h"
+#include "platform/kernel/ConfigFile.h"
+#include "platform/kernel/Wide.h"
 
 namespace nx::spool {
 namespace {

@@ -10,7 +10,7 @@
 #include <hb.h>
 #include <cairo-ft.h>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 #include <algorithm>
 #include <climits>

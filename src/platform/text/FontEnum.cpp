@@ -2,7 +2,7 @@
 // The list is read once from fontconfig, sorted by family then style, so the
 // order is the same on every call.
 #include "platform/text/FontEngine.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 #include <fontconfig/fontconfig.h>
 

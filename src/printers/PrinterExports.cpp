@@ -8,9 +8,11 @@
 #include "printers/PrinterLists.h"
 #include "printers/RawJob.h"
 #include "session/Library.h"
+#include "session/Session.h"
 
 using nx::NxGuard;
 using nx::NxGuardVoid;
+using nx::Session;
 
 namespace {
 
@@ -38,6 +40,12 @@ NX_API void NxGetPrinterNames(int32_t Index, char *Dest) {
 }
 NX_API void NxSetPrinter(int32_t Index) {
   NxGuardVoid([&] { nx::SetPrinter(Index); });
+}
+NX_API int32_t NxGetDefaultPrinter(void) {
+  return NxGuard(-1, [] { return Session().DefPrinter; });
+}
+NX_API int32_t NxGetPrinter(void) {
+  return NxGuard(-1, [] { return Session().PDFMode ? -1 : Session().CurPrinter; });
 }
 NX_API intptr_t NxGetPrinterHandle(void) {
   return NxGuard(intptr_t{0}, [] { return reinterpret_cast<intptr_t>(nx::Device().Handle()); });

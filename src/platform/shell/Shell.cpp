@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <string>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/win32.h"
 
 namespace {

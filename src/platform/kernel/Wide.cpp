@@ -1,4 +1,4 @@
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 
 #include <algorithm>
 #include <cstring>

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace nxtest {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/ConfigFile.h"
+#include "platform/kernel/ConfigFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

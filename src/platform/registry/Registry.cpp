@@ -18,8 +18,8 @@
 #include <sstream>
 #include <vector>
 
-#include "platform/ConfigFile.h"
-#include "platform/Wide.h"
+#include "platform/kernel/ConfigFile.h"
+#include "platform/kernel/Wide.h"
 #include "platform/win32.h"
 
 namespace {

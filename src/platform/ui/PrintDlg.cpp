@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/gtk/GtkModule.h"
 #include "platform/win32.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/gtk/GtkModule.h"
-#include "platform/Wide.h"
+#include "platform/kernel/Wide.h"
 #include "platform/win32.h"
 
 namespace nx::ui {
