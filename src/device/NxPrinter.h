@@ -57,7 +57,7 @@ class TNxPrinter {
   // The recording surface of the current page; opens a page if none is open.
   TSurface &Canvas();
   // Whether a page is open (Canvas would otherwise open one).
-  bool PageOpen() const { return FMFCanvas != nullptr; }
+  bool PageOpen() const { return canvas_ != nullptr; }
   HDC Handle() { return Canvas().Handle(); }
   int PageWidth();
   int PageHeight();

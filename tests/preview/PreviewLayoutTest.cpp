@@ -5,7 +5,7 @@
 
 #include "preview/Preview.h"
 #include "preview/PreviewLayout.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace nxtest {
 namespace {

@@ -11,7 +11,7 @@
 #include "noxtrel.h"
 #include "preview/Preview.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace nxtest {
 namespace {

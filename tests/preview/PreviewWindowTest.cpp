@@ -17,7 +17,7 @@
 #include "preview/Preview.h"
 #include "session/Library.h"
 #include "session/Session.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 #include "support/cupsd.h"
 
 namespace nxtest {

@@ -13,7 +13,7 @@
 #include "common/ErrorChannel.h"
 #include "noxtrel.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 #include "support/SmallDisk.h"
 
 namespace {
