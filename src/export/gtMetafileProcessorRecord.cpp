@@ -88,13 +88,14 @@ std::vector<BYTE> SalvageEnhMetaFileBits(const BYTE *data, size_t size, std::str
       break;
     }
   }
-  if (eof && damage->empty() && at == size && h.nRecords == records && h.nHandles > 0)
-    return std::vector<BYTE>(data, data + size);
+  // A record count that does not match is no damage: readers walk the
+  // records by their sizes.
+  // What follows nBytes is dropped, as the platform drops it.
+  if (eof && damage->empty() && h.nHandles > 0 && h.nBytes == at) return std::vector<BYTE>(data, data + at);
   if (damage->empty()) {
     if (!eof) *damage = "no end-of-file record";
     else if (h.nHandles == 0) *damage = "nHandles is 0";
-    else if (at != size) *damage = "bytes follow the end-of-file record";
-    else *damage = "nRecords does not match the records";
+    else *damage = "nBytes does not end at the end-of-file record";
   }
   std::vector<BYTE> out(data, data + at);
   if (!eof) {

@@ -191,9 +191,9 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   std::vector<DWORD> dx;
   const bool haveDx = t.offDx != 0 && r.Counts(t.offDx, uint64_t(t.nChars) * (pdy ? 2 : 1), &dx);
   // 1. The opaque box.
-  const RECTL none{0, 0, -1, -1};
-  if (t.nChars && (t.fOptions & ETO_OPAQUE) && std::memcmp(&t.rcl, &none, sizeof none) != 0 && FProcessShape)
-    OpaqueTextBox(t.rcl);
+  // An empty rectangle ({0, 0, -1, -1}, or one without area) paints nothing.
+  const bool box = t.rcl.right > t.rcl.left && t.rcl.bottom > t.rcl.top;
+  if (t.nChars && (t.fOptions & ETO_OPAQUE) && box && FProcessShape) OpaqueTextBox(t.rcl);
   // 2, 3. The characters, each with its advance.
   std::vector<WORD> units(t.nChars);
   for (DWORD i = 0; i < t.nChars; ++i)
