@@ -9,6 +9,12 @@
 
 namespace nx {
 
+namespace {
+
+constexpr DWORD kLargestDibHeader = 124;  // BITMAPV5HEADER
+
+}  // namespace
+
 std::shared_ptr<TgtBitmap> DecodeRecordDib(const TgtEmfRecord &r, DWORD offBmi, DWORD cbBmi, DWORD offBits,
                                            DWORD cbBits, std::string *why) {
   const uint8_t *info = r.Bytes(offBmi, cbBmi);
@@ -17,8 +23,16 @@ std::shared_ptr<TgtBitmap> DecodeRecordDib(const TgtEmfRecord &r, DWORD offBmi, 
     *why = "the bitmap does not lie inside its record";
     return nullptr;
   }
-  // The decoder takes the colour table the header implies: an aligned copy
-  // with room for the largest table, zeros past what the record holds.
+  // The decoder finds the colour table after biSize bytes and takes as
+  // many entries as the header implies: biSize must lie inside what the
+  // record holds, and the copy has room for the largest table (zeros past
+  // the record's bytes).
+  DWORD biSize;
+  std::memcpy(&biSize, info, 4);
+  if (biSize < sizeof(BITMAPINFOHEADER) || biSize > cbBmi || biSize > kLargestDibHeader) {
+    *why = "the bitmap header size " + std::to_string(biSize) + " is not one of a DIB";
+    return nullptr;
+  }
   std::vector<uint32_t> head((cbBmi + 3) / 4 + (256 * 4 + 12) / 4, 0);
   std::memcpy(head.data(), info, cbBmi);
   auto *bmi = reinterpret_cast<BITMAPINFO *>(head.data());
