@@ -400,3 +400,94 @@ TEST(MetafileProcessor, ObjectsKeepTheirHandleIndices) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MetafileProcessor, PatternBrushesTileTheirPictureOverTheRectangle) {
+  Page page;
+  EmfBuilder e({0, 0, 1000, 1000}, 2);
+  auto dib = Dib(8, 8, 0x00FF00);
+  std::vector<DWORD> brush = {1, DIB_RGB_COLORS, 32, 40, 72, DWORD(dib.size() - 40)};
+  std::vector<uint8_t> body(4 * brush.size());
+  std::memcpy(body.data(), brush.data(), body.size());
+  body.insert(body.end(), dib.begin(), dib.end());
+  e.AddBytes(EMR_CREATEDIBPATTERNBRUSHPT, body);
+  e.Add(EMR_SELECTOBJECT, {1});
+  e.Add(EMR_SETBKMODE, {TRANSPARENT});
+  e.Add(EMR_BITBLT, {0, 0, 0, 0, 0, 0, 20, 10, PATCOPY, 0, 0, F(1), 0, 0, F(1), 0, 0, 0, 0, 0, 0, 0, 0});
+  auto &items = page.Interpret(e.Image());
+  // Rectangle, clip, tiles 3 x 2 (the last ones reach past it), restore.
+  auto tiles = page.Of<TgtImageItem>();
+  ASSERT_EQ(tiles.size(), 6u);
+  EXPECT_DOUBLE_EQ(tiles[5]->FX, 16);
+  EXPECT_DOUBLE_EQ(tiles[5]->FY, 8);
+  EXPECT_TRUE(tiles[0]->FSettings.FTransparent);
+  for (auto *t : tiles) EXPECT_EQ(t->FIndexNo, tiles[0]->FIndexNo);
+  EXPECT_EQ(page.engine.ImageResources()[size_t(tiles[0]->FIndexNo)]->Pixel(3, 3), 0x00FF00u);
+  ASSERT_TRUE(dynamic_cast<TgtShapeItem *>(items[0].get()));
+  auto *clip = dynamic_cast<TgtClipItem *>(items[1].get());
+  ASSERT_NE(clip, nullptr);
+  EXPECT_EQ(clip->FClipRects[0].right, 20);
+  auto *restore = dynamic_cast<TgtClipItem *>(items[8].get());
+  ASSERT_NE(restore, nullptr);
+  EXPECT_TRUE(restore->FRestore);
+}
+
+TEST(MetafileProcessor, BandsOfOnePictureJoin) {
+  Page page;
+  EmfBuilder e({0, 0, 1000, 1000}, 1);
+  for (DWORD band : {0u, 1u}) {
+    auto dib = Dib(2, 1, band ? 0x0000FF : 0xFF0000);
+    std::vector<DWORD> f = {0, 0, 0, 0, 5, 6, 0, 0, 2, 2, 76, 40, 116, DWORD(dib.size() - 40), 0, band, 1};
+    std::vector<uint8_t> body(4 * f.size());
+    std::memcpy(body.data(), f.data(), body.size());
+    body.insert(body.end(), dib.begin(), dib.end());
+    e.AddBytes(EMR_SETDIBITSTODEVICE, body);
+  }
+  page.Interpret(e.Image());
+  auto images = page.Of<TgtImageItem>();
+  ASSERT_EQ(images.size(), 1u);
+  EXPECT_DOUBLE_EQ(images[0]->FHeight, 2);
+  const auto &pic = page.engine.ImageResources()[size_t(images[0]->FIndexNo)];
+  EXPECT_EQ(pic->Height(), 2);
+  EXPECT_EQ(pic->Pixel(0, 0), 0xFF0000u);
+  EXPECT_EQ(pic->Pixel(0, 1), 0x0000FFu);
+}
+
+TEST(MetafileProcessor, GlyphIndexTextBecomesCharacters) {
+  // The glyph of 'A' in the font, from its own character map.
+  LOGFONTW lf{};
+  lf.lfHeight = -16;
+  const char16_t face[] = u"Liberation Sans";
+  std::memcpy(lf.lfFaceName, face, sizeof face);
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontIndirectW(&lf);
+  HGDIOBJ old = SelectObject(dc, font);
+  TgtGlyphTable table;
+  table.CreateTTFGlyphs(dc);
+  SelectObject(dc, old);
+  DeleteObject(font);
+  ReleaseDC(nullptr, dc);
+  WORD glyphA = 0, glyphQuote = 0;
+  for (WORD g = 1; g < 2000; ++g) {
+    if (table.CharOf(g) == u'A') glyphA = g;
+    if (table.CharOf(g) == u'\u2019') glyphQuote = g;
+  }
+  ASSERT_NE(glyphA, 0);
+  Page page;
+  EmfBuilder e({0, 0, 1000, 1000}, 2);
+  Font(e, 1, -16, 400, u"Liberation Sans");
+  e.Add(EMR_SELECTOBJECT, {1});
+  std::u16string glyphs{char16_t(glyphA), char16_t(glyphQuote), 0xFFF0};
+  Text(e, 0, 0, glyphs, {9, 4, 3}, ETO_GLYPH_INDEX);
+  page.Interpret(e.Image());
+  auto t = page.Of<TgtTextItem>();
+  ASSERT_EQ(t.size(), 1u);
+  // A glyph the font does not have is dropped; its advance stays.
+  EXPECT_EQ(t[0]->FLines, std::vector<WString>{glyphQuote ? u"A\u02BC" : u"A"});
+  double sum = 0;
+  for (double a : t[0]->FCharSpaceArray) sum += a;
+  EXPECT_DOUBLE_EQ(sum, 16);
+}
+
+}  // namespace
