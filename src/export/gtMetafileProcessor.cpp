@@ -52,8 +52,8 @@ void TgtMetafileProcessor::Execute(HENHMETAFILE Metafile, double StartX, double 
   FStartY = StartY;
   ENHMETAHEADER h{};
   if (GetEnhMetaFileHeader(Metafile, sizeof h, &h)) {
-    FWidth = h.rclBounds.right - h.rclBounds.left + 1;
-    FHeight = h.rclBounds.bottom - h.rclBounds.top + 1;
+    FWidth = ClampLong(double(h.rclBounds.right) - h.rclBounds.left + 1);
+    FHeight = ClampLong(double(h.rclBounds.bottom) - h.rclBounds.top + 1);
   }
   if (!FEngine->CurrentDocumentItemList()) return;  // no page to fill
   EnumEnhMetaFile(nullptr, Metafile, EnumRecord, this, nullptr);
@@ -380,7 +380,7 @@ TgtPenStyle PenStyleOf(DWORD style) {
 
 int32_t PenWidth(double mapped) {
   const double w = RoundEven(mapped);
-  return w < 1 ? 1 : w > 1e6 ? 1000000 : int32_t(w);
+  return !(w >= 1) ? 1 : w > 1e6 ? 1000000 : int32_t(w);  // NaN too gives 1
 }
 
 }  // namespace

@@ -192,7 +192,7 @@ void TgtMetafileProcessor::TilePattern(const TgtPoint &A, const TgtPoint &B) {
                bottom = std::max(A.Y, B.Y);
   const double w = pattern->Width(), h = pattern->Height();
   if (std::ceil((right - left) / w) * std::ceil((bottom - top) / h) > kMaxTiles) return;
-  RECT box{LONG(RoundEven(left)), LONG(RoundEven(top)), LONG(RoundEven(right)), LONG(RoundEven(bottom))};
+  RECT box{ClampLong(left), ClampLong(top), ClampLong(right), ClampLong(bottom)};
   AddClip({box}, RGN_AND, false, false);
   const int32_t index = StoreImage(std::make_shared<TgtBitmap>(*pattern));
   for (double y = top; y < bottom; y += h) {

@@ -7,11 +7,6 @@ namespace nx {
 
 namespace {
 
-LONG RoundCoord(double v) {
-  const double r = RoundEven(v);
-  return r < -2147483647.0 ? -2147483647 : r > 2147483647.0 ? 2147483647 : LONG(r);
-}
-
 // The rectangles of a region (RGNDATA at off, cb bytes): false when the
 // header or the rectangles do not lie inside the record.
 bool RegionRects(const TgtEmfRecord &r, uint64_t off, DWORD cb, RECT *bounds, std::vector<RECT> *rects) {
@@ -52,8 +47,8 @@ bool TgtMetafileProcessor::DoClip(const TgtEmfRecord &r) {
                        b = FSpace.MapPoint(e.rclClip.right, e.rclClip.bottom);
     FIsClipRect = FIsIntersectClipRect = true;
     FClipRect = {a.X, a.Y, b.X, b.Y};
-    RECT rc{RoundCoord(a.X + FStartX), RoundCoord(a.Y + FStartY), RoundCoord(b.X + FStartX),
-            RoundCoord(b.Y + FStartY)};
+    RECT rc{ClampLong(a.X + FStartX), ClampLong(a.Y + FStartY), ClampLong(b.X + FStartX),
+            ClampLong(b.Y + FStartY)};
     AddClip({rc}, RGN_AND, false, true);
     FClipRecatangle = true;
     return true;
@@ -70,8 +65,10 @@ bool TgtMetafileProcessor::DoClip(const TgtEmfRecord &r) {
   std::vector<RECT> rects;
   if (!RegionRects(r, 16, cb, &bounds, &rects)) return false;
   if (rects.empty()) return true;
-  const LONG dx = RoundCoord(FStartX), dy = RoundCoord(FStartY);
-  auto moved = [dx, dy](RECT rc) { return RECT{rc.left + dx, rc.top + dy, rc.right + dx, rc.bottom + dy}; };
+  auto moved = [this](RECT rc) {
+    return RECT{ClampLong(rc.left + FStartX), ClampLong(rc.top + FStartY), ClampLong(rc.right + FStartX),
+                ClampLong(rc.bottom + FStartY)};
+  };
   std::vector<RECT> out{moved(bounds)};
   if (rects.size() == 1) FIsClipRect = true;
   else

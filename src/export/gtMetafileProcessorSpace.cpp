@@ -22,6 +22,12 @@ XFORM ComposeXForm(const XFORM &a, const XFORM &b) {
 
 double RoundEven(double v) { return std::nearbyint(v); }  // the default mode rounds halves to even
 
+LONG ClampLong(double v) {
+  const double r = RoundEven(v);
+  if (r != r) return 0;  // NaN from a transform of NaNs
+  return r < -2147483647.0 ? -2147483647 : r > 2147483647.0 ? 2147483647 : LONG(r);
+}
+
 void TgtMetaSpace::Recompute() {
   if (!Scaled()) return;
   FMapMXmul = (double)FViewPortExtent.cx / FWindowExtent.cx;

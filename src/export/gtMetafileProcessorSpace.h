@@ -53,5 +53,7 @@ inline COLORREF PlainColor(DWORD c) { return c >= 0x1000000 ? 0 : c; }
 
 // Rounding to the nearest integer, halves to even.
 double RoundEven(double v);
+// The nearest 32-bit value (halves to even), saturating.
+LONG ClampLong(double v);
 
 }  // namespace nx

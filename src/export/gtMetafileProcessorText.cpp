@@ -64,13 +64,13 @@ bool TgtMetafileProcessor::CreateFont(const TgtEmfRecord &r) {
   const double eM22 = std::fabs(FSpace.FXForm.eM22);
   double em;
   if (FSpace.FMapMode == 0) {
-    em = -lf.lfHeight * eM22;
+    em = -double(lf.lfHeight) * eM22;
   } else if (FSpace.Scaled()) {
-    em = -lf.lfHeight * eM22 * std::fabs(FSpace.FMapMYmul) * FSpace.FResY;
+    em = -double(lf.lfHeight) * eM22 * std::fabs(FSpace.FMapMYmul) * FSpace.FResY;
   } else {
-    const double h = RoundEven(lf.lfHeight * eM22);
+    const double h = RoundEven(double(lf.lfHeight) * eM22);
     f.Height = std::clamp(h, -1e6, 1e6) == h ? int32_t(h) : 0;
-    em = -f.Height * FSpace.FResY;
+    em = -double(f.Height) * FSpace.FResY;
   }
   if (em < 0) {
     // A positive height is the cell height: the em is the cell less the
@@ -87,6 +87,7 @@ bool TgtMetafileProcessor::CreateFont(const TgtEmfRecord &r) {
     DeleteObject(font);
     em = ok ? -em * double(tm.tmHeight - tm.tmInternalLeading) / tm.tmHeight : -em;
   }
+  if (!std::isfinite(em)) em = 0;  // a transform of NaNs or infinities
   f.Size = std::min(em * 72.0 / res, 1e6);
   f.PointSize = int32_t(RoundEven(f.Size));
   f.FRotateFont = int32_t(lf.lfEscapement % 3600);
