@@ -16,6 +16,7 @@
 #include "export/gtCstDocEng.h"
 #include "export/gtMetafileProcessor.h"
 #include "noxtrel.h"
+#include "session/Library.h"
 #include "platform/win32.h"
 
 namespace {
