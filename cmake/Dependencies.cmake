@@ -10,6 +10,7 @@ pkg_check_modules(HARFBUZZ REQUIRED IMPORTED_TARGET harfbuzz)
 pkg_check_modules(ICU REQUIRED IMPORTED_TARGET icu-uc icu-i18n)
 pkg_check_modules(ZLIB REQUIRED IMPORTED_TARGET zlib)
 pkg_check_modules(JPEG REQUIRED IMPORTED_TARGET libjpeg)
+pkg_check_modules(NETTLE REQUIRED IMPORTED_TARGET nettle)
 pkg_check_modules(GTK3 REQUIRED IMPORTED_TARGET gtk+-3.0)
 find_library(GIF_LIB gif REQUIRED)
 find_library(CUPS_LIB cups REQUIRED)
@@ -18,7 +19,7 @@ add_library(nx_thirdparty INTERFACE)
 add_library(nx::thirdparty ALIAS nx_thirdparty)
 target_link_libraries(nx_thirdparty INTERFACE
   PkgConfig::CAIRO PkgConfig::FREETYPE PkgConfig::FONTCONFIG PkgConfig::HARFBUZZ
-  PkgConfig::ICU PkgConfig::ZLIB PkgConfig::JPEG ${GIF_LIB} ${CUPS_LIB}
+  PkgConfig::ICU PkgConfig::ZLIB PkgConfig::JPEG PkgConfig::NETTLE ${GIF_LIB} ${CUPS_LIB}
   Threads::Threads ${CMAKE_DL_LIBS})
 
 # Peers the benchmarks compare against.
