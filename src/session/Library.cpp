@@ -6,6 +6,9 @@
 #include "device/Device.h"
 #include "device/NxPrinter.h"
 #include "device/SysPrinter.h"
+#include "export/gtExPDFEng.h"
+#include "export/gtJPEGEng.h"
+#include "export/gtRTFEng.h"
 #include "printers/RawJob.h"
 
 namespace nx {
@@ -17,6 +20,9 @@ struct TLibrary {
   std::unique_ptr<TSysPrinter> Printer;
   std::unique_ptr<TNxPrinter> Pages;
   std::unique_ptr<TDevice> Device;
+  std::unique_ptr<TgtJPEGEngine> JpegEngine;
+  std::unique_ptr<TgtRTFEngine> RtfEngine;
+  std::unique_ptr<TgtPDFEngine> PdfEngine;
   bool PdfMaxCompression = true;
   int32_t DocumentDevice = 0;
   std::unique_ptr<TRawJobs> RawJobs;
@@ -26,11 +32,33 @@ struct TLibrary {
 // the library, not at an unpredictable point of static destruction.
 TLibrary *gLibrary = nullptr;
 
+// The export engines with the settings the library gives them once: no setup
+// dialog, no viewer opened after creation, no hyperlinks, empty creator.
+void CreateEngines(TLibrary &lib) {
+  lib.JpegEngine = std::make_unique<TgtJPEGEngine>();
+  lib.JpegEngine->Preferences().FOpenAfterCreate = false;
+  lib.JpegEngine->Preferences().FShowSetupDialog = false;
+
+  lib.RtfEngine = std::make_unique<TgtRTFEngine>();
+  lib.RtfEngine->Preferences().FOpenAfterCreate = false;
+  lib.RtfEngine->Preferences().FShowSetupDialog = false;
+  lib.RtfEngine->Preferences().FActiveHyperLinks = false;
+  lib.RtfEngine->DocInfo().FAuthor.clear();
+  lib.RtfEngine->DocInfo().FCreator.clear();
+
+  lib.PdfEngine = std::make_unique<TgtPDFEngine>();
+  lib.PdfEngine->Preferences().FOpenAfterCreate = false;
+  lib.PdfEngine->Preferences().FShowSetupDialog = false;
+  lib.PdfEngine->Preferences().FActiveHyperLinks = false;
+  lib.PdfEngine->DocInfo().FCreator.clear();
+}
+
 }  // namespace
 
 void LoadLibraryState() {
   if (gLibrary) return;
   auto lib = std::make_unique<TLibrary>();
+  CreateEngines(*lib);
   lib->Printer = std::make_unique<TSysPrinter>();
   TSysPrinter *printer = lib->Printer.get();
   lib->Pages = std::make_unique<TNxPrinter>([printer] { return printer->Handle(); });
@@ -48,6 +76,9 @@ void UnloadLibraryState() {
   // and the spooler job is not left behind.
   lib->RawJobs.reset();
   lib->Device.reset();
+  lib->JpegEngine.reset();
+  lib->RtfEngine.reset();
+  lib->PdfEngine.reset();
   lib->Pages.reset();
   lib->Printer.reset();
   lib->Rec.PaperBins.clear();
@@ -88,6 +119,21 @@ int32_t &DocumentDevice() {
 TRawJobs &RawJobs() {
   LoadLibraryState();
   return *gLibrary->RawJobs;
+}
+
+TgtPDFEngine &PdfEngine() {
+  LoadLibraryState();
+  return *gLibrary->PdfEngine;
+}
+
+TgtRTFEngine &RtfEngine() {
+  LoadLibraryState();
+  return *gLibrary->RtfEngine;
+}
+
+TgtJPEGEngine &JpegEngine() {
+  LoadLibraryState();
+  return *gLibrary->JpegEngine;
 }
 
 bool DocumentOpen() { return Device().Printing(); }

@@ -10,12 +10,19 @@ class TDevice;
 class TNxPrinter;
 class TSysPrinter;
 class TRawJobs;
+class TgtPDFEngine;
+class TgtRTFEngine;
+class TgtJPEGEngine;
 
 // The global objects of the loaded library (loading it on first use).
 TDevice &Device();
 TNxPrinter &PageStore();
 TSysPrinter &SysPrinter();
 TRawJobs &RawJobs();
+// The export engines, created at load with their fixed preferences.
+TgtPDFEngine &PdfEngine();
+TgtRTFEngine &RtfEngine();
+TgtJPEGEngine &JpegEngine();
 
 // Runs the load steps unless the library is loaded already. The exports load
 // the library on first use, so a host linked against the static core and the

@@ -1,0 +1,134 @@
+#include "export/gtGraphics.h"
+
+#include <nettle/md5.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "common/ErrorChannel.h"
+#include "device/MemoryBitmap.h"
+#include "export/gtEngineTypes.h"
+
+namespace nx {
+namespace {
+
+constexpr int32_t kMaxSide = 32767;
+constexpr int64_t kMaxPixels = 64LL * 1024 * 1024;
+
+void PutU16(std::vector<BYTE> &out, size_t at, uint32_t v) {
+  out[at] = BYTE(v);
+  out[at + 1] = BYTE(v >> 8);
+}
+void PutU32(std::vector<BYTE> &out, size_t at, uint32_t v) {
+  for (int i = 0; i < 4; ++i) out[at + i] = BYTE(v >> (8 * i));
+}
+
+}  // namespace
+
+LOGFONTW TgtFont::ToLogFont(int32_t dpi) const {
+  LOGFONTW lf{};
+  lf.lfHeight = Height != 0 ? Height : -MulDiv(PointSize, dpi, 72);
+  lf.lfEscapement = lf.lfOrientation = FRotateFont;
+  lf.lfWeight = Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = Italic;
+  lf.lfUnderline = Underline;
+  lf.lfStrikeOut = StrikeOut;
+  lf.lfCharSet = Charset;
+  lf.lfPitchAndFamily = Pitch == fpFixed ? FIXED_PITCH : Pitch == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
+  size_t n = std::min<size_t>(Name.size(), LF_FACESIZE - 1);
+  std::copy_n(Name.data(), n, lf.lfFaceName);
+  return lf;
+}
+
+TgtDigest gtMD5(const void *data, size_t size) {
+  md5_ctx ctx;
+  md5_init(&ctx);
+  md5_update(&ctx, size, static_cast<const uint8_t *>(data));
+  TgtDigest digest{};
+  md5_digest(&ctx, digest.size(), digest.data());
+  return digest;
+}
+
+TgtBitmap::TgtBitmap(int32_t Width, int32_t Height, COLORREF Fill) {
+  if (Width <= 0 || Height <= 0 || Width > kMaxSide || Height > kMaxSide || int64_t(Width) * Height > kMaxPixels)
+    throw ENxError(nxeData, "A bitmap of " + std::to_string(Width) + " x " + std::to_string(Height) +
+                                " pixels cannot be made");
+  FWidth = Width;
+  FHeight = Height;
+  uint32_t px = TMemoryBitmap::PixelOf(Fill);
+  FPixels.assign(size_t(Width) * size_t(Height), px);
+}
+
+COLORREF TgtBitmap::Pixel(int32_t x, int32_t y) const {
+  uint32_t p = Row(y)[x];
+  return RGB(BYTE(p >> 16), BYTE(p >> 8), BYTE(p));
+}
+
+TgtBitmap TgtBitmap::FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void *Bits, size_t BitsSize) {
+  if (!Info || InfoSize < sizeof(BITMAPINFOHEADER) || !Bits)
+    throw ENxError(nxeData, "A bitmap without a usable header");
+  const BITMAPINFOHEADER &h = Info->bmiHeader;
+  int64_t w = h.biWidth, hgt = h.biHeight < 0 ? -int64_t(h.biHeight) : int64_t(h.biHeight);
+  if (h.biSize < sizeof(BITMAPINFOHEADER) || w <= 0 || hgt <= 0 || w > kMaxSide || hgt > kMaxSide)
+    throw ENxError(nxeData, "A bitmap of " + std::to_string(w) + " x " + std::to_string(hgt) + " pixels");
+  bool compressed = h.biCompression == BI_RLE8 || h.biCompression == BI_RLE4 || h.biCompression == BI_JPEG ||
+                    h.biCompression == BI_PNG;
+  if (!compressed) {
+    uint64_t stride = ((uint64_t(w) * h.biBitCount + 31) / 32) * 4;
+    if (h.biBitCount == 0 || stride * uint64_t(hgt) > BitsSize) throw ENxError(nxeData, "A bitmap's bits are short");
+  }
+  TgtBitmap result{int32_t(w), int32_t(hgt)};
+  result.PixelFormat = h.biBitCount <= 1 ? pf1bit
+                       : h.biBitCount <= 4 ? pf4bit
+                       : h.biBitCount <= 8 ? pf8bit
+                       : h.biBitCount == 16 ? pf16bit
+                       : h.biBitCount == 32 ? pf32bit
+                                            : pf24bit;
+  TMemoryBitmap canvas(result.FWidth, result.FHeight);
+  int lines = StretchDIBits(canvas.dc(), 0, 0, result.FWidth, result.FHeight, 0, 0, result.FWidth, result.FHeight,
+                            Bits, Info, DIB_RGB_COLORS, SRCCOPY);
+  if (lines <= 0) throw ENxError(nxeData, "A bitmap that cannot be decoded");
+  for (int32_t y = 0; y < result.FHeight; ++y) {
+    const uint32_t *src = canvas.Row(y);
+    uint32_t *dst = result.Row(y);
+    for (int32_t x = 0; x < result.FWidth; ++x) dst[x] = src[x] & 0xFFFFFF;
+  }
+  return result;
+}
+
+std::vector<BYTE> TgtBitmap::SaveToStream() const {
+  const int bpp = Alpha ? 32 : 24;
+  const size_t stride = ((size_t(FWidth) * bpp + 31) / 32) * 4;
+  const size_t header = 14 + 40;
+  std::vector<BYTE> out(header + stride * size_t(FHeight), 0);
+  out[0] = 'B';
+  out[1] = 'M';
+  PutU32(out, 2, uint32_t(out.size()));
+  PutU32(out, 10, uint32_t(header));
+  PutU32(out, 14, 40);
+  PutU32(out, 18, uint32_t(FWidth));
+  PutU32(out, 22, uint32_t(FHeight));
+  PutU16(out, 26, 1);
+  PutU16(out, 28, uint32_t(bpp));
+  PutU32(out, 34, uint32_t(stride * size_t(FHeight)));
+  for (int32_t y = 0; y < FHeight; ++y) {
+    BYTE *dst = out.data() + header + size_t(FHeight - 1 - y) * stride;  // bottom-up
+    const uint32_t *src = Row(y);
+    for (int32_t x = 0; x < FWidth; ++x) {
+      uint32_t p = src[x];
+      *dst++ = BYTE(p);
+      *dst++ = BYTE(p >> 8);
+      *dst++ = BYTE(p >> 16);
+      if (Alpha) *dst++ = BYTE(p >> 24);
+    }
+  }
+  return out;
+}
+
+TgtDigest TgtBitmap::Digest() const {
+  std::vector<BYTE> bytes = SaveToStream();
+  return gtMD5(bytes.data(), bytes.size());
+}
+
+}  // namespace nx

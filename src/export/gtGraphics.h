@@ -1,0 +1,117 @@
+// Pens, brushes, fonts and bitmaps as the drawing items and the engines hold
+// them: plain values, copied into every item (an item never shares them with
+// the metafile interpreter's current objects).
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "common/WString.h"
+#include "platform/win32.h"
+
+namespace nx {
+
+enum TgtPenStyle : uint8_t {
+  psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame, psUserStyle, psAlternate
+};
+
+enum TgtBrushStyle : uint8_t {
+  bsSolid, bsClear, bsHorizontal, bsVertical, bsFDiagonal, bsBDiagonal, bsCross, bsDiagCross
+};
+
+enum TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
+
+
+// Pixel formats of pictures (TgtImageSettings::FImagePixelFormat).
+enum TgtPixelFormat : uint8_t { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
+
+class TgtBitmap;
+
+struct TgtPen {
+  TgtPenStyle Style = psSolid;
+  int32_t Width = 1;  // pixels
+  COLORREF Color = 0;
+  bool operator==(const TgtPen &) const = default;
+};
+
+struct TgtBrush {
+  TgtBrushStyle Style = bsSolid;
+  COLORREF Color = 0xFFFFFF;
+  // The pattern of a pattern brush (CREATEDIBPATTERNBRUSHPT, CREATEMONOBRUSH);
+  // shared by copies, never changed after creation.
+  std::shared_ptr<const TgtBitmap> Bitmap;
+};
+
+// A font as a text item carries it. PointSize is the whole point size an
+// ordinary font has; Size is the size in points as the metafile's font record
+// gave it (fractional); FRotateFont the escapement in tenths of a degree.
+// Height is the cell or em height in pixels (negative: em height) when a
+// font was made from a height in a fixed map mode, 0 otherwise.
+struct TgtFont {
+  WString Name = u"Arial";
+  BYTE Charset = DEFAULT_CHARSET;
+  TFontPitch Pitch = fpDefault;
+  bool Bold = false;
+  bool Italic = false;
+  bool Underline = false;
+  bool StrikeOut = false;
+  COLORREF Color = 0;
+  int32_t PointSize = 10;
+  int32_t Height = 0;
+  double Size = 0;
+  int32_t FRotateFont = 0;
+
+  // The LOGFONTW that asks our GDI for this font at the given resolution
+  // (the em height of PointSize, or Height when it is set).
+  LOGFONTW ToLogFont(int32_t dpi) const;
+};
+
+// MD5 digest of an image resource's bytes.
+using TgtDigest = std::array<BYTE, 16>;
+TgtDigest gtMD5(const void *data, size_t size);
+
+// A picture: 32-bit pixels 0xAARRGGBB, rows top-down. PixelFormat is the
+// depth the picture came with and is written at; Alpha says whether the alpha
+// bytes are meaningful (the rasterised shapes), otherwise they are 0 and every
+// pixel is opaque. Transparent with TransparentColor marks one colour as
+// see-through, as a picture whose background is to be left out.
+class TgtBitmap {
+ public:
+  TgtBitmap() = default;
+  // Throws ENxError (nxeData) for a size without pixels or beyond the limits;
+  // the pixels start as the colour given (opaque).
+  TgtBitmap(int32_t Width, int32_t Height, COLORREF Fill = 0xFFFFFF);
+
+  // A device-independent bitmap of any depth our GDI draws (1 to 32 bits,
+  // palettes, RLE, bit fields), converted with StretchDIBits. Throws
+  // ENxError (nxeData) when the header is unusable or the bits are short.
+  static TgtBitmap FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void *Bits, size_t BitsSize);
+
+  int32_t Width() const { return FWidth; }
+  int32_t Height() const { return FHeight; }
+  bool Empty() const { return FWidth == 0 || FHeight == 0; }
+  uint32_t *Row(int32_t y) { return FPixels.data() + size_t(y) * size_t(FWidth); }
+  const uint32_t *Row(int32_t y) const { return FPixels.data() + size_t(y) * size_t(FWidth); }
+  // The colour of a pixel without its alpha.
+  COLORREF Pixel(int32_t x, int32_t y) const;
+  BYTE AlphaAt(int32_t x, int32_t y) const { return BYTE(Row(y)[x] >> 24); }
+
+  // The picture as a BMP file: 24 bits, or 32 bits with alpha.
+  std::vector<BYTE> SaveToStream() const;
+  // MD5 of SaveToStream.
+  TgtDigest Digest() const;
+
+  TgtPixelFormat PixelFormat = pf24bit;
+  bool Alpha = false;
+  bool Transparent = false;
+  COLORREF TransparentColor = 0;
+
+ private:
+  int32_t FWidth = 0;
+  int32_t FHeight = 0;
+  std::vector<uint32_t> FPixels;
+};
+
+}  // namespace nx
