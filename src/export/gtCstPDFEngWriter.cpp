@@ -32,8 +32,7 @@ std::string Ref(int32_t objNo) {
   return s;
 }
 
-TPdfObjectWriter::TPdfObjectWriter(std::unique_ptr<TOutputFile> file, int32_t lastFixed)
-    : file_(std::move(file)), lastObjNo_(lastFixed) {}
+TPdfObjectWriter::TPdfObjectWriter(TOutputFile *file, int32_t lastFixed) : file_(file), lastObjNo_(lastFixed) {}
 
 void TPdfObjectWriter::RecordOffset(int32_t objNo, uint64_t offset) {
   if (objNo <= 0) throw ENxError(nxeGeneral, "PDF object number " + std::to_string(objNo) + " is not valid");
@@ -103,12 +102,6 @@ void TPdfObjectWriter::WriteXRefAndTrailer(std::string_view trailerEntries) {
   AppendInt(s, static_cast<int64_t>(xref));
   s += "\r\n%%EOF";
   WriteRaw(s);
-}
-
-void TPdfObjectWriter::Commit() {
-  if (!file_) return;
-  Flush();
-  file_->Commit();
 }
 
 }  // namespace nx::pdf

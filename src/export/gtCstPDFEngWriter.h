@@ -34,8 +34,9 @@ std::string Ref(int32_t objNo);
 
 class TPdfObjectWriter {
  public:
-  // The first free number after the fixed objects is lastFixed + 1.
-  explicit TPdfObjectWriter(std::unique_ptr<TOutputFile> file = nullptr, int32_t lastFixed = 5);
+  // The first free number after the fixed objects is lastFixed + 1. The
+  // file (not owned) receives the bytes; without one they stay in Buffer.
+  explicit TPdfObjectWriter(TOutputFile *file = nullptr, int32_t lastFixed = 5);
 
   int32_t NextObjectNumber() { return ++lastObjNo_; }
   int32_t LastObjNo() const { return lastObjNo_; }
@@ -57,16 +58,14 @@ class TPdfObjectWriter {
   // the entries; ends with "%%EOF". Numbers allocated but never written get
   // free entries.
   void WriteXRefAndTrailer(std::string_view trailerEntries);
-  // Flushes and renames the file over its target.
-  void Commit();
+  // Hands the buffered bytes to the file.
+  void Flush();
 
   // The bytes not yet handed to the file (all of them without a file).
   const std::string &Buffer() const { return buf_; }
 
  private:
-  void Flush();
-
-  std::unique_ptr<TOutputFile> file_;
+  TOutputFile *file_;
   std::string buf_;
   uint64_t flushed_ = 0;
   int32_t lastObjNo_;
