@@ -322,6 +322,13 @@ class TgtCustomDocumentEngine {
   // Replaces the preferences by a new object of PreferencesClass (constructors
   // of engines that choose another class).
   void RecreatePreferences() { FPreferences = PreferencesClass(); }
+  // The bands drawn on every page (null while no document is started).
+  TgtBandItem *HeaderItem() const { return FHeaderItem.get(); }
+  TgtBandItem *FooterItem() const { return FFooterItem.get(); }
+  TgtBandItem *WatermarkItem() const { return FWatermarkItem.get(); }
+  TgtBandItem *StampItem() const { return FStampItem.get(); }
+  // Whether the interpreter collects text items in the text lists.
+  void SetSortTextItems(bool Value) { FSortTextItems = Value; }
   // True while the last item of a text list renders.
   bool IsLastElementInTextList() const { return FIsLastElementInTextList; }
   // Pen join and cap of the shape being rendered.
@@ -355,6 +362,7 @@ class TgtCustomDocumentEngine {
   void RasterShape(const TgtPen &Pen, const TgtBrush *Brush, const TgtPoints &Box,
                    const std::function<void(HDC, double, double)> &Draw);
   void AddShape(TgtShapeType Type, const TgtPoints &Points, bool IsFill);
+  void PlaceImageItem(TgtImageItem &Item, const TgtRect &Rect) const;
   TgtPoints ToPixels(const TgtPoints &Points) const;
   TgtPageItem *CurrentPageItem() const;
   TgtEngineState CaptureState() const;

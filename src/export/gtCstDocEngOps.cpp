@@ -1,5 +1,6 @@
 // The engine's own drawing operations, image resources and saved drawing
 // states.
+#include <algorithm>
 #include <cmath>
 
 #include "export/gtCstDocEng.h"
@@ -122,6 +123,21 @@ void TgtCustomDocumentEngine::Chord(double X1, double Y1, double X2, double Y2, 
 }
 void TgtCustomDocumentEngine::PolyBezier(const TgtPoints &Points) { AddShape(stPolyBezier, Points, false); }
 
+// An image item in the rectangle (measurement unit): the smaller corner and
+// the absolute extent, with the current frame, pen, brush and image settings.
+void TgtCustomDocumentEngine::PlaceImageItem(TgtImageItem &Item, const TgtRect &Rect) const {
+  TgtPoints corners = ToPixels({{Rect.Left, Rect.Top}, {Rect.Right, Rect.Bottom}});
+  Item.FX = std::min(corners[0].X, corners[1].X);
+  Item.FY = std::min(corners[0].Y, corners[1].Y);
+  Item.FWidth = std::fabs(corners[1].X - corners[0].X);
+  Item.FHeight = std::fabs(corners[1].Y - corners[0].Y);
+  Item.FFrame = FFrame;
+  Item.FPen = FPen;
+  Item.FBrush = FBrush;
+  Item.FSettings = FImageSettings;
+  Item.FDisplayRect = {Item.FX, Item.FY, Item.FX + Item.FWidth, Item.FY + Item.FHeight};
+}
+
 void TgtCustomDocumentEngine::DrawImage(double X, double Y, const TgtBitmap &AGraphic) {
   const double f = FNativeConversionFactor;
   DrawImage(TgtRect{X, Y, X + AGraphic.Width() / f, Y + AGraphic.Height() / f}, AGraphic);
@@ -137,17 +153,8 @@ void TgtCustomDocumentEngine::DrawImage(const TgtRect &ImageRect, int32_t Index)
   if (!FIsDocumentStarted || !FCurrentDocumentItemList || !HasCapability(ckImage)) return;
   if (Index < 0 || size_t(Index) >= FImageResourceList.size()) return;
   auto item = std::make_unique<TgtImageItem>();
-  TgtPoints corners = ToPixels({{ImageRect.Left, ImageRect.Top}, {ImageRect.Right, ImageRect.Bottom}});
-  item->FX = std::min(corners[0].X, corners[1].X);
-  item->FY = std::min(corners[0].Y, corners[1].Y);
-  item->FWidth = std::fabs(corners[1].X - corners[0].X);
-  item->FHeight = std::fabs(corners[1].Y - corners[0].Y);
+  PlaceImageItem(*item, ImageRect);
   item->FIndexNo = Index;
-  item->FFrame = FFrame;
-  item->FPen = FPen;
-  item->FBrush = FBrush;
-  item->FSettings = FImageSettings;
-  item->FDisplayRect = {item->FX, item->FY, item->FX + item->FWidth, item->FY + item->FHeight};
   FCurrentDocumentItemList->push_back(std::move(item));
 }
 
@@ -155,16 +162,7 @@ void TgtCustomDocumentEngine::DrawJPEGDirect(const TgtRect &ARect, int32_t AImag
                                              int32_t AImagePixelHeight, const std::vector<BYTE> &AStream) {
   if (!FIsDocumentStarted || !FCurrentDocumentItemList || !HasCapability(ckImage)) return;
   auto item = std::make_unique<TgtImageStream>();
-  TgtPoints corners = ToPixels({{ARect.Left, ARect.Top}, {ARect.Right, ARect.Bottom}});
-  item->FX = std::min(corners[0].X, corners[1].X);
-  item->FY = std::min(corners[0].Y, corners[1].Y);
-  item->FWidth = std::fabs(corners[1].X - corners[0].X);
-  item->FHeight = std::fabs(corners[1].Y - corners[0].Y);
-  item->FFrame = FFrame;
-  item->FPen = FPen;
-  item->FBrush = FBrush;
-  item->FSettings = FImageSettings;
-  item->FDisplayRect = {item->FX, item->FY, item->FX + item->FWidth, item->FY + item->FHeight};
+  PlaceImageItem(*item, ARect);
   item->FStream = AStream;
   item->FImageWidth = AImagePixelWidth;
   item->FImageHeight = AImagePixelHeight;
