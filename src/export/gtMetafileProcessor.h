@@ -1,35 +1,218 @@
-// The enhanced-metafile interpreter of the export engines: walks a page
-// metafile record by record and appends drawing items to the current page
-// (or band) of its engine. It draws nothing itself.
+// The metafile interpreter of the export engines: walks a page metafile
+// record by record (EnumEnhMetaFile), keeps its own model of the device
+// context (coordinate spaces, objects, colours, modes, current position,
+// saved states) and turns every drawing record into drawing items appended
+// to the engine's current page. It draws nothing itself.
+//
+// Damaged input never stops it: a record whose counts, offsets or sizes do
+// not fit inside it is skipped, a bitmap that cannot be decoded loses only
+// its own record, and either is reported on the error channel with the page
+// it happened on.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
 
-#include "platform/win32.h"
+#include "export/gtCstDocEng.h"
+#include "export/gtMetafileProcessorGlyphs.h"
+#include "export/gtMetafileProcessorRecord.h"
+#include "export/gtMetafileProcessorSpace.h"
 
 namespace nx {
 
-class TgtCustomDocumentEngine;
+enum TgtGDIOBJType : uint8_t { goPen, goBrush, goFont, goPalette, goNone };
+
+// The header of a logical palette; palettes never affect items.
+struct TgtPalette {
+  WORD Version = 0x300;
+  WORD NumEntries = 0;
+};
+
+// One entry of the metafile's object table; the type says which of the
+// four objects is meaningful (goNone: a deleted or never created handle).
+struct TgtGDIOBJ {
+  TgtPenJoinStyle FPenJoinStyle = pjsNone;
+  TgtGDIOBJType FGDIOBJType = goNone;
+  TgtPen FPen;
+  TgtBrush FBrush;
+  TgtFont FFont;
+  TgtPalette FPalette;
+  TgtPenCapStyle FPenCapStyle = pcsNone;
+};
+
+// Text alignment flags (a set).
+enum TgtEMFAlign : uint16_t {
+  taNoUpdateCP = 1 << 0,
+  taUpdateCP = 1 << 1,
+  taLeft = 1 << 2,
+  taRight = 1 << 3,
+  taCenter = 1 << 4,
+  taTop = 1 << 5,
+  taBottom = 1 << 6,
+  taBaseline = 1 << 7,
+  taRTLReading = 1 << 8,
+  taMask = 1 << 9,
+};
+using TgtEMFAlignment = uint16_t;
+// The set SETTEXTALIGN makes of GDI's TA_ flags.
+TgtEMFAlignment gtTextAlignment(DWORD flags);
+
+// One saved state (SAVEDC). The background colour, the clipping, the
+// current position and the object table are not part of it.
+struct TgtMetaState {
+  TgtFont FFont;
+  TgtBrush FBrush;
+  TgtPen FPen;
+  TgtPenJoinStyle FPenJoin = pjsNone;
+  TgtPenCapStyle FPenCap = pcsNone;
+  COLORREF FCurrentTextColor = 0;
+  uint8_t FBKMode = OPAQUE;
+  TgtMetaSpace FSpace;  // map mode, world transform, window and viewport
+  TgtEMFAlignment FTextAlign = taLeft;
+  int32_t FSymbolCharsetFontIdx = -1;
+};
 
 class TgtMetafileProcessor {
  public:
   // Bound to an engine, whose item lists, capabilities, ItemsToRender, input
-  // resolution, image resources and page canvas it uses.
+  // resolution and image resources it uses.
   explicit TgtMetafileProcessor(TgtCustomDocumentEngine &Engine);
   ~TgtMetafileProcessor();
   TgtMetafileProcessor(const TgtMetafileProcessor &) = delete;
   TgtMetafileProcessor &operator=(const TgtMetafileProcessor &) = delete;
 
-  // Text drawn at the current position continues the previous text run.
-  void SetCombineCharsToSentence(bool Value) { FCombineCharsToSentence = Value; }
-  // Interprets one metafile; every item position is offset by (StartX,
-  // StartY) engine pixels. A damaged file gives the items up to the damage
-  // and a message on the error channel.
+  // Interprets one metafile; every item position is offset by the start
+  // point (engine pixels).
   void Execute(HENHMETAFILE Metafile, double StartX, double StartY);
 
+  // Text drawn at the current position continues the previous text run
+  // (the engines turn it on).
+  void SetCombineCharsToSentence(bool Value) { FCombineCharsToSentence = Value; }
+
+  // Handles one record (the enumeration's callback).
+  void ProcessRecord(const ENHMETARECORD *Record);
+
  private:
-  TgtCustomDocumentEngine &FEngine;
+  // ---- records by topic: false when the record is damaged ----------------
+  bool DoState(const TgtEmfRecord &r);    // modes, colours, spaces, saved states
+  bool DoObject(const TgtEmfRecord &r);   // object table
+  bool DoShape(const TgtEmfRecord &r);    // lines and box shapes
+  bool DoPoly(const TgtEmfRecord &r);     // the poly records
+  bool DoPath(const TgtEmfRecord &r);     // path brackets and painting
+  bool DoClip(const TgtEmfRecord &r);     // clipping, FILLRGN
+  bool DoText(const TgtEmfRecord &r);     // EXTCREATEFONTINDIRECTW, EXTTEXTOUTA/W
+  bool DoBitmap(const TgtEmfRecord &r);   // blits and DIBs
+  static bool IsStateRecord(DWORD Type);
+  static bool IsObjectRecord(DWORD Type);
+  static bool IsShapeRecord(DWORD Type);
+  static bool IsPolyRecord(DWORD Type);
+  static bool IsPathRecord(DWORD Type);
+
+  // State and objects.
+  void SaveDC();
+  void RestoreDC(LONG Relative);
+  void SelectObject(DWORD Index);
+  void SelectStockObject(DWORD Stock);
+  TgtGDIOBJ &NewObject(DWORD Index);  // the entry for a create record
+  bool CreatePen(const TgtEmfRecord &r);
+  bool ExtCreatePen(const TgtEmfRecord &r);
+  bool CreateBrush(const TgtEmfRecord &r);
+  bool CreatePatternBrush(const TgtEmfRecord &r);
+  bool CreateFont(const TgtEmfRecord &r);
+  int32_t SymbolCharsetFontIdx(const TgtFont &Font);
+
+  // Shapes.
+  TgtPoint Map(double x, double y) const;  // mapped and offset by the start point
+  TgtShapeItem &AddShape(TgtShapeType Type, bool Filled, TgtPoints Points);
+  bool PolyRecord(const TgtEmfRecord &r, bool Small, std::vector<POINT> *Points);
+  bool PolyPolyRecord(const TgtEmfRecord &r, bool Small, std::vector<DWORD> *Counts,
+                      std::vector<POINT> *Points);
+  bool FillRgn(const TgtEmfRecord &r);
+  void AddClip(std::vector<RECT> Rects, int32_t Mode, bool Restore, bool FromInsert);
+
+  // Text.
+  bool TextOut(const TgtEmfRecord &r, bool Wide);
+  void OpaqueTextBox(const RECTL &Box);
+  WString TextOfGlyphs(const std::vector<WORD> &Glyphs);
+  void AnchorText(TgtTextItem &Item, double Advance, double ExtentHeight) const;
+  SIZE MeasureText(const TgtFont &Font, const WString &Text);
+  HFONT ScreenFont(const TgtFont &Font);
+
+  // Bitmaps.
+  std::shared_ptr<TgtBitmap> DecodeDib(const TgtEmfRecord &r, DWORD OffBmi, DWORD CbBmi, DWORD OffBits,
+                                       DWORD CbBits);
+  // An image item over the destination rectangle (logical units).
+  void PlaceImage(const TgtBitmap &Picture, double X, double Y, double Cx, double Cy, DWORD Rop, bool Compose);
+  std::unique_ptr<TgtImageItem> NewImageItem(double X, double Y, double Cx, double Cy) const;
+  int32_t StoreImage(std::shared_ptr<TgtBitmap> Picture);
+  bool SetDIBitsToDevice(const TgtEmfRecord &r);
+  void SourcelessBitBlt(const TgtEmfRecord &r);
+  void SourcelessTransfer(double X, double Y, double Cx, double Cy);
+  void TilePattern(const TgtPoint &A, const TgtPoint &B);
+  TgtImageItem *LastImageItem() const;
+
+  // Items.
+  void Append(std::unique_ptr<TgtDocumentItem> Item);
+  void AppendText(std::unique_ptr<TgtTextItem> Item);
+  // Problems of the run, reported once at its end.
+  void Damaged(const TgtEmfRecord &r);
+  void PictureLost(const TgtEmfRecord &r, const std::string &Why);
+  void ReportProblems();
+
+  // ---- fields ---------------------------------------------------------------
+  TgtCustomDocumentEngine *FEngine;
+  double FStartX = 0, FStartY = 0;
+  int32_t FROP2 = 0;
+  int32_t FStretchMode = 0;
+  int32_t FICMMode = 0;
+  int32_t FPolyFillMode = 0;
+  COLORREF FBKColor = 0xFFFFFF;
+  float FMiterLimit = 10.0f;
+  TgtFont FCurrentFont;
+  TgtBrush FCurrentBrush;
+  TgtPen FCurrentPen;
+  TgtPenJoinStyle FCurrentPenJoin = pjsNone;  // of the selected pen
+  TgtPenCapStyle FCurrentPenCap = pcsNone;
+  TgtPalette FCurrentPalette;
+  TgtEMFAlignment FTextAlignment = taLeft;
+  COLORREF FTextColor = 0;
+  POINT FCurrentPathPoint{0, 0};
+  double FUpdatePathX = 0;
+  uint8_t FBKMode = OPAQUE;
+  TgtRect FStretchBltRect;
+  int32_t FJustProcessedTextItem = 0;
+  TgtRect FClipRect;
+  bool FInPath = false;
+  int32_t FSymbolCharsetFontIdx = -1;
+  int32_t FCurrentRecord = 0;
+  std::vector<TgtGDIOBJ> FGDIOBJList;
+  int32_t FGDIOBJ = -1;  // position of the object most recently created
+  bool FProcessText = true, FProcessImage = true, FProcessShape = true;
+  bool FIsClipRect = false, FIsIntersectClipRect = false;
+  TgtItemList *FPTextList = nullptr;
+  bool FIsWindowsExt = false, FIsTransApplied = false;
+  int32_t FWidth = 0, FHeight = 0;
+  TgtMetaSpace FSpace;  // FXForm, FMapMode, window and viewport, FMapMXmul/FMapMYmul
+  std::vector<TgtMetaState> FMetaState;
+  bool IsBackgrondTransprent = false;
+  // Glyph tables, by font face and style (the table follows the font).
+  std::map<std::u16string, TgtGlyphTable> FGlyphTables;
+  bool FClipRecatangle = false;
   bool FCombineCharsToSentence = false;
+
+  // Caches of one run: screen fonts for measuring, symbol-font answers.
+  HDC FScreen = nullptr;
+  std::map<std::u16string, HFONT> FScreenFonts;
+  std::map<std::u16string, bool> FSymbolOnly;
+  // Problems found.
+  int32_t FDamagedRecords = 0;
+  std::string FFirstDamage;
+  int32_t FLostPictures = 0;
+  std::string FFirstLostPicture;
 };
 
 }  // namespace nx

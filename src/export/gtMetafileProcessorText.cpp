@@ -1,0 +1,300 @@
+// The interpreter's font and text records.
+#include <algorithm>
+#include <cmath>
+
+#include "common/Strings.h"
+#include "export/gtMetafileProcessor.h"
+
+namespace nx {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// Wide units a symbol-less font shows as another character.
+WCHAR Substitute(WCHAR c) {
+  switch (c) {
+    case 0x02B9: case 0x02BC: case 0x02C8: case 0x0301: case 0x2032: case 0xA78C: return 0x0027;
+    case 0x066D: return 0x002A;
+    case 0x2019: return 0x02BC;
+    default: return c;
+  }
+}
+
+bool Dropped(WCHAR c) {
+  const unsigned low = c & 0xFF;
+  return low == 0x7F || low == 0x81 || low == 0x8D || low == 0x8F || low == 0x90 || low == 0x9D;
+}
+
+std::u16string FontKey(const LOGFONTW &lf) {
+  std::u16string key(sizeof lf / 2, u'\0');
+  std::memcpy(key.data(), &lf, sizeof lf);
+  return key;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Fonts.
+
+bool TgtMetafileProcessor::CreateFont(const TgtEmfRecord &r) {
+  constexpr size_t kLogFontEnd = offsetof(EMREXTCREATEFONTINDIRECTW, elfw) + sizeof(LOGFONTW);
+  const uint8_t *p = r.Bytes(0, kLogFontEnd);
+  if (!p) return false;
+  if (!FProcessText) return true;
+  DWORD index;
+  LOGFONTW lf;
+  std::memcpy(&index, p + 8, 4);
+  std::memcpy(&lf, p + offsetof(EMREXTCREATEFONTINDIRECTW, elfw), sizeof lf);
+  TgtGDIOBJ &o = NewObject(index);
+  o.FGDIOBJType = goFont;
+  TgtFont &f = o.FFont;
+  size_t n = 0;
+  while (n < LF_FACESIZE && lf.lfFaceName[n]) ++n;
+  f.Name.assign(lf.lfFaceName, n);
+  f.Charset = lf.lfCharSet;
+  const BYTE pitch = lf.lfPitchAndFamily & 3;
+  f.Pitch = pitch == FIXED_PITCH ? fpFixed : pitch == VARIABLE_PITCH ? fpVariable : fpDefault;
+  f.Italic = lf.lfItalic != 0;
+  f.Bold = lf.lfWeight == FW_BOLD;  // heavier weights are not bold
+  f.Underline = lf.lfUnderline != 0;
+  f.StrikeOut = lf.lfStrikeOut != 0;
+  // The em height in engine pixels the font has where it is used.
+  const double res = gtScreenResolution;
+  const double eM22 = std::fabs(FSpace.FXForm.eM22);
+  double em;
+  if (FSpace.FMapMode == 0) {
+    em = -lf.lfHeight * eM22;
+  } else if (FSpace.Scaled()) {
+    em = -lf.lfHeight * eM22 * std::fabs(FSpace.FMapMYmul) * FSpace.FResY;
+  } else {
+    const double h = RoundEven(lf.lfHeight * eM22);
+    f.Height = std::clamp(h, -1e6, 1e6) == h ? int32_t(h) : 0;
+    em = -f.Height * FSpace.FResY;
+  }
+  if (em < 0) {
+    // A positive height is the cell height: the em is the cell less the
+    // internal leading.
+    LOGFONTW cell = f.ToLogFont(gtScreenResolution);
+    cell.lfHeight = LONG(std::clamp(RoundEven(-em), 1.0, 1e6));
+    cell.lfEscapement = cell.lfOrientation = 0;
+    TEXTMETRICW tm{};
+    if (!FScreen) FScreen = GetDC(nullptr);
+    HFONT font = CreateFontIndirectW(&cell);
+    HGDIOBJ old = ::SelectObject(FScreen, font);
+    const bool ok = GetTextMetricsW(FScreen, &tm) && tm.tmHeight > 0;
+    ::SelectObject(FScreen, old);
+    DeleteObject(font);
+    em = ok ? -em * double(tm.tmHeight - tm.tmInternalLeading) / tm.tmHeight : -em;
+  }
+  f.Size = std::min(em * 72.0 / res, 1e6);
+  f.PointSize = int32_t(RoundEven(f.Size));
+  f.FRotateFont = int32_t(lf.lfEscapement % 3600);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Text.
+
+bool TgtMetafileProcessor::DoText(const TgtEmfRecord &r) {
+  if (r.Type() == EMR_EXTCREATEFONTINDIRECTW) return CreateFont(r);
+  return TextOut(r, r.Type() == EMR_EXTTEXTOUTW);
+}
+
+void TgtMetafileProcessor::OpaqueTextBox(const RECTL &Box) {
+  const TgtPoint a = Map(Box.left, Box.top), b = Map(Box.right, Box.bottom);
+  if (a.X != b.X && a.Y != b.Y) {
+    TgtShapeItem &s = AddShape(stRectangle, true, {a, b});
+    s.FPen.Style = psClear;
+    if (FCurrentBrush.Style != bsClear) s.FBrush = TgtBrush{bsSolid, FBKColor, nullptr};
+    else s.FBrush->Style = bsClear;
+  } else {
+    TgtShapeItem &s = AddShape(stLine, false, {a, b});
+    s.FPen.Color = FCurrentBrush.Color;
+  }
+}
+
+WString TgtMetafileProcessor::TextOfGlyphs(const std::vector<WORD> &Glyphs) {
+  const LOGFONTW lf = FCurrentFont.ToLogFont(gtScreenResolution);
+  std::u16string key(lf.lfFaceName);
+  key += FCurrentFont.Bold ? u"/b" : u"/";
+  key += FCurrentFont.Italic ? u"i" : u"";
+  auto it = FGlyphTables.find(key);
+  if (it == FGlyphTables.end()) {
+    TgtGlyphTable table;
+    if (!FScreen) FScreen = GetDC(nullptr);
+    HGDIOBJ old = ::SelectObject(FScreen, ScreenFont(FCurrentFont));
+    table.CreateTTFGlyphs(FScreen);
+    ::SelectObject(FScreen, old);
+    it = FGlyphTables.emplace(key, std::move(table)).first;
+  }
+  WString out;
+  for (WORD g : Glyphs) out.push_back(it->second.CharOf(g));
+  return out;
+}
+
+// A font for measuring on the screen, kept for the run.
+HFONT TgtMetafileProcessor::ScreenFont(const TgtFont &Font) {
+  LOGFONTW lf = Font.ToLogFont(gtScreenResolution);
+  if (Font.Height == 0 && Font.Size > 0)
+    lf.lfHeight = -LONG(std::max(1.0, RoundEven(Font.Size * gtScreenResolution / 72.0)));
+  lf.lfEscapement = lf.lfOrientation = 0;
+  const std::u16string key = FontKey(lf);
+  auto it = FScreenFonts.find(key);
+  if (it == FScreenFonts.end()) it = FScreenFonts.emplace(key, CreateFontIndirectW(&lf)).first;
+  return it->second;
+}
+
+SIZE TgtMetafileProcessor::MeasureText(const TgtFont &Font, const WString &Text) {
+  SIZE size{0, 0};
+  if (!FScreen) FScreen = GetDC(nullptr);
+  HGDIOBJ old = ::SelectObject(FScreen, ScreenFont(Font));
+  if (!GetTextExtentPoint32W(FScreen, Text.c_str(), int(Text.size()), &size)) size = {0, 0};
+  ::SelectObject(FScreen, old);
+  return size;
+}
+
+// Moves the reference point to the top-left corner of the text.
+void TgtMetafileProcessor::AnchorText(TgtTextItem &Item, double A, double ExtentHeight) const {
+  const double theta = Item.FRotationAngle * kPi / 180.0;
+  const double cs = std::cos(theta), sn = std::sin(theta);
+  const TgtEMFAlignment a = FTextAlignment;
+  const bool center = (a & taCenter) && A != 0, right = (a & taRight) && !(a & taCenter) && A != 0;
+  const bool top = !(a & (taBaseline | taBottom));
+  if (top) {
+    const double d = center ? A / 2 : right ? A : 0;
+    Item.FX -= d * cs;
+    Item.FY += d * sn;
+    return;
+  }
+  const double h = (a & taBaseline) ? FCurrentFont.Size * gtScreenResolution / 72.0 * FSpace.FResY
+                                    : ExtentHeight * FSpace.FResY;
+  if (!center && !right) {
+    Item.FX -= h * sn;
+    Item.FY -= h * cs;
+    return;
+  }
+  const double along = center ? A / 2 : A;
+  const double d = std::hypot(h, along), phi = theta - std::atan(h / along);
+  Item.FX -= d * std::cos(phi);
+  Item.FY += d * std::sin(phi);
+}
+
+bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
+  EMREXTTEXTOUTW e;
+  if (!r.Read(&e)) return false;
+  const EMRTEXT &t = e.emrtext;
+  const uint8_t *chars = r.Bytes(t.offString, uint64_t(t.nChars) * (Wide ? 2 : 1));
+  if (!chars) return false;
+  if (!FProcessText) return true;
+  const bool pdy = (t.fOptions & ETO_PDY) != 0;
+  std::vector<DWORD> dx;
+  const bool haveDx = t.offDx != 0 && r.Counts(t.offDx, uint64_t(t.nChars) * (pdy ? 2 : 1), &dx);
+  // 1. The opaque box.
+  // An empty rectangle ({0, 0, -1, -1}, or one without area) paints nothing.
+  const bool box = t.rcl.right > t.rcl.left && t.rcl.bottom > t.rcl.top;
+  if (t.nChars && (t.fOptions & ETO_OPAQUE) && box && FProcessShape) OpaqueTextBox(t.rcl);
+  // 2, 3. The characters, each with its advance.
+  std::vector<WORD> units(t.nChars);
+  for (DWORD i = 0; i < t.nChars; ++i)
+    units[i] = Wide ? WORD(chars[2 * i] | chars[2 * i + 1] << 8) : chars[i];
+  const bool glyphs = Wide && (t.fOptions & ETO_GLYPH_INDEX) && t.nChars;
+  WString text = glyphs ? TextOfGlyphs(units) : WString(units.begin(), units.end());
+  if (!Wide) {
+    // ANSI text in the code page, one character per byte.
+    std::string bytes(units.begin(), units.end());
+    for (char &c : bytes)
+      if (c == 0) c = '\x01';  // kept apart; dropped below with the zeros
+    WString w = AnsiToWide(bytes.c_str());
+    if (w.size() == text.size())
+      for (size_t i = 0; i < w.size(); ++i) text[i] = units[i] ? w[i] : 0;
+  }
+  auto item = std::make_unique<TgtTextItem>();
+  bool wide = false;
+  WString kept;
+  std::vector<double> advances;
+  const double scale = FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0);
+  for (size_t i = 0; i < text.size(); ++i) {
+    WCHAR c = text[i];
+    if (Wide && FSymbolCharsetFontIdx == 1) {
+      c = Substitute(c);
+      if (c > 0xFF) wide = true;
+    } else if (Wide) {
+      c &= 0xFF;
+    }
+    const double adv = haveDx ? int32_t(dx[pdy ? 2 * i : i]) * scale : 0;
+    if (c == 0) {
+      // A dropped character's advance stays with the one before it.
+      if (!advances.empty()) advances.back() += adv;
+      continue;
+    }
+    kept.push_back(c);
+    advances.push_back(adv);
+  }
+  if (!wide) {
+    // 15. Control characters of the ANSI range go.
+    WString clean;
+    std::vector<double> cleanAdv;
+    for (size_t i = 0; i < kept.size(); ++i) {
+      if (Dropped(kept[i])) {
+        if (!cleanAdv.empty()) cleanAdv.back() += advances[i];
+        continue;
+      }
+      clean.push_back(kept[i]);
+      cleanAdv.push_back(advances[i]);
+    }
+    kept.swap(clean);
+    advances.swap(cleanAdv);
+  }
+  // 4. The item.
+  item->FIsFromMetafile = true;
+  item->FIsWideString = wide;
+  const TgtEMFAlignment a = FTextAlignment;
+  item->FAlignment = (a & taCenter) ? haCenter : (a & taRight) ? haRight : haLeft;
+  // 8. Font: whole points as given, the fraction kept apart.
+  item->FFont = FCurrentFont;
+  item->FFont.PointSize = int32_t(RoundEven(FCurrentFont.Size));
+  item->FFontSizeInFloat = FCurrentFont.Size;
+  item->FRotationAngle = int32_t(RoundEven(FCurrentFont.FRotateFont / 10.0));
+  // 10. Width measured with the item's font.
+  const SIZE extent = MeasureText(item->FFont, kept);
+  item->FWidthOfTheText = extent.cx;
+  // 5. Advances; without a Dx array the measured width stands for them.
+  double total = 0;
+  for (double v : advances) total += v;
+  if (!haveDx) total = extent.cx;
+  item->FCharSpaceArray = haveDx ? advances : std::vector<double>{};
+  // 6. Reference point.
+  const bool joined = (a & taUpdateCP) && FCombineCharsToSentence;
+  TgtMetaPoint ref;
+  if (joined) {
+    ref = FSpace.MapPoint(FCurrentPathPoint.x, FCurrentPathPoint.y);
+    ref.X += FUpdatePathX;
+  } else {
+    ref = FSpace.MapPoint(t.ptlReference.x, t.ptlReference.y);
+  }
+  item->FX = ref.X + FStartX;
+  item->FY = ref.Y + FStartY;
+  // 7. Clipping rectangle.
+  if (t.fOptions & ETO_CLIPPED) {
+    const TgtPoint c1 = Map(t.rcl.left, t.rcl.top), c2 = Map(t.rcl.right, t.rcl.bottom);
+    FIsClipRect = true;
+    FClipRect = {c1.X, c1.Y, c2.X, c2.Y};
+    item->FIsClipRect = true;
+    item->FClipRect = FClipRect;
+  }
+  // 11. The current position moves on.
+  if (joined) FUpdatePathX += (a & taRight) && !(a & taCenter) ? -item->FWidthOfTheText : item->FWidthOfTheText;
+  // 12, 13, 14.
+  if ((a & taRTLReading) || (t.fOptions & ETO_RTLREADING)) item->FBiDiMode = bdRightToLeft;
+  AnchorText(*item, total, extent.cy);
+  item->FFont.Color = FTextColor;
+  item->FBrush = TgtBrush{FBKMode == TRANSPARENT ? bsClear : bsSolid, FBKColor, nullptr};
+  // 16.
+  item->FLines = {kept};
+  AppendText(std::move(item));
+  FJustProcessedTextItem = 3;
+  return true;
+}
+
+}  // namespace nx
