@@ -9,8 +9,10 @@
 #include <regex>
 
 #include "common/ErrorChannel.h"
+#include "export/gtExPDFEng.h"
 #include "noxtrel.h"
 #include "session/Library.h"
+#include "session/Outputs.h"
 #include "spool/SpoolEnv.h"
 
 namespace {
@@ -139,3 +141,30 @@ TEST_F(PdfOutputTest, AFolderThatCannotBeWrittenIsReportedAndNothingIsLeft) {
 }
 
 }  // namespace
+
+TEST(PdfOutputMapping, SessionValuesToEngineSettings) {
+  using namespace nx;
+  EXPECT_EQ(MapPaperSizeOrdinal(9), A4);
+  EXPECT_EQ(MapPaperSizeOrdinal(1), Letter);
+  EXPECT_EQ(MapPaperSizeOrdinal(18), Note);
+  EXPECT_EQ(MapPaperSizeOrdinal(19), Custom);
+  EXPECT_EQ(MapPaperSizeOrdinal(20), Env10);
+  EXPECT_EQ(MapPaperSizeOrdinal(41), ISOB4);
+  for (int p : {0, -3, 42, 255}) EXPECT_EQ(MapPaperSizeOrdinal(p), A4) << p;
+  EXPECT_EQ(MapPDFVersionOrdinal(0), PDF_VER14);
+  EXPECT_EQ(MapPDFVersionOrdinal(6), PDFA_VER3B);
+  EXPECT_EQ(MapPDFVersionOrdinal(9), PDF_VER16);
+  EXPECT_EQ(MapPDFVersionOrdinal(-1), PDF_VER16);
+  EXPECT_EQ(MapPDFEncodingOrdinal(1), feStandardEncoding);
+  EXPECT_EQ(MapPDFEncodingOrdinal(2), fePDFDocEncoding);
+  EXPECT_EQ(MapPDFEncodingOrdinal(7), feWinAnsiEncoding);
+  EXPECT_EQ(MapFontEmbeddingOrdinal(2), etfSubset);
+  EXPECT_EQ(MapFontEmbeddingOrdinal(5), etfNone);
+  // A paper number from 256 on without recorded pages leaves the paper.
+  TgtPDFEngine e;
+  e.Page().SetPaperSize(Letter);
+  SetEnginePaper(e, 300);
+  EXPECT_EQ(e.Page().PaperSize(), Letter);
+  SetEnginePaper(e, 9);
+  EXPECT_EQ(e.Page().PaperSize(), A4);
+}
