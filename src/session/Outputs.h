@@ -3,7 +3,11 @@
 // settings; a failure throws and reaches the host's error channel.
 #pragma once
 
+#include <cstdint>
+
 namespace nx {
+
+class TgtCustomDocumentEngine;
 
 // Device type 5: every page as folder + "Page" + n + ".emf".
 void SaveEmfPages();
@@ -13,5 +17,18 @@ void ShowPreview();
 void ExportPdf();
 void ExportRtf();
 void ExportJpeg();
+
+// The page loop of the engines: orientation from the printer, BeginDoc, one
+// PlayMetafile per recorded page with NewPage between, and EndDoc always,
+// also after an error (which is then passed on). No page, no engine call.
+void PlayPagesInto(TgtCustomDocumentEngine &engine);
+// The engine page's paper for a Windows paper number (see OutputPdf.cpp).
+void SetEnginePaper(TgtCustomDocumentEngine &engine, int32_t paper);
+
+// Session values to engine settings (numbers as the enumerations store them).
+int32_t MapPaperSizeOrdinal(int32_t paper);
+int32_t MapPDFVersionOrdinal(int32_t version);
+int32_t MapPDFEncodingOrdinal(int32_t encoding);
+int32_t MapFontEmbeddingOrdinal(int32_t embedding);
 
 }  // namespace nx

@@ -44,3 +44,23 @@ int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharS
 // OEM <-> ANSI conversions (user32 in Windows; kept beside the code pages here).
 BOOL WINAPI OemToCharW(LPCSTR pSrc, LPWSTR pDst);
 BOOL WINAPI CharToOemA(LPCSTR pSrc, LPSTR pDst);
+
+// Time: the clock in UTC and in the local time zone (TZ, else /etc/localtime).
+typedef struct _SYSTEMTIME {
+  WORD wYear;
+  WORD wMonth;
+  WORD wDayOfWeek;
+  WORD wDay;
+  WORD wHour;
+  WORD wMinute;
+  WORD wSecond;
+  WORD wMilliseconds;
+} SYSTEMTIME, *PSYSTEMTIME, *LPSYSTEMTIME;
+typedef struct _TIME_ZONE_INFORMATION TIME_ZONE_INFORMATION;
+void WINAPI GetSystemTime(LPSYSTEMTIME lpSystemTime);
+void WINAPI GetLocalTime(LPSYSTEMTIME lpSystemTime);
+// Only the current time zone (lpTimeZoneInformation null) is supported: the
+// local time of that UTC moment, with the offset in force at that moment
+// (daylight saving time included).
+BOOL WINAPI SystemTimeToTzSpecificLocalTime(const TIME_ZONE_INFORMATION *lpTimeZoneInformation,
+                                            const SYSTEMTIME *lpUniversalTime, LPSYSTEMTIME lpLocalTime);

@@ -1,0 +1,187 @@
+#include "export/gtCstPDFEngFormat.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace nx::pdf {
+
+namespace {
+
+const char kHex[] = "0123456789ABCDEF";
+
+void AppendChars(std::string &out, const char *b, const char *e) { out.append(b, static_cast<size_t>(e - b)); }
+
+// Offset text: sign, hours, separator, minutes, and the closing text.
+std::string OffsetText(int minutes, const char *sep, const char *tail) {
+  const char sign = minutes < 0 ? '-' : '+';
+  const int a = std::abs(minutes);
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%c%02d%s%02d%s", sign, a / 60, sep, a % 60, tail);
+  return buf;
+}
+
+int MinutesBetween(const SYSTEMTIME &local, const SYSTEMTIME &utc) {
+  // The two differ by less than a day; days are compared through the date.
+  auto days = [](const SYSTEMTIME &t) {
+    // Days since a fixed epoch (proleptic Gregorian), enough to order two dates.
+    int y = t.wYear, m = t.wMonth;
+    if (m <= 2) {
+      --y;
+      m += 12;
+    }
+    return 365L * y + y / 4 - y / 100 + y / 400 + (153L * (m - 3) + 2) / 5 + t.wDay;
+  };
+  const long d = days(local) - days(utc);
+  return static_cast<int>(d * 1440 + (local.wHour - utc.wHour) * 60 + (local.wMinute - utc.wMinute));
+}
+
+}  // namespace
+
+void AppendFixed4(std::string &out, double v) {
+  if (!std::isfinite(v)) v = 0;
+  char buf[64];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+  if (r.ec != std::errc()) {
+    out += "0.0000";
+    return;
+  }
+  if (buf[0] == '-' && std::strncmp(buf, "-0.0000", 7) == 0 && r.ptr - buf == 7) {
+    out += "0.0000";
+    return;
+  }
+  AppendChars(out, buf, r.ptr);
+}
+
+std::string Fixed4(double v) {
+  std::string s;
+  AppendFixed4(s, v);
+  return s;
+}
+
+void AppendGeneral(std::string &out, double v) {
+  if (!std::isfinite(v)) v = 0;
+  if (v == 0) v = 0;  // no "-0"
+  char buf[400];
+  auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::general, 15);
+  if (std::find(static_cast<const char *>(buf), static_cast<const char *>(r.ptr), 'e') == r.ptr) {
+    AppendChars(out, buf, r.ptr);
+    return;
+  }
+  // Very large or very small: the fixed form with 15 significant digits,
+  // trailing zeros dropped.
+  const int exp10 = static_cast<int>(std::floor(std::log10(std::fabs(v))));
+  const int decimals = std::max(0, 14 - exp10);
+  r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, decimals);
+  const char *end = r.ptr;
+  if (std::find(static_cast<const char *>(buf), end, '.') != end) {
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
+  }
+  AppendChars(out, buf, end);
+}
+
+std::string General(double v) {
+  std::string s;
+  AppendGeneral(s, v);
+  return s;
+}
+
+void AppendInt(std::string &out, int64_t v) {
+  char buf[24];
+  auto r = std::to_chars(buf, buf + sizeof buf, v);
+  AppendChars(out, buf, r.ptr);
+}
+
+void AppendRgb(std::string &out, COLORREF c) {
+  AppendFixed4(out, GetRValue(c) / 255.0);
+  out += ' ';
+  AppendFixed4(out, GetGValue(c) / 255.0);
+  out += ' ';
+  AppendFixed4(out, GetBValue(c) / 255.0);
+}
+
+std::string HexBytes(std::string_view bytes) {
+  std::string s;
+  s.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    s += kHex[b >> 4];
+    s += kHex[b & 15];
+  }
+  return s;
+}
+
+std::string HexUtf16(const WString &text) {
+  std::string s = "FEFF";
+  s.reserve(4 + text.size() * 4);
+  for (WCHAR w : text) {
+    const unsigned u = static_cast<uint16_t>(w);
+    s += kHex[(u >> 12) & 15];
+    s += kHex[(u >> 8) & 15];
+    s += kHex[(u >> 4) & 15];
+    s += kHex[u & 15];
+  }
+  return s;
+}
+
+std::string Utf16BeBytes(const WString &text) {
+  std::string s = "\xFE\xFF";
+  for (WCHAR w : text) {
+    const unsigned u = static_cast<uint16_t>(w);
+    s += static_cast<char>(u >> 8);
+    s += static_cast<char>(u & 0xFF);
+  }
+  return s;
+}
+
+void AppendEscapedLiteral(std::string &out, std::string_view bytes) {
+  for (char c : bytes) {
+    switch (c) {
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '(': out += "\\("; break;
+      case ')': out += "\\)"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+}
+
+TPdfMoment CurrentMoment() {
+  TPdfMoment m;
+  SYSTEMTIME utc{};
+  GetSystemTime(&utc);
+  if (SystemTimeToTzSpecificLocalTime(nullptr, &utc, &m.Local))
+    m.OffsetMinutes = MinutesBetween(m.Local, utc);
+  else
+    m.Local = utc;
+  return m;
+}
+
+std::string PdfDate(const TPdfMoment &m) {
+  char buf[64];
+  const SYSTEMTIME &t = m.Local;
+  std::snprintf(buf, sizeof buf, "D:%04u%02u%02u%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return buf + OffsetText(m.OffsetMinutes, "'", "'");
+}
+
+std::string XmpDate(const TPdfMoment &m) {
+  char buf[80];
+  const SYSTEMTIME &t = m.Local;
+  std::snprintf(buf, sizeof buf, "%04u-%02u-%02uT%02u:%02u:%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
+                t.wSecond);
+  return buf + OffsetText(m.OffsetMinutes, ":", "");
+}
+
+std::string LongTime(const TPdfMoment &m) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%02u:%02u:%02u", m.Local.wHour, m.Local.wMinute, m.Local.wSecond);
+  return buf;
+}
+
+}  // namespace nx::pdf

@@ -1,0 +1,200 @@
+#include "export/gtPDFFont3.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "common/Strings.h"
+#include "export/gtCstPDFEngFormat.h"
+
+namespace nx {
+
+namespace {
+
+// The screen device context with a font selected for the life of the object.
+class TScreenFont {
+ public:
+  explicit TScreenFont(const LOGFONTW &lf) : dc_(GetDC(nullptr)), font_(CreateFontIndirectW(&lf)) {
+    if (dc_ && font_) old_ = SelectObject(dc_, font_);
+  }
+  ~TScreenFont() {
+    if (dc_ && old_) SelectObject(dc_, old_);
+    if (font_) DeleteObject(font_);
+    if (dc_) ReleaseDC(nullptr, dc_);
+  }
+  TScreenFont(const TScreenFont &) = delete;
+  TScreenFont &operator=(const TScreenFont &) = delete;
+  bool Ok() const { return dc_ && font_ && old_; }
+  HDC Dc() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HFONT font_;
+  HGDIOBJ old_ = nullptr;
+};
+
+int ScreenResolution() {
+  HDC dc = GetDC(nullptr);
+  const int s = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return s > 0 ? s : 96;
+}
+
+LOGFONTW ReferenceFont(const TPdfFontSpec &f, int s) {
+  LOGFONTW lf{};
+  lf.lfHeight = -static_cast<LONG>(std::lround(1000.0 * s / 72));
+  lf.lfWeight = f.Bold ? 700 : 400;
+  lf.lfItalic = f.Italic ? 1 : 0;
+  lf.lfCharSet = f.Charset;
+  lf.lfPitchAndFamily = f.PitchAndFamily;
+  const size_t n = std::min<size_t>(f.Family.size(), LF_FACESIZE - 1);
+  for (size_t i = 0; i < n; ++i) lf.lfFaceName[i] = f.Family[i];
+  return lf;
+}
+
+// The Unicode character a Windows-1252 code stands for.
+WCHAR CodeChar(uint8_t code) {
+  const char c = static_cast<char>(code);
+  const WString w = AnsiToWide(std::string(1, c).c_str(), 1252);
+  return w.empty() ? static_cast<WCHAR>(code) : w[0];
+}
+
+}  // namespace
+
+std::string EscapePdfName(const std::string &name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c < 0x21 || c > 0x7E || std::string_view("()<>[]{}/%#").find(static_cast<char>(c)) != std::string_view::npos) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "#%02X", c);
+      out += buf;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+std::string PdfBaseFontName(const TPdfFontSpec &f) {
+  WString family;
+  for (WCHAR c : f.Family)
+    if (c != u' ') family += c;
+  std::string name = WideToAnsi(family);
+  if (f.Family != u"Symbol" && (f.Bold || f.Italic)) {
+    name += ',';
+    if (f.Bold) name += "Bold";
+    if (f.Italic) name += "Italic";
+  }
+  return name;
+}
+
+TgtPDFFont::TgtPDFFont(const TPdfFontSpec &font, bool subset, bool isCID, int32_t objNo)
+    : FSubset(subset), FIsCID(isCID), FFont(font) {
+  FFontInfo.FfiFontObjRef = objNo;
+  const double size = std::fabs(font.Size);
+  FFontInfo.FfiStrikeoutSize = std::floor(size / 20);
+  FFontInfo.FfiStrikeoutPosition = std::floor(size / 5);
+  FFontInfo.FfiUnderscoreSize = std::floor(size / 10);
+  FBaseFont = PdfBaseFontName(font);
+  Measure();
+}
+
+bool TgtPDFFont::IsEqual(const TPdfFontSpec &f, bool isCID, bool isIdentityH) const {
+  return f.Family == FFont.Family && f.Bold == FFont.Bold && f.Italic == FFont.Italic && f.Size == FFont.Size &&
+         isCID == FIsCID && isIdentityH == FIsIdentityH;
+}
+
+void TgtPDFFont::Measure() {
+  const int s = ScreenResolution();
+  const double k = 72.0 / s;
+  TScreenFont sf(ReferenceFont(FFont, s));
+  if (!sf.Ok()) return;
+  TEXTMETRICW tm{};
+  if (!GetTextMetricsW(sf.Dc(), &tm)) return;
+  TgtPDFFontInfo &fi = FFontInfo;
+  const bool proportional = tm.tmPitchAndFamily & TMPF_FIXED_PITCH;
+  const bool trueType = (tm.tmPitchAndFamily & TMPF_TRUETYPE) && GetFontData(sf.Dc(), 0, 0, nullptr, 0) != GDI_ERROR;
+  fi.FfiType = trueType ? ftTrueType
+               : (tm.tmPitchAndFamily & (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)) ==
+                       (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)
+                   ? ftType1
+                   : ftTrueType;
+  fi.FfiIsFixedPitch = !proportional;
+  for (int c = 32; c <= 255; ++c) {
+    // Each code's width is the width of the character it shows in
+    // WinAnsiEncoding (the euro sign for 0x80, not the control U+0080).
+    const WCHAR ch = CodeChar(static_cast<uint8_t>(c));
+    SIZE ext{};
+    GetTextExtentPoint32W(sf.Dc(), &ch, 1, &ext);
+    fi.FfiWidths[c - 32] = ext.cx * k;
+  }
+  const int family = tm.tmPitchAndFamily & 0xF0;
+  fi.FfiFlags = 33 - (proportional ? 1 : 0) + ((family & 0x10) ? 2 : 0) + ((family & 0x40) ? 8 : 0) -
+                (tm.tmCharSet == SYMBOL_CHARSET ? 28 : 0);
+  if (FFont.Italic) fi.FfiFlags |= 64;
+  fi.FfiAscent = tm.tmAscent * k;
+  fi.FfiDescent = -std::abs(tm.tmDescent) * k;
+  fi.FfiCapHeight = fi.FfiAscent;
+  fi.FfiAvgWidth = (tm.tmAveCharWidth / s) * 72;
+  if (proportional) {
+    fi.FfiMaxWidth = (tm.tmMaxCharWidth / s) * 72;
+  } else if (!FSubset) {
+    SIZE ext{};
+    const WCHAR sp = u' ';
+    GetTextExtentPoint32W(sf.Dc(), &sp, 1, &ext);
+    fi.FfiMaxWidth = static_cast<int32_t>(std::lround(ext.cx * k));
+  }
+  fi.FfiFontWeight = tm.tmWeight;
+  fi.BBoxLeft = -250;
+  fi.BBoxTop = static_cast<int32_t>(std::lround(fi.FfiAscent));
+  fi.BBoxRight = fi.FfiMaxWidth;
+  fi.BBoxBottom = static_cast<int32_t>(std::lround(fi.FfiDescent));
+  if (!trueType) return;
+  OUTLINETEXTMETRICW otm{};
+  otm.otmSize = sizeof otm;
+  if (!GetOutlineTextMetricsW(sf.Dc(), sizeof otm, &otm)) return;
+  fi.FfiItalicAngle = otm.otmItalicAngle / 10;
+  fi.FfiStemV = 78;
+  const double size = std::fabs(FFont.Size);
+  fi.FfiStrikeoutSize = size * (otm.otmsStrikeoutSize * k) / 1000;
+  fi.FfiStrikeoutPosition = size * (otm.otmsStrikeoutPosition * k) / 1000;
+  fi.FfiUnderscoreSize = size * (otm.otmsUnderscoreSize * k) / 1000;
+  fi.FfiUnderscorePosition = size * (otm.otmsUnderscorePosition * k) / 1000;
+}
+
+std::string TgtPDFFont::SimpleFontDictionary(int32_t index, int32_t descriptorObjNo) const {
+  std::string s = "/Type /Font/Subtype /TrueType/Name /F";
+  pdf::AppendInt(s, index);
+  s += FSubset ? "/BaseFont /WYOIAS+" : "/BaseFont /";
+  s += EscapePdfName(FBaseFont);
+  s += " /Encoding /WinAnsiEncoding/FirstChar 32/LastChar 255/Widths [";
+  for (size_t i = 0; i < FFontInfo.FfiWidths.size(); ++i) {
+    if (i) s += ' ';
+    pdf::AppendGeneral(s, FFontInfo.FfiWidths[i]);
+  }
+  s += "]/FontDescriptor ";
+  pdf::AppendInt(s, descriptorObjNo);
+  s += " 0 R\r\n";
+  return s;
+}
+
+std::string TgtPDFFont::SimpleFontDescriptor() const {
+  const TgtPDFFontInfo &fi = FFontInfo;
+  std::string s = FSubset ? "/Type /FontDescriptor/FontName /WYOIAS+" : "/Type /FontDescriptor/FontName /";
+  s += EscapePdfName(FBaseFont);
+  char buf[96];
+  std::snprintf(buf, sizeof buf, " /Flags %d/FontBBox[%d %d %d %d]", fi.FfiFlags, fi.BBoxLeft, fi.BBoxBottom,
+                fi.BBoxRight, fi.BBoxTop);
+  s += buf;
+  s += "/Ascent " + pdf::General(fi.FfiAscent) + "/Descent " + pdf::General(fi.FfiDescent) + "/CapHeight " +
+       pdf::General(fi.FfiCapHeight);
+  const int32_t italic = FFont.Italic && fi.FfiItalicAngle == 0 ? -12 : fi.FfiItalicAngle;
+  std::snprintf(buf, sizeof buf, "/AvgWidth %d/MaxWidth %d/MissingWidth %d/StemH %d/StemV %d/FontWeight %d",
+                fi.FfiAvgWidth, fi.FfiMaxWidth, fi.FfiMaxWidth, fi.FfiStemV, fi.FfiStemV, fi.FfiFontWeight);
+  s += buf;
+  s += "/ItalicAngle ";
+  pdf::AppendInt(s, italic);
+  s += "\r\n";
+  return s;
+}
+
+}  // namespace nx

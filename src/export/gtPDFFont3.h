@@ -1,0 +1,82 @@
+// PDF font resources, the simple TrueType path: a font named by family,
+// style and size becomes a /TrueType font with WinAnsiEncoding, its widths
+// of the codes 32 .. 255 and its descriptor, measured through the system's
+// text metrics at 1000 points. The font data is referenced, not embedded.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "common/WString.h"
+
+namespace nx {
+
+enum TgtTTFontEmbedding : uint8_t { etfNone = 0, etfFull = 1, etfSubset = 2 };
+enum TgtPDFFontEncoding : uint8_t {
+  feWinAnsiEncoding = 0,
+  feMacRomanEncoding = 1,
+  feMacExpertEncoding = 2,
+  feStandardEncoding = 3,
+  fePDFDocEncoding = 4,
+};
+enum TgtFontType : uint8_t { ftTrueType, ftType1, ftStdType1 };
+
+// The font of a text item, as the writer needs it.
+struct TPdfFontSpec {
+  WString Family;
+  double Size = 12;  // points; may be fractional
+  bool Bold = false;
+  bool Italic = false;
+  BYTE Charset = 1;  // DEFAULT_CHARSET
+  BYTE PitchAndFamily = 0;
+};
+
+// Metrics in 1/1000 em unless noted.
+struct TgtPDFFontInfo {
+  int32_t FfiFontObjRef = 0;
+  std::array<double, 224> FfiWidths{};  // codes 32 .. 255
+  int32_t FfiFlags = 0;
+  int32_t BBoxLeft = -250, BBoxTop = 900, BBoxRight = 1000, BBoxBottom = -200;
+  double FfiAscent = 800, FfiDescent = -200, FfiCapHeight = 700;
+  int32_t FfiAvgWidth = 576, FfiMaxWidth = 576, FfiStemH = 0, FfiStemV = 0, FfiItalicAngle = 0;
+  double FfiStrikeoutSize = 0, FfiStrikeoutPosition = 0;      // points
+  double FfiUnderscoreSize = 0, FfiUnderscorePosition = -1;   // points
+  int32_t FfiFontWeight = 400;
+  TgtFontType FfiType = ftTrueType;
+  bool FfiIsFixedPitch = false;
+};
+
+class TgtPDFFont {
+ public:
+  // Measures the font; objNo is the number of its font dictionary.
+  TgtPDFFont(const TPdfFontSpec &font, bool subset, bool isCID, int32_t objNo);
+
+  bool IsEqual(const TPdfFontSpec &font, bool isCID, bool isIdentityH) const;
+  const TgtPDFFontInfo &Info() const { return FFontInfo; }
+  const TPdfFontSpec &Font() const { return FFont; }
+  const std::string &BaseFont() const { return FBaseFont; }
+  // Width of a Windows-1252 code in 1/1000 em (0 below 32).
+  double CodeWidth(uint8_t code) const { return code < 32 ? 0 : FFontInfo.FfiWidths[code - 32]; }
+
+  // The font dictionary and descriptor bodies (CR LF at the end of each).
+  std::string SimpleFontDictionary(int32_t index, int32_t descriptorObjNo) const;
+  std::string SimpleFontDescriptor() const;
+
+ private:
+  void Measure();
+
+  std::string FBaseFont;
+  bool FSubset;
+  bool FIsCID;
+  bool FIsIdentityH = true;
+  TPdfFontSpec FFont;
+  TgtPDFFontInfo FFontInfo;
+};
+
+// "Times New Roman" bold italic -> "TimesNewRoman,BoldItalic".
+std::string PdfBaseFontName(const TPdfFontSpec &font);
+// ( ) < > [ ] { } / % and bytes outside the printable range as #XX.
+std::string EscapePdfName(const std::string &name);
+
+}  // namespace nx

@@ -1,0 +1,179 @@
+// Number, colour, string and date forms of the PDF writer, and its object
+// layer: offsets, cross-reference entries, startxref, compression.
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <clocale>
+#include <regex>
+
+#include "common/Strings.h"
+#include "export/gtCstPDFEngDoc.h"
+#include "export/gtCstPDFEngFormat.h"
+#include "export/gtCstPDFEngWriter.h"
+
+using namespace nx;
+using namespace nx::pdf;
+
+TEST(PdfNumbers, FixedFourAndGeneralFormsIgnoreTheLocale) {
+  // A locale with a decimal comma must not reach the output.
+  const char *old = std::setlocale(LC_NUMERIC, nullptr);
+  const std::string saved = old ? old : "C";
+  std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  EXPECT_EQ(Fixed4(12), "12.0000");
+  EXPECT_EQ(Fixed4(0.5), "0.5000");
+  EXPECT_EQ(Fixed4(-3.25), "-3.2500");
+  EXPECT_EQ(Fixed4(-0.00001), "0.0000");
+  EXPECT_EQ(Fixed4(123456789.123456), "123456789.1235");
+  EXPECT_EQ(General(12), "12");
+  EXPECT_EQ(General(0.35), "0.35");
+  EXPECT_EQ(General(-200), "-200");
+  EXPECT_EQ(General(0.5), "0.5");
+  EXPECT_EQ(General(1.0 / 3), "0.333333333333333");
+  EXPECT_EQ(General(1e20), "100000000000000000000");
+  EXPECT_EQ(General(0.0000123), "0.0000123");
+  std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+TEST(PdfNumbers, ColoursAreChannelsOver255) {
+  std::string s;
+  AppendRgb(s, RGB(0x80, 0, 255));
+  EXPECT_EQ(s, "0.5020 0.0000 1.0000");
+}
+
+TEST(PdfStrings, HexFormsAndEscapes) {
+  EXPECT_EQ(HexBytes(std::string("\x00\xAB", 2)), "00AB");
+  EXPECT_EQ(HexUtf16(u"A\u03A9"), "FEFF004103A9");
+  std::string s;
+  AppendEscapedLiteral(s, "a(b)c\\d\r\n\b\f");
+  EXPECT_EQ(s, "a\\(b\\)c\\\\d\\r\\n\\b\\f");
+}
+
+TEST(PdfDates, OffsetsInBothFormsAtTheGivenMoment) {
+  TPdfMoment m;
+  m.Local = SYSTEMTIME{2026, 7, 0, 4, 13, 5, 9, 0};
+  m.OffsetMinutes = 120;
+  EXPECT_EQ(PdfDate(m), "D:20260704130509+02'00'");
+  EXPECT_EQ(XmpDate(m), "2026-07-04T13:05:09+02:00");
+  EXPECT_EQ(LongTime(m), "13:05:09");
+  m.OffsetMinutes = -300;
+  EXPECT_EQ(PdfDate(m), "D:20260704130509-05'00'");
+  m.OffsetMinutes = 330;
+  EXPECT_EQ(XmpDate(m), "2026-07-04T13:05:09+05:30");
+  m.OffsetMinutes = -570;  // UTC-9:30
+  EXPECT_EQ(PdfDate(m), "D:20260704130509-09'30'");
+  m.OffsetMinutes = 0;
+  EXPECT_EQ(PdfDate(m), "D:20260704130509+00'00'");
+}
+
+TEST(PdfDates, SummerAndWinterOffsetsOfTheZoneInForce) {
+  // The offset comes from the zone's rules at that moment, daylight saving
+  // time included: Berlin is +1 in January and +2 in July.
+  const char *oldTz = getenv("TZ");
+  const std::string saved = oldTz ? oldTz : "";
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  SYSTEMTIME winter{2026, 1, 0, 15, 12, 0, 0, 0}, summer{2026, 7, 0, 15, 12, 0, 0, 0}, local{};
+  ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &winter, &local));
+  EXPECT_EQ(local.wHour, 13);
+  ASSERT_TRUE(SystemTimeToTzSpecificLocalTime(nullptr, &summer, &local));
+  EXPECT_EQ(local.wHour, 14);
+  const TPdfMoment now = CurrentMoment();
+  EXPECT_TRUE(now.OffsetMinutes == 60 || now.OffsetMinutes == 120) << now.OffsetMinutes;
+  setenv("TZ", "Asia/Kolkata", 1);
+  tzset();
+  EXPECT_EQ(CurrentMoment().OffsetMinutes, 330);
+  if (oldTz)
+    setenv("TZ", saved.c_str(), 1);
+  else
+    unsetenv("TZ");
+  tzset();
+}
+
+TEST(PdfObjectWriter, ObjectsOffsetsAndTwentyByteCrossReferenceEntries) {
+  TPdfObjectWriter w;
+  w.WriteRaw("%PDF-1.4\r\n%\xE2\xE3\xCF\xD3\r\n");
+  const uint64_t off1 = w.Size();
+  w.WriteObject("/Type/Catalog\r\n", 1);
+  EXPECT_EQ(w.NextObjectNumber(), 6);
+  const uint64_t off6 = w.Size();
+  w.WriteObject("42", 6);
+  // Objects 2..5 were never written: they become free entries.
+  const uint64_t xref = w.Size();
+  w.WriteXRefAndTrailer("/Root 1 0 R/Size 7");
+  const std::string &b = w.Buffer();
+  EXPECT_EQ(b.substr(off1, 38), "1 0 obj\r\n<<\r\n/Type/Catalog\r\n>>\r\nendobj");
+  EXPECT_EQ(b.substr(off6, 19), "6 0 obj\r\n42\r\nendobj");
+  EXPECT_EQ(b.compare(xref, 4, "xref"), 0);
+  const std::string table = b.substr(xref);
+  std::smatch m;
+  ASSERT_TRUE(std::regex_search(table, m, std::regex("xref\r\n0 7\r\n((?:\\d{10} \\d{5} [fn]\r\n){7})trailer")));
+  EXPECT_EQ(m[1].length(), 7 * 20);
+  char e1[32], e6[32];
+  std::snprintf(e1, sizeof e1, "%010llu 00000 n\r\n", static_cast<unsigned long long>(off1));
+  std::snprintf(e6, sizeof e6, "%010llu 00000 n\r\n", static_cast<unsigned long long>(off6));
+  EXPECT_EQ(m[1].str().substr(0, 20), "0000000000 65535 f\r\n");
+  EXPECT_EQ(m[1].str().substr(20, 20), e1);
+  EXPECT_EQ(m[1].str().substr(120, 20), e6);
+  EXPECT_TRUE(table.ends_with("startxref\r\n" + std::to_string(xref) + "\r\n%%EOF"));
+  EXPECT_THROW(w.WriteObject("1", 6), std::exception);  // every number is written once
+}
+
+TEST(PdfCompression, LevelsMapToZlibAndInflateBack) {
+  std::string data;
+  for (int i = 0; i < 2000; ++i) data += "0.0000 0.0000 m 12.0000 3.5000 l S\r\n";
+  for (auto level : {clFastest, clNormal, clMaxCompress}) {
+    const std::string z = Deflate(data, level);
+    ASSERT_GE(z.size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>(z[0]), 0x78);  // zlib format
+    std::string back(data.size(), '\0');
+    uLongf n = back.size();
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef *>(back.data()), &n, reinterpret_cast<const Bytef *>(z.data()),
+                         z.size()),
+              Z_OK);
+    EXPECT_EQ(back, data);
+    if (level == clFastest) {
+      EXPECT_GT(z.size(), data.size());  // stored
+    }
+    if (level == clMaxCompress) {
+      EXPECT_LE(z.size(), Deflate(data, clNormal).size());
+    }
+  }
+  // The header's level bits: 0 for level 1, 2 for level 6 (zlib's default).
+  EXPECT_EQ((static_cast<unsigned char>(Deflate(data, clNormal)[1]) >> 6), 0);
+  EXPECT_EQ((static_cast<unsigned char>(Deflate(data, clMaxCompress)[1]) >> 6), 2);
+}
+
+TEST(PdfDocumentObjects, CatalogPreferencesPatternsAndProfile) {
+  TgtViewerPreferences vp;
+  EXPECT_EQ(ViewerPreferenceEntries(vp), "/PageMode/UseNone/PageLayout/OneColumn/ViewerPreferences << >>");
+  vp.FCenterWindow = vp.FHideToolBar = true;
+  vp.FPageMode = pmFullScreen;
+  EXPECT_EQ(ViewerPreferenceEntries(vp),
+            "/PageMode/FullScreen/PageLayout/OneColumn/ViewerPreferences <</CenterWindow true/HideToolbar true"
+            "/NonFullScreenPageMode/UseNone >>");
+  EXPECT_EQ(PresentationEntries(TgtPresentationMode{}), "/Dur 1/Trans <</Type/Trans/D 1/S/R >>");
+  EXPECT_EQ(PresentationEntries(TgtPresentationMode{3, teWipeTopToBottom}),
+            "/Dur 3/Trans <</Type/Trans/D 3/S/Wipe/Di 270 >>");
+  EXPECT_EQ(HatchPatternStream("PDC"), "2 J 2 j 0.3 w 2.5 0 m 5 2.5 l 2.5 5 l 0 2.5 l s");
+  EXPECT_EQ(HatchPatternStream("PX"), "");
+  const std::string_view icc = SrgbProfile();
+  ASSERT_GT(icc.size(), 128u);
+  EXPECT_EQ(icc.substr(12, 12), std::string_view("mntrRGB XYZ ", 12));  // monitor, RGB, XYZ
+  const uint32_t declared = (uint8_t(icc[0]) << 24) | (uint8_t(icc[1]) << 16) | (uint8_t(icc[2]) << 8) | uint8_t(icc[3]);
+  EXPECT_EQ(declared, icc.size());
+}
+
+TEST(PdfDocumentObjects, InformationDictionaryWithoutEncryption) {
+  TPdfDocInfo info;
+  info.Title = u"Caf\u00E9";
+  info.Author = u"   ";  // blank: left out
+  const std::string body = InfoDictionaryBody(info, "D:20260101000000+00'00'", false, nullptr);
+  EXPECT_TRUE(body.starts_with("/CreationDate <" + HexBytes("D:20260101000000+00'00'") + ">/ModDate <"));
+  EXPECT_NE(body.find("/Title <FEFF00430061006600E9>"), std::string::npos);
+  EXPECT_NE(body.find("/Title <FEFF004300610066"), std::string::npos);
+  EXPECT_EQ(body.find("/Author"), std::string::npos);
+  EXPECT_TRUE(body.ends_with("\r\n"));
+  const std::string a = InfoDictionaryBody(info, "D:x", true, nullptr);
+  EXPECT_EQ(a.find("Date"), std::string::npos);
+  EXPECT_EQ(a.find("/Producer"), std::string::npos);
+}
