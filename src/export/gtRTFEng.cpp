@@ -54,6 +54,10 @@ std::string FillAttributes(const TgtBrush &b) {
          Num(FillPattern(b.Style)) + " ";
 }
 
+// A clear brush writes no fill: readers such as LibreOffice fill a pattern
+// of 0 with the background colour.
+std::string OptionalFill(const TgtBrush *b) { return b && b->Style != bsClear ? FillAttributes(*b) : ""; }
+
 // "\yr2026\mo3\dy7\hr9\min5" of the local time.
 std::string CreationTime() {
   std::time_t now = std::time(nullptr);
@@ -364,7 +368,7 @@ void TgtRTFEngine::Shape(const char *Opening, const TgtPen &Pen, const TgtBrush 
   std::string s = std::string("{\\lang1024 {\\*\\do\\dobxpage\\dobypage") + Opening + "\\dpx" + Tw(x) + "\\dpy" +
                   Tw(y) + "\\dpxsize" + Tw(std::fabs(X2 - X1)) + "\\dpysize" + Tw(std::fabs(Y2 - Y1)) +
                   LineAttributes(Pen, FRTFFactor);
-  if (Brush) s += FillAttributes(*Brush);
+  s += OptionalFill(Brush);
   *Out += s + "}}";
 }
 
@@ -397,7 +401,7 @@ void TgtRTFEngine::RenderPolygon(const TgtPoints &Points, int32_t NoPoints, cons
   for (size_t i = 0; i < n; ++i) s += "\\dpptx" + Tw(Points[i].X - minX) + "\\dppty" + Tw(Points[i].Y - minY);
   s += "\\dpx" + Tw(minX) + "\\dpy" + Tw(minY) + "\\dpxsize" + Tw(maxX - minX) + "\\dpysize" + Tw(maxY - minY) +
        LineAttributes(Pen, FRTFFactor);
-  if (Brush) s += FillAttributes(*Brush);
+  s += OptionalFill(Brush);
   PutBody(s + "}}");
 }
 

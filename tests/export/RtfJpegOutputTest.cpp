@@ -115,6 +115,7 @@ TEST_F(RtfJpegOutput, RtfFileOpensInOtherReadersWithItsText) {
   EXPECT_NE(body.find(" \\sectd\\pgwsxn11905\\pghsxn16838"), std::string::npos);
   EXPECT_NE(body.find("\\dpline"), std::string::npos);
   EXPECT_NE(body.find("\\dpellipse"), std::string::npos);
+  EXPECT_EQ(body.find("\\dpfillpat0"), std::string::npos);  // a hollow ellipse writes no fill
   EXPECT_EQ(body.substr(body.size() - 7), "}\\sect}");
   int depth = 0;
   for (size_t i = 0; i < body.size(); ++i) {
