@@ -1,9 +1,18 @@
 // Device type 6: an RTF file.
-#include "common/ErrorChannel.h"
+#include "export/gtRTFEng.h"
+#include "session/Library.h"
 #include "session/Outputs.h"
+#include "session/Session.h"
 
 namespace nx {
 
-void ExportRtf() { SetLastNxError(nxeNotBuilt, "RTF output is not built yet; no file was written"); }
+void ExportRtf() {
+  const TNoxtrelRec &s = Session();
+  TgtRTFEngine &engine = RtfEngine();
+  engine.SetFileName(s.FileName);
+  SetEnginePaper(engine, s.PaperSize);
+  engine.DocInfo().FTitle = s.Title;
+  PlayPagesInto(engine);
+}
 
 }  // namespace nx

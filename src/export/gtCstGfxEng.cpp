@@ -1,0 +1,277 @@
+#include "export/gtCstGfxEng.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "device/MemoryBitmap.h"
+
+namespace nx {
+namespace {
+
+constexpr BYTE kTrueTypeOnly = 7;  // OUT_TT_ONLY_PRECIS
+
+int R(double v) { return int(std::lround(v)); }
+
+int GdiPenStyle(TgtPenStyle s) {
+  switch (s) {
+    case psDash: return PS_DASH;
+    case psDot: return PS_DOT;
+    case psDashDot: return PS_DASHDOT;
+    case psDashDotDot: return PS_DASHDOTDOT;
+    case psClear: return PS_NULL;
+    case psInsideFrame: return PS_INSIDEFRAME;
+    default: return PS_SOLID;
+  }
+}
+
+int HatchOf(TgtBrushStyle s) {
+  switch (s) {
+    case bsHorizontal: return HS_HORIZONTAL;
+    case bsVertical: return HS_VERTICAL;
+    case bsFDiagonal: return HS_FDIAGONAL;
+    case bsBDiagonal: return HS_BDIAGONAL;
+    case bsCross: return HS_CROSS;
+    default: return HS_DIAGCROSS;
+  }
+}
+
+HBRUSH MakeBrush(const TgtBrush *b) {
+  if (!b || b->Style == bsClear) return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+  if (b->Style == bsSolid) return CreateSolidBrush(b->Color);
+  return CreateHatchBrush(HatchOf(b->Style), b->Color);
+}
+
+std::vector<POINT> Rounded(const TgtPoints &pts, int32_t n) {
+  std::vector<POINT> out;
+  for (size_t i = 0; i < size_t(std::max(n, 0)) && i < pts.size(); ++i) out.push_back({R(pts[i].X), R(pts[i].Y)});
+  return out;
+}
+
+// A 32-bit top-down DIB header for a picture.
+BITMAPINFO DibHeader(const TgtBitmap &b) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  bi.bmiHeader.biWidth = b.Width();
+  bi.bmiHeader.biHeight = -b.Height();
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
+}
+
+}  // namespace
+
+TgtCustomGraphicsEngine::~TgtCustomGraphicsEngine() {
+  if (FMetafileCanvas) DeleteEnhMetaFile(CloseEnhMetaFile(FMetafileCanvas));
+  FreeMetafile();
+}
+
+void TgtCustomGraphicsEngine::SetScaleX(double Value) {
+  if (!(Value > 0) || !std::isfinite(Value)) throw ENxError(nxeArgument, "The scale must be positive");
+  FScaleX = Value;
+}
+
+void TgtCustomGraphicsEngine::SetScaleY(double Value) {
+  if (!(Value > 0) || !std::isfinite(Value)) throw ENxError(nxeArgument, "The scale must be positive");
+  FScaleY = Value;
+}
+
+void TgtCustomGraphicsEngine::FreeMetafile() {
+  if (FMetafile) DeleteEnhMetaFile(FMetafile);
+  FMetafile = nullptr;
+}
+
+void TgtCustomGraphicsEngine::StartDocument() { FreeMetafile(); }
+
+void TgtCustomGraphicsEngine::EndDocument() {
+  TgtCustomDocumentEngine::EndDocument();
+  if (FMetafileCanvas) DeleteEnhMetaFile(CloseEnhMetaFile(FMetafileCanvas));
+  FMetafileCanvas = nullptr;
+  FreeMetafile();
+}
+
+void TgtCustomGraphicsEngine::StartPage() {
+  const TgtPageSettings &page = Pages()[size_t(CurrentPage()) - 1]->FSettings;
+  FPageWidth = std::max(1, R(page.FWidth));
+  FPageHeight = std::max(1, R(page.FHeight));
+  if (FPageWidth > TMemoryBitmap::kMaxSide || FPageHeight > TMemoryBitmap::kMaxSide)
+    throw ENxError(nxeArgument, "The page is too large for an image");
+  FreeMetafile();
+  if (FMetafileCanvas) DeleteEnhMetaFile(CloseEnhMetaFile(FMetafileCanvas));
+  // The frame in hundredths of a millimetre, so that playback maps it onto
+  // exactly the page's pixels.
+  const RECT frame{0, 0, R(FPageWidth * 2540.0 / gtScreenResolution), R(FPageHeight * 2540.0 / gtScreenResolution)};
+  FMetafileCanvas = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+  if (!FMetafileCanvas) throw ENxError(nxeGeneral, "The page canvas could not be created");
+  HBRUSH bg = CreateSolidBrush(BackgroundColor());
+  const RECT all{0, 0, FPageWidth, FPageHeight};
+  FillRect(FMetafileCanvas, &all, bg);
+  DeleteObject(bg);
+}
+
+void TgtCustomGraphicsEngine::EndPage() {
+  if (!FMetafileCanvas) return;
+  FreeMetafile();
+  FMetafile = CloseEnhMetaFile(FMetafileCanvas);
+  FMetafileCanvas = nullptr;
+}
+
+TgtBitmap TgtCustomGraphicsEngine::RasterisePage() const {
+  const int32_t w = std::max(1, R(FPageWidth * FScaleX)), h = std::max(1, R(FPageHeight * FScaleY));
+  TMemoryBitmap bm(w, h);
+  for (int32_t y = 0; y < h; ++y) std::fill_n(bm.Row(y), w, 0xFFFFFFu);
+  const RECT all{0, 0, w, h};
+  if (FMetafile && !PlayEnhMetaFile(bm.dc(), FMetafile, &all))
+    throw ENxError(nxeGeneral, "The page could not be drawn");
+  TgtBitmap out(w, h);
+  for (int32_t y = 0; y < h; ++y) {
+    const uint32_t *src = bm.Row(y);
+    uint32_t *dst = out.Row(y);
+    for (int32_t x = 0; x < w; ++x) {
+      uint32_t px = src[x] & 0xFFFFFF;
+      if (FMonochrome) {
+        const uint32_t lum = ((px >> 16 & 0xFF) * 299 + (px >> 8 & 0xFF) * 587 + (px & 0xFF) * 114) / 1000;
+        px = lum >= 128 ? 0xFFFFFF : 0;
+      }
+      dst[x] = px;
+    }
+  }
+  out.PixelFormat = FMonochrome ? pf1bit : FPixelFormat;
+  return out;
+}
+
+void TgtCustomGraphicsEngine::WithObjects(const TgtPen &Pen, const TgtBrush *Brush,
+                                          const std::function<void(HDC)> &Draw) {
+  HDC dc = FMetafileCanvas;
+  if (!dc) return;
+  HPEN pen = CreatePen(GdiPenStyle(Pen.Style), Pen.Style == psClear ? 0 : Pen.Width, Pen.Color);
+  HBRUSH brush = MakeBrush(Brush);
+  HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
+  SetBkMode(dc, TRANSPARENT);
+  Draw(dc);
+  SelectObject(dc, oldPen);
+  SelectObject(dc, oldBrush);
+  DeleteObject(pen);
+  DeleteObject(brush);
+}
+
+void TgtCustomGraphicsEngine::RenderTextItem(TgtTextItem &Item) {
+  HDC dc = FMetafileCanvas;
+  if (!dc || Item.FLines.empty()) return;
+  LOGFONTW lf = Item.FFont.ToLogFont(gtScreenResolution);
+  lf.lfEscapement = lf.lfOrientation = Item.FRotationAngle * 10;
+  lf.lfOutPrecision = kTrueTypeOnly;
+  HFONT font = CreateFontIndirectW(&lf);
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  SetTextColor(dc, Item.FFont.Color);
+  SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  const TgtBrush &b = Item.FBrush;
+  const bool hatched = b.Style != bsSolid && b.Style != bsClear;
+  int mode = TRANSPARENT;
+  if (b.Style == bsSolid || (hatched && Item.FRotationAngle != 0))
+    mode = b.Color == GetSysColor(COLOR_WINDOW) ? TRANSPARENT : OPAQUE;
+  SetBkMode(dc, mode);
+  SetBkColor(dc, b.Color);
+  for (size_t i = 0; i < Item.FLines.size(); ++i) {
+    const WString text = ReplaceVariables(Item.FLines[i], true);
+    const int x = R(Item.FX), y = R(Item.FY + double(i) * tm.tmHeight);
+    if (hatched && Item.FRotationAngle == 0) {
+      SIZE ext{};
+      GetTextExtentPoint32W(dc, text.c_str(), int(text.size()), &ext);
+      TgtPen none{psClear, 0, 0};
+      WithObjects(none, &b, [&](HDC d) { ::Rectangle(d, x, y, x + ext.cx + 1, y + ext.cy + 1); });
+    }
+    if (Item.FIsClipRect) {
+      const RECT clip{R(Item.FClipRect.Left), R(Item.FClipRect.Top), R(Item.FClipRect.Right),
+                      R(Item.FClipRect.Bottom)};
+      ExtTextOutW(dc, x, y, ETO_CLIPPED, &clip, text.c_str(), UINT(text.size()), nullptr);
+    } else {
+      TextOutW(dc, x, y, text.c_str(), int(text.size()));
+    }
+  }
+  SelectObject(dc, oldFont);
+  DeleteObject(font);
+}
+
+void TgtCustomGraphicsEngine::RenderImageItem(TgtImageItem &Item) {
+  HDC dc = FMetafileCanvas;
+  if (!dc || Item.FIndexNo < 0 || size_t(Item.FIndexNo) >= ImageResources().size()) return;
+  const std::shared_ptr<TgtBitmap> &pic = ImageResources()[size_t(Item.FIndexNo)];
+  if (!pic || pic->Empty()) return;
+  const int x = R(Item.FX), y = R(Item.FY), w = std::max(1, R(Item.FWidth)), h = std::max(1, R(Item.FHeight));
+  const BITMAPINFO bi = DibHeader(*pic);
+  SetStretchBltMode(dc, COLORONCOLOR);
+  StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), pic->Row(0), &bi, DIB_RGB_COLORS, SRCCOPY);
+  if (!Item.FSettings.FIsFrame) return;
+  const TgtFrame &f = Item.FFrame;
+  const int r = x + w - 1, btm = y + h - 1;
+  WithObjects(Item.FPen, nullptr, [&](HDC d) {
+    if (f.FIsTop) MoveToEx(d, x, y, nullptr), LineTo(d, r + 1, y);
+    if (f.FIsBottom) MoveToEx(d, x, btm, nullptr), LineTo(d, r + 1, btm);
+    if (f.FIsLeft) MoveToEx(d, x, y, nullptr), LineTo(d, x, btm + 1);
+    if (f.FIsRight) MoveToEx(d, r, y, nullptr), LineTo(d, r, btm + 1);
+  });
+}
+
+void TgtCustomGraphicsEngine::RenderLine(const TgtPen &Pen, double X1, double Y1, double X2, double Y2) {
+  WithObjects(Pen, nullptr, [&](HDC d) {
+    MoveToEx(d, R(X1), R(Y1), nullptr);
+    LineTo(d, R(X2), R(Y2));
+  });
+}
+
+// The fill goes first and the outline over it, so that a framed box keeps
+// all four sides; a rectangle without a brush is an outline only.
+void TgtCustomGraphicsEngine::RenderRectangle(const TgtPen &Pen, const TgtBrush *Brush, double X1, double Y1,
+                                              double X2, double Y2) {
+  WithObjects(Pen, Brush, [&](HDC d) { ::Rectangle(d, R(X1), R(Y1), R(X2), R(Y2)); });
+}
+
+void TgtCustomGraphicsEngine::RenderRoundRect(const TgtPen &Pen, const TgtBrush *Brush, double X1, double Y1,
+                                              double X2, double Y2, double X3, double Y3) {
+  WithObjects(Pen, Brush, [&](HDC d) { ::RoundRect(d, R(X1), R(Y1), R(X2), R(Y2), R(X3), R(Y3)); });
+}
+
+void TgtCustomGraphicsEngine::RenderEllipse(const TgtPen &Pen, const TgtBrush *Brush, double X1, double Y1,
+                                            double X2, double Y2) {
+  WithObjects(Pen, Brush, [&](HDC d) { ::Ellipse(d, R(X1), R(Y1), R(X2), R(Y2)); });
+}
+
+void TgtCustomGraphicsEngine::RenderPolygon(const TgtPoints &Points, int32_t NoPoints, const TgtBrush *Brush,
+                                            const TgtPen &Pen, bool IsClosed) {
+  const std::vector<POINT> pts = Rounded(Points, NoPoints);
+  if (pts.size() < 2) return;
+  WithObjects(Pen, IsClosed ? Brush : nullptr, [&](HDC d) {
+    if (IsClosed)
+      ::Polygon(d, pts.data(), int(pts.size()));
+    else
+      ::Polyline(d, pts.data(), int(pts.size()));
+  });
+}
+
+void TgtCustomGraphicsEngine::RenderArc(const TgtPen &Pen, double X1, double Y1, double X2, double Y2, double X3,
+                                        double Y3, double X4, double Y4) {
+  WithObjects(Pen, nullptr,
+              [&](HDC d) { ::Arc(d, R(X1), R(Y1), R(X2), R(Y2), R(X3), R(Y3), R(X4), R(Y4)); });
+}
+
+void TgtCustomGraphicsEngine::RenderPie(const TgtPen &Pen, const TgtBrush *Brush, double X1, double Y1, double X2,
+                                        double Y2, double X3, double Y3, double X4, double Y4) {
+  WithObjects(Pen, Brush, [&](HDC d) { ::Pie(d, R(X1), R(Y1), R(X2), R(Y2), R(X3), R(Y3), R(X4), R(Y4)); });
+}
+
+void TgtCustomGraphicsEngine::RenderChord(const TgtPen &Pen, const TgtBrush *Brush, double X1, double Y1,
+                                          double X2, double Y2, double X3, double Y3, double X4, double Y4) {
+  WithObjects(Pen, Brush, [&](HDC d) { ::Chord(d, R(X1), R(Y1), R(X2), R(Y2), R(X3), R(Y3), R(X4), R(Y4)); });
+}
+
+void TgtCustomGraphicsEngine::RenderPolyBezier(const TgtPoints &Points, int32_t NoPoints, const TgtPen &Pen) {
+  const std::vector<POINT> pts = Rounded(Points, NoPoints);
+  if (pts.size() < 4) return;
+  WithObjects(Pen, nullptr, [&](HDC d) { ::PolyBezier(d, pts.data(), DWORD(pts.size())); });
+}
+
+}  // namespace nx
