@@ -182,14 +182,20 @@ void TgtCustomPDFEngine::WriteMetadataAndProfile(int32_t &metadataObj, int32_t &
   std::string len;
   AppendInt(len, static_cast<int64_t>(xmp.size()));
   FWriter->WriteObject(len, lengthObj);
-  profileObj = NextObjectNumber();
+  profileObj = WriteIccProfile();
+}
+
+// The carried sRGB profile as a stream object (never compressed); its number.
+int32_t TgtCustomPDFEngine::WriteIccProfile() {
+  const int32_t obj = NextObjectNumber();
   std::string icc(pdf::SrgbProfile());
-  EncryptStreamData(icc, icc.size(), 0, profileObj);
+  EncryptStreamData(icc, icc.size(), 0, obj);
   std::string dict = "<</Range[ 0 1 0 1 0 1]/Alternate/DeviceRGB/Length ";
   AppendInt(dict, static_cast<int64_t>(icc.size()));
   dict += "/N 3>>";
-  FWriter->WriteObject(dict, profileObj, false);
+  FWriter->WriteObject(dict, obj, false);
   FWriter->WriteStreamData(icc);
+  return obj;
 }
 
 std::string TgtCustomPDFEngine::CatalogEntries() {
@@ -223,14 +229,7 @@ void TgtCustomPDFEngine::WriteResourceDictionary() {
   // the one colour-space dictionary.
   std::string cs0;
   if (pdf::IsPdfA(FVersion)) {
-    const int32_t profile = NextObjectNumber();
-    std::string icc(pdf::SrgbProfile());
-    EncryptStreamData(icc, icc.size(), 0, profile);
-    std::string dict = "<</Range[ 0 1 0 1 0 1]/Alternate/DeviceRGB/Length ";
-    AppendInt(dict, static_cast<int64_t>(icc.size()));
-    dict += "/N 3>>";
-    FWriter->WriteObject(dict, profile, false);
-    FWriter->WriteStreamData(icc);
+    const int32_t profile = WriteIccProfile();
     const int32_t space = NextObjectNumber();
     FWriter->WriteObject("[/ICCBased " + Ref(profile) + "]", space);
     cs0 = "/CS0 " + Ref(space);

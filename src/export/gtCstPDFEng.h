@@ -109,6 +109,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   // ---- document ---------------------------------------------------------
   void WriteStreamObject(int32_t objNo, const std::string &dict, std::string data, bool compress);
   void WriteMetadataAndProfile(int32_t &metadataObj, int32_t &profileObj);
+  int32_t WriteIccProfile();
   void WritePageTree();
   void WriteResourceDictionary();
   void WritePatterns();

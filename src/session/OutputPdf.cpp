@@ -39,6 +39,11 @@ TgtPaperSize MapPaperSize(int32_t paper) {
   return A4;
 }
 
+int32_t MapPaperSizeOrdinal(int32_t paper) { return MapPaperSize(paper); }
+int32_t MapPDFVersionOrdinal(int32_t version) { return MapPDFVersion(version); }
+int32_t MapPDFEncodingOrdinal(int32_t encoding) { return MapPDFEncoding(encoding); }
+int32_t MapFontEmbeddingOrdinal(int32_t embedding) { return MapFontEmbedding(embedding); }
+
 namespace {
 
 // The size of the first recorded page in the engine's measurement unit,

@@ -25,4 +25,10 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine);
 // The engine page's paper for a Windows paper number (see OutputPdf.cpp).
 void SetEnginePaper(TgtCustomDocumentEngine &engine, int32_t paper);
 
+// Session values to engine settings (numbers as the enumerations store them).
+int32_t MapPaperSizeOrdinal(int32_t paper);
+int32_t MapPDFVersionOrdinal(int32_t version);
+int32_t MapPDFEncodingOrdinal(int32_t encoding);
+int32_t MapFontEmbeddingOrdinal(int32_t embedding);
+
 }  // namespace nx
