@@ -3,6 +3,7 @@
 // embedding; the text stays extractable and every embedded file loads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <regex>
@@ -127,6 +128,23 @@ TEST_F(PdfFontEmbedTest, EmbeddedFilesLoadAndSubsetsAreSmaller) {
     EXPECT_NE(scan.find(" 20-7e a0-"), std::string::npos) << scan;
   }
   EXPECT_LT(subsetTotal * 10, fullTotal);
+}
+
+// A subset holds the very glyphs and hinting of the whole font, so the pages
+// must be the same pixel for pixel, and both must show text.
+TEST_F(PdfFontEmbedTest, SubsetPagesRenderAsFullyEmbeddedOnes) {
+  NX_REQUIRE_TOOL("pdftoppm");
+  std::vector<unsigned char> pages[3];
+  const TgtTTFontEmbedding modes[3] = {etfNone, etfFull, etfSubset};
+  for (int i = 0; i < 3; ++i) {
+    const std::string name = "render" + std::to_string(i);
+    RunCommand("pdftoppm -r 96 -gray " + ShellQuote(Write(name, modes[i])) + " " + ShellQuote(Path(name)));
+    pages[i] = nxtest::ReadFileBytes(Path(name + "-1.pgm"));
+  }
+  ASSERT_GT(pages[1].size(), 1000u);
+  EXPECT_TRUE(pages[1] == pages[2]);
+  const long dark = std::count_if(pages[2].begin() + 20, pages[2].end(), [](unsigned char v) { return v < 128; });
+  EXPECT_GT(dark, 200);
 }
 
 TEST_F(PdfFontEmbedTest, SubsetTagsDifferPerSubsetAndRepeatPerDocument) {
