@@ -147,6 +147,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
 
   // ---- text -------------------------------------------------------------
   TgtPDFFont &FontFor(const TPdfFontSpec &spec, int32_t &index);
+  TgtTTFontEmbedding EmbeddingOf(const WString &family);
   std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size);
 
   // ---- images -----------------------------------------------------------

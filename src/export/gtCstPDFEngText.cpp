@@ -64,7 +64,7 @@ TgtPDFFont &TgtCustomPDFEngine::FontFor(const TPdfFontSpec &spec, int32_t &index
       index = static_cast<int32_t>(i);
       return *FFontTable[i];
     }
-  FFontTable.push_back(std::make_unique<TgtPDFFont>(spec, false, false, NextObjectNumber()));
+  FFontTable.push_back(std::make_unique<TgtPDFFont>(spec, EmbeddingOf(spec.Family), false, NextObjectNumber()));
   index = static_cast<int32_t>(FFontTable.size()) - 1;
   return *FFontTable.back();
 }
@@ -120,6 +120,7 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
     // downward direction.
     const double bx = FRunTextX + em * sn, by = FRunTextY + em * cs;
     const double ox = X(bx), oy = Y(by);
+    font.AddUsedCharacters(ansi);
     double advance = 0;  // engine pixels
     for (char c : ansi) advance += font.CodeWidth(static_cast<uint8_t>(c)) * (S / 72) * size / 1000;
     if (Item.FIsFromMetafile && Item.FCharSpaceArray.size() >= ansi.size() && !ansi.empty()) {

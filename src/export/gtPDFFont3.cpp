@@ -5,6 +5,7 @@
 
 #include "common/Strings.h"
 #include "export/gtCstPDFEngFormat.h"
+#include "export/gtPDFFontFile.h"
 
 namespace nx {
 
@@ -87,8 +88,8 @@ std::string PdfBaseFontName(const TPdfFontSpec &f) {
   return name;
 }
 
-TgtPDFFont::TgtPDFFont(const TPdfFontSpec &font, bool subset, bool isCID, int32_t objNo)
-    : FSubset(subset), FIsCID(isCID), FFont(font) {
+TgtPDFFont::TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo)
+    : FEmbedding(embedding), FSubset(embedding == etfSubset), FIsCID(isCID), FFont(font) {
   FFontInfo.FfiFontObjRef = objNo;
   const double size = std::fabs(font.Size);
   FFontInfo.FfiStrikeoutSize = std::floor(size / 20);
@@ -112,7 +113,8 @@ void TgtPDFFont::Measure() {
   if (!GetTextMetricsW(sf.Dc(), &tm)) return;
   TgtPDFFontInfo &fi = FFontInfo;
   const bool proportional = tm.tmPitchAndFamily & TMPF_FIXED_PITCH;
-  const bool trueType = (tm.tmPitchAndFamily & TMPF_TRUETYPE) && GetFontData(sf.Dc(), 0, 0, nullptr, 0) != GDI_ERROR;
+  if (tm.tmPitchAndFamily & TMPF_TRUETYPE) ReadFontData(sf.Dc());
+  const bool trueType = !FFontData.empty();
   fi.FfiType = trueType ? ftTrueType
                : (tm.tmPitchAndFamily & (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)) ==
                        (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)
@@ -161,10 +163,62 @@ void TgtPDFFont::Measure() {
   fi.FfiUnderscorePosition = size * (otm.otmsUnderscorePosition * k) / 1000;
 }
 
+void TgtPDFFont::ReadFontData(HDC dc) {
+  // Table 0 is the font from its directory on; "ttcf" the whole collection
+  // holding it, in which the font's directory lies at the difference.
+  const DWORD size = GetFontData(dc, 0, 0, nullptr, 0);
+  if (size == GDI_ERROR || size == 0) return;
+  const DWORD kTtcf = 0x66637474;
+  const DWORD whole = GetFontData(dc, kTtcf, 0, nullptr, 0);
+  const bool collection = whole != GDI_ERROR && whole > size;
+  std::string data(collection ? whole : size, '\0');
+  if (GetFontData(dc, collection ? kTtcf : 0, 0, data.data(), static_cast<DWORD>(data.size())) != data.size()) return;
+  const uint32_t offset = collection ? whole - size : 0;
+  // Fonts with PostScript outlines are not TrueType fonts here.
+  if (!HasTrueTypeOutlines(data, offset)) return;
+  FFontData = std::move(data);
+  FOffset = offset;
+}
+
+void TgtPDFFont::AddUsedCharacters(std::string_view codes) {
+  if (FSubset)
+    for (char c : codes) FUsedCodes.insert(static_cast<uint8_t>(c));
+}
+
+void TgtPDFFont::PrepareEmbedding() {
+  FEmbedded.clear();
+  FTagPrefix.clear();
+  if (FEmbedding == etfNone || FFontData.empty()) return;
+  std::set<uint16_t> glyphs;
+  if (FSubset) {
+    std::set<char16_t> chars;
+    for (uint8_t c : FUsedCodes)
+      if (c >= 32) chars.insert(static_cast<char16_t>(CodeChar(c)));
+    for (const auto &[ch, glyph] : ReadUnicodeCmap(FFontData, FOffset))
+      if (chars.count(ch)) glyphs.insert(glyph);
+    FUsedGlyphs.insert(glyphs.begin(), glyphs.end());
+  } else {
+    // The whole font is only embedded when all of its glyph data is sound.
+    uint16_t count = 0;
+    for (const TTrueTypeTable &t : ReadTableDirectory(FFontData, FOffset))
+      if (t.Tag == TableTag("maxp") && t.Length >= 6)
+        count = static_cast<uint16_t>((uint8_t(FFontData[t.Offset + 4]) << 8) | uint8_t(FFontData[t.Offset + 5]));
+    for (uint32_t g = 0; g < count; ++g) glyphs.insert(static_cast<uint16_t>(g));
+  }
+  const std::optional<std::string> subset = BuildTrueTypeSubset(FFontData, FOffset, glyphs);
+  if (!subset) return;  // damaged font data: the font stays referenced
+  if (FSubset && subset->size() < FFontData.size()) {
+    FEmbedded = *subset;
+    FTagPrefix = SubsetTag(std::string_view(FFontData).substr(FOffset), FUsedGlyphs) + "+";
+  } else {
+    FEmbedded = FFontData;
+  }
+}
+
 std::string TgtPDFFont::SimpleFontDictionary(int32_t index, int32_t descriptorObjNo) const {
   std::string s = "/Type /Font/Subtype /TrueType/Name /F";
   pdf::AppendInt(s, index);
-  s += FSubset ? "/BaseFont /WYOIAS+" : "/BaseFont /";
+  s += "/BaseFont /" + FTagPrefix;
   s += EscapePdfName(FBaseFont);
   s += " /Encoding /WinAnsiEncoding/FirstChar 32/LastChar 255/Widths [";
   for (size_t i = 0; i < FFontInfo.FfiWidths.size(); ++i) {
@@ -177,9 +231,9 @@ std::string TgtPDFFont::SimpleFontDictionary(int32_t index, int32_t descriptorOb
   return s;
 }
 
-std::string TgtPDFFont::SimpleFontDescriptor() const {
+std::string TgtPDFFont::SimpleFontDescriptor(int32_t fontFileObjNo) const {
   const TgtPDFFontInfo &fi = FFontInfo;
-  std::string s = FSubset ? "/Type /FontDescriptor/FontName /WYOIAS+" : "/Type /FontDescriptor/FontName /";
+  std::string s = "/Type /FontDescriptor/FontName /" + FTagPrefix;
   s += EscapePdfName(FBaseFont);
   char buf[96];
   std::snprintf(buf, sizeof buf, " /Flags %d/FontBBox[%d %d %d %d]", fi.FfiFlags, fi.BBoxLeft, fi.BBoxBottom,
@@ -193,6 +247,11 @@ std::string TgtPDFFont::SimpleFontDescriptor() const {
   s += buf;
   s += "/ItalicAngle ";
   pdf::AppendInt(s, italic);
+  if (fontFileObjNo) {
+    s += "/FontFile2 ";
+    pdf::AppendInt(s, fontFileObjNo);
+    s += " 0 R";
+  }
   s += "\r\n";
   return s;
 }

@@ -1,12 +1,16 @@
 // PDF font resources, the simple TrueType path: a font named by family,
 // style and size becomes a /TrueType font with WinAnsiEncoding, its widths
 // of the codes 32 .. 255 and its descriptor, measured through the system's
-// text metrics at 1000 points. The font data is referenced, not embedded.
+// text metrics at 1000 points. The font data is referenced, embedded whole,
+// or embedded as a subset of the glyphs the document's text uses.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "common/WString.h"
 
@@ -49,8 +53,9 @@ struct TgtPDFFontInfo {
 
 class TgtPDFFont {
  public:
-  // Measures the font; objNo is the number of its font dictionary.
-  TgtPDFFont(const TPdfFontSpec &font, bool subset, bool isCID, int32_t objNo);
+  // Measures the font; objNo is the number of its font dictionary. The
+  // embedding is the document's, or etfNone for an excluded family.
+  TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo);
 
   bool IsEqual(const TPdfFontSpec &font, bool isCID, bool isIdentityH) const;
   const TgtPDFFontInfo &Info() const { return FFontInfo; }
@@ -59,15 +64,35 @@ class TgtPDFFont {
   // Width of a Windows-1252 code in 1/1000 em (0 below 32).
   double CodeWidth(uint8_t code) const { return code < 32 ? 0 : FFontInfo.FfiWidths[code - 32]; }
 
-  // The font dictionary and descriptor bodies (CR LF at the end of each).
+  // Records the characters of a simple run (Windows-1252 codes) for a subset.
+  void AddUsedCharacters(std::string_view codes);
+  // Decides what is embedded: the whole font data, a subset of the recorded
+  // characters' glyphs (tagged), or nothing when the font data is damaged or
+  // embedding is off. Call once, before writing the dictionaries.
+  void PrepareEmbedding();
+  // The bytes of the FontFile2 stream (empty: not embedded).
+  const std::string &EmbeddedData() const { return FEmbedded; }
+  // "ABCDEF+" when a subset is embedded, else empty.
+  const std::string &SubsetPrefix() const { return FTagPrefix; }
+
+  // The font dictionary and descriptor bodies (CR LF at the end of each);
+  // fontFileObjNo 0 means no embedded font file.
   std::string SimpleFontDictionary(int32_t index, int32_t descriptorObjNo) const;
-  std::string SimpleFontDescriptor() const;
+  std::string SimpleFontDescriptor(int32_t fontFileObjNo = 0) const;
 
  private:
   void Measure();
+  void ReadFontData(HDC dc);
 
   std::string FBaseFont;
+  TgtTTFontEmbedding FEmbedding;
   bool FSubset;
+  std::string FFontData;  // the font as the system holds it (a whole collection when it is in one)
+  uint32_t FOffset = 0;   // the font's table directory inside FFontData
+  std::set<uint16_t> FUsedGlyphs;
+  std::set<uint8_t> FUsedCodes;
+  std::string FEmbedded;
+  std::string FTagPrefix;
   bool FIsCID;
   bool FIsIdentityH = true;
   TPdfFontSpec FFont;
