@@ -40,8 +40,11 @@ TEST(EngineLifecycle, OnePageDocumentIsInterpretedAndRenderedAtEndDoc) {
   EXPECT_EQ(e.Log, Log({"StartDocument"}));
   e.PlayMetafile(TgtRect{0, 0, e.Page().Width(), e.Page().Height()}, page);
   e.EndDoc();
-  // The page canvas was interpreted once: its end-of-file item.
-  EXPECT_EQ(e.Log, Log({"StartDocument", "StartPage1", "eof@content1", "EndPage1", "EndDocument"}));
+  // The page canvas was interpreted once: its line (a shape, rendered before
+  // the page's document items), the clip the player sets up around the page,
+  // and its end-of-file item.
+  EXPECT_EQ(e.Log, Log({"StartDocument", "StartPage1", "line", "clip@content1", "eof@content1", "EndPage1",
+                        "EndDocument"}));
   EXPECT_EQ(e.EngineStatus(), esFinished);
   EXPECT_FALSE(e.IsDocumentStarted());
   EXPECT_EQ(e.CurrentPage(), 0);

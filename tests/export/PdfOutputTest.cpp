@@ -13,7 +13,7 @@
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "session/Outputs.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 namespace {
 

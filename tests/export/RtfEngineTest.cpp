@@ -9,7 +9,7 @@
 #include "export/gtJPEGEng.h"
 #include "export/gtRTFEng.h"
 #include "support/TestSupport.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 using namespace nx;
 

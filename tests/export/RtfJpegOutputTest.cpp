@@ -9,7 +9,7 @@
 
 #include "noxtrel.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 #include "support/TestSupport.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "gdi/EmfTestUtil.h"
 #include "noxtrel.h"
 #include "session/Library.h"
-#include "spool/SpoolEnv.h"
+#include "support/SpoolEnv.h"
 
 using namespace nx;
 

@@ -279,17 +279,20 @@ TEST_F(DocFlowTest, ReadOnlyFolderIsReported) {
 }
 
 // Device type 2 shows a window; tests/preview has its documents.
-TEST_F(DocFlowTest, OutputsNotBuiltYetAreReportedAndTheSessionResets) {
+TEST_F(DocFlowTest, ExportOutputsWriteTheirFilesAndTheSessionResets) {
   ASSERT_EQ(NxInit(), 0);
-  for (int device : {3, 6, 7}) {
+  const std::pair<int, const char *> outputs[] = {{3, "doc.pdf"}, {6, "doc.rtf"}, {7, "doc2.jpg"}};
+  for (const auto &[device, file] : outputs) {
     NxSetDevice(device);
+    NxSetFileName((dir_.path().string() + "/doc").c_str());
     NxBeginDoc();
     ASSERT_TRUE(nx::DocumentOpen()) << device;
     EXPECT_EQ(nx::PageStore().PagesCount(), 1);  // the font setting opened page 1
     NxNewPage();
     EXPECT_EQ(nx::PageStore().PagesCount(), 2);
     NxEndDoc();
-    EXPECT_EQ(NxGetLastError(), nx::nxeNotBuilt) << device;
+    EXPECT_EQ(NxGetLastError(), 0) << device;
+    EXPECT_TRUE(fs::exists(dir_.file(file))) << file;
     EXPECT_FALSE(nx::DocumentOpen());
     EXPECT_EQ(nx::PageStore().PagesCount(), 0);
     EXPECT_EQ(nx::Session().Device, 1);

@@ -111,12 +111,10 @@ TEST_F(SharedLibraryTest, AHostWritesThreeEmfPages) {
   });
   ASSERT_EQ(host, 0);
 
-  // Each page is the printable area in printer pixels, recorded against the
-  // screen: that many screen pixels in 0.01 mm.
-  HDC screen = GetDC(nullptr);
-  const LONG width = MulDiv(4760, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES));
-  const LONG height = MulDiv(6815, GetDeviceCaps(screen, VERTSIZE) * 100, GetDeviceCaps(screen, VERTRES));
-  ReleaseDC(nullptr, screen);
+  // Each page file states the printable area at its physical size: 4760 x
+  // 6815 pixels of the 600-dpi virtual printer, in 0.01 mm.
+  const LONG width = MulDiv(4760, 2540, 600);
+  const LONG height = MulDiv(6815, 2540, 600);
   for (int page = 1; page <= 3; ++page) {
     std::string emf = out.file("out/Page" + std::to_string(page) + ".emf");
     nxtest::CommandResult r = nxtest::RunCommand("emf2svg-conv -i " + nxtest::ShellQuote(emf) + " -o " +
