@@ -11,31 +11,6 @@
 namespace nx {
 namespace {
 
-int GdiPenStyle(TgtPenStyle s) {
-  switch (s) {
-    case psDash: return PS_DASH;
-    case psDot: return PS_DOT;
-    case psDashDot: return PS_DASHDOT;
-    case psDashDotDot: return PS_DASHDOTDOT;
-    case psClear: return PS_NULL;
-    case psInsideFrame: return PS_INSIDEFRAME;
-    default: return PS_SOLID;
-  }
-}
-
-HBRUSH MakeBrush(const TgtBrush *b) {
-  if (!b || b->Style == bsClear) return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-  switch (b->Style) {
-    case bsHorizontal: return CreateHatchBrush(HS_HORIZONTAL, b->Color);
-    case bsVertical: return CreateHatchBrush(HS_VERTICAL, b->Color);
-    case bsFDiagonal: return CreateHatchBrush(HS_FDIAGONAL, b->Color);
-    case bsBDiagonal: return CreateHatchBrush(HS_BDIAGONAL, b->Color);
-    case bsCross: return CreateHatchBrush(HS_CROSS, b->Color);
-    case bsDiagCross: return CreateHatchBrush(HS_DIAGCROSS, b->Color);
-    default: return CreateSolidBrush(b->Color);
-  }
-}
-
 void Fill(TMemoryBitmap &bm, uint32_t px) {
   for (int32_t y = 0; y < bm.Height(); ++y) std::fill_n(bm.Row(y), bm.Width(), px);
 }
@@ -67,7 +42,7 @@ void TgtCustomDocumentEngine::RasterShape(const TgtPen &Pen, const TgtBrush *Bru
   for (TMemoryBitmap *bm : {&black, &white}) {
     HDC dc = bm->dc();
     HPEN pen = CreatePen(GdiPenStyle(Pen.Style), Pen.Style == psClear ? 0 : std::max(1, Pen.Width), Pen.Color);
-    HBRUSH brush = MakeBrush(Brush);
+    HBRUSH brush = CreateGdiBrush(Brush);
     HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
     SetBkMode(dc, TRANSPARENT);
     Draw(dc, ox, oy);

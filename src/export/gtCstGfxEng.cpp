@@ -13,35 +13,6 @@ constexpr BYTE kTrueTypeOnly = 7;  // OUT_TT_ONLY_PRECIS
 
 int R(double v) { return int(std::lround(v)); }
 
-int GdiPenStyle(TgtPenStyle s) {
-  switch (s) {
-    case psDash: return PS_DASH;
-    case psDot: return PS_DOT;
-    case psDashDot: return PS_DASHDOT;
-    case psDashDotDot: return PS_DASHDOTDOT;
-    case psClear: return PS_NULL;
-    case psInsideFrame: return PS_INSIDEFRAME;
-    default: return PS_SOLID;
-  }
-}
-
-int HatchOf(TgtBrushStyle s) {
-  switch (s) {
-    case bsHorizontal: return HS_HORIZONTAL;
-    case bsVertical: return HS_VERTICAL;
-    case bsFDiagonal: return HS_FDIAGONAL;
-    case bsBDiagonal: return HS_BDIAGONAL;
-    case bsCross: return HS_CROSS;
-    default: return HS_DIAGCROSS;
-  }
-}
-
-HBRUSH MakeBrush(const TgtBrush *b) {
-  if (!b || b->Style == bsClear) return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
-  if (b->Style == bsSolid) return CreateSolidBrush(b->Color);
-  return CreateHatchBrush(HatchOf(b->Style), b->Color);
-}
-
 std::vector<POINT> Rounded(const TgtPoints &pts, int32_t n) {
   std::vector<POINT> out;
   for (size_t i = 0; i < size_t(std::max(n, 0)) && i < pts.size(); ++i) out.push_back({R(pts[i].X), R(pts[i].Y)});
@@ -146,7 +117,7 @@ void TgtCustomGraphicsEngine::WithObjects(const TgtPen &Pen, const TgtBrush *Bru
   HDC dc = FMetafileCanvas;
   if (!dc) return;
   HPEN pen = CreatePen(GdiPenStyle(Pen.Style), Pen.Style == psClear ? 0 : Pen.Width, Pen.Color);
-  HBRUSH brush = MakeBrush(Brush);
+  HBRUSH brush = CreateGdiBrush(Brush);
   HGDIOBJ oldPen = SelectObject(dc, pen), oldBrush = SelectObject(dc, brush);
   SetBkMode(dc, TRANSPARENT);
   Draw(dc);

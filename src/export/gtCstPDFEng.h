@@ -146,7 +146,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   double ShapeOpacityPrefix(std::string &out);
 
   // ---- text -------------------------------------------------------------
-  TgtPDFFont &FontFor(const TPdfFontSpec &spec, int32_t &index);
+  TgtPDFFont &FontFor(const TPdfFontSpec &wanted, int32_t &index);
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
   std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size);
 

@@ -58,13 +58,13 @@ std::string ExpandTabs(const std::string &s) {
 
 }  // namespace
 
-TgtPDFFont &TgtCustomPDFEngine::FontFor(const TPdfFontSpec &spec, int32_t &index) {
+TgtPDFFont &TgtCustomPDFEngine::FontFor(const TPdfFontSpec &wanted, int32_t &index) {
   for (size_t i = 0; i < FFontTable.size(); ++i)
-    if (FFontTable[i]->IsEqual(spec, false, true)) {
+    if (FFontTable[i]->IsEqual(wanted, false, true)) {
       index = static_cast<int32_t>(i);
       return *FFontTable[i];
     }
-  FFontTable.push_back(std::make_unique<TgtPDFFont>(spec, EmbeddingOf(spec.Family), false, NextObjectNumber()));
+  FFontTable.push_back(std::make_unique<TgtPDFFont>(wanted, EmbeddingOf(wanted.Family), false, NextObjectNumber()));
   index = static_cast<int32_t>(FFontTable.size()) - 1;
   return *FFontTable.back();
 }
@@ -100,15 +100,15 @@ std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtP
 
 void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   if (!(ItemsToRender() & irText) || Item.FLines.empty()) return;
-  const TPdfFontSpec spec = SpecOf(Item.FFont);
-  const double size = spec.Size;
+  const TPdfFontSpec wanted = SpecOf(Item.FFont);
+  const double size = wanted.Size;
   const double S = gtScreenResolution;
   const double theta = Item.FRotationAngle * std::numbers::pi / 180;
   const double cs = std::cos(theta), sn = std::sin(theta);
   const bool upright = Item.FRotationAngle % 360 == 0;
   const double em = size * (S / 72) * (S / InputXRes());
   int32_t fontIndex = 0;
-  TgtPDFFont &font = FontFor(spec, fontIndex);
+  TgtPDFFont &font = FontFor(wanted, fontIndex);
   std::string gs;
   if (Item.FTextEffects.FOpacity < 100) gs = GraphicsState(Item.FTextEffects.FOpacity);
   FRunTextX = Item.FX;

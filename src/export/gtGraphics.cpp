@@ -131,4 +131,29 @@ TgtDigest TgtBitmap::Digest() const {
   return gtMD5(bytes.data(), bytes.size());
 }
 
+int GdiPenStyle(TgtPenStyle Style) {
+  switch (Style) {
+    case psDash: return PS_DASH;
+    case psDot: return PS_DOT;
+    case psDashDot: return PS_DASHDOT;
+    case psDashDotDot: return PS_DASHDOTDOT;
+    case psClear: return PS_NULL;
+    case psInsideFrame: return PS_INSIDEFRAME;
+    default: return PS_SOLID;
+  }
+}
+
+HBRUSH CreateGdiBrush(const TgtBrush *Brush) {
+  if (!Brush || Brush->Style == bsClear) return static_cast<HBRUSH>(GetStockObject(NULL_BRUSH));
+  switch (Brush->Style) {
+    case bsHorizontal: return CreateHatchBrush(HS_HORIZONTAL, Brush->Color);
+    case bsVertical: return CreateHatchBrush(HS_VERTICAL, Brush->Color);
+    case bsFDiagonal: return CreateHatchBrush(HS_FDIAGONAL, Brush->Color);
+    case bsBDiagonal: return CreateHatchBrush(HS_BDIAGONAL, Brush->Color);
+    case bsCross: return CreateHatchBrush(HS_CROSS, Brush->Color);
+    case bsDiagCross: return CreateHatchBrush(HS_DIAGCROSS, Brush->Color);
+    default: return CreateSolidBrush(Brush->Color);
+  }
+}
+
 }  // namespace nx

@@ -114,4 +114,10 @@ class TgtBitmap {
   std::vector<uint32_t> FPixels;
 };
 
+// The GDI pen style of a pen style (solid for the styles GDI has no dash
+// for), and a GDI brush for an engine brush (the null brush for none or a
+// clear one); the caller deletes the brush.
+int GdiPenStyle(TgtPenStyle Style);
+HBRUSH CreateGdiBrush(const TgtBrush *Brush);
+
 }  // namespace nx

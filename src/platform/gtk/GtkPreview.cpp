@@ -338,8 +338,8 @@ gboolean OnScroll(GtkWidget *, GdkEventScroll *e, gpointer data) {
 }
 
 void OnClicked(GtkButton *, gpointer data) {
-  auto *spec = static_cast<const ButtonSpec *>(data);
-  if (g_preview) Call(g_preview, WM_COMMAND, MAKEWPARAM(spec->id, 0), 0);
+  auto *button = static_cast<const ButtonSpec *>(data);
+  if (g_preview) Call(g_preview, WM_COMMAND, MAKEWPARAM(button->id, 0), 0);
 }
 
 // ---------------------------------------------------------------------------
