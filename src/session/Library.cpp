@@ -34,7 +34,12 @@ TLibrary *gLibrary = nullptr;
 
 // The export engines with the settings the library gives them once: no setup
 // dialog, no viewer opened after creation, no hyperlinks, empty creator.
+// They are made when the library first needs one, not while it is being
+// loaded: an engine asks the platform for the screen, and the platform's
+// process-wide tables made during a load that the host then undoes without
+// exporting anything would be left behind by the unload.
 void CreateEngines(TLibrary &lib) {
+  if (lib.PdfEngine) return;
   lib.JpegEngine = std::make_unique<TgtJPEGEngine>();
   lib.JpegEngine->Preferences().FOpenAfterCreate = false;
   lib.JpegEngine->Preferences().FShowSetupDialog = false;
@@ -58,7 +63,6 @@ void CreateEngines(TLibrary &lib) {
 void LoadLibraryState() {
   if (gLibrary) return;
   auto lib = std::make_unique<TLibrary>();
-  CreateEngines(*lib);
   lib->Printer = std::make_unique<TSysPrinter>();
   TSysPrinter *printer = lib->Printer.get();
   lib->Pages = std::make_unique<TNxPrinter>([printer] { return printer->Handle(); });
@@ -123,16 +127,19 @@ TRawJobs &RawJobs() {
 
 TgtPDFEngine &PdfEngine() {
   LoadLibraryState();
+  CreateEngines(*gLibrary);
   return *gLibrary->PdfEngine;
 }
 
 TgtRTFEngine &RtfEngine() {
   LoadLibraryState();
+  CreateEngines(*gLibrary);
   return *gLibrary->RtfEngine;
 }
 
 TgtJPEGEngine &JpegEngine() {
   LoadLibraryState();
+  CreateEngines(*gLibrary);
   return *gLibrary->JpegEngine;
 }
 
