@@ -63,6 +63,18 @@ TEST(RtfEscape, FullAndPlain) {
   EXPECT_EQ(gtRTFCharsetOfCodePage(437), 0);
 }
 
+// Text goes into the file in the code page \ansicpg names: a character the
+// code page has as its byte (a double-byte one as two hexadecimal escapes,
+// since a trail byte may be a backslash), one it lacks as \u with "?".
+TEST(RtfEscape, TextInTheAnnouncedCodePage) {
+  EXPECT_EQ(gtRTFEncode(u"caf\u00e9 \\{x\\}", 1252), "caf\xe9 \\{x\\}");
+  EXPECT_EQ(gtRTFEncode(u"caf\u00e9", 1251), "caf\\uc1\\u233?");
+  EXPECT_EQ(gtRTFEncode(u"\u0416\u00ab", 1251), "\xc6\xab");
+  EXPECT_EQ(gtRTFEncode(u"\u00a7", 932), "\\'81\\'98");
+  EXPECT_EQ(gtRTFEncode(u"\u00e9", 1253), "\\uc1\\u233?");
+  EXPECT_EQ(gtRTFEncode(u"\U0001F600", 1252), "\\uc1\\u-10179?\\uc1\\u-8704?");
+}
+
 TEST_F(RtfEngine, OnePageInOrderWithDuplicatesAndShading) {
   const std::string rtf = Write([](TRtfProbe &e) {
     e.Add(Text(u"Total", 100, 200));
