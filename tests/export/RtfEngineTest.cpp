@@ -130,6 +130,15 @@ TEST_F(RtfEngine, LandscapeShapesAndPictures) {
   ASSERT_NE(pict, std::string::npos);
   EXPECT_NE(rtf.find("{\\pict\\jpegblip\\picw60\\pich15\\picscalex200\\picscaley200", pict), std::string::npos);
   EXPECT_NE(rtf.find("\\picbmp\\picbpp4 FFD8FF", pict), std::string::npos);  // JPEG data in hexadecimal
+  // LibreOffice opens it as one landscape A4 page.
+  if (!nxtest::HaveTool("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+  ASSERT_EQ(nxtest::RunCommand("cd " + nxtest::ShellQuote(dir_.path().string()) + " && HOME=" +
+                               nxtest::ShellQuote(dir_.file("home")) + " soffice --headless --convert-to pdf doc.rtf >/dev/null 2>&1")
+                .exitCode,
+            0);
+  const auto info = nxtest::RunCommand("pdfinfo " + nxtest::ShellQuote(dir_.file("doc.pdf")));
+  EXPECT_NE(info.output.find("Pages:           1\n"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("841.89 x 595.3"), std::string::npos) << info.output;
 }
 
 TEST_F(RtfEngine, RefusesFormatsItCannotWrite) {
