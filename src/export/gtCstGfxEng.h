@@ -7,6 +7,9 @@
 // RenderShapeBitmap, which draws nothing here.
 #pragma once
 
+#include <array>
+#include <vector>
+
 #include "export/gtCstDocEng.h"
 
 namespace nx {
@@ -61,6 +64,12 @@ class TgtCustomGraphicsEngine : public TgtCustomDocumentEngine {
   void FreeMetafile();
   // Draws with the pen and brush (null: no fill) selected, then restores.
   void WithObjects(const TgtPen &Pen, const TgtBrush *Brush, const std::function<void(HDC)> &Draw);
+  // Pictures with an inclination or with pixels that let the page show
+  // through are drawn onto their parallelogram with PlgBlt and a mask.
+  static std::vector<BYTE> SeeThroughMask(const TgtBitmap &Pic, const TgtImageItem &Item);
+  static std::array<POINT, 4> TurnedCorners(double X, double Y, int W, int H, int32_t Degrees);
+  void DrawTurnedPicture(const TgtBitmap &Pic, const std::array<POINT, 4> &At, const std::vector<BYTE> &Mask);
+  void DrawTurnedFrame(const TgtImageItem &Item, const std::array<POINT, 4> &At);
 
   HDC FMetafileCanvas = nullptr;
   bool FMonochrome = false;

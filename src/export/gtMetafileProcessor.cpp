@@ -99,7 +99,7 @@ void TgtMetafileProcessor::ProcessRecord(const ENHMETARECORD *Record) {
   else if (t == EMR_INTERSECTCLIPRECT || t == EMR_EXTSELECTCLIPRGN || t == EMR_FILLRGN) sound = DoClip(r);
   else if (t == EMR_EXTCREATEFONTINDIRECTW || t == EMR_EXTTEXTOUTA || t == EMR_EXTTEXTOUTW) sound = DoText(r);
   else if (t == EMR_BITBLT || t == EMR_STRETCHBLT || t == EMR_MASKBLT || t == EMR_STRETCHDIBITS ||
-           t == EMR_SETDIBITSTODEVICE)
+           t == EMR_SETDIBITSTODEVICE || t == EMR_PLGBLT)
     sound = DoBitmap(r);
   if (!sound) Damaged(r);
 }

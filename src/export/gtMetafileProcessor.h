@@ -148,6 +148,14 @@ class TgtMetafileProcessor {
   // An image item over the destination rectangle (logical units).
   void PlaceImage(const TgtBitmap &Picture, double X, double Y, double Cx, double Cy, DWORD Rop, bool Compose);
   std::unique_ptr<TgtImageItem> NewImageItem(double X, double Y, double Cx, double Cy) const;
+  // An image item on the parallelogram of the picture's top-left (P0),
+  // top-right (P1) and bottom-left (P2) corners in engine pixels: its
+  // top-left corner, the lengths of its sides and the inclination of its
+  // top edge (anticlockwise, whole degrees).
+  std::unique_ptr<TgtImageItem> TurnedImageItem(const TgtPoint &P0, const TgtPoint &P1, const TgtPoint &P2) const;
+  // PLGBLT: the source area onto its parallelogram, the mask's clear bits
+  // as transparent pixels.
+  bool DoPlgBlt(const TgtEmfRecord &r);
   int32_t StoreImage(std::shared_ptr<TgtBitmap> Picture);
   bool SetDIBitsToDevice(const TgtEmfRecord &r);
   void SourcelessBitBlt(const TgtEmfRecord &r);

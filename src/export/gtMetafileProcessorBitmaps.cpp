@@ -25,7 +25,8 @@ bool PaintsRectangle(DWORD rop) {
 
 bool SameBox(const TgtImageItem &a, const TgtImageItem &b) {
   auto same = [](double x, double y) { return RoundEven(x) == RoundEven(y); };
-  return same(a.FX, b.FX) && same(a.FY, b.FY) && same(a.FWidth, b.FWidth) && same(a.FHeight, b.FHeight);
+  return same(a.FX, b.FX) && same(a.FY, b.FY) && same(a.FWidth, b.FWidth) && same(a.FHeight, b.FHeight) &&
+         a.FSettings.FInclination == b.FSettings.FInclination;
 }
 
 // Pictures beyond this many tiles of a pattern are not tiled.
@@ -49,6 +50,9 @@ TgtImageItem *TgtMetafileProcessor::LastImageItem() const {
 
 // Smaller corner and absolute extents of the mapped destination rectangle.
 std::unique_ptr<TgtImageItem> TgtMetafileProcessor::NewImageItem(double X, double Y, double Cx, double Cy) const {
+  // A world transform that turns or shears: the picture's own corners.
+  if (FSpace.FXForm.eM12 != 0 || FSpace.FXForm.eM21 != 0)
+    return TurnedImageItem(Map(X, Y), Map(X + Cx, Y), Map(X, Y + Cy));
   auto item = std::make_unique<TgtImageItem>();
   item->FSettings = FEngine->ImageSettings();
   if (!item->FSettings.FAutosize) item->FSettings.FStretch = true;
@@ -113,6 +117,7 @@ void TgtMetafileProcessor::PlaceImage(const TgtBitmap &Picture, double X, double
 bool TgtMetafileProcessor::DoBitmap(const TgtEmfRecord &r) {
   const DWORD t = r.Type();
   if (t == EMR_SETDIBITSTODEVICE) return SetDIBitsToDevice(r);
+  if (t == EMR_PLGBLT) return DoPlgBlt(r);
   if (t == EMR_STRETCHDIBITS) {
     EMRSTRETCHDIBITS e;
     if (!r.Read(&e)) return false;

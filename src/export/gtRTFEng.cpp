@@ -106,6 +106,38 @@ WString gtRTFFullEscape(const WString &Text) {
   return out;
 }
 
+// A character is written as the code page's byte when it is one byte there,
+// as hexadecimal escapes when it takes more (a trail byte may be a
+// backslash or a brace), and as \u with a "?" fallback when the code page
+// lacks it, so that a reader decoding with \ansicpg gets the character back.
+std::string gtRTFEncode(const WString &Text, UINT CodePage) {
+  std::string out;
+  out.reserve(Text.size());
+  for (size_t i = 0; i < Text.size(); ++i) {
+    const char16_t c = Text[i];
+    if (c < 0x80) {
+      out += char(c);
+      continue;
+    }
+    const bool pair = c >= 0xD800 && c < 0xDC00 && i + 1 < Text.size() && Text[i + 1] >= 0xDC00 && Text[i + 1] < 0xE000;
+    const int units = pair ? 2 : 1;
+    char bytes[16];
+    BOOL lacking = FALSE;
+    const int n = WideCharToMultiByte(CodePage, 0, reinterpret_cast<LPCWSTR>(&Text[i]), units, bytes, sizeof bytes,
+                                      nullptr, CodePage == CP_UTF8 ? nullptr : &lacking);
+    if (n == 1 && !lacking) {
+      out += bytes[0];
+    } else if (n > 1 && !lacking) {
+      static const char kHex[] = "0123456789abcdef";
+      for (int k = 0; k < n; ++k) out += std::string("\\'") + kHex[BYTE(bytes[k]) >> 4] + kHex[BYTE(bytes[k]) & 15];
+    } else {
+      for (int k = 0; k < units; ++k) out += "\\uc1\\u" + Num(int16_t(Text[i + size_t(k)])) + "?";
+    }
+    i += size_t(units - 1);
+  }
+  return out;
+}
+
 int32_t gtRTFCharsetOfCodePage(UINT CodePage) {
   switch (CodePage) {
     case 932: return 128;
@@ -191,9 +223,7 @@ std::string &TgtRTFEngine::RoutedStream() {
   return FRTFStream;
 }
 
-void TgtRTFEngine::Put(std::string &Stream, const WString &Text, UINT CodePage) const {
-  Stream += WideToAnsi(Text, CodePage);
-}
+void TgtRTFEngine::Put(std::string &Stream, const WString &Text) { Stream += gtRTFEncode(Text, GetACP()); }
 
 // ---- document and pages ------------------------------------------------------
 
@@ -214,7 +244,7 @@ void TgtRTFEngine::StartDocument() {
   s += u"{\\author " + gtRTFFullEscape(info.FAuthor) + u"}{\\keywords " + gtRTFFullEscape(info.FKeywords) + u"}";
   s += u"{\\doccomm " + gtRTFPlainEscape(AsciiToWide(kGenerator)) + u"}{\\creatim" + AsciiToWide(CreationTime()) +
        u"}}\\viewkind1";
-  Put(FRTFStream, s, CP_ACP);
+  Put(FRTFStream, s);
   const TgtPageSettings &p = Pages().front()->FSettings;
   PutBody("\\paperw" + Tw(p.FWidth) + "\\paperh" + Tw(p.FHeight) + "\\margl" + Tw(p.FLeftMargin) + "\\margr" +
           Tw(p.FRightMargin) + "\\margt" + Tw(p.FTopMargin) + "\\margb" + Tw(p.FBottomMargin) + "\\headery" +
@@ -267,7 +297,7 @@ void TgtRTFEngine::EndDocument() {
     head += AsciiToWide("\\red" + Num(GetRValue(c)) + "\\green" + Num(GetGValue(c)) + "\\blue" + Num(GetBValue(c)) + ";");
   head += u"}";
   std::string out;
-  Put(out, head, acp);
+  Put(out, head);
   out += FRTFStream;
   out += "}";
   std::unique_ptr<TOutputFile> file = std::move(FOutputFile);
@@ -341,7 +371,7 @@ void TgtRTFEngine::RenderTextItem(TgtTextItem &Item) {
   for (size_t i = 0; i < Item.FLines.size(); ++i) text += (i ? u"\\line " : u"") + ItemText(Item, Item.FLines[i]);
   std::string &out = RoutedStream();
   out += open + " ";
-  Put(out, text, 1252);
+  Put(out, text);
   out += "\\par}";
 }
 

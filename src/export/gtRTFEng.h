@@ -23,6 +23,10 @@ WString gtRTFPlainEscape(const WString &Text);
 // 16-bit number followed by one "?" for readers without Unicode, with "\uc1"
 // before the first one.
 WString gtRTFFullEscape(const WString &Text);
+// Escaped text as the file's bytes in the code page: ASCII unchanged, a
+// character the code page has as its byte (two or more bytes as "\'hh"
+// escapes), one it lacks as "\uc1\u" + code + "?".
+std::string gtRTFEncode(const WString &Text, UINT CodePage);
 // The font charset every entry gets on a system whose ANSI code page is not
 // 1252 (0 for code pages not listed).
 int32_t gtRTFCharsetOfCodePage(UINT CodePage);
@@ -78,7 +82,8 @@ class TgtRTFEngine : public TgtCustomPlainSheetEngine {
   // The stream items of the current band go to (header, footer or body).
   std::string &RoutedStream();
   bool InBand() const;
-  void Put(std::string &Stream, const WString &Text, UINT CodePage) const;
+  // Appends the text in the ANSI code page that \ansicpg announces.
+  static void Put(std::string &Stream, const WString &Text);
   void PutBody(const std::string &Ascii) { FRTFStream += Ascii; }
   std::string FontFormatting(const TgtFont &Font);
   WString ItemText(const TgtTextItem &Item, const WString &Line);

@@ -63,6 +63,18 @@ TEST(RtfEscape, FullAndPlain) {
   EXPECT_EQ(gtRTFCharsetOfCodePage(437), 0);
 }
 
+// Text goes into the file in the code page \ansicpg names: a character the
+// code page has as its byte (a double-byte one as two hexadecimal escapes,
+// since a trail byte may be a backslash), one it lacks as \u with "?".
+TEST(RtfEscape, TextInTheAnnouncedCodePage) {
+  EXPECT_EQ(gtRTFEncode(u"caf\u00e9 \\{x\\}", 1252), "caf\xe9 \\{x\\}");
+  EXPECT_EQ(gtRTFEncode(u"caf\u00e9", 1251), "caf\\uc1\\u233?");
+  EXPECT_EQ(gtRTFEncode(u"\u0416\u00ab", 1251), "\xc6\xab");
+  EXPECT_EQ(gtRTFEncode(u"\u00a7", 932), "\\'81\\'98");
+  EXPECT_EQ(gtRTFEncode(u"\u00e9", 1253), "\\uc1\\u233?");
+  EXPECT_EQ(gtRTFEncode(u"\U0001F600", 1252), "\\uc1\\u-10179?\\uc1\\u-8704?");
+}
+
 TEST_F(RtfEngine, OnePageInOrderWithDuplicatesAndShading) {
   const std::string rtf = Write([](TRtfProbe &e) {
     e.Add(Text(u"Total", 100, 200));
@@ -118,6 +130,15 @@ TEST_F(RtfEngine, LandscapeShapesAndPictures) {
   ASSERT_NE(pict, std::string::npos);
   EXPECT_NE(rtf.find("{\\pict\\jpegblip\\picw60\\pich15\\picscalex200\\picscaley200", pict), std::string::npos);
   EXPECT_NE(rtf.find("\\picbmp\\picbpp4 FFD8FF", pict), std::string::npos);  // JPEG data in hexadecimal
+  // LibreOffice opens it as one landscape A4 page.
+  if (!nxtest::HaveTool("soffice")) GTEST_SKIP() << "LibreOffice is not installed";
+  ASSERT_EQ(nxtest::RunCommand("cd " + nxtest::ShellQuote(dir_.path().string()) + " && HOME=" +
+                               nxtest::ShellQuote(dir_.file("home")) + " soffice --headless --convert-to pdf doc.rtf >/dev/null 2>&1")
+                .exitCode,
+            0);
+  const auto info = nxtest::RunCommand("pdfinfo " + nxtest::ShellQuote(dir_.file("doc.pdf")));
+  EXPECT_NE(info.output.find("Pages:           1\n"), std::string::npos) << info.output;
+  EXPECT_NE(info.output.find("841.89 x 595.3"), std::string::npos) << info.output;
 }
 
 TEST_F(RtfEngine, RefusesFormatsItCannotWrite) {
