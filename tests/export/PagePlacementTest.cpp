@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -123,24 +124,33 @@ TEST_F(PagePlacement, PdfPageOfAPaperOutsideTheTableIsThePrintersSheet) {
 
 // A black box from (30, 50) to (80, 70) mm on a JPEG page of 96 pixels an
 // inch: its first dark pixels sit 113.4 and 189.0 pixels from the sheet's
-// corner, and it keeps its size of 189 x 75.6 pixels.
+// corner, and it keeps its size of 189 x 75.6 pixels, upright and in
+// landscape (where the printer's offsets turn with the sheet).
 TEST_F(PagePlacement, JpegContentSitsAtTheMargins) {
   NX_REQUIRE_TOOL("convert");
-  Begin(7, "box.jpg");
-  NxFrameEx(300000, 500000, 800000, 700000, 0, -1, -1, 0, 0);
-  NxEndDoc();
-  ASSERT_EQ(NxGetLastError(), 0) << ErrorText();
-  const std::string jpg = dir_.file("box1.jpg");
-  ASSERT_TRUE(std::filesystem::exists(jpg));
-  // The bounding box of the dark pixels: "WxH+X+Y".
-  const auto trim = RunCommand("convert " + ShellQuote(jpg) + " -threshold 50% -negate -trim -format '%w %h %X %Y' info:");
-  int w = 0, h = 0, x = 0, y = 0;
-  ASSERT_EQ(std::sscanf(trim.output.c_str(), "%d %d %d %d", &w, &h, &x, &y), 4) << trim.output;
-  const double px = 96 / 25.4;  // pixels a millimetre
-  EXPECT_NEAR(x, 30 * px, 1.5);
-  EXPECT_NEAR(y, 50 * px, 1.5);
-  EXPECT_NEAR(w, 50 * px, 2);
-  EXPECT_NEAR(h, 20 * px, 2);
+  for (int orientation : {1, 2}) {
+    SCOPED_TRACE(orientation);
+    const std::string name = "box" + std::to_string(orientation);
+    NxSetOrientation(orientation);
+    Begin(7, name + ".jpg");
+    NxFrameEx(300000, 500000, 800000, 700000, 0, -1, -1, 0, 0);
+    NxEndDoc();
+    ASSERT_EQ(NxGetLastError(), 0) << ErrorText();
+    const std::string jpg = dir_.file(name + "1.jpg");
+    ASSERT_TRUE(std::filesystem::exists(jpg));
+    EXPECT_EQ(RunCommand("identify -format '%w %h' " + ShellQuote(jpg)).output,
+              orientation == 1 ? "794 1123" : "1123 794");
+    // The bounding box of the dark pixels: "W H X Y".
+    const auto trim =
+        RunCommand("convert " + ShellQuote(jpg) + " -threshold 50% -negate -trim -format '%w %h %X %Y' info:");
+    int w = 0, h = 0, x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(trim.output.c_str(), "%d %d %d %d", &w, &h, &x, &y), 4) << trim.output;
+    const double px = 96 / 25.4;  // pixels a millimetre
+    EXPECT_NEAR(x, 30 * px, 1.5);
+    EXPECT_NEAR(y, 50 * px, 1.5);
+    EXPECT_NEAR(w, 50 * px, 2);
+    EXPECT_NEAR(h, 20 * px, 2);
+  }
 }
 
 // LibreOffice lays the RTF out; its PDF shows the words where they were
