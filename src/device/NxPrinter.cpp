@@ -53,13 +53,18 @@ void TNxPrinter::NewPage() {
   int saved = CloseCanvas(true);
 
   const int factor = ScreenScalingFactor();
+  HDC printer = printerDC_();
   TPageMetafile page;
-  page.Width = PageWidth() * 96 / factor;
-  page.Height = PageHeight() * 96 / factor;
-  page.PrinterWidth = PageWidth();
-  page.PrinterHeight = PageHeight();
-  page.DpiX = GetDeviceCaps(printerDC_(), LOGPIXELSX);
-  page.DpiY = GetDeviceCaps(printerDC_(), LOGPIXELSY);
+  page.PrinterWidth = GetDeviceCaps(printer, HORZRES);
+  page.PrinterHeight = GetDeviceCaps(printer, VERTRES);
+  page.Width = page.PrinterWidth * 96 / factor;
+  page.Height = page.PrinterHeight * 96 / factor;
+  page.DpiX = GetDeviceCaps(printer, LOGPIXELSX);
+  page.DpiY = GetDeviceCaps(printer, LOGPIXELSY);
+  page.SheetWidth = GetDeviceCaps(printer, PHYSICALWIDTH);
+  page.SheetHeight = GetDeviceCaps(printer, PHYSICALHEIGHT);
+  page.OffsetX = GetDeviceCaps(printer, PHYSICALOFFSETX);
+  page.OffsetY = GetDeviceCaps(printer, PHYSICALOFFSETY);
 
   HDC screen = GetDC(nullptr);
   RECT frame{0, 0, MulDiv(page.Width, GetDeviceCaps(screen, HORZSIZE) * 100, GetDeviceCaps(screen, HORZRES)),

@@ -32,6 +32,12 @@ struct TPageMetafile {
   int PrinterHeight = 0;
   int DpiX = 0;
   int DpiY = 0;
+  // Where that area lies on the sheet: the sheet's size in printer pixels
+  // and the printable area's distance from the sheet's top-left corner.
+  int SheetWidth = 0;
+  int SheetHeight = 0;
+  int OffsetX = 0;
+  int OffsetY = 0;
 };
 
 class TNxPrinter {

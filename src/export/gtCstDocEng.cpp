@@ -7,6 +7,7 @@
 
 #include "common/Files.h"
 #include "export/gtMetafileProcessor.h"
+#include "export/gtMetafileProcessorSpace.h"
 
 namespace nx {
 
@@ -195,14 +196,26 @@ void TgtCustomDocumentEngine::PlayMetafile(HENHMETAFILE Metafile) { PlayMetafile
 void TgtCustomDocumentEngine::PlayMetafile(const TgtRect &DestRect, HENHMETAFILE Metafile) {
   if (!FIsDocumentStarted) return;
   FNoSorting = false;
-  const double f = FNativeConversionFactor;
-  long l = std::lround(DestRect.Left * f), t = std::lround(DestRect.Top * f);
-  long r = std::lround(DestRect.Right * f), b = std::lround(DestRect.Bottom * f);
-  FMetafileWidth = int32_t(r - l);
-  FMetafileHeight = int32_t(b - t);
+  const RECT r = EnginePixels(DestRect);
+  FMetafileWidth = int32_t(r.right - r.left);
+  FMetafileHeight = int32_t(r.bottom - r.top);
   if (!FCanvas || !Metafile) return;
-  RECT target{0, 0, LONG(r - l), LONG(b - t)};
+  RECT target{0, 0, r.right - r.left, r.bottom - r.top};
   PlayEnhMetaFile(FCanvas, Metafile, &target);
+}
+
+void TgtCustomDocumentEngine::PlayMetafileAt(const TgtRect &DestRect, HENHMETAFILE Metafile) {
+  if (!FIsDocumentStarted) return;
+  FNoSorting = false;
+  if (!FCanvas || !Metafile) return;
+  const RECT target = EnginePixels(DestRect);
+  PlayEnhMetaFile(FCanvas, Metafile, &target);
+}
+
+// A rectangle in the measurement unit as whole engine pixels.
+RECT TgtCustomDocumentEngine::EnginePixels(const TgtRect &r) const {
+  const double f = FNativeConversionFactor;
+  return RECT{ClampLong(r.Left * f), ClampLong(r.Top * f), ClampLong(r.Right * f), ClampLong(r.Bottom * f)};
 }
 
 void TgtCustomDocumentEngine::PlayMetafile(double X, double Y, HENHMETAFILE Metafile) {

@@ -148,6 +148,10 @@ class TgtCustomDocumentEngine {
   virtual void PlayMetafile(const TgtRect &DestRect, HENHMETAFILE Metafile);  // 55
   // Interprets the metafile at once, at (X, Y) in the measurement unit.
   virtual void PlayMetafile(double X, double Y, HENHMETAFILE Metafile);  // 56
+  // Plays the metafile onto the page canvas into DestRect (the measurement
+  // unit), corner included: a page recorded for a printer's printable area
+  // lands at the printer's margins on the sheet.
+  void PlayMetafileAt(const TgtRect &DestRect, HENHMETAFILE Metafile);
   virtual int32_t SaveEngineState();                // 69
   virtual void RestoreEngineState(int32_t Index);   // 70
   virtual void ClearEngineStates();                 // 71
@@ -369,6 +373,7 @@ class TgtCustomDocumentEngine {
   void AddShape(TgtShapeType Type, const TgtPoints &Points, bool IsFill);
   void PlaceImageItem(TgtImageItem &Item, const TgtRect &Rect) const;
   TgtPoints ToPixels(const TgtPoints &Points) const;
+  RECT EnginePixels(const TgtRect &Rect) const;
   TgtEngineState CaptureState() const;
   bool Started();
 

@@ -142,7 +142,13 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   void PaintClosedShape(const std::string &path, const TgtPen &pen, const TgtBrush *brush, bool fillSeparator);
   std::string PolygonPath(const TgtPoints &pts, int32_t n, bool closed, bool continueFigure) const;
   std::string PathColourPrefix(const TgtPathItem &item);
+  std::string RectSubpath(double l, double t, double r, double b) const;
   std::string ClipSubpaths(const TgtClipItem &item, bool allRects) const;
+  std::string SheetSubpath() const;
+  void CloseInsertedClip();
+  // Sets the clip state to the subpaths combined by a region mode with the
+  // clip in force; clipOperator is " W*" (even-odd) or " W".
+  void ApplyClip(int32_t mode, const std::string &subpaths, const char *clipOperator);
   double ShapeOpacityPrefix(std::string &out);
 
   // ---- text -------------------------------------------------------------

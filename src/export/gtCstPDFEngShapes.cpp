@@ -449,23 +449,34 @@ void TgtCustomPDFEngine::RenderPathItem(TgtPathItem &Item) {
       finish(FIsPathClosed ? "s" : "S");
       break;
     case poSelectClipPath:
-      // No output; the path is consumed.
+      // The path becomes the clip, filled by the metafile's fill mode.
+      CloseInsertedClip();
+      if (!FPath.empty()) ApplyClip(Item.FMode, FPath, alt ? " W*" : " W");
       FPathStatus = psNoPath;
       FPath.clear();
+      FIsPathClosed = false;
       FFirstPoint = true;
       break;
   }
 }
 
 // ---- clipping ---------------------------------------------------------------------
+//
+// A clip lives in its own "q" level, the clip state: GDI's clip can be
+// replaced, PDF's only intersected, so replacing means closing that level
+// ("Q") and opening a new one. Intersecting stays in the open level, so the
+// one "Q" of a restore always returns to the unclipped page. The clip of a
+// region is the union of its disjoint rectangles, written as subpaths under
+// the even-odd rule.
+
+std::string TgtCustomPDFEngine::RectSubpath(double l, double t, double r, double b) const {
+  return Fixed4(X(l)) + " " + Fixed4(Y(t)) + " m \r\n" + Pt(r, t) + " l \r\n" + Pt(r, b) + " l \r\n" + Pt(l, b) +
+         " l \r\n" + Pt(l, t) + " l \r\n";
+}
 
 std::string TgtCustomPDFEngine::ClipSubpaths(const TgtClipItem &item, bool allRects) const {
   std::string s;
-  auto rect = [&](const RECT &r) {
-    s += Fixed4(X(r.left)) + " " + Fixed4(Y(r.top)) + " m \r\n";
-    s += Pt(r.right, r.top) + " l \r\n" + Pt(r.right, r.bottom) + " l \r\n" + Pt(r.left, r.bottom) + " l \r\n" +
-         Pt(r.left, r.top) + " l \r\n";
-  };
+  auto rect = [&](const RECT &r) { s += RectSubpath(r.left, r.top, r.right, r.bottom); };
   const size_t n = item.FClipRects.size();
   if (n == 0) return s;
   if (!allRects || n < 2)
@@ -475,13 +486,50 @@ std::string TgtCustomPDFEngine::ClipSubpaths(const TgtClipItem &item, bool allRe
   return s;
 }
 
+// The whole sheet as a subpath: with a region's rectangles after it, the
+// even-odd rule leaves the sheet outside the region.
+std::string TgtCustomPDFEngine::SheetSubpath() const {
+  const double p = FPixelToPointMultiplier > 0 ? FPixelToPointMultiplier : 0.75;
+  const double w = FPageIndex >= 0 ? FPageList[FPageIndex].FWidth / p : 0;
+  const double h = FPageIndex >= 0 ? FPageList[FPageIndex].FHeight / p : 0;
+  return RectSubpath(0, 0, w, h);
+}
+
+void TgtCustomPDFEngine::CloseInsertedClip() {
+  if (!FIsInsertClipState) return;
+  FContentStream += " Q \r\n";
+  FIsInsertClipState = false;
+}
+
+void TgtCustomPDFEngine::ApplyClip(int32_t mode, const std::string &subpaths, const char *clipOperator) {
+  std::string s = subpaths;
+  switch (mode) {
+    case RGN_COPY:
+      if (FIsClipState) FContentStream += " Q ";
+      FIsClipState = false;
+      break;
+    case RGN_AND:
+      break;
+    case RGN_DIFF:
+      s = SheetSubpath() + subpaths;
+      break;
+    case RGN_XOR:  // the whole sheet XOR the region: the sheet without it
+      if (FIsClipState) return;
+      s = SheetSubpath() + subpaths;
+      break;
+    default:  // RGN_OR: the union with an open clip cannot be written; with none it is the sheet
+      return;
+  }
+  if (s.empty()) return;
+  FContentStream += FIsClipState ? " " : " q ";
+  FContentStream += s + clipOperator + " n \r\n";
+  FIsClipState = true;
+}
+
 void TgtCustomPDFEngine::RenderClipItem(TgtClipItem &Item) {
   if (Item.FFromInsert) {
     if (Item.FRestore) {
-      if (FIsInsertClipState) {
-        FContentStream += " Q \r\n";
-        FIsInsertClipState = false;
-      }
+      CloseInsertedClip();
       return;
     }
     if (Item.FClipRects.empty()) return;
@@ -492,10 +540,7 @@ void TgtCustomPDFEngine::RenderClipItem(TgtClipItem &Item) {
     FIsInsertClipState = true;
     return;
   }
-  if (FIsInsertClipState) {
-    FContentStream += " Q \r\n";
-    FIsInsertClipState = false;
-  }
+  CloseInsertedClip();
   if (Item.FRestore) {
     if (FIsClipState) {
       FContentStream += " Q \r\n";
@@ -503,18 +548,7 @@ void TgtCustomPDFEngine::RenderClipItem(TgtClipItem &Item) {
     }
     return;
   }
-  const std::string sub = ClipSubpaths(Item, true);
-  if (!FIsClipState) {
-    if (Item.FMode == RGN_AND && !sub.empty()) {
-      FContentStream += " q " + sub + " W* n \r\n";
-      FIsClipState = true;
-    } else if (Item.FMode == RGN_COPY) {
-      FContentStream += " q \r\n";
-      FIsClipState = true;
-    }
-  } else if (Item.FMode == RGN_AND && Item.FClipRects.size() >= 2) {
-    FContentStream += " q " + sub + " W* n \r\n";
-  }
+  ApplyClip(Item.FMode, ClipSubpaths(Item, true), " W*");
 }
 
 void TgtCustomPDFEngine::RenderEOFItem(TgtEOFItem &Item) {

@@ -200,6 +200,7 @@ bool TgtMetafileProcessor::DoPath(const TgtEmfRecord &r) {
       if (!r.U32(8, &mode)) return false;
       item->FPathOperation = poSelectClipPath;
       item->FMode = int32_t(mode);
+      item->FFillAlternate = FPolyFillMode == ALTERNATE || FPolyFillMode == 0;
       break;
     }
   }

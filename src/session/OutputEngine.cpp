@@ -20,27 +20,40 @@ int32_t MapPaperSizeOrdinal(int32_t paper) { return MapPaperSize(paper); }
 
 namespace {
 
-// The size of the first recorded page in the engine's measurement unit,
-// from its metafile frame (hundredths of a millimetre); false without one.
+// Printer pixels at dpi as the engine's measurement unit.
+double ToEngineUnit(const TgtCustomDocumentEngine &engine, int pixels, int dpi) {
+  return double(pixels) / dpi * gtScreenResolution / engine.NativeConversionFactor();
+}
+
+// The sheet of the first recorded page in the engine's measurement unit,
+// from the printer it was recorded for; false without one.
 bool RecordedPageSize(const TgtCustomDocumentEngine &engine, double &w, double &h) {
   const TNxPrinter &pages = PageStore();
   if (pages.PagesCount() == 0) return false;
-  ENHMETAHEADER hdr{};
-  if (!GetEnhMetaFileHeader(pages.GetPage(0).Handle, sizeof hdr, &hdr)) return false;
-  const double mmW = (hdr.rclFrame.right - hdr.rclFrame.left) / 100.0;
-  const double mmH = (hdr.rclFrame.bottom - hdr.rclFrame.top) / 100.0;
-  if (mmW <= 0 || mmH <= 0) return false;
-  const double pxPerMm = gtScreenResolution / 25.4;
-  w = mmW * pxPerMm / engine.NativeConversionFactor();
-  h = mmH * pxPerMm / engine.NativeConversionFactor();
+  const TPageMetafile &page = pages.GetPage(0);
+  if (page.SheetWidth <= 0 || page.SheetHeight <= 0 || page.DpiX <= 0 || page.DpiY <= 0) return false;
+  w = ToEngineUnit(engine, page.SheetWidth, page.DpiX);
+  h = ToEngineUnit(engine, page.SheetHeight, page.DpiY);
   return true;
+}
+
+// Where a recorded page goes on the engine's sheet: the printer's printable
+// area at its offset from the sheet's corner. The metafile covers only that
+// area, so playing it over the whole sheet would stretch it by the margins.
+// A page without its printer's figures fills the sheet (w x h).
+TgtRect PrintableRect(const TgtCustomDocumentEngine &engine, const TPageMetafile &page, double w, double h) {
+  if (page.DpiX <= 0 || page.DpiY <= 0 || page.PrinterWidth <= 0 || page.PrinterHeight <= 0) return {0, 0, w, h};
+  const double left = ToEngineUnit(engine, page.OffsetX, page.DpiX);
+  const double top = ToEngineUnit(engine, page.OffsetY, page.DpiY);
+  return {left, top, left + ToEngineUnit(engine, page.PrinterWidth, page.DpiX),
+          top + ToEngineUnit(engine, page.PrinterHeight, page.DpiY)};
 }
 
 }  // namespace
 
 // The paper of an engine page: the engine's table size for the papers it
-// has; for Custom and for numbers from 256 on (label printers) the recorded
-// page's own size, so that the page is never drawn onto an older sheet.
+// has; for Custom and for numbers from 256 on (label printers) the sheet the
+// pages were recorded for, so that a page is never drawn onto an older one.
 void SetEnginePaper(TgtCustomDocumentEngine &engine, int32_t paper) {
   const TgtPaperSize size = MapPaperSize(paper);
   double w = 0, h = 0;
@@ -67,7 +80,8 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
   engine.BeginDoc();
   try {
     for (int i = 0; i < count; ++i) {
-      if (HENHMETAFILE emf = pages.GetPage(i).Handle) engine.PlayMetafile(TgtRect{0, 0, w, h}, emf);
+      const TPageMetafile &page = pages.GetPage(i);
+      if (page.Handle) engine.PlayMetafileAt(PrintableRect(engine, page, w, h), page.Handle);
       if (i != count - 1) engine.NewPage();
     }
   } catch (...) {

@@ -18,9 +18,10 @@ void ExportPdf();
 void ExportRtf();
 void ExportJpeg();
 
-// The page loop of the engines: orientation from the printer, BeginDoc, one
-// PlayMetafile per recorded page with NewPage between, and EndDoc always,
-// also after an error (which is then passed on). No page, no engine call.
+// The page loop of the engines: orientation from the printer, BeginDoc, each
+// recorded page played into its printable area on the sheet (at the
+// printer's margins) with NewPage between, and EndDoc always, also after an
+// error (which is then passed on). No page, no engine call.
 void PlayPagesInto(TgtCustomDocumentEngine &engine);
 // The engine page's paper for a Windows paper number (see OutputPdf.cpp).
 void SetEnginePaper(TgtCustomDocumentEngine &engine, int32_t paper);

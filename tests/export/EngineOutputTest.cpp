@@ -341,19 +341,28 @@ TEST(PageCanvas, PagesArePlayedScaledWithoutRoundingToEnginePixels) {
   // inclusive of its right and bottom edge).
   const double frameX = (h.rclFrame.right - h.rclFrame.left) * h.szlDevice.cx / (h.szlMillimeters.cx * 100.0);
   const double frameY = (h.rclFrame.bottom - h.rclFrame.top) * h.szlDevice.cy / (h.szlMillimeters.cy * 100.0);
-  for (double left : {0.0, 1.0}) {
-    TCanvasEngine e;
-    e.BeginDoc();
-    // A rectangle of 4 x 5.5 inches: 384 x 528 engine pixels, starting at the
-    // page's corner whatever its left and top.
-    e.PlayMetafile(TgtRect{left, left, left + 4, left + 5.5}, page);
-    e.EndDoc();
-    TgtPoint end = LineEnd(e.Records);
-    const double expectX = 1001 * 96 / 600.0 * 384 / frameX;
-    const double expectY = 2003 * 96 / 600.0 * 528 / frameY;
-    EXPECT_NEAR(end.X, expectX, 0.01) << left;
-    EXPECT_NEAR(end.Y, expectY, 0.01) << left;
-    EXPECT_NE(end.X, std::round(end.X));
+  const double expectX = 1001 * 96 / 600.0 * 384 / frameX;
+  const double expectY = 2003 * 96 / 600.0 * 528 / frameY;
+  for (bool keepCorner : {false, true}) {
+    for (double left : {0.0, 1.0}) {
+      SCOPED_TRACE(std::to_string(keepCorner) + " " + std::to_string(left));
+      TCanvasEngine e;
+      e.BeginDoc();
+      // A rectangle of 4 x 5.5 inches: 384 x 528 engine pixels. The slot-55
+      // form starts at the page's corner whatever its left and top;
+      // PlayMetafileAt keeps the corner (96 engine pixels an inch).
+      const TgtRect rect{left, left, left + 4, left + 5.5};
+      if (keepCorner)
+        e.PlayMetafileAt(rect, page);
+      else
+        e.PlayMetafile(rect, page);
+      e.EndDoc();
+      TgtPoint end = LineEnd(e.Records);
+      const double shift = keepCorner ? left * 96 : 0;
+      EXPECT_NEAR(end.X, expectX + shift, 0.01);
+      EXPECT_NEAR(end.Y, expectY + shift, 0.01);
+      EXPECT_NE(end.X, std::round(end.X));
+    }
   }
   DeleteEnhMetaFile(page);
 }

@@ -4,6 +4,8 @@
 // the password for one document only, and errors on the error channel.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <regex>
@@ -84,32 +86,45 @@ TEST_F(PdfOutputTest, PagesTextBarcodesAndQrCodesReachThePdf) {
   }
 }
 
-// The PDF page beside emfrender's rendering of the same page metafile.
-TEST_F(PdfOutputTest, PagePixelsMatchTheMetafileRendering) {
+// The PDF page rendered at a fixed resolution beside emfrender's rendering of
+// the same page metafile placed on a white sheet of the PDF page's size at
+// the printer's margins: the metafile covers only the printable area, so a
+// page stretched over the whole sheet, or placed at its corner, differs.
+TEST_F(PdfOutputTest, PagePixelsMatchTheMetafileRenderingAtTheMargins) {
   NX_REQUIRE_TOOL("compare");
   const auto emfrender = nxtest::BinaryDir() / "emfrender";
   if (!std::filesystem::exists(emfrender)) GTEST_SKIP() << "emfrender is not built";
+  const int dpi = NxGetPrinterCaps(LOGPIXELSX);
+  const int offX = NxGetPrinterCaps(PHYSICALOFFSETX), offY = NxGetPrinterCaps(PHYSICALOFFSETY);
+  ASSERT_GT(dpi, 0);
+  ASSERT_GT(offX, 0);  // the built-in printer has margins
   const std::string pdf = WriteDocument("one.pdf", 1);
   ASSERT_EQ(NxGetLastError(), 0) << ErrorText();
   WriteDocument("emf.pdf", 1, nullptr, 5);  // Page1.emf beside it
   ASSERT_TRUE(std::filesystem::exists(dir_.file("Page1.emf")));
-  for (int dpi : {96, 300}) {
-    SCOPED_TRACE(dpi);
-    const std::string emfPng = dir_.file("emf" + std::to_string(dpi) + ".png");
+  for (int res : {96, 300}) {
+    SCOPED_TRACE(res);
+    const std::string r = std::to_string(res);
+    const std::string emfPng = dir_.file("emf" + r + ".png"), pdfPng = dir_.file("pdf" + r + ".png");
     RunCommand(ShellQuote(emfrender.string()) + " " + dir_.file("Page1.emf") + " " + emfPng + " --scale " +
-               std::to_string(dpi / 600.0));
-    RunCommand("pdftoppm -r " + std::to_string(dpi) + " -singlefile -png " + pdf + " " + dir_.file("pdf" + std::to_string(dpi)));
-    const std::string pdfPng = dir_.file("pdf" + std::to_string(dpi) + ".png");
-    const auto size = RunCommand("identify -format '%wx%h' " + emfPng);
-    // Same size, then the root-mean-square difference of the grey levels.
-    const auto cmp = RunCommand("convert " + pdfPng + " -resize " + size.output + "! -colorspace gray " +
-                                dir_.file("a.png") + " && convert " + emfPng + " -colorspace gray " +
-                                dir_.file("b.png") + " && compare -metric RMSE " + dir_.file("a.png") + " " +
-                                dir_.file("b.png") + " null: 2>&1");
+               std::to_string(double(res) / dpi));
+    RunCommand("pdftoppm -r " + r + " -singlefile -png " + pdf + " " + dir_.file("pdf" + r));
+    const std::string sheet = RunCommand("identify -format '%wx%h' " + pdfPng).output;
+    // 595.3 x 841.9 points of A4 at this resolution (poppler rounds up).
+    int w = 0, h = 0;
+    ASSERT_EQ(std::sscanf(sheet.c_str(), "%dx%d", &w, &h), 2) << sheet;
+    EXPECT_NEAR(w, 595.276 * res / 72, 1);
+    EXPECT_NEAR(h, 841.89 * res / 72, 1);
+    const std::string at = "+" + std::to_string(int(std::lround(double(offX) * res / dpi))) + "+" +
+                           std::to_string(int(std::lround(double(offY) * res / dpi)));
+    const auto cmp = RunCommand("convert -size " + sheet + " xc:white " + emfPng + " -geometry " + at +
+                                " -composite -colorspace gray " + dir_.file("b.png") + " && convert " + pdfPng +
+                                " -colorspace gray " + dir_.file("a.png") + " && compare -metric RMSE " +
+                                dir_.file("a.png") + " " + dir_.file("b.png") + " null: 2>&1");
     std::smatch m;
     ASSERT_TRUE(std::regex_search(cmp.output, m, std::regex("\\(([0-9.e-]+)\\)"))) << cmp.output;
     const double rmse = std::stod(m[1]);
-    std::cout << "page RMSE at " << dpi << " dpi: " << rmse << "\n";
+    std::cout << "page RMSE at " << res << " dpi: " << rmse << "\n";
     EXPECT_LT(rmse, 0.08) << cmp.output;
   }
 }
