@@ -26,9 +26,11 @@ target_link_libraries(nx_thirdparty INTERFACE
 # fraction of zlib's time; without it (or with NX_USE_LIBDEFLATE=OFF) zlib
 # does.
 option(NX_USE_LIBDEFLATE "Deflate PDF streams with libdeflate when it is installed" ON)
+set(NX_HAVE_LIBDEFLATE OFF)
 if(NX_USE_LIBDEFLATE)
   pkg_check_modules(LIBDEFLATE IMPORTED_TARGET libdeflate)
   if(LIBDEFLATE_FOUND)
+    set(NX_HAVE_LIBDEFLATE ON)
     target_link_libraries(nx_thirdparty INTERFACE PkgConfig::LIBDEFLATE)
   endif()
 endif()
