@@ -12,41 +12,24 @@
 #include <vector>
 
 #include "device/NxPrinter.h"
+#include "BenchSupport.h"
 #include "noxtrel.h"
 #include "platform/win32.h"
 #include "session/Library.h"
 
 namespace {
 
+using nxbench::DrawPage;
+using nxbench::Lines;
+using nxbench::PeakKiB;
+
 constexpr int kPages = 1000;
-
-long PeakKiB() {
-  rusage u{};
-  getrusage(RUSAGE_SELF, &u);
-  return u.ru_maxrss;
-}
-
-std::vector<std::string> Lines() {
-  std::vector<std::string> lines;
-  for (int i = 0; i < 60; ++i)
-    lines.push_back("Line " + std::to_string(i) + ": 4 x Widget type B at 12.50 each, order 2026-" +
-                    std::to_string(1000 + i));
-  return lines;
-}
 
 size_t StoredBytes() {
   size_t total = 0;
   for (const auto &page : nx::PageStore().PagesList())
     if (page.Handle) total += GetEnhMetaFileBits(page.Handle, 0, nullptr);
   return total;
-}
-
-void DrawPage(const std::vector<std::string> &lines) {
-  for (int i = 0; i < 60; ++i) NxTextOut(200000, 200000 + i * 45000, lines[static_cast<size_t>(i)].c_str());
-  for (int i = 0; i < 10; ++i) {
-    NxLine(200000, 150000 + i * 270000, 1900000, 150000 + i * 270000);
-    NxFrame(1500000, 200000 + i * 270000, 1900000, 400000 + i * 270000, 0);
-  }
 }
 
 void BM_Exports(benchmark::State &state) {

@@ -15,27 +15,15 @@
 #include "device/NxPrinter.h"
 #include "export/gtCstDocEng.h"
 #include "export/gtMetafileProcessor.h"
+#include "BenchSupport.h"
 #include "noxtrel.h"
 #include "session/Library.h"
 #include "platform/win32.h"
 
 namespace {
 
-std::vector<std::string> Lines() {
-  std::vector<std::string> lines;
-  for (int i = 0; i < 60; ++i)
-    lines.push_back("Line " + std::to_string(i) + ": 4 x Widget type B at 12.50 each, order 2026-" +
-                    std::to_string(1000 + i));
-  return lines;
-}
-
-void DrawPage(const std::vector<std::string> &lines) {
-  for (int i = 0; i < 60; ++i) NxTextOut(200000, 200000 + i * 45000, lines[static_cast<size_t>(i)].c_str());
-  for (int i = 0; i < 10; ++i) {
-    NxLine(200000, 150000 + i * 270000, 1900000, 150000 + i * 270000);
-    NxFrame(1500000, 200000 + i * 270000, 1900000, 400000 + i * 270000, 0);
-  }
-}
+using nxbench::DrawPage;
+using nxbench::Lines;
 
 // One recorded page of the drawing benchmark, copied out of the page store.
 HENHMETAFILE RecordedPage() {

@@ -42,6 +42,42 @@ int MinutesBetween(const SYSTEMTIME &local, const SYSTEMTIME &utc) {
 
 void AppendFixed4(std::string &out, double v) {
   if (!std::isfinite(v)) v = 0;
+  // Text runs repeat one spacing adjustment for character after character:
+  // the last value's text is kept for the next call.
+  thread_local double lastValue = 0;
+  thread_local char lastText[32] = "0.0000";
+  thread_local size_t lastSize = 6;
+  if (v == lastValue) {  // 0 and -0 both read "0.0000"
+    out.append(lastText, lastSize);
+    return;
+  }
+  // The common case without the general conversion: |v| * 10^4 rounded to
+  // an integer. The product carries at most half an ulp of error (below
+  // 1e-7 under 1e9), so the rounding is the exact value's unless the
+  // product lies that close to a tie; ties and large values take to_chars,
+  // which rounds the exact binary value.
+  const double scaled = std::fabs(v) * 10000.0;
+  if (scaled < 1e9) {
+    const double whole = std::floor(scaled), frac = scaled - whole;
+    if (std::fabs(frac - 0.5) > 1e-6) {
+      const uint64_t n = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
+      char buf[32];
+      char *p = buf;
+      if (v < 0 && n != 0) *p++ = '-';  // never "-0.0000"
+      p = std::to_chars(p, buf + sizeof buf, n / 10000).ptr;
+      const auto f = static_cast<unsigned>(n % 10000);
+      *p++ = '.';
+      *p++ = static_cast<char>('0' + f / 1000);
+      *p++ = static_cast<char>('0' + f / 100 % 10);
+      *p++ = static_cast<char>('0' + f / 10 % 10);
+      *p++ = static_cast<char>('0' + f % 10);
+      AppendChars(out, buf, p);
+      lastValue = v;
+      lastSize = static_cast<size_t>(p - buf);
+      std::memcpy(lastText, buf, lastSize);
+      return;
+    }
+  }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
   if (r.ec != std::errc()) {

@@ -3,8 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <charconv>
 #include <clocale>
+#include <cmath>
 #include <regex>
+#include <vector>
 
 #include "common/Strings.h"
 #include "export/gtCstPDFEngDoc.h"
@@ -32,6 +35,40 @@ TEST(PdfNumbers, FixedFourAndGeneralFormsIgnoreTheLocale) {
   EXPECT_EQ(General(1e20), "100000000000000000000");
   EXPECT_EQ(General(0.0000123), "0.0000123");
   std::setlocale(LC_NUMERIC, saved.c_str());
+}
+
+// The fixed form is written without the general conversion in the common
+// case; it must give the correctly rounded digits of the exact binary value
+// everywhere, ties (exact halves of the fourth decimal) included.
+TEST(PdfNumbers, FixedFourIsTheCorrectlyRoundedValue) {
+  auto reference = [](double v) {
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+    std::string s(buf, r.ptr);
+    return s == "-0.0000" ? std::string("0.0000") : s;
+  };
+  std::vector<double> values = {0.03125, -0.03125, 0.09375, 2.00005, 1.00015, 0.00005, -0.00005, 0.00015,
+                                99999.99995, 99999.99994, 100000.00005, 123456.78125, 1e-300, -1e-300,
+                                4503599627370496.5, 9.9999e14, 0.99995, 0.49995, 1234.56785};
+  // Every multiple of 1/2^k near the fourth decimal's ties, and values
+  // spread over the magnitudes a page uses.
+  for (int k = 1; k <= 20; ++k)
+    for (int i = -50; i <= 50; ++i) values.push_back(std::ldexp(double(i) + 0.5, -k));
+  uint64_t seed = 0x9E3779B97F4A7C15u;
+  for (int i = 0; i < 200000; ++i) {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    const double unit = double(seed >> 11) / double(1ull << 53);
+    const double magnitude = std::pow(10.0, double(i % 12) - 4);
+    values.push_back((i & 1 ? -1 : 1) * unit * magnitude);
+    // A value a hair's breadth from a tie of the fourth decimal.
+    values.push_back((std::floor(unit * 1e6) + 0.5) / 1e4);
+  }
+  int wrong = 0;
+  for (double v : values)
+    // Twice: the second call may take the text the first one kept.
+    if ((Fixed4(v) != reference(v) || Fixed4(v) != reference(v)) && ++wrong <= 5)
+      ADD_FAILURE() << "value " << v << ": " << Fixed4(v);
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST(PdfNumbers, ColoursAreChannelsOver255) {
