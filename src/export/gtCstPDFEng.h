@@ -105,6 +105,13 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   // is on, else the plain bytes.
   virtual std::string EncryptText(const std::string &Text, int32_t ObjNo, int32_t GenNo);  // 118
 
+  // The font table's resource for a run: the first font equal to wanted
+  // with this encoding (composite when isCID) and orientation, or a new
+  // one appended to the table. index is its resource number ("/F" index).
+  TgtPDFFont &FontResource(const TPdfFontSpec &wanted, bool isCID, bool isIdentityH, int32_t &index);
+  // The content stream of the page being rendered.
+  std::string &ContentStream() { return FContentStream; }
+
  private:
   // ---- document ---------------------------------------------------------
   void WriteStreamObject(int32_t objNo, const std::string &dict, std::string data, bool compress);
@@ -114,6 +121,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   void WriteResourceDictionary();
   void WritePatterns();
   void WriteFonts();
+  void WriteSimpleFont(TgtPDFFont &font, int32_t index);
+  void WriteCompositeFont(TgtPDFFont &font, int32_t index);
+  void WriteToUnicode(const TgtPDFFont &font, int32_t objNo);
   void WriteInfo();
   void ReleaseDocument() noexcept;
 
