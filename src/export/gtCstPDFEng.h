@@ -17,6 +17,8 @@
 #include "export/gtCstPDFEngFormat.h"
 #include "export/gtCstPDFEngWriter.h"
 #include "export/gtCstPlnEng.h"
+#include "export/gtDocUsp10.h"
+#include "export/gtMapFont.h"
 #include "export/gtPDFCrypt3.h"
 #include "export/gtPDFFont3.h"
 
@@ -156,9 +158,19 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   double ShapeOpacityPrefix(std::string &out);
 
   // ---- text -------------------------------------------------------------
-  TgtPDFFont &FontFor(const TPdfFontSpec &wanted, int32_t &index);
+  struct TTextLine;
+  struct TGlyphCluster {
+    size_t First, End;          // glyphs [First, End)
+    std::vector<size_t> Chars;  // characters of the run
+  };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
-  std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size);
+  // advances: the metafile's advance of each character, or null.
+  std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size,
+                           const double *advances);
+  static std::vector<TGlyphCluster> GlyphClusters(const TgtRunStore &run);
+  std::string CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
+                            double &advance) const;
+  void RenderTextRun(TTextLine &line, const TgtRunStore &run);
 
   // ---- images -----------------------------------------------------------
   std::string ImageObject(int32_t objNo, const std::string &name, int32_t w, int32_t h, const char *filter,
@@ -206,6 +218,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   bool FIsPathClosed = false, FFirstPoint = true;
   std::string FPath;
   double FRunTextX = 0, FRunTextY = 0;
+  TgtMapFont FMapFont;  // kept across documents
   double FPixelToPointMultiplier = 0.75;
 };
 
