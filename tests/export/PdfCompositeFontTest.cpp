@@ -173,6 +173,15 @@ TEST(PdfCompositeFont, DictionariesAndDescriptorOfAProportionalFont) {
   EXPECT_NE(font.Type0FontDictionary(0, 10, 11).find("/Encoding/Identity-V/"), std::string::npos);
 }
 
+TEST(PdfCompositeFont, NamesWithDelimitersAreEscaped) {
+  // A delimiter in a name would end it early and break the dictionary.
+  TgtPDFFont font(Spec(u"Sans (Test)/2"), etfNone, true, 9);
+  EXPECT_NE(font.Type0FontDictionary(0, 10, 11).find("/BaseFont/Sans#28Test#29#2F2/Encoding/"), std::string::npos);
+  EXPECT_NE(font.CIDFontDictionary(12, "", "").find("/BaseFont/Sans#28Test#29#2F2/FontDescriptor"),
+            std::string::npos);
+  EXPECT_NE(font.CompositeFontDescriptor().find("/FontName/Sans#28Test#29#2F2/Flags"), std::string::npos);
+}
+
 TEST(PdfCompositeFont, ItalicDescriptorKeepsTheMeasuredAngle) {
   // The simple descriptor has /StemH and writes -12 for an upright-measured
   // italic; the composite one has neither.
