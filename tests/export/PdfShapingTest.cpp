@@ -173,3 +173,35 @@ TEST_F(PdfShapingTest, GlyphsLandWhereTheMetafileDrawsThem) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PdfShapingTest, CharactersTheFontLacksComeFromAFallbackFont) {
+  NX_REQUIRE_TOOL("pdftotext");
+  const std::string pdf = dir_.file("fallback.pdf");
+  // Arial's stand-in has Greek but no Arabic: the Arabic word is written in
+  // a font that has it, the rest stays in Arial.
+  WriteWithEngine(
+      dir_.file("fallback"), [](TgtPDFEngine &e) { e.Preferences().FEmbedTrueTypeFonts = etfSubset; },
+      [](TgtPDFEngine &e) {
+        auto &t = AddItem<TgtTextItem>(e);
+        t.FX = 40;
+        t.FY = 100;
+        t.FLines = {u"\u0391\u03b8\u03ae\u03bd\u03b1 \u0645\u0631\u062d\u0628\u0627"};
+        t.FFont.Name = u"Arial";
+        t.FFont.Size = 14;
+        t.FFont.PointSize = 14;
+      });
+  EXPECT_EQ(QpdfCheck(pdf).exitCode, 0);
+  std::string text = RunCommand("pdftotext " + ShellQuote(pdf) + " -").output;
+  for (const char *mark : {"\u202b", "\u202c", "\f", "\n"})
+    for (size_t at; (at = text.find(mark)) != std::string::npos;) text.erase(at, std::strlen(mark));
+  EXPECT_EQ(text, Utf8(u"\u0391\u03b8\u03ae\u03bd\u03b1 \u0645\u0631\u062d\u0628\u0627"));
+  const std::string fonts = RunCommand("pdffonts " + ShellQuote(pdf)).output;
+  EXPECT_TRUE(std::regex_search(fonts, std::regex(R"(\+Arial\s+CID TrueType\s+Identity-H\s+yes\s+yes\s+yes)")))
+      << fonts;
+  EXPECT_TRUE(std::regex_search(fonts, std::regex(R"(\+DejaVuSans\s+CID TrueType\s+Identity-H\s+yes\s+yes\s+yes)")))
+      << fonts;
+}
+
+}  // namespace
