@@ -269,33 +269,6 @@ void TgtCustomPDFEngine::WritePatterns() {
     WriteStreamObject(obj, pdf::kHatchPatternDict, std::string(pdf::HatchPatternStream(name)), true);
 }
 
-TgtTTFontEmbedding TgtCustomPDFEngine::EmbeddingOf(const WString &family) {
-  // Excluded families are compared without regard to case, as hosts spell
-  // family names both ways.
-  auto lower = [](const WString &w) {
-    WString l = w;
-    for (WCHAR &c : l)
-      if (c >= u'A' && c <= u'Z') c = static_cast<WCHAR>(c + 32);
-    return l;
-  };
-  for (const WString &excluded : FFontEmbedExcludeList)
-    if (lower(excluded) == lower(family)) return etfNone;
-  return Preferences().FEmbedTrueTypeFonts;
-}
-
-void TgtCustomPDFEngine::WriteFonts() {
-  for (size_t i = 0; i < FFontTable.size(); ++i) {
-    TgtPDFFont &f = *FFontTable[i];
-    f.PrepareEmbedding();
-    const int32_t descriptor = NextObjectNumber();
-    FWriter->WriteObject(f.SimpleFontDictionary(static_cast<int32_t>(i), descriptor), f.Info().FfiFontObjRef);
-    const int32_t fontFile = f.EmbeddedData().empty() ? 0 : NextObjectNumber();
-    FWriter->WriteObject(f.SimpleFontDescriptor(fontFile), descriptor);
-    if (fontFile)
-      WriteStreamObject(fontFile, "/Length1 " + std::to_string(f.EmbeddedData().size()), f.EmbeddedData(), true);
-  }
-}
-
 void TgtCustomPDFEngine::WriteEncryptDictionary() {
   if (!FCrypt) return;
   FEncryptObjNo = NextObjectNumber();

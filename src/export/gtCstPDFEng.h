@@ -17,6 +17,8 @@
 #include "export/gtCstPDFEngFormat.h"
 #include "export/gtCstPDFEngWriter.h"
 #include "export/gtCstPlnEng.h"
+#include "export/gtDocUsp10.h"
+#include "export/gtMapFont.h"
 #include "export/gtPDFCrypt3.h"
 #include "export/gtPDFFont3.h"
 
@@ -105,6 +107,13 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   // is on, else the plain bytes.
   virtual std::string EncryptText(const std::string &Text, int32_t ObjNo, int32_t GenNo);  // 118
 
+  // The font table's resource for a run: the first font equal to wanted
+  // with this encoding (composite when isCID) and orientation, or a new
+  // one appended to the table. index is its resource number ("/F" index).
+  TgtPDFFont &FontResource(const TPdfFontSpec &wanted, bool isCID, bool isIdentityH, int32_t &index);
+  // The content stream of the page being rendered.
+  std::string &ContentStream() { return FContentStream; }
+
  private:
   // ---- document ---------------------------------------------------------
   void WriteStreamObject(int32_t objNo, const std::string &dict, std::string data, bool compress);
@@ -114,6 +123,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   void WriteResourceDictionary();
   void WritePatterns();
   void WriteFonts();
+  void WriteSimpleFont(TgtPDFFont &font, int32_t index);
+  void WriteCompositeFont(TgtPDFFont &font, int32_t index);
+  void WriteToUnicode(const TgtPDFFont &font, int32_t objNo);
   void WriteInfo();
   void ReleaseDocument() noexcept;
 
@@ -152,9 +164,19 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   double ShapeOpacityPrefix(std::string &out);
 
   // ---- text -------------------------------------------------------------
-  TgtPDFFont &FontFor(const TPdfFontSpec &wanted, int32_t &index);
+  struct TTextLine;
+  struct TGlyphCluster {
+    size_t First, End;          // glyphs [First, End)
+    std::vector<size_t> Chars;  // characters of the run
+  };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
-  std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size);
+  // advances: the metafile's advance of each character, or null.
+  std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size,
+                           const double *advances);
+  static std::vector<TGlyphCluster> GlyphClusters(const TgtRunStore &run);
+  std::string CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
+                            double &advance) const;
+  void RenderTextRun(TTextLine &line, const TgtRunStore &run);
 
   // ---- images -----------------------------------------------------------
   std::string ImageObject(int32_t objNo, const std::string &name, int32_t w, int32_t h, const char *filter,
@@ -202,6 +224,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   bool FIsPathClosed = false, FFirstPoint = true;
   std::string FPath;
   double FRunTextX = 0, FRunTextY = 0;
+  TgtMapFont FMapFont;  // kept across documents
   double FPixelToPointMultiplier = 0.75;
 };
 

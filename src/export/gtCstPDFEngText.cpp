@@ -1,12 +1,17 @@
-// Text objects of the PDF writer: the simple TrueType font path, with "Tj",
-// or "TJ" with the adjustments that put each character where the metafile
+// Text objects of the PDF writer. Each line of a text item is analysed into
+// runs: simple runs are shown as Windows-1252 codes of a simple TrueType
+// font, shaped runs as glyph identifiers of a composite font; "TJ" carries
+// the adjustments that put each character (or cluster) where the metafile
 // drew it.
+#include <algorithm>
 #include <cmath>
+#include <map>
 #include <numbers>
 
 #include "common/Strings.h"
 #include "export/gtCstPDFEng.h"
 #include "export/gtCstPDFEngFormat.h"
+#include "export/gtDocUsp10.h"
 
 namespace nx {
 
@@ -56,23 +61,53 @@ std::string ExpandTabs(const std::string &s) {
   return out;
 }
 
-}  // namespace
 
-TgtPDFFont &TgtCustomPDFEngine::FontFor(const TPdfFontSpec &wanted, int32_t &index) {
-  for (size_t i = 0; i < FFontTable.size(); ++i)
-    if (FFontTable[i]->IsEqual(wanted, false, true)) {
-      index = static_cast<int32_t>(i);
-      return *FFontTable[i];
-    }
-  FFontTable.push_back(std::make_unique<TgtPDFFont>(wanted, EmbeddingOf(wanted.Family), false, NextObjectNumber()));
-  index = static_cast<int32_t>(FFontTable.size()) - 1;
-  return *FFontTable.back();
+bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
+
+// A glyph's own advance (reference-font pixels), without the shaper's kerning.
+int32_t NominalAdvance(const TgtGlyphInfo &g) {
+  const int32_t sum = g.FABCWidth.abcA + static_cast<int32_t>(g.FABCWidth.abcB) + g.FABCWidth.abcC;
+  return sum != 0 || g.FAdvWidth == 0 ? sum : g.FAdvWidth;
 }
 
-std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtPDFFont &font,
-                                             const std::string &ansi, double size) {
-  const bool tj = Preferences().FApplyEmfCharSpacing && item.FIsFromMetafile && !ansi.empty() &&
-                  item.FCharSpaceArray.size() >= ansi.size() && size > 0 &&
+}  // namespace
+
+// The clusters of a shaped run in glyph (visual) order: their glyphs and
+// the characters that belong to them. A character points at its cluster's
+// first glyph in logical order, the leftmost one left to right and the
+// rightmost one right to left.
+std::vector<TgtCustomPDFEngine::TGlyphCluster> TgtCustomPDFEngine::GlyphClusters(const TgtRunStore &run) {
+  const size_t glyphs = run.FGlyphInfoList.size();
+  const bool rtl = run.FRunInfo.GlyphType & gdRTL;
+  std::map<size_t, std::vector<size_t>> byGlyph;
+  for (size_t i = 0; i < run.FLogClust.size(); ++i)
+    byGlyph[std::min<size_t>(run.FLogClust[i], glyphs ? glyphs - 1 : 0)].push_back(i);
+  std::vector<TGlyphCluster> out;
+  size_t next = 0;
+  for (auto it = byGlyph.begin(); it != byGlyph.end(); ++it) {
+    const auto after = std::next(it);
+    const size_t end = rtl ? it->first + 1 : (after == byGlyph.end() ? glyphs : after->first);
+    out.push_back({next, std::max(end, next), it->second});
+    next = out.back().End;
+  }
+  if (!out.empty()) out.back().End = glyphs;  // trailing glyphs stay with the last cluster
+  if (out.empty() && glyphs) out.push_back({0, glyphs, {}});
+  return out;
+}
+
+// The layout of one line of a text item while its runs are written.
+struct TgtCustomPDFEngine::TTextLine {
+  const TgtTextItem &Item;
+  WString Text;
+  double Size = 0;  // points
+  std::string GState;
+  bool MetafileAdvances = false;  // the metafile's per-character advances place the text
+  bool First = true;              // the item's first run
+};
+
+std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi,
+                                             double size, const double *advances) {
+  const bool tj = advances && !ansi.empty() && size > 0 &&
                   (font.Font().Family == u"Arial Unicode MS" || font.Font().Charset != GREEK_CHARSET);
   std::string s;
   if (!tj) {
@@ -86,7 +121,7 @@ std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtP
     if (i) {
       const uint8_t prev = static_cast<uint8_t>(ansi[i - 1]);
       const double natural = font.CodeWidth(prev) * (S / 72) * size / 1000;
-      const double adjust = (natural - item.FCharSpaceArray[i - 1]) / size * 1000 * FPixelToPointMultiplier;
+      const double adjust = (natural - advances[i - 1]) / size * 1000 * FPixelToPointMultiplier;
       AppendFixed4(s, adjust);
     }
     s += '(';
@@ -98,81 +133,170 @@ std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtP
   return s + "] TJ";
 }
 
+// Glyph identifiers as four upper-case hex digits each; where the pen has to
+// land elsewhere than the font's widths take it (the metafile's advances, or
+// the shaper's kerning), "TJ" with the adjustment before each cluster.
+std::string TgtCustomPDFEngine::CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
+                                              double &advance) const {
+  const double k = line.Size / 1000;  // reference-font pixels to engine pixels
+  const double S = gtScreenResolution;
+  const TgtGlyphInfoList &glyphs = run.FGlyphInfoList;
+  std::string hex, tj = "[";
+  bool adjusted = false;
+  double pending = 0;
+  advance = 0;
+  const std::vector<TGlyphCluster> clusters = GlyphClusters(run);
+  for (size_t c = 0; c < clusters.size(); ++c) {
+    double nominal = 0, placed = 0;
+    for (size_t g = clusters[c].First; g < clusters[c].End; ++g) {
+      // The pen moves by the width the font declares for the glyph.
+      const auto width = font.GlyphWidth(glyphs[g].FID);
+      nominal += width ? *width * (S / 72) * k : NominalAdvance(glyphs[g]) * k;
+      placed += glyphs[g].FAdvWidth * k;
+    }
+    const std::string codes =
+        GlyphRunHex(TgtGlyphInfoList(glyphs.begin() + long(clusters[c].First), glyphs.begin() + long(clusters[c].End)));
+    double target = placed;
+    if (line.MetafileAdvances) {
+      target = 0;
+      for (size_t ch : clusters[c].Chars) target += line.Item.FCharSpaceArray[size_t(run.FRunInfo.StartPos) + ch];
+    }
+    if (c > 0) {
+      const std::string a = Fixed4(pending);
+      if (a != "0.0000" && a != "-0.0000") {
+        tj += a;
+        adjusted = true;
+      }
+    }
+    hex += codes;
+    tj += "<" + codes + ">";
+    pending = line.Size > 0 ? (nominal - target) / line.Size * 1000 * FPixelToPointMultiplier : 0;
+    advance += target;
+  }
+  return adjusted ? tj + "] TJ" : "<" + hex + "> Tj";
+}
+
+void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) {
+  const TgtTextItem &Item = line.Item;
+  const double size = line.Size;
+  const double S = gtScreenResolution;
+  const bool composite = run.FRunInfo.ScriptProcessingRequired && !run.FGlyphInfoList.empty();
+  // A vertical font shows CJK text top to bottom: turned by a right angle.
+  const bool vertical =
+      composite && IsVerticalFamily(run.FFont.Name) && !run.FRunText.empty() && IsCjkIdeograph(run.FRunText[0]);
+  const int32_t angle = run.FAngle + (vertical ? 90 : 0);
+  const double theta = angle * std::numbers::pi / 180;
+  const double cs = std::cos(theta), sn = std::sin(theta);
+  const bool upright = angle % 360 == 0;
+  const double em = size * (S / 72) * (S / InputXRes());
+  TPdfFontSpec spec = SpecOf(run.FFont);
+  spec.Size = size;
+  if (composite) {
+    // As the run was shaped: by the face name alone, so that the glyph
+    // identifiers are those of the font written.
+    spec.Charset = DEFAULT_CHARSET;
+    spec.PitchAndFamily = DEFAULT_PITCH;
+  }
+  int32_t fontIndex = 0;
+  TgtPDFFont &font = FontResource(spec, composite, !vertical, fontIndex);
+  double advance = 0;  // engine pixels
+  std::string show;
+  if (composite) {
+    // The font's widths are the glyphs' own advances; kerning and the
+    // metafile's spacing are adjustments of the show operator.
+    TgtGlyphInfoList recorded = run.FGlyphInfoList;
+    for (TgtGlyphInfo &g : recorded) g.FAdvWidth = NominalAdvance(g);
+    font.AddUsedGlyphs(run.FRunText, recorded, (run.FRunInfo.GlyphType & gdRTL) != 0);
+    show = CompositeShow(line, run, font, advance);
+  } else {
+    const std::string ansi = Ansi1252(run.FRunText);
+    font.AddUsedCharacters(ansi);
+    const double *metafile =
+        line.MetafileAdvances ? Item.FCharSpaceArray.data() + run.FRunInfo.StartPos : nullptr;
+    show = ShowOperator(Item, font, ansi, size, metafile);
+    for (size_t i = 0; i < ansi.size(); ++i)
+      advance += metafile ? metafile[i] : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
+  }
+  // The baseline lies one em below the run's top, along the text's own
+  // downward direction.
+  const double bx = FRunTextX + em * sn, by = FRunTextY + em * cs;
+  const double ox = X(bx), oy = Y(by);
+  const double runLen = LenX(advance), emLen = LenY(size * S / 72);
+  auto at = [&](double along, double up) {  // written point relative to the baseline origin
+    return Fixed4(ox + along * cs - up * sn) + " " + Fixed4(oy + along * sn + up * cs);
+  };
+  // Background of the run.
+  if (Item.FBrush.Style != bsClear && !(Item.FBrush.Style == bsSolid && Item.FBrush.Color == 0xFFFFFF)) {
+    const double down = font.Info().FfiDescent / 1000 * size * YRes();
+    const double up = emLen + down;
+    const std::string path = at(0, down) + " m " + at(runLen, down) + " l " + at(runLen, up) + " l " + at(0, up) + " l";
+    TgtBrush brush = Item.FBrush;
+    FContentStream += "\r\n\r\nq\r\n" + FillSettings(&brush) + " " + path + " f\r\nQ\r\n";
+  }
+  std::string t = "\r\n q ";
+  if (Item.FIsClipRect) {
+    const TgtRect &r = Item.FClipRect;
+    t += Pt(r.Left, r.Bottom) + " " + Fixed4(LenX(r.Right - r.Left)) + " " + Fixed4(LenY(r.Bottom - r.Top)) +
+         " re W n\r\n";
+  }
+  t += "BT\r\n";
+  t += std::to_string(static_cast<int>(Item.FTextEffects.FTextRenderMode) & 3) + " Tr";
+  if (Item.FTextEffects.FTextRise == trSuperscript) t += " " + Fixed4(size / 2) + " Ts";
+  if (Item.FTextEffects.FTextRise == trSubscript) t += " " + Fixed4(-size / 2) + " Ts";
+  t += "\r\n" + FillColor(Item.FFont.Color) + "\r\n/F" + std::to_string(fontIndex) + " " + pdf::General(size) +
+       " Tf\r\n" + line.GState;
+  if (upright)
+    t += Fixed4(ox) + " " + Fixed4(oy) + " Td ";
+  else
+    t += Fixed4(cs) + " " + Fixed4(sn) + " " + Fixed4(-sn) + " " + Fixed4(cs) + " " + Fixed4(ox) + " " + Fixed4(oy) +
+         " Tm \r\n";
+  if (line.First && Preferences().FApplyEmfCharSpacing) t += " 0 Tw\r\n" + Fixed4(0) + " Tc\r\n";
+  t += show + "\r\nET Q \r\n";
+  FContentStream += t;
+  // Underline and strike-out along the run.
+  const TgtPDFFontInfo &fi = font.Info();
+  std::string deco;
+  auto decoLine = [&](double pos, double thickness) {
+    const double u = pos * YRes();
+    deco += "\r\nq\r\n" + StrokeColor(Item.FFont.Color) + " " + Fixed4(thickness > 0 ? thickness : 0.001) + " w " +
+            at(0, u) + " m " + at(runLen, u) + " l S\r\nQ";
+  };
+  if (Item.FFont.Underline) decoLine(fi.FfiUnderscorePosition, fi.FfiUnderscoreSize);
+  if (Item.FFont.StrikeOut) decoLine(fi.FfiStrikeoutPosition, fi.FfiStrikeoutSize);
+  if (!deco.empty()) FContentStream += deco + "\r\n";
+  // The pen moves on along the run.
+  FRunTextX += cs * (S / InputXRes()) * advance;
+  FRunTextY -= sn * (S / InputXRes()) * advance;
+  line.First = false;
+}
+
 void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   if (!(ItemsToRender() & irText) || Item.FLines.empty()) return;
-  const TPdfFontSpec wanted = SpecOf(Item.FFont);
-  const double size = wanted.Size;
+  // The family as installed, or the TrueType family that stands in for it.
+  const TgtFont font = FMapFont.PrepareFont(Item.FFont);
+  const double size = SpecOf(Item.FFont).Size;
   const double S = gtScreenResolution;
   const double theta = Item.FRotationAngle * std::numbers::pi / 180;
-  const double cs = std::cos(theta), sn = std::sin(theta);
-  const bool upright = Item.FRotationAngle % 360 == 0;
   const double em = size * (S / 72) * (S / InputXRes());
-  int32_t fontIndex = 0;
-  TgtPDFFont &font = FontFor(wanted, fontIndex);
-  std::string gs;
-  if (Item.FTextEffects.FOpacity < 100) gs = GraphicsState(Item.FTextEffects.FOpacity);
+  TTextLine line{Item, {}, size, {}, false, true};
+  if (Item.FTextEffects.FOpacity < 100) line.GState = GraphicsState(Item.FTextEffects.FOpacity);
   FRunTextX = Item.FX;
   FRunTextY = Item.FY;
-  for (size_t line = 0; line < Item.FLines.size(); ++line) {
-    const std::string ansi = Ansi1252(line == 0 ? ReplaceVariables(Item.FLines[0], true)
-                                                                          : Item.FLines[line]);
-    // The baseline lies one em below the item's top, along the text's own
-    // downward direction.
-    const double bx = FRunTextX + em * sn, by = FRunTextY + em * cs;
-    const double ox = X(bx), oy = Y(by);
-    font.AddUsedCharacters(ansi);
-    double advance = 0;  // engine pixels
-    for (char c : ansi) advance += font.CodeWidth(static_cast<uint8_t>(c)) * (S / 72) * size / 1000;
-    if (Item.FIsFromMetafile && Item.FCharSpaceArray.size() >= ansi.size() && !ansi.empty()) {
-      advance = 0;
-      for (size_t i = 0; i < ansi.size(); ++i) advance += Item.FCharSpaceArray[i];
-    }
-    const double runLen = LenX(advance), emLen = LenY(size * S / 72);
-    auto at = [&](double along, double up) {  // written point relative to the baseline origin
-      return Fixed4(ox + along * cs - up * sn) + " " + Fixed4(oy + along * sn + up * cs);
-    };
-    // Background of the run.
-    if (Item.FBrush.Style != bsClear && !(Item.FBrush.Style == bsSolid && Item.FBrush.Color == 0xFFFFFF)) {
-      const double down = font.Info().FfiDescent / 1000 * size * YRes();
-      const double up = emLen + down;
-      const std::string path = at(0, down) + " m " + at(runLen, down) + " l " + at(runLen, up) + " l " +
-                               at(0, up) + " l";
-      FContentStream += "\r\n\r\nq\r\n" + FillSettings(&Item.FBrush) + " " + path + " f\r\nQ\r\n";
-    }
-    std::string t = "\r\n q ";
-    if (Item.FIsClipRect) {
-      const TgtRect &r = Item.FClipRect;
-      t += Pt(r.Left, r.Bottom) + " " + Fixed4(LenX(r.Right - r.Left)) + " " + Fixed4(LenY(r.Bottom - r.Top)) +
-           " re W n\r\n";
-    }
-    t += "BT\r\n";
-    t += std::to_string(static_cast<int>(Item.FTextEffects.FTextRenderMode) & 3) + " Tr";
-    if (Item.FTextEffects.FTextRise == trSuperscript) t += " " + Fixed4(size / 2) + " Ts";
-    if (Item.FTextEffects.FTextRise == trSubscript) t += " " + Fixed4(-size / 2) + " Ts";
-    t += "\r\n" + FillColor(Item.FFont.Color) + "\r\n/F" + std::to_string(fontIndex) + " " + pdf::General(size) +
-         " Tf\r\n" + gs;
-    if (upright)
-      t += Fixed4(ox) + " " + Fixed4(oy) + " Td ";
-    else
-      t += Fixed4(cs) + " " + Fixed4(sn) + " " + Fixed4(-sn) + " " + Fixed4(cs) + " " + Fixed4(ox) + " " +
-           Fixed4(oy) + " Tm \r\n";
-    if (line == 0 && Preferences().FApplyEmfCharSpacing) t += " 0 Tw\r\n" + Fixed4(0) + " Tc\r\n";
-    t += ShowOperator(Item, font, ansi, size) + "\r\nET Q \r\n";
-    FContentStream += t;
-    // Underline and strike-out along the run.
-    const TgtPDFFontInfo &fi = font.Info();
-    std::string deco;
-    auto decoLine = [&](double pos, double thickness) {
-      const double u = pos * YRes();
-      deco += "\r\nq\r\n" + StrokeColor(Item.FFont.Color) + " " + Fixed4(thickness > 0 ? thickness : 0.001) + " w " +
-              at(0, u) + " m " + at(runLen, u) + " l S\r\nQ";
-    };
-    if (Item.FFont.Underline) decoLine(fi.FfiUnderscorePosition, fi.FfiUnderscoreSize);
-    if (Item.FFont.StrikeOut) decoLine(fi.FfiStrikeoutPosition, fi.FfiStrikeoutSize);
-    if (!deco.empty()) FContentStream += deco + "\r\n";
+  for (size_t l = 0; l < Item.FLines.size(); ++l) {
+    const double lineX = FRunTextX, lineY = FRunTextY;
+    line.Text = l == 0 ? ReplaceVariables(Item.FLines[0], true) : Item.FLines[l];
+    TgtRunMerger merger(font, Item.FRotationAngle);
+    TgtStringAnalyzer::StringAnalyze(line.Text, Item.FBiDiMode, FMapFont, merger.Callback(), font);
+    // A line that needs complex shaping is drawn as the shaper places it,
+    // whatever advances the metafile holds.
+    const bool complexLine = std::any_of(merger.Runs().begin(), merger.Runs().end(),
+                                         [](const TgtRunStore &r) { return r.FRunInfo.GlyphType & gdComplex; });
+    line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile && !complexLine &&
+                            !line.Text.empty() && Item.FCharSpaceArray.size() == line.Text.size();
+    for (const TgtRunStore &run : merger.Runs()) RenderTextRun(line, run);
     // The next line starts one line height further down.
-    FRunTextX += em * 1.15 * sn;
-    FRunTextY += em * 1.15 * cs;
+    FRunTextX = lineX + em * 1.15 * std::sin(theta);
+    FRunTextY = lineY + em * 1.15 * std::cos(theta);
   }
   if (FIsInsertClipState) {
     FContentStream += " Q \r\n";

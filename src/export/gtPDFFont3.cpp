@@ -190,7 +190,9 @@ void TgtPDFFont::PrepareEmbedding() {
   FTagPrefix.clear();
   if (FEmbedding == etfNone || FFontData.empty()) return;
   std::set<uint16_t> glyphs;
-  if (FSubset) {
+  if (FSubset && FIsCID) {
+    glyphs = FUsedGlyphs;  // a composite run records glyph identifiers
+  } else if (FSubset) {
     std::set<char16_t> chars;
     for (uint8_t c : FUsedCodes)
       if (c >= 32) chars.insert(static_cast<char16_t>(CodeChar(c)));

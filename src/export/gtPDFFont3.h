@@ -1,18 +1,24 @@
-// PDF font resources, the simple TrueType path: a font named by family,
-// style and size becomes a /TrueType font with WinAnsiEncoding, its widths
-// of the codes 32 .. 255 and its descriptor, measured through the system's
-// text metrics at 1000 points. The font data is referenced, embedded whole,
-// or embedded as a subset of the glyphs the document's text uses.
+// PDF font resources. A font named by family, style and size becomes either
+// a simple /TrueType font with WinAnsiEncoding (its widths of the codes
+// 32 .. 255 and its descriptor, measured through the system's text metrics
+// at 1000 points), or a composite font for shaped text: a Type0 font with
+// Identity-H or Identity-V encoding over one CIDFontType2 descendant whose
+// CIDs are the font's glyph identifiers, with its widths and a ToUnicode
+// map. The font data is referenced, embedded whole, or embedded as a subset
+// of the glyphs the document's text uses.
 #pragma once
 
 #include <array>
+#include <climits>
 #include <cstdint>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "common/WString.h"
+#include "export/gtGlyphInfo.h"
 
 namespace nx {
 
@@ -57,7 +63,13 @@ class TgtPDFFont {
   // embedding is the document's, or etfNone for an excluded family.
   TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo);
 
+  // Same family (exact), bold, italic and size, same encoding (simple or
+  // composite) and orientation.
   bool IsEqual(const TPdfFontSpec &font, bool isCID, bool isIdentityH) const;
+  bool IsCID() const { return FIsCID; }
+  // Composite fonts: Identity-H (horizontal, the default) or Identity-V.
+  void SetIdentityH(bool v) { FIsIdentityH = v; }
+  bool IsIdentityH() const { return FIsIdentityH; }
   const TgtPDFFontInfo &Info() const { return FFontInfo; }
   const TPdfFontSpec &Font() const { return FFont; }
   const std::string &BaseFont() const { return FBaseFont; }
@@ -66,6 +78,13 @@ class TgtPDFFont {
 
   // Records the characters of a simple run (Windows-1252 codes) for a subset.
   void AddUsedCharacters(std::string_view codes);
+  // Records the glyphs of a shaped run of a composite font: each glyph not
+  // yet recorded gets the character at its position in text (counted from
+  // the end for a right-to-left run, whose glyphs come in visual order) and
+  // its advance in 1/1000 em (FAdvWidth is measured at size 1000).
+  void AddUsedGlyphs(const WString &text, const TgtGlyphInfoList &glyphs, bool isRTL);
+  // Width of a recorded glyph in 1/1000 em; nullopt when it is not recorded.
+  std::optional<int32_t> GlyphWidth(uint16_t glyph) const;
   // Decides what is embedded: the whole font data, a subset of the recorded
   // characters' glyphs (tagged), or nothing when the font data is damaged or
   // embedding is off. Call once, before writing the dictionaries.
@@ -80,6 +99,17 @@ class TgtPDFFont {
   std::string SimpleFontDictionary(int32_t index, int32_t descriptorObjNo) const;
   std::string SimpleFontDescriptor(int32_t fontFileObjNo = 0) const;
 
+  // Composite font objects. The Type0 dictionary and the descriptor end
+  // with CR LF; the descendant is one "<< ... >>" dictionary. registryHex
+  // and orderingHex are the hex digits of the (encrypted) strings "Adobe"
+  // and "Identity".
+  std::string Type0FontDictionary(int32_t index, int32_t toUnicodeObjNo, int32_t descendantObjNo) const;
+  std::string CIDFontDictionary(int32_t descriptorObjNo, const std::string &registryHex,
+                                const std::string &orderingHex) const;
+  std::string CompositeFontDescriptor(int32_t fontFileObjNo = 0) const;
+  // The ToUnicode CMap text of the recorded glyphs; empty without glyphs.
+  std::string ToUnicodeCMap() const;
+
  private:
   void Measure();
   void ReadFontData(HDC dc);
@@ -91,6 +121,13 @@ class TgtPDFFont {
   uint32_t FOffset = 0;   // the font's table directory inside FFontData
   std::set<uint16_t> FUsedGlyphs;
   std::set<uint8_t> FUsedCodes;
+  // Composite fonts: the recorded glyphs in order of first use, the
+  // character of each (0: none) and its width in 1/1000 em.
+  std::vector<uint16_t> FCID;
+  std::vector<char16_t> FCharCode;
+  std::vector<int32_t> FWidths;
+  std::set<char16_t> FIncludedCharCode;  // characters of a subset font, spaces left out
+  int32_t FFirstGlyph = INT32_MAX, FLastGlyph = 0;
   std::string FEmbedded;
   std::string FTagPrefix;
   bool FIsCID;
@@ -98,6 +135,10 @@ class TgtPDFFont {
   TPdfFontSpec FFont;
   TgtPDFFontInfo FFontInfo;
 };
+
+// The glyph identifiers of a run as the body of a hex string, four
+// upper-case digits each ("0041002A"), for a composite font's text.
+std::string GlyphRunHex(const TgtGlyphInfoList &glyphs);
 
 // "Times New Roman" bold italic -> "TimesNewRoman,BoldItalic".
 std::string PdfBaseFontName(const TPdfFontSpec &font);

@@ -28,22 +28,6 @@ void AddText(TgtPDFEngine &e, const std::u16string &text, double y, double size,
   t.FFont.PointSize = static_cast<int32_t>(size);
 }
 
-// pdffonts rows: name, type, encoding, emb, sub, uni.
-std::vector<std::vector<std::string>> FontRows(const std::string &path) {
-  const auto r = RunCommand("pdffonts " + ShellQuote(path));
-  std::vector<std::vector<std::string>> rows;
-  std::istringstream in(r.output);
-  std::string line;
-  int n = 0;
-  while (std::getline(in, line)) {
-    if (++n <= 2) continue;
-    static const std::regex row(R"((\S+)\s+(TrueType|CID TrueType)\s+(\S+)\s+(yes|no)\s+(yes|no)\s+(yes|no))");
-    std::smatch m;
-    if (std::regex_search(line, m, row)) rows.push_back({m[1], m[2], m[3], m[4], m[5], m[6]});
-  }
-  return rows;
-}
-
 // Extracts the embedded font files with mutool into dir and returns, per
 // file, its size and what FreeType (through fc-scan) makes of it: family
 // and the characters it covers.

@@ -267,4 +267,38 @@ TEST(PdfFontFile, FuzzedFontsAreReadSafely) {
   EXPECT_GT(built, 0);
 }
 
+// Glyph data is where composites are followed: mutated component records
+// (flags, glyph indices, argument sizes) and loca entries of a font made of
+// nested composites must give a sound subset or none.
+TEST(PdfFontFile, FuzzedCompositeGlyphsAreFollowedSafely) {
+  std::vector<std::string> glyphs = {SimpleGlyph()};
+  for (uint16_t i = 1; i < 40; ++i)
+    glyphs.push_back(i % 3 ? CompositeGlyph({static_cast<uint16_t>(i + 1), static_cast<uint16_t>((i * 7) % 40 + 1)})
+                           : SimpleGlyph() + "wxyz");
+  glyphs.push_back(SimpleGlyph());
+  std::mt19937 rng(20261211);
+  int built = 0;
+  for (bool longLoca : {false, true}) {
+    const std::string original = BuildFont(glyphs, longLoca);
+    uint32_t from = 0, len = 0;
+    for (const TTrueTypeTable &t : ReadTableDirectory(original, 0))
+      if (t.Tag == TableTag("glyf") || t.Tag == TableTag("loca")) {
+        from = from ? std::min(from, t.Offset) : t.Offset;
+        len = std::max(len, t.Offset + t.Length - from);
+      }
+    ASSERT_GT(len, 0u);
+    for (int round = 0; round < 2000; ++round) {
+      std::string font = original;
+      for (int e = 1 + static_cast<int>(rng() % 4); e > 0; --e) font[from + rng() % len] = static_cast<char>(rng());
+      const std::set<uint16_t> used = {static_cast<uint16_t>(rng() % 42), static_cast<uint16_t>(rng() % 42)};
+      const auto subset = BuildTrueTypeSubset(font, 0, used);
+      if (!subset) continue;
+      ++built;
+      EXPECT_EQ(FileChecksum(*subset), 0xB1B0AFBAu);
+      EXPECT_TRUE(BuildTrueTypeSubset(*subset, 0, used));
+    }
+  }
+  EXPECT_GT(built, 100);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 #include "export/PdfTestSupport.h"
 
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "common/Strings.h"
@@ -13,6 +14,12 @@ using nxtest::ShellQuote;
 std::string WriteWithEngine(const std::string &pathWithoutExt, const std::function<void(nx::TgtPDFEngine &)> &setup,
                             const std::function<void(nx::TgtPDFEngine &)> &draw) {
   nx::TgtPDFEngine e;
+  return WriteWithEngine(e, pathWithoutExt, setup, draw);
+}
+
+std::string WriteWithEngine(nx::TgtPDFEngine &e, const std::string &pathWithoutExt,
+                            const std::function<void(nx::TgtPDFEngine &)> &setup,
+                            const std::function<void(nx::TgtPDFEngine &)> &draw) {
   e.Preferences().FOpenAfterCreate = false;
   e.Preferences().FShowSetupDialog = false;
   e.Compression().Enabled = false;
@@ -25,6 +32,21 @@ std::string WriteWithEngine(const std::string &pathWithoutExt, const std::functi
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::vector<std::vector<std::string>> FontRows(const std::string &path) {
+  const auto r = RunCommand("pdffonts " + ShellQuote(path));
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream in(r.output);
+  std::string line;
+  int n = 0;
+  while (std::getline(in, line)) {
+    if (++n <= 2) continue;
+    static const std::regex row(R"((\S+)\s+(TrueType|CID TrueType)\s+(\S+)\s+(yes|no)\s+(yes|no)\s+(yes|no))");
+    std::smatch m;
+    if (std::regex_search(line, m, row)) rows.push_back({m[1], m[2], m[3], m[4], m[5], m[6]});
+  }
+  return rows;
 }
 
 nxtest::CommandResult QpdfCheck(const std::string &path, const std::string &password) {

@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "export/gtExPDFEng.h"
 #include "support/TestSupport.h"
@@ -15,6 +16,13 @@ namespace pdftest {
 // ends it and returns the file's bytes (empty when it was not written).
 std::string WriteWithEngine(const std::string &pathWithoutExt, const std::function<void(nx::TgtPDFEngine &)> &setup,
                             const std::function<void(nx::TgtPDFEngine &)> &draw);
+// The same with an engine the caller made (a test engine of its own).
+std::string WriteWithEngine(nx::TgtPDFEngine &e, const std::string &pathWithoutExt,
+                            const std::function<void(nx::TgtPDFEngine &)> &setup,
+                            const std::function<void(nx::TgtPDFEngine &)> &draw);
+
+// pdffonts rows: name, type, encoding, emb, sub, uni.
+std::vector<std::vector<std::string>> FontRows(const std::string &path);
 
 // qpdf --check exit code (0 clean, 2 errors, 3 warnings), with its output.
 nxtest::CommandResult QpdfCheck(const std::string &path, const std::string &password = "");

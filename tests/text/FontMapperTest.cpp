@@ -130,7 +130,7 @@ TEST(FontMapper, AnyCharsetOrOneNoFontHasKeepsTheFace) {
   // reports its own charset.
   ASSERT_GT(FamiliesWith(GREEK_CHARSET), 0);  // the enumeration does filter by charset
   int absent = 0;
-  for (BYTE charset : {BYTE(JOHAB_CHARSET), BYTE(SYMBOL_CHARSET), BYTE(SHIFTJIS_CHARSET)}) {
+  for (BYTE charset : {BYTE(JOHAB_CHARSET), BYTE(SYMBOL_CHARSET), BYTE(SHIFTJIS_CHARSET), BYTE(THAI_CHARSET)}) {
     SCOPED_TRACE(int(charset));
     if (FamiliesWith(charset) > 0) continue;  // an installed font has it: not this case
     ++absent;

@@ -282,6 +282,20 @@ FONTSIGNATURE FontFace::Signature() const {
   return fs;
 }
 
+CoreFamily CoreFamilyOf(const std::u16string &family) {
+  static const char16_t *const kCore[] = {u"Arial", u"Courier New", u"Times New Roman"};
+  for (const char16_t *core : kCore) {
+    const std::u16string name = core;
+    if (name.size() != family.size() ||
+        !std::equal(name.begin(), name.end(), family.begin(), [](char16_t a, char16_t b) {
+          return (a < 0x80 ? std::tolower(a) : a) == (b < 0x80 ? std::tolower(b) : b);
+        }))
+      continue;
+    return {name, FromUtf8(Substitute(wide::ToUtf8(name)).c_str())};
+  }
+  return {};
+}
+
 std::vector<BYTE> CharsetsOf(const FONTSIGNATURE &fs) {
   std::vector<BYTE> out;
   for (auto &[bit, cs] : kCodePages)

@@ -112,6 +112,15 @@ std::shared_ptr<FontFace> OpenFace(const std::string &path, int index);
 // Returns the table size when buffer is null, GDI_ERROR on failure.
 DWORD FontData(const FontFace &face, DWORD table, DWORD offset, void *buffer, DWORD size);
 
+// The installed family that serves one of the core TrueType families a
+// Windows host names (Arial, Courier New, Times New Roman), with the core
+// name as Windows spells it; both empty for any other name.
+struct CoreFamily {
+  std::u16string name;
+  std::u16string standIn;
+};
+CoreFamily CoreFamilyOf(const std::u16string &family);
+
 // The charsets a font supports, from its OS/2 code-page ranges, in bit order.
 std::vector<BYTE> CharsetsOf(const FONTSIGNATURE &fs);
 

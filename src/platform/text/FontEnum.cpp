@@ -147,6 +147,26 @@ int Call(FONTENUMPROCW proc, const InstalledFont &f, BYTE charset, LPARAM lParam
               lParam);
 }
 
+// The fonts enumerated for a face name: the family of that name, or, when
+// none is installed, the stand-in of a core family under the core name, as
+// the host knows it.
+std::vector<InstalledFont> FontsNamed(const WCHAR *face) {
+  std::vector<InstalledFont> out;
+  for (const InstalledFont &f : Installed())
+    if (SameFamily(f.family, face)) out.push_back(f);
+  if (!out.empty()) return out;
+  std::u16string asked;
+  for (const WCHAR *p = face; *p; ++p) asked += char16_t(*p);
+  const CoreFamily core = CoreFamilyOf(asked);
+  if (core.standIn.empty()) return out;
+  for (const InstalledFont &f : Installed())
+    if (f.family == core.standIn) {
+      out.push_back(f);
+      out.back().family = core.name;
+    }
+  return out;
+}
+
 }  // namespace
 }  // namespace nx::text
 
@@ -161,8 +181,11 @@ int WINAPI EnumFontFamiliesExW(HDC, LPLOGFONTW lpLogfont, FONTENUMPROCW lpProc, 
   const BYTE want = lpLogfont->lfCharSet;
   int result = 1;
   const std::u16string *lastFamily = nullptr;
-  for (const InstalledFont &f : nx::text::Installed()) {
-    if (!allFamilies && !nx::text::SameFamily(f.family, lpLogfont->lfFaceName)) continue;
+  WCHAR face[LF_FACESIZE];
+  std::copy(std::begin(lpLogfont->lfFaceName), std::end(lpLogfont->lfFaceName), face);
+  face[LF_FACESIZE - 1] = 0;
+  const std::vector<InstalledFont> named = allFamilies ? std::vector<InstalledFont>{} : nx::text::FontsNamed(face);
+  for (const InstalledFont &f : allFamilies ? nx::text::Installed() : named) {
     // Without a face name each family appears once per charset (its first style).
     if (allFamilies && lastFamily && *lastFamily == f.family) continue;
     lastFamily = &f.family;
@@ -182,12 +205,10 @@ int WINAPI EnumFontsW(HDC, LPCWSTR lpLogfont, FONTENUMPROCW lpProc, LPARAM lPara
   }
   int result = 1;
   const std::u16string *lastFamily = nullptr;
-  for (const InstalledFont &f : nx::text::Installed()) {
-    if (lpLogfont && lpLogfont[0]) {
-      if (!nx::text::SameFamily(f.family, lpLogfont)) continue;
-    } else if (lastFamily && *lastFamily == f.family) {
-      continue;  // no name: one entry per family
-    }
+  const bool named = lpLogfont && lpLogfont[0];
+  const std::vector<InstalledFont> fonts = named ? nx::text::FontsNamed(lpLogfont) : std::vector<InstalledFont>{};
+  for (const InstalledFont &f : named ? fonts : nx::text::Installed()) {
+    if (!named && lastFamily && *lastFamily == f.family) continue;  // no name: one entry per family
     lastFamily = &f.family;
     result = nx::text::Call(lpProc, f, f.charsets.front(), lParam);
     if (result == 0) return 0;

@@ -1,0 +1,288 @@
+#include "export/gtDocUsp10.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace nx {
+
+namespace {
+
+// Characters that are drawn with a glyph of their own; a space, a control
+// or a format character may come back as glyph 0 without anything missing.
+bool NeedsGlyph(WCHAR c) {
+  if (c <= 0x20 || c == 0x7F || (c >= 0x80 && c <= 0xA0) || c == 0xAD) return false;
+  if ((c >= 0x2000 && c <= 0x200F) || (c >= 0x2028 && c <= 0x202F) || (c >= 0x2060 && c <= 0x206F)) return false;
+  return c != 0x3000 && c != 0xFEFF && !(c >= 0xFE00 && c <= 0xFE0F);
+}
+
+// Characters a simple run holds: U+0020 .. U+00FF, the tab (written as
+// spaces), and the 27 further characters that WinAnsiEncoding gives codes
+// 0x80 .. 0x9F (the euro sign, typographic quotes, dashes...).
+bool IsWinAnsi(WCHAR c) {
+  static constexpr WCHAR kHigh[] = {0x0152, 0x0153, 0x0160, 0x0161, 0x0178, 0x017D, 0x017E, 0x0192, 0x02C6,
+                                    0x02DC, 0x2013, 0x2014, 0x2018, 0x2019, 0x201A, 0x201C, 0x201D, 0x201E,
+                                    0x2020, 0x2021, 0x2022, 0x2026, 0x2030, 0x2039, 0x203A, 0x20AC, 0x2122};
+  if (c == u'\t' || (c >= 0x20 && c <= 0xFF)) return true;
+  return std::find(std::begin(kHigh), std::end(kHigh), c) != std::end(kHigh);
+}
+
+bool AllWinAnsi(const WString &s) { return std::all_of(s.begin(), s.end(), IsWinAnsi); }
+
+struct TCacheDeleter {
+  void operator()(SCRIPT_CACHE *c) const {
+    ScriptFreeCache(c);
+    delete c;
+  }
+};
+using TCache = std::unique_ptr<SCRIPT_CACHE, TCacheDeleter>;
+
+// One item shaped in one family.
+struct TShaped {
+  WString Family;
+  TCache Cache;
+  std::vector<WORD> Glyphs, LogClust;
+  std::vector<SCRIPT_VISATTR> VisAttr;
+  int Missing = 0;
+  bool Ok = false;
+};
+
+// Shapes items on the screen device context, each family at 1000 points.
+class TShaper {
+ public:
+  TShaper(TgtMapFont &map, const TgtFont &font) : FMap(map), FFont(font), FDc(GetDC(nullptr)) {}
+  ~TShaper() {
+    if (FDc) ReleaseDC(nullptr, FDc);
+  }
+  TShaper(const TShaper &) = delete;
+  TShaper &operator=(const TShaper &) = delete;
+
+  // Shapes the item, falling back through the candidate families while a
+  // character has no glyph, and fills the item's glyphs and run details.
+  void Shape(const WString &text, SCRIPT_ANALYSIS sa, TgtRunInfo &info, std::vector<WORD> &logClust,
+             TgtGlyphInfoList &glyphs);
+
+ private:
+  LOGFONTW Reference(const WString &family) const;
+  TShaped Try(const WString &family, const WString &text, SCRIPT_ANALYSIS sa);
+  TShaped ShapeWithFallback(const WString &text, const SCRIPT_ANALYSIS &sa);
+  void Place(TShaped &s, SCRIPT_ANALYSIS sa, const WString &fontName, TgtGlyphInfoList &glyphs);
+
+  TgtMapFont &FMap;
+  TgtFont FFont;
+  HDC FDc;
+};
+
+LOGFONTW TShaper::Reference(const WString &family) const {
+  TgtFont f = FFont;
+  // The platform has no vertical forms: "@Family" is shaped in Family.
+  f.Name = PlainFamily(family);
+  f.PointSize = 1000;
+  f.Height = 0;
+  f.Size = 1000;
+  f.FRotateFont = 0;
+  f.Underline = f.StrikeOut = false;
+  // The face name alone decides: a charset or pitch would let the mapper
+  // pick another font than the one the run is written in.
+  f.Charset = DEFAULT_CHARSET;
+  f.Pitch = fpDefault;
+  return f.ToLogFont(gtScreenResolution);
+}
+
+TShaped TShaper::Try(const WString &family, const WString &text, SCRIPT_ANALYSIS sa) {
+  TShaped s;
+  s.Family = family;
+  s.Cache.reset(new SCRIPT_CACHE(nullptr));
+  const LOGFONTW lf = Reference(family);
+  HFONT font = CreateFontIndirectW(&lf);
+  if (!font || !FDc) {
+    if (font) DeleteObject(font);
+    return s;
+  }
+  HGDIOBJ old = SelectObject(FDc, font);
+  const int n = static_cast<int>(text.size());
+  size_t room = text.size() * 3 / 2 + 16;
+  HRESULT hr = E_OUTOFMEMORY;
+  int count = 0;
+  s.LogClust.assign(text.size(), 0);
+  for (int attempt = 0; attempt < 64 && hr == E_OUTOFMEMORY; ++attempt) {
+    s.Glyphs.assign(room, 0);
+    s.VisAttr.assign(room, SCRIPT_VISATTR{});
+    hr = ScriptShape(FDc, s.Cache.get(), text.data(), n, static_cast<int>(room), &sa, s.Glyphs.data(),
+                     s.LogClust.data(), s.VisAttr.data(), &count);
+    if (hr == E_PENDING) hr = ScriptShape(FDc, s.Cache.get(), text.data(), n, static_cast<int>(room), &sa,
+                                          s.Glyphs.data(), s.LogClust.data(), s.VisAttr.data(), &count);
+    room += std::max<size_t>(1, room / 2);
+  }
+  SelectObject(FDc, old);
+  DeleteObject(font);
+  if (hr != S_OK && hr != USP_E_SCRIPT_NOT_IN_FONT) return s;
+  s.Glyphs.resize(static_cast<size_t>(count));
+  s.VisAttr.resize(static_cast<size_t>(count));
+  for (size_t i = 0; i < text.size(); ++i)
+    if (NeedsGlyph(text[i]) && s.LogClust[i] < s.Glyphs.size() && s.Glyphs[s.LogClust[i]] == 0) ++s.Missing;
+  if (hr == USP_E_SCRIPT_NOT_IN_FONT && s.Missing == 0) s.Missing = 1;
+  s.Ok = count > 0;
+  return s;
+}
+
+// The item's own family first; while characters are missing, the
+// candidates in order. When none has every glyph, the one that misses the
+// fewest is used (the item's own family on a tie), so that text no
+// installed font can show stays in the font it was asked in.
+TShaped TShaper::ShapeWithFallback(const WString &text, const SCRIPT_ANALYSIS &sa) {
+  TShaped best = Try(FFont.Name, text, sa);
+  if (best.Ok && best.Missing == 0) return best;
+  for (const WString &family : FMap.FallbackCandidates(FFont.Name)) {
+    TShaped next = Try(family, text, sa);
+    if (!next.Ok) continue;
+    if (!best.Ok || next.Missing < best.Missing) best = std::move(next);
+    if (best.Missing == 0) break;
+  }
+  return best;
+}
+
+void TShaper::Place(TShaped &s, SCRIPT_ANALYSIS sa, const WString &fontName, TgtGlyphInfoList &glyphs) {
+  const int count = static_cast<int>(s.Glyphs.size());
+  std::vector<int> advances(s.Glyphs.size(), 0);
+  std::vector<GOFFSET> offsets(s.Glyphs.size());
+  ABC total{};
+  ScriptPlace(FDc, s.Cache.get(), s.Glyphs.data(), count, s.VisAttr.data(), &sa, advances.data(), offsets.data(),
+              &total);
+  glyphs.clear();
+  glyphs.reserve(s.Glyphs.size());
+  for (int g = 0; g < count; ++g) {
+    TgtGlyphInfo gi;
+    gi.FID = s.Glyphs[size_t(g)];
+    gi.FAdvWidth = advances[size_t(g)];
+    ScriptGetGlyphABCWidth(FDc, s.Cache.get(), gi.FID, &gi.FABCWidth);
+    gi.FPosition = g;
+    gi.FFontName = fontName;
+    glyphs.push_back(std::move(gi));
+  }
+}
+
+void TShaper::Shape(const WString &text, SCRIPT_ANALYSIS sa, TgtRunInfo &info, std::vector<WORD> &logClust,
+                    TgtGlyphInfoList &glyphs) {
+  TShaped s = ShapeWithFallback(text, sa);
+  if (!s.Ok) return;
+  WString fontName = FFont.Name;
+  if (!SameFamilyName(s.Family, PlainFamily(FFont.Name))) {
+    fontName = (IsVerticalFamily(FFont.Name) ? u"@" : u"") + s.Family;
+    info.IsFontMapped = true;
+    info.MappedFontName = fontName;
+    FMap.AddUsedFont(s.Family);
+  }
+  Place(s, sa, fontName, glyphs);
+  logClust = s.LogClust;
+  info.VisAttr.clear();
+  for (const SCRIPT_VISATTR &va : s.VisAttr)
+    info.VisAttr.push_back(uint8_t((va.fClusterStart ? svClusterStart : 0) | (va.fDiacritic ? svDiacritic : 0) |
+                                   (va.fZeroWidth ? svZeroWidth : 0)));
+  if (s.Glyphs.size() < text.size()) info.GlyphType |= gdLigature;
+  if (sa.fRTL) info.GlyphType |= gdRTL;
+}
+
+// The items of the text; one left-to-right item of unknown script when the
+// text cannot be itemised.
+std::vector<SCRIPT_ITEM> Itemize(const WString &text, bool rtlBase) {
+  const int n = static_cast<int>(text.size());
+  SCRIPT_STATE state{};
+  state.uBidiLevel = rtlBase ? 1 : 0;
+  std::vector<SCRIPT_ITEM> items(2);
+  int count = 0;
+  HRESULT hr = E_OUTOFMEMORY;
+  while (hr == E_OUTOFMEMORY && items.size() <= text.size() + 1) {
+    hr = ScriptItemize(text.data(), n, static_cast<int>(items.size()), nullptr, &state, items.data(), &count);
+    if (hr == E_OUTOFMEMORY) items.resize(items.size() * 2);
+  }
+  if (hr != S_OK || count <= 0) {
+    items.assign(2, SCRIPT_ITEM{});
+    items[0].a.fRTL = rtlBase;
+    items[0].a.s.uBidiLevel = rtlBase ? 1 : 0;
+    items[1].iCharPos = n;
+    count = 1;
+  }
+  items.resize(static_cast<size_t>(count) + 1);
+  return items;
+}
+
+}  // namespace
+
+void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
+                                      const TgtAnalyzeCallback &callback, const TgtFont &font) {
+  if (text.empty() || text.size() > (1u << 20)) return;
+  const bool rtlBase = biDiMode != bdLeftToRight;
+  const std::vector<SCRIPT_ITEM> items = Itemize(text, rtlBase);
+  const int count = static_cast<int>(items.size()) - 1;
+  std::vector<BYTE> levels(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) levels[size_t(i)] = BYTE(items[size_t(i)].a.s.uBidiLevel);
+  std::vector<int> visual(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) visual[size_t(i)] = i;
+  ScriptLayout(count, levels.data(), visual.data(), nullptr);
+  const auto family = mapFont.Family(font.Name);
+  const bool latinFont = family && family->CoversBasicLatin;
+  TShaper shaper(mapFont, font);
+  bool shapedBefore = false;
+  for (int v = 0; v < count; ++v) {
+    const SCRIPT_ITEM &item = items[size_t(visual[size_t(v)])];
+    const int start = item.iCharPos, end = items[size_t(visual[size_t(v)]) + 1].iCharPos;
+    const WString itemText = text.substr(size_t(start), size_t(end - start));
+    TgtRunInfo info;
+    info.StartPos = start;
+    info.EndPos = end;
+    std::vector<WORD> logClust;
+    TgtGlyphInfoList glyphs;
+    const bool complex = ScriptIsComplex(itemText.data(), int(itemText.size()), SIC_COMPLEX) == S_OK;
+    if (latinFont && !rtlBase && !complex && AllWinAnsi(itemText) && !shapedBefore) {
+      for (size_t i = 0; i < itemText.size(); ++i) logClust.push_back(WORD(i));
+    } else {
+      shapedBefore = true;
+      info.ScriptProcessingRequired = true;
+      if (complex) info.GlyphType |= gdComplex;
+      shaper.Shape(itemText, item.a, info, logClust, glyphs);
+    }
+    callback(itemText, v, logClust, info, glyphs, count);
+  }
+}
+
+WString RunFamily(const TgtRunInfo &info, const TgtFont &font) {
+  return info.IsFontMapped ? info.MappedFontName : font.Name;
+}
+
+void TgtRunMerger::Add(const WString &itemText, const std::vector<WORD> &logClust, const TgtRunInfo &info,
+                       const TgtGlyphInfoList &glyphs) {
+  const WString family = RunFamily(info, FFont);
+  if (!FRuns.empty()) {
+    TgtRunStore &last = FRuns.back();
+    if (SameFamilyName(last.FFont.Name, family) && last.FRunInfo.GlyphType == info.GlyphType &&
+        last.FRunInfo.ScriptProcessingRequired == info.ScriptProcessingRequired &&
+        last.FRunInfo.EndPos == info.StartPos) {
+      const size_t base = last.FGlyphInfoList.size();
+      last.FRunText += itemText;
+      for (WORD c : logClust) last.FLogClust.push_back(WORD(c + base));
+      for (const TgtGlyphInfo &g : glyphs) {
+        last.FGlyphInfoList.push_back(g);
+        last.FGlyphInfoList.back().FPosition = static_cast<int32_t>(base + size_t(g.FPosition));
+      }
+      last.FRunInfo.VisAttr.insert(last.FRunInfo.VisAttr.end(), info.VisAttr.begin(), info.VisAttr.end());
+      last.FRunInfo.EndPos = info.EndPos;
+      return;
+    }
+  }
+  TgtRunStore run;
+  run.FRunText = itemText;
+  run.FFont = FFont;
+  run.FFont.Name = family;
+  run.FGlyphInfoList = glyphs;
+  run.FRunInfo = info;
+  run.FLogClust = logClust;
+  run.FAngle = FAngle;
+  FRuns.push_back(std::move(run));
+}
+
+TgtAnalyzeCallback TgtRunMerger::Callback() {
+  return [this](const WString &itemText, int, const std::vector<WORD> &logClust, const TgtRunInfo &info,
+                const TgtGlyphInfoList &glyphs, int) { Add(itemText, logClust, info, glyphs); };
+}
+
+}  // namespace nx

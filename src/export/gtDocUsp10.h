@@ -1,0 +1,64 @@
+// The string analyser: a line of text is itemised into runs of one script
+// and direction, put into visual order, and each item is either left as a
+// simple run (8-bit codes of a simple font) or shaped into glyphs with the
+// item's font or, for characters that font lacks, a fallback font. The
+// items are handed on one by one in visual order; TgtRunMerger joins the
+// items that continue one another into the runs the PDF writer shows.
+#pragma once
+
+#include <functional>
+#include <vector>
+
+#include "export/gtEngineTypes.h"
+#include "export/gtGlyphInfo.h"
+#include "export/gtGraphics.h"
+#include "export/gtMapFont.h"
+
+namespace nx {
+
+// One item: its characters (logical order), its index in visual order, the
+// glyph of each character (LogClust, indices into Glyphs), what it is, its
+// glyphs in visual order (empty for a simple run) and the number of items.
+using TgtAnalyzeCallback =
+    std::function<void(const WString &itemText, int itemIndex, const std::vector<WORD> &logClust,
+                       const TgtRunInfo &info, const TgtGlyphInfoList &glyphs, int itemCount)>;
+
+class TgtStringAnalyzer {
+ public:
+  // Font is the font the text is written in (as TgtMapFont prepared it); it
+  // is shaped at 1000 points on the screen.
+  static void StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
+                            const TgtAnalyzeCallback &callback, const TgtFont &font);
+};
+
+// One output run.
+struct TgtRunStore {
+  WString FRunText;
+  TgtFont FFont;  // the item's font with the family the run is shaped in
+  TgtGlyphInfoList FGlyphInfoList;
+  TgtRunInfo FRunInfo;
+  std::vector<WORD> FLogClust;
+  int32_t FAngle = 0;
+};
+
+// Joins consecutive items with the same family, the same glyph type and the
+// same need of shaping, where each starts where the one before ended.
+class TgtRunMerger {
+ public:
+  TgtRunMerger(const TgtFont &font, int32_t angle) : FFont(font), FAngle(angle) {}
+  void Add(const WString &itemText, const std::vector<WORD> &logClust, const TgtRunInfo &info,
+           const TgtGlyphInfoList &glyphs);
+  std::vector<TgtRunStore> &Runs() { return FRuns; }
+  // The callback that feeds this merger.
+  TgtAnalyzeCallback Callback();
+
+ private:
+  TgtFont FFont;
+  int32_t FAngle;
+  std::vector<TgtRunStore> FRuns;
+};
+
+// The family a run is written in: the fallback when one was chosen.
+WString RunFamily(const TgtRunInfo &info, const TgtFont &font);
+
+}  // namespace nx

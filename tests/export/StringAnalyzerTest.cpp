@@ -1,0 +1,282 @@
+// The string analyser and the font map of the PDF writer: which items stay
+// simple and which are shaped, right-to-left items in visual order, fallback
+// fonts (kept across documents), the family replacements, and the merging
+// of items into runs. Glyphs are judged by fontTools and coverage by
+// fontconfig, not by our own font code.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/Strings.h"
+#include "export/gtDocUsp10.h"
+#include "export/gtMapFont.h"
+#include "support/TestSupport.h"
+
+using namespace nx;
+using nxtest::RunCommand;
+using nxtest::ShellQuote;
+
+namespace {
+
+struct TItem {
+  WString text;
+  std::vector<WORD> logClust;
+  TgtRunInfo info;
+  TgtGlyphInfoList glyphs;
+};
+
+std::vector<TItem> Analyze(TgtMapFont &map, const WString &text, const WString &family,
+                           TgtBiDiMode mode = bdLeftToRight) {
+  TgtFont font;
+  font.Name = family;
+  std::vector<TItem> items;
+  TgtStringAnalyzer::StringAnalyze(
+      text, mode, map,
+      [&](const WString &t, int index, const std::vector<WORD> &clust, const TgtRunInfo &info,
+          const TgtGlyphInfoList &glyphs, int count) {
+        EXPECT_EQ(index, static_cast<int>(items.size()));
+        EXPECT_GT(count, index);
+        items.push_back({t, clust, info, glyphs});
+      },
+      font);
+  return items;
+}
+
+std::string Utf8(const WString &w) { return WideToAnsi(w, CP_UTF8); }
+
+// Whether fontconfig lists the family among those covering the character.
+bool Covers(const WString &family, char32_t c) {
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "%04x", unsigned(c));
+  const auto r = RunCommand(std::string("fc-list ':charset=") + hex + "' family");
+  const std::string name = Utf8(family);
+  for (size_t at = r.output.find(name); at != std::string::npos; at = r.output.find(name, at + 1)) {
+    const bool startOk = at == 0 || r.output[at - 1] == '\n' || r.output[at - 1] == ',';
+    const size_t end = at + name.size();
+    const bool endOk = end == r.output.size() || r.output[end] == '\n' || r.output[end] == ',';
+    if (startOk && endOk) return true;
+  }
+  return false;
+}
+
+// fontTools' names of glyph ids in the file fontconfig picks for a family.
+std::vector<std::string> GlyphNames(const std::string &family, const TgtGlyphInfoList &glyphs) {
+  const auto file = RunCommand("fc-match -f '%{file}' " + ShellQuote(family));
+  std::string ids;
+  for (const auto &g : glyphs) ids += (ids.empty() ? "" : ",") + std::to_string(g.FID);
+  const auto r = RunCommand("/usr/bin/python3 -c " +
+                            ShellQuote("import sys\nfrom fontTools.ttLib import TTFont\nf=TTFont(sys.argv[1])\n"
+                                       "print(' '.join(f.getGlyphName(int(i)) for i in sys.argv[2].split(',')))") +
+                            " " + ShellQuote(file.output) + " " + ids);
+  std::vector<std::string> names;
+  std::string cur;
+  for (char c : r.output) {
+    if (c == ' ' || c == '\n') {
+      if (!cur.empty()) names.push_back(cur);
+      cur.clear();
+    } else {
+      cur += c;
+    }
+  }
+  return names;
+}
+
+TEST(StringAnalyzer, LatinStaysSimpleGreekAndCyrillicAreShaped) {
+  TgtMapFont map;
+  // Windows-1252 text, the euro sign and typographic quotes included.
+  auto latin = Analyze(map, u"Total:\t12,50 \u20ac \u201c\u00e9t\u00e9\u201d \u2013", u"Arial");
+  ASSERT_EQ(latin.size(), 1u);
+  EXPECT_FALSE(latin[0].info.ScriptProcessingRequired);
+  EXPECT_TRUE(latin[0].glyphs.empty());
+  for (const WString &word : {WString(u"\u03a3\u03cd\u03bd\u03bf\u03bb\u03bf"), WString(u"\u0418\u0442\u043e\u0433\u043e")}) {
+    auto items = Analyze(map, word, u"Arial");
+    ASSERT_EQ(items.size(), 1u);
+    const TItem &it = items[0];
+    EXPECT_TRUE(it.info.ScriptProcessingRequired);
+    EXPECT_FALSE(it.info.IsFontMapped) << "Arial's stand-in has Greek and Cyrillic";
+    EXPECT_EQ(it.info.GlyphType, 0) << "neither complex, nor ligatures, nor right to left";
+    ASSERT_EQ(it.glyphs.size(), word.size());
+    EXPECT_EQ(it.info.VisAttr.size(), word.size());
+    for (size_t i = 0; i < word.size(); ++i) {
+      EXPECT_NE(it.glyphs[i].FID, 0);
+      EXPECT_GT(it.glyphs[i].FAdvWidth, 100) << "advances at 1000 points";
+      EXPECT_EQ(it.logClust[i], i);
+      EXPECT_TRUE(it.info.VisAttr[i] & svClusterStart);
+    }
+    // The glyphs are the font's own for these letters.
+    const auto names = GlyphNames("Arial", it.glyphs);
+    ASSERT_EQ(names.size(), word.size());
+    EXPECT_EQ(names[0], word[0] == u'\u03a3' ? "Sigma" : "uni0418");
+  }
+}
+
+TEST(StringAnalyzer, AfterAShapedItemEveryItemIsShaped) {
+  TgtMapFont map;
+  auto items = Analyze(map, u"Total \u03a3\u03cd\u03bd\u03bf\u03bb\u03bf ok", u"Arial");
+  ASSERT_EQ(items.size(), 3u);
+  EXPECT_EQ(items[0].text, u"Total ");
+  EXPECT_FALSE(items[0].info.ScriptProcessingRequired);
+  EXPECT_TRUE(items[1].info.ScriptProcessingRequired);
+  EXPECT_EQ(items[2].text, u"ok");
+  EXPECT_TRUE(items[2].info.ScriptProcessingRequired) << "Latin after a shaped item";
+  // Merged: the simple run, then Greek and the Latin after it in one run.
+  TgtFont font;
+  TgtRunMerger merger(font, 30);
+  for (const TItem &it : items) merger.Add(it.text, it.logClust, it.info, it.glyphs);
+  ASSERT_EQ(merger.Runs().size(), 2u);
+  const TgtRunStore &run = merger.Runs()[1];
+  EXPECT_EQ(run.FRunText, WString(u"\u03a3\u03cd\u03bd\u03bf\u03bb\u03bf ok"));
+  EXPECT_EQ(run.FRunInfo.StartPos, 6);
+  EXPECT_EQ(run.FRunInfo.EndPos, 15);
+  ASSERT_EQ(run.FGlyphInfoList.size(), 9u);
+  EXPECT_EQ(run.FLogClust.back(), 8) << "the second item's clusters follow the first's glyphs";
+  EXPECT_EQ(run.FGlyphInfoList.back().FPosition, 8);
+  EXPECT_EQ(run.FRunInfo.VisAttr.size(), 9u);
+  EXPECT_EQ(run.FAngle, 30);
+}
+
+TEST(StringAnalyzer, ArabicIsRightToLeftInVisualOrder) {
+  TgtMapFont map;
+  const WString word = u"\u0645\u0631\u062d\u0628\u0627";  // marhaba
+  for (TgtBiDiMode mode : {bdLeftToRight, bdRightToLeft}) {
+    auto items = Analyze(map, word, u"DejaVu Sans", mode);
+    ASSERT_EQ(items.size(), 1u);
+    const TItem &it = items[0];
+    EXPECT_TRUE(it.info.ScriptProcessingRequired);
+    EXPECT_EQ(it.info.GlyphType & (gdRTL | gdComplex), gdRTL | gdComplex);
+    EXPECT_FALSE(it.info.IsFontMapped);
+    ASSERT_EQ(it.glyphs.size(), 5u);
+    // The last letter is drawn leftmost, the first rightmost.
+    EXPECT_EQ(it.logClust[4], 0);
+    EXPECT_EQ(it.logClust[0], 4);
+    // Joined forms: final alef leftmost, initial meem rightmost.
+    const auto names = GlyphNames("DejaVu Sans", it.glyphs);
+    ASSERT_EQ(names.size(), 5u);
+    EXPECT_EQ(names.front(), "uniFE8E");
+    EXPECT_EQ(names.back(), "uniFEE3");
+  }
+  // Under a right-to-left base the Arabic that follows the Latin is drawn
+  // to its left: the items come from left to right, and none is simple.
+  auto mixed = Analyze(map, u"abc " + word, u"DejaVu Sans", bdRightToLeft);
+  ASSERT_GE(mixed.size(), 2u);
+  EXPECT_EQ(mixed.front().text, word);
+  EXPECT_EQ(mixed.back().text, u"abc");
+  for (const TItem &it : mixed) EXPECT_TRUE(it.info.ScriptProcessingRequired);
+}
+
+TEST(StringAnalyzer, MissingCharactersFallBackAndTheFallbackIsReused) {
+  const WString arabic = u"\u0645\u0631\u062d\u0628\u0627";
+  const WString integral = u"\u222e";
+  TgtMapFont fresh;
+  auto first = Analyze(fresh, integral, u"Arial");
+  ASSERT_EQ(first.size(), 1u);
+  ASSERT_TRUE(first[0].info.IsFontMapped);
+  const WString freshChoice = first[0].info.MappedFontName;
+  EXPECT_TRUE(Covers(freshChoice, 0x222E)) << Utf8(freshChoice);
+  EXPECT_EQ(fresh.AllUsedFonts(), std::vector<WString>{freshChoice});
+
+  TgtMapFont map;  // one engine, two documents
+  auto ar = Analyze(map, arabic, u"Arial");
+  ASSERT_EQ(ar.size(), 1u);
+  ASSERT_TRUE(ar[0].info.IsFontMapped) << "Arial's stand-in has no Arabic";
+  const WString arabicFont = ar[0].info.MappedFontName;
+  EXPECT_TRUE(Covers(arabicFont, 0x0627)) << Utf8(arabicFont);
+  for (const auto &g : ar[0].glyphs) {
+    EXPECT_NE(g.FID, 0);
+    EXPECT_EQ(g.FFontName, arabicFont);
+  }
+  ASSERT_TRUE(Covers(arabicFont, 0x222E));
+  ASSERT_NE(arabicFont, freshChoice) << "the case needs two families that have the character";
+  auto second = Analyze(map, integral, u"Arial");
+  ASSERT_EQ(second.size(), 1u);
+  EXPECT_EQ(second[0].info.MappedFontName, arabicFont) << "the fallback used before comes first";
+  EXPECT_EQ(map.AllUsedFonts(), std::vector<WString>{arabicFont});
+
+  // A character no installed font has stays in the font it was asked in.
+  auto none = Analyze(map, u"\u0378", u"Arial");
+  ASSERT_EQ(none.size(), 1u);
+  EXPECT_FALSE(none[0].info.IsFontMapped);
+  EXPECT_EQ(none[0].glyphs.at(0).FID, 0);
+}
+
+TEST(MapFont, FamiliesAreReplacedWhenNotInstalledTrueType) {
+  TgtMapFont map;
+  auto mapped = [&](const WString &family) {
+    TgtFont f;
+    f.Name = family;
+    f.Bold = true;
+    const TgtFont out = map.PrepareFont(f);
+    EXPECT_TRUE(out.Bold);
+    return out.Name;
+  };
+  EXPECT_EQ(mapped(u"Courier"), u"Courier New");
+  EXPECT_EQ(mapped(u"MS Sans Serif"), u"Arial");
+  EXPECT_EQ(mapped(u"No Such Family 42"), u"Arial");
+  EXPECT_EQ(map.MappedFont(u"no such family 42"), WString(u"Arial")) << "remembered, whatever the case";
+  // Installed TrueType families stay, spelled as installed.
+  EXPECT_EQ(mapped(u"dejavu sans"), u"DejaVu Sans");
+  EXPECT_EQ(mapped(u"Times New Roman"), u"Times New Roman");
+  EXPECT_EQ(mapped(u"Courier New"), u"Courier New");
+  EXPECT_EQ(mapped(u"arial"), u"Arial");
+  // A vertical family keeps its prefix, replaced or not.
+  EXPECT_EQ(mapped(u"@DejaVu Sans"), u"@DejaVu Sans");
+  EXPECT_EQ(mapped(u"@No Such Family 42"), u"@Arial");
+  auto arial = map.Family(u"Arial");
+  ASSERT_TRUE(arial);
+  EXPECT_TRUE(arial->TrueType);
+  EXPECT_TRUE(arial->CoversBasicLatin);
+}
+
+TEST(MapFont, PostScriptOutlinedFamiliesAreReplaced) {
+  // fonts-urw-base35 installs these with Type 1 and CFF outlines only.
+  const auto cff = RunCommand("fc-list ':fontformat=CFF' family");
+  ASSERT_NE(cff.output.find("Nimbus Sans"), std::string::npos) << cff.output;
+  TgtMapFont map;
+  auto info = map.Family(u"Nimbus Sans");
+  ASSERT_TRUE(info) << "installed";
+  EXPECT_FALSE(info->TrueType);
+  TgtFont f;
+  f.Name = u"Nimbus Sans";
+  EXPECT_EQ(map.GetTrueTypeFont(f).Name, u"Arial");
+  // Nor are they fallback candidates; installed TrueType families are.
+  const auto candidates = map.FallbackCandidates(u"Arial");
+  EXPECT_EQ(std::count(candidates.begin(), candidates.end(), WString(u"Nimbus Sans")), 0);
+  EXPECT_EQ(std::count(candidates.begin(), candidates.end(), WString(u"DejaVu Sans")), 1);
+  EXPECT_EQ(std::count(candidates.begin(), candidates.end(), WString(u"Arial")), 0) << "the family tried";
+  // The installed list holds every family once.
+  const auto &all = map.SysFontList();
+  for (size_t i = 0; i < all.size(); ++i)
+    for (size_t j = i + 1; j < all.size(); ++j) EXPECT_FALSE(SameFamilyName(all[i], all[j])) << Utf8(all[i]);
+}
+
+TEST(RunMerger, ItemsJoinOnlyWhenTheyContinueOneAnother) {
+  TgtFont font;
+  font.Name = u"Arial";
+  auto item = [](int start, int end, bool shaped, uint8_t type, const WString &mapped = {}) {
+    TgtRunInfo info;
+    info.StartPos = start;
+    info.EndPos = end;
+    info.ScriptProcessingRequired = shaped;
+    info.GlyphType = type;
+    info.IsFontMapped = !mapped.empty();
+    info.MappedFontName = mapped;
+    return info;
+  };
+  TgtGlyphInfoList two(2);
+  TgtRunMerger m(font, 0);
+  m.Add(u"ab", {0, 1}, item(0, 2, true, 0), two);
+  m.Add(u"cd", {0, 1}, item(2, 4, true, 0), two);          // joins
+  m.Add(u"ef", {0, 1}, item(4, 6, false, 0), {});          // simple: new run
+  m.Add(u"gh", {0, 1}, item(7, 9, false, 0), {});          // a gap: new run
+  m.Add(u"ij", {0, 1}, item(9, 11, false, 0, u"DejaVu Sans"), {});  // another family
+  m.Add(u"kl", {1, 0}, item(11, 13, false, gdRTL, u"DejaVu Sans"), {});  // another glyph type
+  m.Add(u"mn", {1, 0}, item(9, 11, false, gdRTL, u"DejaVu Sans"), {});   // visual order going back
+  ASSERT_EQ(m.Runs().size(), 6u);
+  EXPECT_EQ(m.Runs()[0].FRunText, u"abcd");
+  EXPECT_EQ(m.Runs()[0].FLogClust, (std::vector<WORD>{0, 1, 2, 3}));
+  EXPECT_EQ(m.Runs()[0].FRunInfo.EndPos, 4);
+  EXPECT_EQ(m.Runs()[0].FFont.Name, u"Arial");
+  EXPECT_EQ(m.Runs()[3].FFont.Name, u"DejaVu Sans");
+}
+
+}  // namespace
