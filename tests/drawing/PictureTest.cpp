@@ -311,10 +311,15 @@ TEST(PictureDecoders, ShortFuzz) {
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
       if (round % 5 == 0) bytes.resize(rng() % bytes.size());
-      // Every other round keeps the picture smaller, as a small box does.
-      const nx::TCoverage cover = [](int32_t w, int32_t h) { return SIZE{w / 3, h / 5}; };
+      // Rounds keep the whole picture, keep it smaller (as a small box
+      // does) or keep a part of it (as the sheet's edge does).
+      const nx::TPlacement placements[] = {
+          {},
+          [](int32_t w, int32_t h) { return nx::TView{0, 0, w, h, 3, 5}; },
+          [](int32_t w, int32_t h) { return nx::TView{w / 4, h / 3, w - w / 5, h, 1 + w / 20, 2}; },
+      };
       try {
-        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size(), round % 2 ? cover : nx::TCoverage{});
+        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size(), placements[round % 3]);
         EXPECT_GT(pic.Width(), 0);
         ++decoded;
       } catch (const nx::ENxError &e) {
@@ -484,7 +489,7 @@ TEST(HostilePictures, PicturesAreKeptAtTheSizeTheyCover) {
   auto cover = [](int32_t w, int32_t h) {
     EXPECT_EQ(w, 40);
     EXPECT_EQ(h, 20);
-    return SIZE{10, 5};
+    return nx::TView{0, 0, w, h, 4, 4};
   };
   for (const char *name : {"s.bmp", "s.gif"}) {
     SCOPED_TRACE(name);
@@ -500,7 +505,8 @@ TEST(HostilePictures, PicturesAreKeptAtTheSizeTheyCover) {
       for (int x = 0; x < 10; ++x) EXPECT_EQ(kept.Pixel(x, y), full.Pixel(4 * x, 4 * y)) << x << "," << y;
   }
   const auto jpg = ReadFileBytes(Convert(dir, src, "", "s.jpg"));
-  TPicture small = nx::DecodeJpeg(jpg.data(), jpg.size(), [](int32_t, int32_t) { return SIZE{5, 2}; });
+  TPicture small =
+      nx::DecodeJpeg(jpg.data(), jpg.size(), [](int32_t w, int32_t h) { return nx::TView{0, 0, w, h, 8, 10}; });
   EXPECT_EQ(small.Width(), 5);
   EXPECT_EQ(small.Height(), 3);
   EXPECT_EQ(small.DeclaredHeight(), 20);
@@ -545,8 +551,11 @@ TEST(HostilePictures, RunLengthStreamFuzz) {
       Put32(file, 46, 16);
     }
     for (bool kept : {false, true}) {
-      nx::TCoverage cover;
-      if (kept) cover = [](int32_t, int32_t) { return SIZE{7, 3}; };
+      nx::TPlacement cover;
+      if (kept)
+        cover = [](int32_t w, int32_t h) {
+          return nx::TView{w / 3, h / 4, w / 3 + 1 + w / 2, h - h / 4, w / 7, h / 3};
+        };
       try {
         TPicture pic = nx::DecodeBmp(file.data(), file.size(), cover);
         EXPECT_EQ(pic.DeclaredWidth(), width);
