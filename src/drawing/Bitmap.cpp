@@ -246,17 +246,17 @@ TAxisView ViewAxis(LONG a, LONG b, int32_t size, int32_t lo, int32_t hi) {
 }
 
 // The view of a picture drawn into r: a large picture that the sheet cuts
-// is kept only where the sheet shows it, at the resolution it has there;
-// any other is kept whole, at no more than about the sheet's pixels. The
-// device's origin is the printable area's corner, so the sheet starts at
-// minus the physical offsets.
-TView SheetView(const RECT &r, int32_t width, int32_t height) {
+// is kept only where the sheet shows it, at the resolution it has there,
+// when it may be cut; any other is kept whole, at no more than about the
+// sheet's pixels. The device's origin is the printable area's corner, so the
+// sheet starts at minus the physical offsets.
+TView SheetView(const RECT &r, int32_t width, int32_t height, bool mayCut) {
   const TNoxtrelRec &s = Session();
   const TAxisView x = ViewAxis(r.left, r.right, width, -s.LeftMargin, s.PaperWidth - s.LeftMargin);
   const TAxisView y = ViewAxis(r.top, r.bottom, height, -s.TopMargin, s.PaperHeight - s.TopMargin);
   const bool cut = x.begin > 0 || x.end < width || y.begin > 0 || y.end < height;
   const int64_t whole = int64_t{(width + x.sheetStep - 1) / x.sheetStep} * ((height + y.sheetStep - 1) / y.sheetStep);
-  if (!cut || whole <= kWholePicturePixels) return TView{0, 0, width, height, x.sheetStep, y.sheetStep};
+  if (!mayCut || !cut || whole <= kWholePicturePixels) return TView{0, 0, width, height, x.sheetStep, y.sheetStep};
   return TView{x.begin, y.begin, x.end, y.end, x.step, y.step};
 }
 
@@ -288,14 +288,17 @@ void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *file
   RECT r = UnitsToRect(FromFixed(x1), FromFixed(y1), FromFixed(x2), FromFixed(y2));
   if (Session().CoorSystem == 1) std::swap(x2, y2);
   const bool keep = (keepAspect & 0xFF) != 0;
+  // The surface path leaves out the colour of the picture's own top-left
+  // pixel, so a transparent picture drawn there is kept whole.
+  const bool transparent = MapColor(transColor) != kTransparentColor;
+  const bool mayCut = Session().UseDIB || !transparent;
   // Only the part of a picture that lands on the sheet is decoded, at about
   // the device pixels it covers: a small file claiming a huge picture, or a
   // huge photograph drawn as a thumbnail, takes no more memory and work
   // than the page can show.
   const TPicture pic = LoadPicture(
-      name, kind, [&](int32_t w, int32_t h) { return SheetView(PictureRect(r, x2, y2, keep, w, h), w, h); });
+      name, kind, [&](int32_t w, int32_t h) { return SheetView(PictureRect(r, x2, y2, keep, w, h), w, h, mayCut); });
 
-  const bool transparent = MapColor(transColor) != kTransparentColor;
   // A picture kept at its own resolution is drawn pixel for pixel at its
   // natural size; one kept coarser is stretched to the size it has.
   const bool natural = x2 == 0 && y2 == 0 && pic.FullResolution();
