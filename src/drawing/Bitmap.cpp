@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <vector>
 
@@ -237,11 +238,15 @@ TAxisView ViewAxis(LONG a, LONG b, int32_t size, int32_t lo, int32_t hi) {
   };
   TAxisView v{0, size, stepFor(extent), stepFor(std::min(extent, std::max(1.0, double(hi) - lo)))};
   if (extent == 0) return v;
-  // Picture column u lands at a + u * (b - a) / size.
+  // Picture column u lands at a + u * (b - a) / size. The window's ends are
+  // columns that land on whole device pixels, so that its pixels are
+  // stretched onto the same device pixels as the whole picture's.
+  const int64_t period = size / std::gcd(int64_t{size}, static_cast<int64_t>(extent));
   double u0 = (lo - double(a)) * size / (double(b) - a), u1 = (hi - double(a)) * size / (double(b) - a);
   if (u0 > u1) std::swap(u0, u1);
-  v.begin = static_cast<int32_t>(std::clamp(std::floor(u0), 0.0, double(size)));
-  v.end = static_cast<int32_t>(std::clamp(std::ceil(u1), 0.0, double(size)));
+  auto held = [&](double u) { return std::clamp(u, 0.0, double(size)); };
+  v.begin = static_cast<int32_t>(std::floor(held(u0) / period) * period);
+  v.end = static_cast<int32_t>(std::min<double>(size, std::ceil(held(u1) / period) * period));
   return v;
 }
 

@@ -93,6 +93,10 @@ TPicture::TPicture(int32_t width, int32_t height, const TView &view, int32_t sca
   height_ = (gridY1_ - gridY0_ + stepY_ - 1) / stepY_;
   stride_ = ((static_cast<size_t>(width_) * 24 + 31) / 32) * 4;
   bits_.assign(stride_ * static_cast<size_t>(height_), 0xFF);
+  // White pixels; the padding of each row stays 0, as GDI gives its DIBs.
+  const size_t used = static_cast<size_t>(width_) * 3;
+  if (used < stride_)
+    for (int32_t y = 0; y < height_; ++y) std::fill(Row(y) + used, Row(y) + stride_, BYTE{0});
 }
 
 void TPicture::Fill(BYTE r, BYTE g, BYTE b) {
