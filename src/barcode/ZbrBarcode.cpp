@@ -32,13 +32,15 @@ void PutInt(std::string &buf, int32_t v) {
   for (int i = 0; i < 4; ++i) buf += char((u >> (8 * i)) & 0xFF);
 }
 
+// Definition files hold a few dozen bytes; larger ones are refused.
+constexpr size_t kMaxDefinitionFileBytes = 64 * 1024;
+
 class Reader {
  public:
-  Reader(FILE *f, const WString &name) : FFile(f), FName(name) {}
+  Reader(const std::string &bytes, const WString &name) : FBytes(bytes), FName(name) {}
   uint8_t Byte() {
-    int c = std::fgetc(FFile);
-    if (c == EOF) Fail("the file ends early");
-    return static_cast<uint8_t>(c);
+    if (FAt >= FBytes.size()) Fail("the file ends early");
+    return static_cast<uint8_t>(FBytes[FAt++]);
   }
   int32_t Int() {
     uint32_t u = 0;
@@ -53,8 +55,9 @@ class Reader {
       len |= uint32_t(b & 0x7F) << shift;
       if (!(b & 0x80)) break;
     }
-    std::string s;
-    for (uint32_t i = 0; i < len; ++i) s += char(Byte());
+    if (len > FBytes.size() - FAt) Fail("the file ends early");
+    std::string s = FBytes.substr(FAt, len);
+    FAt += len;
     return s;
   }
 
@@ -63,15 +66,9 @@ class Reader {
     throw ENxError(nxeFile, "Cannot read barcode definition file " + WideToAnsi(FName) + ": " + why);
   }
 
-  FILE *FFile;
+  const std::string &FBytes;
+  size_t FAt = 0;
   WString FName;
-};
-
-struct FileCloser {
-  FILE *f;
-  ~FileCloser() {
-    if (f) std::fclose(f);
-  }
 };
 
 }  // namespace
@@ -282,13 +279,13 @@ void TZbrBarcode::SaveToFile(const WString &FileName) {
 }
 
 void TZbrBarcode::LoadFromFile(const WString &FileName) {
-  const std::string path = NativePath(FileName);
-  FileCloser file{std::fopen(path.c_str(), "rb")};
-  if (!file.f) {
+  // Only a regular file is read: a FIFO or a device there is refused.
+  std::string bytes;
+  if (!ReadInputFile(FileName, kMaxDefinitionFileBytes, "barcode definition file", &bytes)) {
     if (OnZbrError) OnZbrError(this, NXW("File not found!"));
     return;
   }
-  Reader in(file.f, FileName);
+  Reader in(bytes, FileName);
   FileReaded = in.Int();
   FCode = Recode(in.String(), CP_UTF8, CP_ACP);
   FCodeType = static_cast<TZbrBarCodeType>(in.Int() & 0xFF);

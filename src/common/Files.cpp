@@ -1,5 +1,6 @@
 #include "common/Files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -40,6 +41,39 @@ std::string NativePath(const WString &name) {
     if (c == '\\') c = '/';
 #endif
   return path;
+}
+
+bool ReadInputFile(const WString &name, size_t maxBytes, const std::string &what, std::string *bytes) {
+  namespace fs = std::filesystem;
+  bytes->clear();
+  auto refuse = [&](const std::string &why) {
+    bytes->clear();
+    throw ENxError(nxeFile, "Cannot read " + what + " " + WideToAnsi(name) + ": " + why);
+  };
+  const fs::path path(NativePath(name));
+  std::error_code ec;
+  const fs::file_status status = fs::status(path, ec);
+  if (status.type() == fs::file_type::not_found) return false;
+  if (ec) refuse(ec.message());
+  // Opening a FIFO would wait for a writer, and a device may never end.
+  if (!fs::is_regular_file(status)) refuse("it is not a regular file");
+  const std::string limit = "it is larger than " + std::to_string(maxBytes) + " bytes";
+  const std::uintmax_t size = fs::file_size(path, ec);
+  if (ec) refuse(ec.message());
+  if (size > maxBytes) refuse(limit);
+  std::FILE *file = std::fopen(path.c_str(), "rb");
+  if (!file) refuse(std::strerror(errno));
+  char buf[8192];
+  size_t got;
+  // At most one byte beyond the limit is read: the file may have grown.
+  while (bytes->size() <= maxBytes &&
+         (got = std::fread(buf, 1, std::min(sizeof buf, maxBytes + 1 - bytes->size()), file)) > 0)
+    bytes->append(buf, got);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) refuse("the file cannot be read");
+  if (bytes->size() > maxBytes) refuse(limit);
+  return true;
 }
 
 TOutputFile::TOutputFile(const WString &target) : target_(target) {

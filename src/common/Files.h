@@ -53,6 +53,14 @@ class TOutputFile {
   bool committed_ = false;
 };
 
+// Reads a whole input file (a barcode definition file) only when it is a
+// regular file of at most maxBytes, so that a FIFO, a device or a huge file
+// at its name neither blocks nor exhausts memory (no more than maxBytes + 1
+// bytes are read, should it grow). False when no file has
+// the name; a refused or unreadable one throws ENxError (nxeFile) whose
+// message names it as `what` and says why.
+bool ReadInputFile(const WString &name, size_t maxBytes, const std::string &what, std::string *bytes);
+
 // Creates or replaces the file with the bytes, through a TOutputFile.
 void WriteWholeFile(const WString &name, const std::vector<BYTE> &bytes);
 

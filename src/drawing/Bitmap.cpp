@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <numeric>
 #include <system_error>
 #include <vector>
 
@@ -54,11 +55,22 @@ class TGdiBitmap {
   HBITMAP handle_ = nullptr;
 };
 
-// Draws the bitmap through a DIB of the screen's format into the target:
-// 24 bits per pixel, or 8 with the system palette on a palette device.
-void DrawDIB(HDC target, int left, int top, const TGdiBitmap &bitmap, int width, int height, int bottom, int right) {
+// Draws the picture through a DIB of the screen's format into the target:
+// 24 bits per pixel, which are the picture's own rows as they are, or 8 with
+// the system palette on a palette device, which the picture's bitmap gives.
+void DrawDIB(HDC target, int left, int top, const TPicture &pic, int bottom, int right) {
   HDC screen = GetDC(nullptr);
   const bool palette = (GetDeviceCaps(screen, RASTERCAPS) & RC_PALETTE) != 0;
+  if (!palette) {
+    ReleaseDC(nullptr, screen);
+    BITMAPINFO bmi{};
+    bmi.bmiHeader = pic.Header();
+    StretchDIBits(target, left, top, Span(left, right), Span(top, bottom), 0, 0, pic.Width(), pic.Height(),
+                  pic.Bits().data(), &bmi, DIB_RGB_COLORS, SRCCOPY);
+    return;
+  }
+  const TGdiBitmap bitmap(pic);
+  const int width = pic.Width(), height = pic.Height();
   std::vector<BYTE> info(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
   auto *bmi = reinterpret_cast<BITMAPINFO *>(info.data());
   BITMAPINFOHEADER &h = bmi->bmiHeader;
@@ -66,9 +78,9 @@ void DrawDIB(HDC target, int left, int top, const TGdiBitmap &bitmap, int width,
   h.biWidth = width;
   h.biHeight = height;
   h.biPlanes = 1;
-  h.biBitCount = palette ? 8 : 24;
+  h.biBitCount = 8;
   h.biCompression = BI_RGB;
-  if (palette) h.biClrUsed = h.biClrImportant = 256;
+  h.biClrUsed = h.biClrImportant = 256;
 
   GetDIBits(screen, bitmap.Handle(), 0, static_cast<UINT>(height), nullptr, bmi, DIB_RGB_COLORS);
   HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, h.biSizeImage);
@@ -78,12 +90,10 @@ void DrawDIB(HDC target, int left, int top, const TGdiBitmap &bitmap, int width,
   }
   void *bits = GlobalLock(memory);
   GetDIBits(screen, bitmap.Handle(), 0, static_cast<UINT>(height), bits, bmi, DIB_RGB_COLORS);
-  if (palette) {
-    std::vector<PALETTEENTRY> entries(256);
-    GetSystemPaletteEntries(screen, 0, 256, entries.data());
-    for (size_t i = 0; i < 256; ++i)
-      bmi->bmiColors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
-  }
+  std::vector<PALETTEENTRY> entries(256);
+  GetSystemPaletteEntries(screen, 0, 256, entries.data());
+  for (size_t i = 0; i < 256; ++i)
+    bmi->bmiColors[i] = RGBQUAD{entries[i].peBlue, entries[i].peGreen, entries[i].peRed, 0};
   ReleaseDC(nullptr, screen);
 
   StretchDIBits(target, left, top, Span(left, right), Span(top, bottom), 0, 0, width, height, bits, bmi, DIB_RGB_COLORS,
@@ -209,13 +219,61 @@ RECT PictureRect(RECT r, int32_t x2, int32_t y2, bool keepAspect, int32_t width,
   return r;
 }
 
-// The device pixels that rectangle covers, at most the sheet's on each axis.
-SIZE Covered(const RECT &r) {
-  const TNoxtrelRec &s = Session();
-  auto extent = [](LONG a, LONG b, int32_t sheet) {
-    return static_cast<LONG>(std::clamp(std::abs(double(b) - a), 1.0, std::max(1.0, double(sheet))));
+// Pictures of fewer kept pixels are kept whole even where the sheet cuts
+// them: they cost little, and their records keep the size asked for.
+constexpr int64_t kWholePicturePixels = 1 << 20;
+
+// One axis of a picture of `size` pixels drawn from device coordinate a to
+// b: the columns (or rows) that fall on the sheet's [lo, hi), and the steps
+// that keep between one and two of them for each device pixel they cover,
+// counting all of them (step) or at most the sheet's (sheetStep).
+struct TAxisView {
+  int32_t begin, end, step, sheetStep;
+};
+
+TAxisView ViewAxis(LONG a, LONG b, int32_t size, int32_t lo, int32_t hi) {
+  const double extent = std::abs(double(b) - a);
+  auto stepFor = [size](double pixels) {
+    return std::max<int32_t>(1, static_cast<int32_t>(size / std::max(1.0, pixels)));
   };
-  return SIZE{extent(r.left, r.right, s.PaperWidth), extent(r.top, r.bottom, s.PaperHeight)};
+  TAxisView v{0, size, stepFor(extent), stepFor(std::min(extent, std::max(1.0, double(hi) - lo)))};
+  if (extent == 0) return v;
+  // Picture column u lands at a + u * (b - a) / size. The window's ends are
+  // columns that land on whole device pixels, so that its pixels are
+  // stretched onto the same device pixels as the whole picture's.
+  const int64_t period = size / std::gcd(int64_t{size}, static_cast<int64_t>(extent));
+  double u0 = (lo - double(a)) * size / (double(b) - a), u1 = (hi - double(a)) * size / (double(b) - a);
+  if (u0 > u1) std::swap(u0, u1);
+  auto held = [&](double u) { return std::clamp(u, 0.0, double(size)); };
+  v.begin = static_cast<int32_t>(std::floor(held(u0) / period) * period);
+  v.end = static_cast<int32_t>(std::min<double>(size, std::ceil(held(u1) / period) * period));
+  return v;
+}
+
+// The view of a picture drawn into r: a large picture that the sheet cuts
+// is kept only where the sheet shows it, at the resolution it has there,
+// when it may be cut; any other is kept whole, at no more than about the
+// sheet's pixels. The device's origin is the printable area's corner, so the
+// sheet starts at minus the physical offsets.
+TView SheetView(const RECT &r, int32_t width, int32_t height, bool mayCut) {
+  const TNoxtrelRec &s = Session();
+  const TAxisView x = ViewAxis(r.left, r.right, width, -s.LeftMargin, s.PaperWidth - s.LeftMargin);
+  const TAxisView y = ViewAxis(r.top, r.bottom, height, -s.TopMargin, s.PaperHeight - s.TopMargin);
+  const bool cut = x.begin > 0 || x.end < width || y.begin > 0 || y.end < height;
+  const int64_t whole = int64_t{(width + x.sheetStep - 1) / x.sheetStep} * ((height + y.sheetStep - 1) / y.sheetStep);
+  if (!mayCut || !cut || whole <= kWholePicturePixels) return TView{0, 0, width, height, x.sheetStep, y.sheetStep};
+  return TView{x.begin, y.begin, x.end, y.end, x.step, y.step};
+}
+
+// The part of r that the picture's kept window takes: r itself for a whole
+// picture.
+RECT WindowRect(const RECT &r, const TPicture &pic) {
+  const RECT w = pic.Window();
+  auto at = [](LONG a, LONG b, LONG u, int32_t size) {
+    return ToLong(a + std::round(double(u) * (double(b) - a) / size));
+  };
+  return RECT{at(r.left, r.right, w.left, pic.DeclaredWidth()), at(r.top, r.bottom, w.top, pic.DeclaredHeight()),
+              at(r.left, r.right, w.right, pic.DeclaredWidth()), at(r.top, r.bottom, w.bottom, pic.DeclaredHeight())};
 }
 
 void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *fileName, int32_t transColor,
@@ -235,30 +293,33 @@ void DrawBitmap(int32_t x1, int32_t y1, int32_t x2, int32_t y2, const char *file
   RECT r = UnitsToRect(FromFixed(x1), FromFixed(y1), FromFixed(x2), FromFixed(y2));
   if (Session().CoorSystem == 1) std::swap(x2, y2);
   const bool keep = (keepAspect & 0xFF) != 0;
-  // A picture far larger than the pixels it covers is kept at about their
-  // size: a small file claiming a huge picture, or a huge photograph drawn
-  // as a thumbnail, takes no more memory than the page can show.
-  const TPicture pic = LoadPicture(name, kind, [&](int32_t w, int32_t h) {
-    return Covered(PictureRect(r, x2, y2, keep, w, h));
-  });
-
+  // The surface path leaves out the colour of the picture's own top-left
+  // pixel, so a transparent picture drawn there is kept whole.
   const bool transparent = MapColor(transColor) != kTransparentColor;
-  // A picture kept smaller than its size is stretched to it.
-  const bool natural = x2 == 0 && y2 == 0 && !pic.Sampled();
-  r = PictureRect(r, x2, y2, keep, pic.DeclaredWidth(), pic.DeclaredHeight());
+  const bool mayCut = Session().UseDIB || !transparent;
+  // Only the part of a picture that lands on the sheet is decoded, at about
+  // the device pixels it covers: a small file claiming a huge picture, or a
+  // huge photograph drawn as a thumbnail, takes no more memory and work
+  // than the page can show.
+  const TPicture pic = LoadPicture(
+      name, kind, [&](int32_t w, int32_t h) { return SheetView(PictureRect(r, x2, y2, keep, w, h), w, h, mayCut); });
+
+  // A picture kept at its own resolution is drawn pixel for pixel at its
+  // natural size; one kept coarser is stretched to the size it has.
+  const bool natural = x2 == 0 && y2 == 0 && pic.FullResolution();
+  r = WindowRect(PictureRect(r, x2, y2, keep, pic.DeclaredWidth(), pic.DeclaredHeight()), pic);
 
   HDC dc = surface->Handle();
-  const TGdiBitmap bitmap(pic);
   if (Session().UseDIB) {
-    DrawDIB(dc, r.left, r.top, bitmap, pic.Width(), pic.Height(), r.bottom, r.right);
+    DrawDIB(dc, r.left, r.top, pic, r.bottom, r.right);
   } else if (transparent) {
     if (!DrawTransparent(dc, r, pic)) {
-      DrawOpaque(dc, r, bitmap, pic.Width(), pic.Height(), natural);
+      DrawOpaque(dc, r, TGdiBitmap(pic), pic.Width(), pic.Height(), natural);
       SetLastNxError(nxeData, "Picture " + WideToAnsi(name) +
                                   " was drawn without transparency: its transparent colour breaks it into too many pieces");
     }
   } else {
-    DrawOpaque(dc, r, bitmap, pic.Width(), pic.Height(), natural);
+    DrawOpaque(dc, r, TGdiBitmap(pic), pic.Width(), pic.Height(), natural);
   }
 }
 

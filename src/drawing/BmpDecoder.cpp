@@ -120,8 +120,10 @@ void PutIndex(TPicture &pic, const TBmpInfo &info, int32_t x, int32_t y, uint32_
   pic.Set(x, y, GetRValue(c), GetGValue(c), GetBValue(c));
 }
 
+// The kept pixels of one row; the others are not looked at.
 void DecodeRow(TPicture &pic, const TBmpInfo &info, const BYTE *row, int32_t y) {
-  for (int32_t x = 0; x < info.width; ++x) {
+  const int32_t end = std::min(info.width, pic.ColumnEnd());
+  for (int32_t x = pic.ColumnBegin(); x < end; x += pic.ColumnStep()) {
     switch (info.bpp) {
       case 1: PutIndex(pic, info, x, y, (row[x >> 3] >> (7 - (x & 7))) & 1); break;
       case 4: PutIndex(pic, info, x, y, (row[x >> 1] >> ((x & 1) ? 0 : 4)) & 0xF); break;
@@ -164,7 +166,8 @@ void DecodeUncompressed(TPicture &pic, const TBmpInfo &info, const TReader &r) {
 }
 
 // Run-length encoded rows (bottom-up). Pixels a delta or an early end skips
-// keep colour 0 of the table.
+// keep colour 0 of the table. The whole stream is read, so that damage
+// anywhere is found, but only the kept pixels of a run are written.
 void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
   const bool four = info.compression == BI_RLE4;
   const COLORREF first = info.palette.empty() ? RGB(0, 0, 0) : info.palette[0];
@@ -174,10 +177,16 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
   const int64_t width = info.width, height = info.height;
   int64_t x = 0, row = 0;  // row counted from the bottom
   size_t at = info.bitsOffset;
-  auto put = [&](uint32_t index) {
-    if (x < width && row < height)
-      PutIndex(pic, info, static_cast<int32_t>(x), static_cast<int32_t>(height - 1 - row), index);
-    x = std::min(x + 1, width);
+  // A run of n pixels from x; index(i) is the colour index of its i-th.
+  auto run = [&](int64_t n, auto index) {
+    const int64_t end = std::min(x + n, width);
+    const int32_t y = static_cast<int32_t>(height - 1 - row);
+    if (row < height && pic.KeepsRow(y)) {
+      const int64_t stop = std::min<int64_t>(end, pic.ColumnEnd());
+      for (int64_t c = pic.FirstColumnFrom(static_cast<int32_t>(x)); c < stop; c += pic.ColumnStep())
+        PutIndex(pic, info, static_cast<int32_t>(c), y, index(static_cast<size_t>(c - x)));
+    }
+    x = end;
   };
   while (true) {
     if (at + 2 > r.size) {
@@ -187,9 +196,7 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
     const BYTE count = r.data[at], value = r.data[at + 1];
     at += 2;
     if (count > 0) {
-      const int64_t start = x, drawn = std::min<int64_t>(count, width - x);
-      for (int i = 0; i < drawn; ++i) put(four ? ((i & 1) ? value & 0xF : value >> 4) : value);
-      x = std::min<int64_t>(start + count, width);
+      run(count, [&](size_t i) -> uint32_t { return four ? ((i & 1) ? value & 0xF : value >> 4) : value; });
       continue;
     }
     if (value == 0) {
@@ -205,12 +212,8 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
     } else {
       const size_t bytes = four ? (value + 1u) / 2 : value;
       if (at + bytes > r.size) Corrupt("the run-length encoded bitmap is truncated");
-      const int64_t start = x, drawn = std::min<int64_t>(value, width - x);
-      for (int i = 0; i < drawn; ++i) {
-        const BYTE b = r.data[at + (four ? static_cast<size_t>(i / 2) : static_cast<size_t>(i))];
-        put(four ? ((i & 1) ? b & 0xF : b >> 4) : b);
-      }
-      x = std::min<int64_t>(start + value, width);
+      const BYTE *p = r.data + at;
+      run(value, [&](size_t i) -> uint32_t { return four ? ((i & 1) ? p[i / 2] & 0xF : p[i / 2] >> 4) : p[i]; });
       at += (bytes + 1) & ~static_cast<size_t>(1);  // absolute runs are padded to a word
     }
     if (row > height) return;  // past the top: nothing more can be drawn
@@ -219,7 +222,7 @@ void DecodeRle(TPicture &pic, const TBmpInfo &info, const TReader &r) {
 
 }  // namespace
 
-TPicture DecodeBmp(const BYTE *data, size_t size, const TCoverage &cover) {
+TPicture DecodeBmp(const BYTE *data, size_t size, const TPlacement &place) {
   const TReader r{data, size};
   TBmpInfo info = ReadInfo(r);
   CheckCompression(info);
@@ -235,7 +238,7 @@ TPicture DecodeBmp(const BYTE *data, size_t size, const TCoverage &cover) {
   const bool rle = info.compression == BI_RLE8 || info.compression == BI_RLE4;
   CheckPictureSize(info.width, info.height);
   if (!rle) CheckRowsPresent(info, r);
-  TPicture pic(info.width, info.height, SamplingFor(info.width, info.height, cover));
+  TPicture pic(info.width, info.height, ViewFor(info.width, info.height, place));
   if (rle)
     DecodeRle(pic, info, r);
   else

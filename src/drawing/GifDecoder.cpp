@@ -62,7 +62,7 @@ int SkipExtension(GifFileType *gif, int transparent) {
   return transparent;
 }
 
-TPicture ReadImage(GifFileType *gif, int transparent, const TCoverage &cover) {
+TPicture ReadImage(GifFileType *gif, int transparent, const TPlacement &place) {
   if (DGifGetImageDesc(gif) == GIF_ERROR) GifProblem(gif->Error);
   const GifImageDesc &d = gif->Image;
   const ColorMapObject *map = d.ColorMap ? d.ColorMap : gif->SColorMap;
@@ -70,7 +70,10 @@ TPicture ReadImage(GifFileType *gif, int transparent, const TCoverage &cover) {
   if (d.Width <= 0 || d.Height <= 0) throw ENxError(nxeData, "the GIF image has no pixels");
   const int32_t width = std::max<int32_t>(gif->SWidth, d.Left + d.Width);
   const int32_t height = std::max<int32_t>(gif->SHeight, d.Top + d.Height);
-  TPicture pic(width, height, SamplingFor(width, height, cover));
+  TPicture pic(width, height, ViewFor(width, height, place));
+  // The kept columns of the image's lines.
+  const int32_t from = pic.FirstColumnFrom(d.Left) - d.Left;
+  const int32_t to = std::min<int32_t>(d.Width, pic.ColumnEnd() - d.Left);
   std::vector<GifPixelType> line(static_cast<size_t>(d.Width));
   static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
   const int passes = d.Interlace ? 4 : 1;
@@ -79,7 +82,7 @@ TPicture ReadImage(GifFileType *gif, int transparent, const TCoverage &cover) {
     for (int y = d.Interlace ? kStart[pass] : 0; y < d.Height; y += step) {
       if (DGifGetLine(gif, line.data(), d.Width) == GIF_ERROR) GifProblem(gif->Error);
       if (!pic.KeepsRow(d.Top + y)) continue;
-      for (int x = 0; x < d.Width; ++x) {
+      for (int32_t x = from; x < to; x += pic.ColumnStep()) {
         const int index = line[static_cast<size_t>(x)];
         if (index == transparent) continue;
         if (index >= map->ColorCount) continue;  // outside the table: nothing to paint
@@ -93,7 +96,7 @@ TPicture ReadImage(GifFileType *gif, int transparent, const TCoverage &cover) {
 
 }  // namespace
 
-TPicture DecodeGif(const BYTE *data, size_t size, const TCoverage &cover) {
+TPicture DecodeGif(const BYTE *data, size_t size, const TPlacement &place) {
   TMemoryInput input{data, size, 0};
   int error = 0;
   TGifHandle handle;
@@ -108,7 +111,7 @@ TPicture DecodeGif(const BYTE *data, size_t size, const TCoverage &cover) {
     GifRecordType type = UNDEFINED_RECORD_TYPE;
     if (DGifGetRecordType(gif, &type) == GIF_ERROR) GifProblem(gif->Error);
     switch (type) {
-      case IMAGE_DESC_RECORD_TYPE: return ReadImage(gif, transparent, cover);
+      case IMAGE_DESC_RECORD_TYPE: return ReadImage(gif, transparent, place);
       case EXTENSION_RECORD_TYPE: transparent = SkipExtension(gif, transparent); break;
       case TERMINATE_RECORD_TYPE: throw ENxError(nxeData, "the GIF file contains no image");
       default: throw ENxError(nxeData, "the GIF file is corrupt (unknown block)");

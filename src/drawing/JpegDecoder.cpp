@@ -83,24 +83,46 @@ int MaxScans(const jpeg_decompress_struct &cinfo) {
   return static_cast<int>(std::clamp<int64_t>((int64_t{1} << 29) / pixels, 32, 256));
 }
 
-// Writes one decoded scan line into the picture.
-void PutLine(TPicture &pic, const jpeg_decompress_struct &cinfo, const JSAMPLE *line, int32_t y) {
-  const int32_t w = static_cast<int32_t>(cinfo.output_width);
+// Writes the kept pixels of one decoded scan line, whose first pixel is
+// column `first` of the grid, into the picture.
+void PutLine(TPicture &pic, const jpeg_decompress_struct &cinfo, const JSAMPLE *line, int32_t first, int32_t y) {
+  const int32_t end = std::min<int32_t>(pic.ColumnEnd(), first + static_cast<int32_t>(cinfo.output_width));
+  const int32_t step = pic.ColumnStep();
   if (cinfo.out_color_space == JCS_CMYK) {
     // Adobe writes CMYK inverted (0 = full ink).
     const bool inverted = cinfo.saw_Adobe_marker;
-    for (int32_t x = 0; x < w; ++x) {
-      const JSAMPLE *p = line + 4 * static_cast<size_t>(x);
+    for (int32_t x = pic.FirstColumnFrom(first); x < end; x += step) {
+      const JSAMPLE *p = line + 4 * static_cast<size_t>(x - first);
       unsigned c = p[0], m = p[1], ye = p[2], k = p[3];
       if (!inverted) c = 255 - c, m = 255 - m, ye = 255 - ye, k = 255 - k;
       pic.Set(x, y, static_cast<BYTE>(c * k / 255), static_cast<BYTE>(m * k / 255), static_cast<BYTE>(ye * k / 255));
     }
   } else {
-    for (int32_t x = 0; x < w; ++x) {
-      const JSAMPLE *p = line + 3 * static_cast<size_t>(x);
+    for (int32_t x = pic.FirstColumnFrom(first); x < end; x += step) {
+      const JSAMPLE *p = line + 3 * static_cast<size_t>(x - first);
       pic.Set(x, y, p[0], p[1], p[2]);
     }
   }
+}
+
+// Decodes the picture's rows: libjpeg crops the lines to the kept columns
+// (widened to its blocks) and skips the rows above and below the kept ones
+// without colour conversion; every row's data is still read, so damage
+// anywhere is found.
+void ReadRows(jpeg_decompress_struct &cinfo, TPicture &pic, std::vector<JSAMPLE> &line) {
+  JDIMENSION first = static_cast<JDIMENSION>(pic.ColumnBegin());
+  JDIMENSION width = static_cast<JDIMENSION>(pic.ColumnEnd() - pic.ColumnBegin());
+  if (width < cinfo.output_width) jpeg_crop_scanline(&cinfo, &first, &width);  // narrows the line
+  const JDIMENSION begin = static_cast<JDIMENSION>(pic.RowBegin()), end = static_cast<JDIMENSION>(pic.RowEnd());
+  if (begin > 0) jpeg_skip_scanlines(&cinfo, begin);
+  while (cinfo.output_scanline < end) {
+    JSAMPROW row = line.data();
+    const int32_t y = static_cast<int32_t>(cinfo.output_scanline);
+    if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
+    if (pic.KeepsRow(y)) PutLine(pic, cinfo, line.data(), static_cast<int32_t>(first), y);
+  }
+  if (cinfo.output_scanline < cinfo.output_height)
+    jpeg_skip_scanlines(&cinfo, cinfo.output_height - cinfo.output_scanline);
 }
 
 // True, with the reason in err->message, for a declared size beyond the
@@ -125,7 +147,7 @@ bool TooLarge(const jpeg_decompress_struct &cinfo, size_t size, TJpegError *err)
 
 // Decodes into pic (made once the header is read). Returns false with the
 // library's message in err->message on failure.
-bool DecodeInto(const BYTE *data, size_t size, const TCoverage &cover, TPicture *pic, std::vector<JSAMPLE> *line,
+bool DecodeInto(const BYTE *data, size_t size, const TPlacement &place, TPicture *pic, std::vector<JSAMPLE> *line,
                 TJpegError *err, bool *tooLarge) {
   jpeg_decompress_struct cinfo;
   cinfo.err = jpeg_std_error(&err->mgr);
@@ -153,28 +175,20 @@ bool DecodeInto(const BYTE *data, size_t size, const TCoverage &cover, TPicture 
   // libjpeg scales by 1/2, 1/4 or 1/8 as it decodes; the picture keeps
   // every step-th pixel of what remains.
   const int32_t width = static_cast<int32_t>(cinfo.image_width), height = static_cast<int32_t>(cinfo.image_height);
-  const TSampling want = SamplingFor(width, height, cover);
+  const TView view = ViewFor(width, height, place);
   unsigned denom = 1;
-  while (denom < 8 && static_cast<int32_t>(denom * 2) <= std::min(want.stepX, want.stepY)) denom *= 2;
+  while (denom < 8 && static_cast<int32_t>(denom * 2) <= std::min(view.stepX, view.stepY)) denom *= 2;
   cinfo.scale_num = 1;
   cinfo.scale_denom = denom;
   jpeg_start_decompress(&cinfo);
   try {
-    const TSampling rest{std::max<int32_t>(1, want.stepX / static_cast<int32_t>(denom)),
-                         std::max<int32_t>(1, want.stepY / static_cast<int32_t>(denom))};
-    *pic = TPicture(width, height, rest, static_cast<int32_t>(cinfo.output_width),
-                    static_cast<int32_t>(cinfo.output_height));
+    *pic = TPicture(width, height, view, static_cast<int32_t>(denom));
     line->resize(static_cast<size_t>(cinfo.output_width) * static_cast<size_t>(cinfo.output_components));
   } catch (...) {
     jpeg_destroy_decompress(&cinfo);
     throw;
   }
-  while (cinfo.output_scanline < cinfo.output_height) {
-    JSAMPROW row = line->data();
-    const int32_t y = static_cast<int32_t>(cinfo.output_scanline);
-    if (jpeg_read_scanlines(&cinfo, &row, 1) != 1) break;
-    if (pic->KeepsRow(y)) PutLine(*pic, cinfo, line->data(), y);
-  }
+  ReadRows(cinfo, *pic, *line);
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
   return true;
@@ -182,13 +196,13 @@ bool DecodeInto(const BYTE *data, size_t size, const TCoverage &cover, TPicture 
 
 }  // namespace
 
-TPicture DecodeJpeg(const BYTE *data, size_t size, const TCoverage &cover) {
+TPicture DecodeJpeg(const BYTE *data, size_t size, const TPlacement &place) {
   if (size == 0) throw ENxError(nxeData, "the JPEG file is empty");
   TPicture pic;
   std::vector<JSAMPLE> line;
   TJpegError err{};
   bool tooLarge = false;
-  const bool ok = DecodeInto(data, size, cover, &pic, &line, &err, &tooLarge);
+  const bool ok = DecodeInto(data, size, place, &pic, &line, &err, &tooLarge);
   if (tooLarge) throw ENxError(nxeData, std::string("the JPEG's declared size ") + err.message);
   if (err.truncated) throw ENxError(nxeData, "the JPEG file is truncated (premature end of data)");
   if (!ok) throw ENxError(nxeData, std::string("the JPEG file cannot be decoded: ") + err.message);

@@ -55,26 +55,48 @@ void CheckPictureSize(int32_t width, int32_t height) {
                                 " is beyond the limit of 32767 pixels a side and 64 megapixels");
 }
 
-TSampling SamplingFor(int32_t width, int32_t height, const TCoverage &cover) {
-  if (!cover) return {};
-  const SIZE covered = cover(width, height);
-  auto step = [](int32_t size, LONG pixels) {
-    return pixels <= 0 ? 1 : std::max<int32_t>(1, static_cast<int32_t>(size / pixels));
+TView WholeView(int32_t width, int32_t height) { return TView{0, 0, width, height, 1, 1}; }
+
+TView ViewFor(int32_t width, int32_t height, const TPlacement &place) {
+  if (!place) return WholeView(width, height);
+  TView v = place(width, height);
+  auto hold = [](int32_t &begin, int32_t &end, int32_t size) {
+    begin = std::clamp(begin, 0, size - 1);
+    end = std::clamp(end, begin + 1, size);
   };
-  return {step(width, covered.cx), step(height, covered.cy)};
+  hold(v.x0, v.x1, width);
+  hold(v.y0, v.y1, height);
+  v.stepX = std::max(1, v.stepX);
+  v.stepY = std::max(1, v.stepY);
+  return v;
 }
 
-TPicture::TPicture(int32_t width, int32_t height, TSampling sampling, int32_t gridWidth, int32_t gridHeight) {
+TPicture::TPicture(int32_t width, int32_t height, const TView &view, int32_t scale) {
   CheckPictureSize(width, height);
   declaredWidth_ = width;
   declaredHeight_ = height;
-  stepX_ = std::max(1, sampling.stepX);
-  stepY_ = std::max(1, sampling.stepY);
-  const int32_t gw = gridWidth > 0 ? gridWidth : width, gh = gridHeight > 0 ? gridHeight : height;
-  width_ = (gw + stepX_ - 1) / stepX_;
-  height_ = (gh + stepY_ - 1) / stepY_;
+  const TView v = ViewFor(width, height, [&](int32_t, int32_t) { return view; });
+  scale_ = std::max(1, scale);
+  // The grid's share of the view, and the declared pixels that share shows.
+  auto grid = [&](int32_t begin, int32_t end, int32_t size, int32_t &g0, int32_t &g1) {
+    const int32_t gridSize = static_cast<int32_t>((int64_t{size} + scale_ - 1) / scale_);
+    g0 = begin / scale_;
+    g1 = std::min(gridSize, static_cast<int32_t>((int64_t{end} + scale_ - 1) / scale_));
+  };
+  grid(v.x0, v.x1, width, gridX0_, gridX1_);
+  grid(v.y0, v.y1, height, gridY0_, gridY1_);
+  window_ = RECT{gridX0_ * scale_, gridY0_ * scale_, std::min<LONG>(width, LONG{gridX1_} * scale_),
+                 std::min<LONG>(height, LONG{gridY1_} * scale_)};
+  stepX_ = std::max(1, v.stepX / scale_);
+  stepY_ = std::max(1, v.stepY / scale_);
+  width_ = (gridX1_ - gridX0_ + stepX_ - 1) / stepX_;
+  height_ = (gridY1_ - gridY0_ + stepY_ - 1) / stepY_;
   stride_ = ((static_cast<size_t>(width_) * 24 + 31) / 32) * 4;
   bits_.assign(stride_ * static_cast<size_t>(height_), 0xFF);
+  // White pixels; the padding of each row stays 0, as GDI gives its DIBs.
+  const size_t used = static_cast<size_t>(width_) * 3;
+  if (used < stride_)
+    for (int32_t y = 0; y < height_; ++y) std::fill(Row(y) + used, Row(y) + stride_, BYTE{0});
 }
 
 void TPicture::Fill(BYTE r, BYTE g, BYTE b) {
@@ -104,19 +126,19 @@ TPictureKind PictureKindOf(const WString &fileName) {
   return TPictureKind::Unknown;
 }
 
-TPicture DecodePicture(TPictureKind kind, const BYTE *data, size_t size, const TCoverage &cover) {
+TPicture DecodePicture(TPictureKind kind, const BYTE *data, size_t size, const TPlacement &place) {
   switch (kind) {
-    case TPictureKind::Bmp: return DecodeBmp(data, size, cover);
-    case TPictureKind::Gif: return DecodeGif(data, size, cover);
-    case TPictureKind::Jpeg: return DecodeJpeg(data, size, cover);
+    case TPictureKind::Bmp: return DecodeBmp(data, size, place);
+    case TPictureKind::Gif: return DecodeGif(data, size, place);
+    case TPictureKind::Jpeg: return DecodeJpeg(data, size, place);
     default: throw ENxError(nxeData, "the file type is not a picture type");
   }
 }
 
-TPicture LoadPicture(const WString &fileName, TPictureKind kind, const TCoverage &cover) {
+TPicture LoadPicture(const WString &fileName, TPictureKind kind, const TPlacement &place) {
   const std::vector<BYTE> bytes = ReadPictureFile(fileName);
   try {
-    return DecodePicture(kind, bytes.data(), bytes.size(), cover);
+    return DecodePicture(kind, bytes.data(), bytes.size(), place);
   } catch (const ENxError &e) {
     throw ENxError(e.code(), "Cannot draw picture " + WideToAnsi(fileName) + ": " + e.what());
   }

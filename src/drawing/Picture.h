@@ -21,28 +21,35 @@ constexpr int64_t kMaxPicturePixels = 64LL * 1024 * 1024;
 // Throws ENxError (nxeData) for a size without pixels or beyond the limits.
 void CheckPictureSize(int32_t width, int32_t height);
 
-// The device pixels a picture of the given size will cover on the page, which
-// the decoders ask once they know the size (SIZE{0, 0}: no limit).
-using TCoverage = std::function<SIZE(int32_t width, int32_t height)>;
-
-// Which columns and rows of a decoder's grid a picture keeps: every step-th.
-struct TSampling {
+// The part of a picture that the page shows and how finely it is kept:
+// columns x0..x1 and rows y0..y1 (from the top, ends excluded) of the
+// declared size, of which every step-th column and row is kept.
+struct TView {
+  int32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;
   int32_t stepX = 1, stepY = 1;
+  bool operator==(const TView &) const = default;
 };
 
-// A picture is never kept far beyond the device pixels it covers: between
-// one and two kept pixels for each covered one on either axis.
-TSampling SamplingFor(int32_t width, int32_t height, const TCoverage &cover);
+// Where a picture lands: the view of a picture of the given declared size
+// that the page shows, which the decoders ask once they know the size.
+using TPlacement = std::function<TView(int32_t width, int32_t height)>;
+
+// Every pixel of a picture.
+TView WholeView(int32_t width, int32_t height);
+// The placement's view held inside the picture (one pixel at least, steps
+// of at least 1); the whole picture without a placement.
+TView ViewFor(int32_t width, int32_t height, const TPlacement &place);
 
 class TPicture {
  public:
   TPicture() = default;
   // A white picture; throws ENxError (nxeData) for a size beyond the limits.
-  TPicture(int32_t width, int32_t height) : TPicture(width, height, TSampling{}) {}
-  // A white picture of the declared width x height that keeps every
-  // step-th column and row of the decoder's grid (of gridWidth x gridHeight
-  // pixels, the declared size unless given).
-  TPicture(int32_t width, int32_t height, TSampling sampling, int32_t gridWidth = 0, int32_t gridHeight = 0);
+  TPicture(int32_t width, int32_t height) : TPicture(width, height, WholeView(width, height)) {}
+  // A white picture of the declared width x height that keeps the view's
+  // pixels. A decoder whose grid is the picture scaled down by `scale`
+  // (libjpeg's 1/2 to 1/8; its grid is width / scale rounded up) keeps the
+  // view's share of that grid.
+  TPicture(int32_t width, int32_t height, const TView &view, int32_t scale = 1);
 
   // The kept pixels.
   int32_t Width() const { return width_; }
@@ -50,13 +57,34 @@ class TPicture {
   // The size the file declares, which places the picture on the page.
   int32_t DeclaredWidth() const { return declaredWidth_; }
   int32_t DeclaredHeight() const { return declaredHeight_; }
+  // The part of the declared picture that the kept pixels show.
+  RECT Window() const { return window_; }
+  // Whether the kept pixels are the declared picture, pixel for pixel, or
+  // a part of it at its own resolution.
   bool Sampled() const { return width_ != declaredWidth_ || height_ != declaredHeight_; }
+  bool FullResolution() const { return scale_ == 1 && stepX_ == 1 && stepY_ == 1; }
   bool Empty() const { return width_ == 0; }
   size_t Stride() const { return stride_; }
+  // The decoder's grid columns that hold kept pixels: from ColumnBegin to
+  // before ColumnEnd in steps of ColumnStep; FirstColumnFrom(x) is the first
+  // of them at or after x.
+  int32_t ColumnBegin() const { return gridX0_; }
+  int32_t ColumnEnd() const { return gridX1_; }
+  int32_t ColumnStep() const { return stepX_; }
+  int32_t FirstColumnFrom(int32_t x) const {
+    if (x <= gridX0_) return gridX0_;
+    return gridX0_ + static_cast<int32_t>((int64_t{x} - gridX0_ + stepX_ - 1) / stepX_ * stepX_);
+  }
+  // The grid rows that hold kept pixels are from RowBegin to before RowEnd.
+  int32_t RowBegin() const { return gridY0_; }
+  int32_t RowEnd() const { return gridY1_; }
   // Whether grid row y is kept; decoders skip the work of the others.
-  bool KeepsRow(int32_t y) const { return y % stepY_ == 0; }
+  bool KeepsRow(int32_t y) const { return y >= gridY0_ && y < gridY1_ && (y - gridY0_) % stepY_ == 0; }
   // Grid pixel (x, y), y counted from the top; dropped unless kept.
   void Set(int32_t x, int32_t y, BYTE r, BYTE g, BYTE b) {
+    if (x < gridX0_ || x >= gridX1_ || y < gridY0_ || y >= gridY1_) return;
+    x -= gridX0_;
+    y -= gridY0_;
     if (stepX_ != 1 || stepY_ != 1) {
       if (x % stepX_ != 0 || y % stepY_ != 0) return;
       x /= stepX_;
@@ -86,6 +114,9 @@ class TPicture {
   int32_t height_ = 0;
   int32_t declaredWidth_ = 0;
   int32_t declaredHeight_ = 0;
+  RECT window_{};
+  int32_t scale_ = 1;
+  int32_t gridX0_ = 0, gridY0_ = 0, gridX1_ = 0, gridY1_ = 0;
   int32_t stepX_ = 1;
   int32_t stepY_ = 1;
   size_t stride_ = 0;
@@ -100,15 +131,15 @@ TPictureKind PictureKindOf(const WString &fileName);
 
 // Decoders. Each throws ENxError (nxeData) naming what is wrong with the
 // data: truncated, corrupt, no image, a size beyond the limits. With a
-// coverage, a picture larger than the pixels it covers is kept smaller
-// (SamplingFor).
-TPicture DecodeBmp(const BYTE *data, size_t size, const TCoverage &cover = {});
-TPicture DecodeGif(const BYTE *data, size_t size, const TCoverage &cover = {});
-TPicture DecodeJpeg(const BYTE *data, size_t size, const TCoverage &cover = {});
-TPicture DecodePicture(TPictureKind kind, const BYTE *data, size_t size, const TCoverage &cover = {});
+// placement only the view's pixels are kept, and the work of the others is
+// skipped where the format allows it.
+TPicture DecodeBmp(const BYTE *data, size_t size, const TPlacement &place = {});
+TPicture DecodeGif(const BYTE *data, size_t size, const TPlacement &place = {});
+TPicture DecodeJpeg(const BYTE *data, size_t size, const TPlacement &place = {});
+TPicture DecodePicture(TPictureKind kind, const BYTE *data, size_t size, const TPlacement &place = {});
 
 // Reads and decodes a picture file; the file's name leads every message.
 // A folder, an unreadable file or undecodable data throws ENxError.
-TPicture LoadPicture(const WString &fileName, TPictureKind kind, const TCoverage &cover = {});
+TPicture LoadPicture(const WString &fileName, TPictureKind kind, const TPlacement &place = {});
 
 }  // namespace nx

@@ -102,7 +102,13 @@ void TgtJPEGEngine::EndPage() {
   WString name = FileName() + AsciiToWide(std::to_string(CurrentPage()));
   if (FOnNeedFileName) FOnNeedFileName(*this, name, CurrentPage());
   std::unique_ptr<TOutputFile> file = CreateOutputFile(name + u"." + FileExtension());
-  file->Write(jpeg.data(), jpeg.size());
+  try {
+    file->Write(jpeg.data(), jpeg.size());
+  } catch (const ENxError &) {
+    // A failed write discards the file, so completing it fails too: a page
+    // that cannot be written takes the same way as one that cannot be
+    // completed, and the document's earlier pages are deleted.
+  }
   CommitOutputFile(*file);
 }
 

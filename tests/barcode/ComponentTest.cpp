@@ -1,6 +1,12 @@
 // The barcode component: properties, factor rules, image geometry and the
 // definition file.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
 
 #include "barcode/ZbrBarcode.h"
 #include "common/ErrorChannel.h"
@@ -198,6 +204,46 @@ TEST(ZbrDefinitionFile, RoundTripLongCodesAndBadFiles) {
   EXPECT_EQ(told, u"File not found!");
   EXPECT_EQ(missing.BarCode(), "88888");
   EXPECT_THROW(bc.SaveToFile(Wide(dir.file("no/such/dir.zbr"))), ENxError);
+}
+
+// Names that are not regular files are refused at once with the reason and
+// change nothing: a FIFO without a writer blocked the reader, /dev/zero was
+// read as a definition of zeros, a folder as a file that ends early.
+TEST(ZbrDefinitionFile, NamesThatAreNotFilesAreRefusedAtOnce) {
+  nxtest::TempDir dir;
+  const std::string fifo = dir.file("fifo.zbr"), big = dir.file("big.zbr");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  TZbrBarcode saved;
+  saved.SaveToFile(Wide(big));
+  auto bytes = nxtest::ReadFileBytes(big);
+  bytes.resize(1 << 20, 0);  // a valid definition with a megabyte of trailing bytes
+  nxtest::WriteFileBytes(big, bytes);
+  const std::pair<std::string, const char *> cases[] = {{fifo, "not a regular file"},
+                                                        {"/dev/zero", "not a regular file"},
+                                                        {dir.path().string(), "not a regular file"},
+                                                        {big, "larger than"}};
+  for (const auto &[name, why] : cases) {
+    SCOPED_TRACE(name);
+    auto load = std::async(std::launch::async, [name = name] {
+      TZbrBarcode bc;
+      bc.SetBarCode("12345");
+      try {
+        bc.LoadFromFile(Wide(name));
+      } catch (const ENxError &e) {
+        return std::make_tuple(static_cast<int>(e.code()), std::string(e.what()), bc.BarCode());
+      }
+      return std::make_tuple(0, std::string(), bc.BarCode());
+    });
+    if (load.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+      ::close(::open(fifo.c_str(), O_WRONLY | O_NONBLOCK));  // lets the blocked reader go on
+      ADD_FAILURE() << "reading blocked";
+    }
+    const auto [code, text, kept] = load.get();
+    EXPECT_EQ(code, static_cast<int>(nxeFile)) << text;
+    EXPECT_NE(text.find(why), std::string::npos) << text;
+    EXPECT_NE(text.find(name), std::string::npos) << text;
+    EXPECT_EQ(kept, "12345") << "nothing changes";
+  }
 }
 
 }  // namespace

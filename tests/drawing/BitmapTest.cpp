@@ -169,6 +169,80 @@ TEST_F(DrawingTest, PicturesAreKeptAtAboutTheDevicePixelsTheyCover) {
   EXPECT_EQ(r.At(500, 300), RGB(255, 0, 0));
 }
 
+// A large picture that the sheet cuts is kept only where the sheet shows it,
+// pixel for pixel, and drawn there: an 1800 x 1000 picture on the 944 x 708
+// card at its natural size from (-500, -300), and at twice its size from
+// (-1000, -600), on the DIB path and on the surface path. The page shows the
+// picture's own pixels where they belong. A transparent picture is kept
+// whole: its transparent colour is that of its own top-left pixel.
+TEST_F(DrawingTest, LargePicturesTheSheetCutsAreKeptWhereItShowsThem) {
+  NX_REQUIRE_TOOL("convert");
+  const std::string src = Picture(
+      "-size 1800x1000 gradient:red-blue -fill lime -draw 'circle 900,600 1100,900' "
+      "-fill white -draw 'rectangle 600,400 700,900'",
+      "src.png");
+  for (const char *name : {"big.bmp", "big.gif", "big.jpg"}) {
+    SCOPED_TRACE(name);
+    const std::string path = Picture(nxtest::ShellQuote(src) + (name[4] == 'b' ? " -type truecolor" : ""), name);
+    const std::string raw = dir_.file("ref.rgb");
+    ASSERT_EQ(
+        nxtest::RunCommand("convert " + nxtest::ShellQuote(path) + " -depth 8 rgb:" + nxtest::ShellQuote(raw)).exitCode,
+        0);
+    const auto ref = nxtest::ReadFileBytes(raw);
+    ASSERT_EQ(ref.size(), 1800u * 1000 * 3);
+    auto source = [&](int x, int y) {
+      const uint8_t *p = &ref[(static_cast<size_t>(y) * 1800 + x) * 3];
+      return RGB(p[0], p[1], p[2]);
+    };
+    struct Case {
+      int32_t x1, y1, x2, y2, scale;
+      bool dib, transparent;
+    };
+    for (const Case &c :
+         {Case{-5000000, -3000000, 0, 0, 1, true, false}, Case{-10000000, -6000000, 26000000, 14000000, 2, true, false},
+          Case{-10000000, -6000000, 26000000, 14000000, 2, false, false},
+          Case{-5000000, -3000000, 0, 0, 1, false, true}}) {
+      SCOPED_TRACE(std::to_string(c.scale) + (c.dib ? " DIB" : " surface") + (c.transparent ? " transparent" : ""));
+      const std::string emf = Draw([&] {
+        NxSetUseDIB(c.dib ? 1 : 0);
+        NxBitmap(c.x1, c.y1, c.x2, c.y2, path.c_str(), c.transparent ? 0 : -255, 0);
+        EXPECT_EQ(NxGetLastError(), 0) << ErrorText();
+      });
+      const auto recs = Records(emf);
+      if (!c.transparent) {
+        const auto dibs = OfType(recs, c.dib ? EMR_STRETCHDIBITS : EMR_STRETCHBLT);
+        ASSERT_EQ(dibs.size(), 1u);
+      }
+      if (c.dib) {
+        const auto dibs = OfType(recs, EMR_STRETCHDIBITS);
+        ASSERT_EQ(dibs.size(), 1u);
+        const auto d = dibs[0].As<EMRSTRETCHDIBITS>();
+        EXPECT_EQ((std::vector<LONG>{d.xDest, d.yDest, d.cxDest, d.cyDest}),
+                  (std::vector<LONG>{0, 0, 944, c.scale == 1 ? 700 : 708}));
+        EXPECT_EQ(d.cxSrc, 944 / c.scale) << "the columns the sheet shows, every one";
+        EXPECT_EQ(d.cySrc, c.scale == 1 ? 700 : 354);
+      }
+      Raster page;
+      if (!Render(emf, &page)) return;
+      ASSERT_EQ(page.width, 944);
+      const int shown = c.scale == 1 ? 700 : 708;
+      int differ = 0, worst = 0;
+      for (int y = 0; y < shown; y += 3)
+        for (int x = 0; x < 944; x += 3) {
+          const COLORREF want = source((x + 500 * c.scale) / c.scale, (y + 300 * c.scale) / c.scale);
+          const COLORREF got = page.At(x, y);
+          if (c.transparent && want == source(0, 0)) continue;  // transparent there
+          const int d =
+              std::max({std::abs(GetRValue(want) - GetRValue(got)), std::abs(GetGValue(want) - GetGValue(got)),
+                        std::abs(GetBValue(want) - GetBValue(got))});
+          worst = std::max(worst, d);
+          differ += d > 0;
+        }
+      EXPECT_EQ(differ, 0) << "largest difference " << worst;
+    }
+  }
+}
+
 TEST_F(DrawingTest, BadPicturesDrawNothingAndTheDocumentGoesOn) {
   NX_REQUIRE_TOOL("convert");
   const std::string good = Picture("-size 200x200 gradient:blue-white", "good.jpg");

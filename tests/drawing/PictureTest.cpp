@@ -311,10 +311,15 @@ TEST(PictureDecoders, ShortFuzz) {
       const int flips = 1 + static_cast<int>(rng() % 8);
       for (int i = 0; i < flips; ++i) bytes[rng() % bytes.size()] = static_cast<unsigned char>(rng());
       if (round % 5 == 0) bytes.resize(rng() % bytes.size());
-      // Every other round keeps the picture smaller, as a small box does.
-      const nx::TCoverage cover = [](int32_t w, int32_t h) { return SIZE{w / 3, h / 5}; };
+      // Rounds keep the whole picture, keep it smaller (as a small box
+      // does) or keep a part of it (as the sheet's edge does).
+      const nx::TPlacement placements[] = {
+          {},
+          [](int32_t w, int32_t h) { return nx::TView{0, 0, w, h, 3, 5}; },
+          [](int32_t w, int32_t h) { return nx::TView{w / 4, h / 3, w - w / 5, h, 1 + w / 20, 2}; },
+      };
       try {
-        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size(), round % 2 ? cover : nx::TCoverage{});
+        TPicture pic = nx::DecodePicture(kind, bytes.data(), bytes.size(), placements[round % 3]);
         EXPECT_GT(pic.Width(), 0);
         ++decoded;
       } catch (const nx::ENxError &e) {
@@ -484,7 +489,7 @@ TEST(HostilePictures, PicturesAreKeptAtTheSizeTheyCover) {
   auto cover = [](int32_t w, int32_t h) {
     EXPECT_EQ(w, 40);
     EXPECT_EQ(h, 20);
-    return SIZE{10, 5};
+    return nx::TView{0, 0, w, h, 4, 4};
   };
   for (const char *name : {"s.bmp", "s.gif"}) {
     SCOPED_TRACE(name);
@@ -500,10 +505,77 @@ TEST(HostilePictures, PicturesAreKeptAtTheSizeTheyCover) {
       for (int x = 0; x < 10; ++x) EXPECT_EQ(kept.Pixel(x, y), full.Pixel(4 * x, 4 * y)) << x << "," << y;
   }
   const auto jpg = ReadFileBytes(Convert(dir, src, "", "s.jpg"));
-  TPicture small = nx::DecodeJpeg(jpg.data(), jpg.size(), [](int32_t, int32_t) { return SIZE{5, 2}; });
+  TPicture small =
+      nx::DecodeJpeg(jpg.data(), jpg.size(), [](int32_t w, int32_t h) { return nx::TView{0, 0, w, h, 8, 10}; });
   EXPECT_EQ(small.Width(), 5);
   EXPECT_EQ(small.Height(), 3);
   EXPECT_EQ(small.DeclaredHeight(), 20);
+}
+
+// A window of a picture, kept pixel for pixel or every few pixels, holds
+// the same pixels as the whole picture decoded: for every kind of file,
+// RLE4 runs and absolute runs that start before the window included.
+// libjpeg widens a cropped line to its blocks and skips rows, which must
+// not change the pixels either.
+TEST(HostilePictures, AWindowHoldsThePixelsOfTheWholePicture) {
+  NX_REQUIRE_TOOL("convert");
+  nxtest::TempDir dir;
+  const std::string src = dir.file("w.png");
+  auto r = RunCommand(
+      "convert -size 200x120 gradient:red-blue -fill lime -draw 'circle 100,60 130,90' -fill white "
+      "-draw 'rectangle 10,70 60,110' " +
+      ShellQuote(src));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  std::vector<unsigned char> rle4;  // rows of runs of 7 and absolute runs of 9 pixels
+  for (int row = 0; row < 120; ++row) {
+    for (int x = 0; x < 192; x += 16) {
+      rle4.insert(rle4.end(), {7, static_cast<unsigned char>(0x12 + row % 3), 0, 9});
+      for (int k = 0; k < 6; ++k) rle4.push_back(static_cast<unsigned char>(0x34 + 0x11 * ((row + x + k) % 9)));
+    }
+    rle4.insert(rle4.end(), {0, 0});
+  }
+  rle4.insert(rle4.end(), {0, 1});
+  using K = nx::TPictureKind;
+  const std::vector<std::pair<std::vector<unsigned char>, K>> files = {
+      {ReadFileBytes(Convert(dir, src, "-type truecolor BMP3:", "t.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-colors 60 -type palette -compress RLE BMP3:", "r8.bmp")), K::Bmp},
+      {Bitmap4(200, 120, BI_RLE4, rle4), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "-monochrome BMP3:", "m.bmp")), K::Bmp},
+      {ReadFileBytes(Convert(dir, src, "", "p.gif")), K::Gif},
+      {ReadFileBytes(Convert(dir, src, "-interlace GIF", "i.gif")), K::Gif},
+      {ReadFileBytes(Convert(dir, src, "-quality 90", "b.jpg")), K::Jpeg},
+      {ReadFileBytes(Convert(dir, src, "-interlace JPEG -sampling-factor 2x2", "p.jpg")), K::Jpeg},
+      {ReadFileBytes(Convert(dir, src, "-colorspace CMYK", "c.jpg")), K::Jpeg},
+      {ReadFileBytes(Convert(dir, src, "-colorspace Gray", "g.jpg")), K::Jpeg},
+  };
+  for (size_t i = 0; i < files.size(); ++i) {
+    const auto &[bytes, kind] = files[i];
+    SCOPED_TRACE(i);
+    const TPicture whole = nx::DecodePicture(kind, bytes.data(), bytes.size());
+    ASSERT_EQ(whole.Width(), 200);
+    // JPEG keeps steps of 1 here: larger ones let libjpeg scale instead.
+    const std::vector<nx::TView> views =
+        kind == K::Jpeg
+            ? std::vector<nx::TView>{{37, 21, 151, 99, 1, 1}, {0, 64, 41, 120, 1, 1}}
+            : std::vector<nx::TView>{{37, 21, 151, 99, 1, 1}, {0, 64, 41, 120, 1, 1}, {13, 5, 200, 77, 3, 2}};
+    for (const nx::TView &v : views) {
+      const TPicture part = nx::DecodePicture(kind, bytes.data(), bytes.size(), [&](int32_t w, int32_t h) {
+        EXPECT_EQ(w, 200);
+        EXPECT_EQ(h, 120);
+        return v;
+      });
+      SCOPED_TRACE(std::to_string(v.x0) + "," + std::to_string(v.y0) + " step " + std::to_string(v.stepX));
+      const RECT w = part.Window();
+      EXPECT_EQ((std::vector<LONG>{w.left, w.top, w.right, w.bottom}), (std::vector<LONG>{v.x0, v.y0, v.x1, v.y1}));
+      ASSERT_EQ(part.Width(), (v.x1 - v.x0 + v.stepX - 1) / v.stepX);
+      ASSERT_EQ(part.Height(), (v.y1 - v.y0 + v.stepY - 1) / v.stepY);
+      int differ = 0;
+      for (int y = 0; y < part.Height(); ++y)
+        for (int x = 0; x < part.Width(); ++x)
+          differ += part.Pixel(x, y) != whole.Pixel(v.x0 + x * v.stepX, v.y0 + y * v.stepY);
+      EXPECT_EQ(differ, 0);
+    }
+  }
 }
 
 // Run-length streams of random runs, absolute runs, deltas, line ends and
@@ -545,8 +617,11 @@ TEST(HostilePictures, RunLengthStreamFuzz) {
       Put32(file, 46, 16);
     }
     for (bool kept : {false, true}) {
-      nx::TCoverage cover;
-      if (kept) cover = [](int32_t, int32_t) { return SIZE{7, 3}; };
+      nx::TPlacement cover;
+      if (kept)
+        cover = [](int32_t w, int32_t h) {
+          return nx::TView{w / 3, h / 4, w / 3 + 1 + w / 2, h - h / 4, w / 7, h / 3};
+        };
       try {
         TPicture pic = nx::DecodeBmp(file.data(), file.size(), cover);
         EXPECT_EQ(pic.DeclaredWidth(), width);

@@ -1,6 +1,7 @@
 // The library in an environment that is not what it seems: a full disk
-// under the EMF pages, page names that are symbolic links, and printer
-// configurations that are FIFOs, devices or huge files.
+// under the EMF pages and the PDF, RTF and JPEG files, output names that
+// are symbolic links, read-only folders, and printer configurations that
+// are FIFOs, devices or huge files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -94,6 +95,98 @@ TEST_F(HostileEnvironmentTest, PageNamesThatAreLinksAreReplacedNotFollowed) {
     ASSERT_GT(emf.size(), 44u);
     EXPECT_EQ(std::string(emf.begin() + 40, emf.begin() + 44), " EMF") << page;
   }
+}
+
+// The export outputs: device type, the name given and the first file made.
+struct ExportOutput {
+  int device;
+  const char *name, *file;
+};
+constexpr ExportOutput kExports[] = {{3, "doc.pdf", "doc.pdf"}, {6, "doc.rtf", "doc.rtf"}, {7, "doc.jpg", "doc1.jpg"}};
+
+// One document of `pages` pages exported to `fileName`; `big` puts a
+// picture of noise on its last page and other words on every page.
+void ExportDocument(int device, const std::string &fileName, int pages, const std::string &big = {}) {
+  NxSetDevice(device);
+  NxSetFileName(fileName.c_str());
+  NxBeginDoc();
+  for (int i = 0; i < pages; ++i) {
+    if (i > 0) NxNewPage();
+    NxTextOut(100000, 100000, ((big.empty() ? "Page " : "Another page ") + std::to_string(i + 1)).c_str());
+  }
+  if (!big.empty()) NxBitmap(0, 0, 1900000, 2700000, big.c_str(), -255, 0);
+  NxEndDoc();
+}
+
+TEST_F(HostileEnvironmentTest, ExportFilesThatAreLinksAreReplacedNotFollowed) {
+  ASSERT_EQ(NxInit(), 0);
+  for (const ExportOutput &e : kExports) {
+    SCOPED_TRACE(e.name);
+    const std::string out = dir_.file("out" + std::to_string(e.device)), victim = out + "-victim.txt";
+    const std::string outside = out + "-outside";
+    fs::create_directories(out + "/dangling");
+    std::ofstream(victim) << "another user's file";
+    fs::create_symlink(victim, out + "/" + e.file);
+    fs::create_symlink(outside, out + "/dangling/" + e.file);
+    for (const std::string &folder : {out, out + "/dangling"}) {
+      nx::ClearLastNxError();
+      ExportDocument(e.device, folder + "/" + e.name, 1);
+      EXPECT_EQ(NxGetLastError(), 0) << LastErrorText();
+      EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder + "/" + e.file))) << folder;
+      EXPECT_GT(fs::file_size(folder + "/" + e.file), 100u);
+    }
+    auto bytes = nxtest::ReadFileBytes(victim);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "another user's file");
+    EXPECT_FALSE(fs::exists(outside)) << "a dangling link creates nothing outside the folder";
+  }
+}
+
+// On a full disk an export reports the failure and the earlier file stays
+// whole; a JPEG document whose second page does not fit leaves none of its
+// pages (its first page was left published). In a read-only folder the
+// earlier file stays too.
+TEST_F(HostileEnvironmentTest, ExportsOnAFullDiskOrAReadOnlyFolderKeepTheEarlierFile) {
+  nxtest::SmallDisk disk(384 * 1024);
+  NX_REQUIRE_SMALL_DISK(disk);
+  NX_REQUIRE_TOOL("convert");
+  const std::string noise = dir_.file("noise.bmp");
+  auto r =
+      nxtest::RunCommand("convert -size 500x500 xc: +noise Random -type truecolor BMP3:" + nxtest::ShellQuote(noise));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  ASSERT_EQ(NxInit(), 0);
+  for (const ExportOutput &e : kExports) {
+    SCOPED_TRACE(e.name);
+    const std::string target = disk.file(e.file);
+    ExportDocument(e.device, disk.file(e.name), 2);
+    ASSERT_EQ(NxGetLastError(), 0) << LastErrorText();
+    const auto before = nxtest::ReadFileBytes(target);
+    ASSERT_GT(before.size(), 100u);
+    ExportDocument(e.device, disk.file(e.name), 2, noise);
+    EXPECT_EQ(NxGetLastError(), nx::nxeFile) << LastErrorText();
+    if (e.device == 7)
+      EXPECT_TRUE(!fs::exists(target) || nxtest::ReadFileBytes(target) == before) << "page 1 of the failed document";
+    else
+      EXPECT_EQ(nxtest::ReadFileBytes(target), before) << "the complete earlier file stays";
+    for (const std::string &name : Names(disk.path())) EXPECT_EQ(name.find(".tmp"), std::string::npos) << name;
+    for (const std::string &name : Names(disk.path())) fs::remove(disk.file(name));
+  }
+  // Read-only: the files of a first document stay as they are.
+  for (const ExportOutput &e : kExports) ExportDocument(e.device, disk.file(e.name), 1);
+  const auto names = Names(disk.path());
+  ASSERT_EQ(names.size(), 3u);
+  std::vector<std::vector<unsigned char>> before;
+  for (const std::string &name : names) before.push_back(nxtest::ReadFileBytes(disk.file(name)));
+  r = nxtest::RunCommand("mount -o remount,ro " + nxtest::ShellQuote(disk.path()));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  for (const ExportOutput &e : kExports) {
+    SCOPED_TRACE(e.name);
+    nx::ClearLastNxError();
+    ExportDocument(e.device, disk.file(e.name), 1);
+    EXPECT_EQ(NxGetLastError(), nx::nxeFile) << LastErrorText();
+  }
+  EXPECT_EQ(Names(disk.path()), names);
+  for (size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(nxtest::ReadFileBytes(disk.file(names[i])), before[i]) << names[i];
 }
 
 TEST_F(HostileEnvironmentTest, PrinterConfigurationsThatAreNotFilesAreRefusedAndSaySo) {
