@@ -1,7 +1,6 @@
 #include "preview/Preview.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "common/ErrorChannel.h"
 
@@ -76,7 +75,7 @@ LRESULT TPreviewForm::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     }
     case WM_TIMER: KeyRepeatTimer(); return 0;
     case WM_CLOSE: FormClose(); return 0;
-    case PWN_PAINTPAGE: return PaintPage(*reinterpret_cast<const PREVIEWPAINT *>(lParam)) ? 1 : 0;
+    case PWN_PAINTPAGE: return PaintPage(*reinterpret_cast<PREVIEWPAINT *>(lParam)) ? 1 : 0;
     default: return 0;
   }
 }
@@ -236,35 +235,56 @@ void TPreviewForm::MouseWheel(int delta, bool ctrl, bool pointerInside) {
   if (FKey != 0 || pointerInside) Send(PWM_SCROLLBY, 0, -delta);
 }
 
-bool TPreviewForm::PaintPage(const PREVIEWPAINT &paint) const {
+bool TPreviewForm::PaintPage(PREVIEWPAINT &paint) {
   const TPageMetafile *page = ShownPage();
-  const int w = paint.clip.right - paint.clip.left, h = paint.clip.bottom - paint.clip.top;
-  if (!page || !page->Handle || w <= 0 || h <= 0 || !paint.bits) return false;
-  // The page is played at the image's size, offset so that only the
-  // clipped part lands in a bitmap of that part's size.
+  return page && FImage.Paint(page->Handle, paint);
+}
+
+TPageImage::~TPageImage() {
+  if (FBitmap) DeleteObject(FBitmap);
+}
+
+bool TPageImage::Reserve(int width, int height) {
+  if (FBitmap && width == FWidth && height == FHeight) return true;
+  if (FBitmap) DeleteObject(FBitmap);
+  FBitmap = nullptr;
+  FBits = nullptr;
+  FWidth = FHeight = 0;
   BITMAPINFO bi{};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   void *bits = nullptr;
   HBITMAP bm = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!bm || !bits) {
     if (bm) DeleteObject(bm);
     return false;
   }
-  auto *px = static_cast<uint32_t *>(bits);
-  std::fill(px, px + static_cast<size_t>(w) * h, 0x00FFFFFFu);
+  FBitmap = bm;
+  FBits = static_cast<uint32_t *>(bits);
+  FWidth = width;
+  FHeight = height;
+  return true;
+}
+
+bool TPageImage::Paint(HENHMETAFILE page, PREVIEWPAINT &paint) {
+  paint.bits = nullptr;
+  paint.stride = 0;
+  const int w = paint.clip.right - paint.clip.left, h = paint.clip.bottom - paint.clip.top;
+  if (!page || w <= 0 || h <= 0 || !Reserve(w, h)) return false;
+  std::fill(FBits, FBits + static_cast<size_t>(w) * h, 0x00FFFFFFu);
+  // The page is played at the image's size, offset so that only the
+  // clipped part lands in the bitmap.
   HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, bm);
+  HGDIOBJ old = SelectObject(dc, FBitmap);
   const RECT target{-paint.clip.left, -paint.clip.top, paint.width - paint.clip.left,
                     paint.height - paint.clip.top};
-  const BOOL played = PlayEnhMetaFile(dc, page->Handle, &target);
+  const BOOL played = PlayEnhMetaFile(dc, page, &target);
   GdiFlush();
   SelectObject(dc, old);
   DeleteDC(dc);
-  for (int y = 0; y < h; ++y)
-    std::memcpy(static_cast<char *>(paint.bits) + static_cast<size_t>(y) * paint.stride,
-                px + static_cast<size_t>(y) * w, static_cast<size_t>(w) * 4);
-  DeleteObject(bm);
-  return played != FALSE;
+  if (!played) return false;
+  paint.bits = FBits;
+  paint.stride = w * 4;
+  return true;
 }
 
 }  // namespace nx::preview

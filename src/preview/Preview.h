@@ -32,6 +32,28 @@ struct TPreviewColors {
   COLORREF Background = 0x5F5F5F, Paper = 0xFFFFFF, Shadow = 0, ToolBar = 0xFF00000F;
 };
 
+// The pixels of the page image the window shows: a DIB section kept from
+// one paint to the next and made anew only when the visible part changes
+// size, so that scrolling, paging and zooming draw without allocating.
+class TPageImage {
+ public:
+  TPageImage() = default;
+  ~TPageImage();
+  TPageImage(const TPageImage &) = delete;
+  TPageImage &operator=(const TPageImage &) = delete;
+
+  // Draws the part `paint.clip` of `page` at `paint.width` x `paint.height`
+  // pixels on white and points `paint.bits` and `paint.stride` at it.
+  bool Paint(HENHMETAFILE page, PREVIEWPAINT &paint);
+
+ private:
+  bool Reserve(int width, int height);
+
+  HBITMAP FBitmap = nullptr;
+  uint32_t *FBits = nullptr;
+  int FWidth = 0, FHeight = 0;
+};
+
 class TPreviewForm {
  public:
   // Creates the window (hidden); throws when no window can be shown.
@@ -76,7 +98,7 @@ class TPreviewForm {
   void PageZoomClick();
   void WidthZoomClick();
   void PrintClick();
-  bool PaintPage(const PREVIEWPAINT &paint) const;
+  bool PaintPage(PREVIEWPAINT &paint);
 
   LRESULT Send(UINT msg, WPARAM wParam = 0, LPARAM lParam = 0) const { return SendMessageW(FWindow, msg, wParam, lParam); }
   void Enable(int id, bool on) const { Send(PWM_ENABLE, id, on ? TRUE : FALSE); }
@@ -93,6 +115,7 @@ class TPreviewForm {
   POINT FPosition{0, 0};
   POINT FSize{-1, -1};
   bool FClosed = false;
+  TPageImage FImage;  // outlives the window, which shows its pixels
 };
 
 // Draws pages [from, to] (1-based; all when `all`) of `pages` on a printer

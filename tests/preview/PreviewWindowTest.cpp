@@ -3,6 +3,7 @@
 // thread finds the window and works it with xdotool, looks at it with xprop
 // and ImageMagick's import, and presses Escape to close it.
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <cstdlib>
 #include <filesystem>
@@ -40,6 +41,16 @@ const char *kEnsureClosed =
     "sleep 0.1; done; echo 'still open'; xdotool search --name '^Preview test - \\[' key --window %1 Escape; sleep 1; "
     "xdotool search --name '^Preview test - \\[' windowkill";
 
+// The same two, also while the window is not visible (minimized), under a
+// window manager: a window left open is closed as its close button would.
+const char *kFindAnyWindow =
+    "id=; for i in $(seq 150); do id=$(xdotool search --name '^Preview test - \\[' 2>/dev/null | head -1); "
+    "[ -n \"$id\" ] && break; sleep 0.1; done; [ -n \"$id\" ] || { echo 'no window'; exit 1; }; sleep 1; ";
+const char *kEnsureAnyClosed =
+    "; for i in $(seq 50); do xdotool search --name '^Preview test - \\[' >/dev/null 2>&1 || exit 0; "
+    "sleep 0.1; done; echo 'still open'; wmctrl -i -c $id; sleep 1; "
+    "xdotool search --name '^Preview test - \\[' windowkill";
+
 // P opens the print dialog; pages 2 to 3 are chosen and printed, then the
 // window is closed.
 const char *kPrintPagesTwoToThree =
@@ -61,18 +72,26 @@ class PreviewWindowTest : public SpoolTest {
   // settings `settings` made, while `driver` (shell, $id is the window)
   // runs; returns the driver's output. `visible` gets NxIsPreviewVisible
   // as read while the window was on the screen.
+  // `find` finds the window into $id (kFindWindow: once it is visible).
   std::string Show(int pages, const std::function<void()> &settings, const std::string &driver,
-                   int *visible = nullptr) {
+                   int *visible = nullptr, const std::function<void()> &record = {},
+                   const char *find = kFindWindow) {
     NxSetDevice(2);
     settings();
     NxSetTitle("Preview test");
-    Record(pages);
+    if (record) {
+      NxBeginDoc();
+      record();
+    } else {
+      Record(pages);
+    }
     std::string output;
     std::thread t([&] {
-      CommandResult found = RunCommand(std::string(kFindWindow) + "echo found");
+      CommandResult found = RunCommand(std::string(find) + "echo found");
       // Read while NxEndDoc runs the window on the test's thread.
       if (visible) *visible = NxIsPreviewVisible();
-      CommandResult r = RunCommand(std::string(kFindWindow) + driver + kEnsureClosed);
+      CommandResult r =
+          RunCommand(std::string(find) + driver + (find == kFindAnyWindow ? kEnsureAnyClosed : kEnsureClosed));
       output = found.output + r.output;
     });
     NxEndDoc();
@@ -82,6 +101,9 @@ class PreviewWindowTest : public SpoolTest {
 
   static void Record(int pages) {
     NxBeginDoc();
+    RecordPages(pages);
+  }
+  static void RecordPages(int pages) {
     for (int i = 1; i <= pages; ++i) {
       if (i > 1) NxNewPage();
       NxSetFontSize(360000);
@@ -101,6 +123,38 @@ class PreviewWindowTest : public SpoolTest {
   static std::vector<int> StoredGeometry() {
     return {Stored(u"WindowState"), Stored(u"Left"), Stored(u"Top"), Stored(u"Width"), Stored(u"Height"),
             Stored(u"Zoom"), Stored(u"TopMost")};
+  }
+
+  // The printable area in printer pixels and the resolution the window
+  // shows pages of the default printer at.
+  struct PageGeometry {
+    int width, height, dpi;
+  };
+  static PageGeometry ShownPageGeometry() {
+    const nx::TNoxtrelRec &s = nx::Session();
+    NxSetDevice(2);
+    NxBeginDoc();
+    const PageGeometry g{s.AreaWidth, s.AreaHeight, s.HPixelsInch};
+    NxAbort();
+    return g;
+  }
+
+  // The pages `record` draws, saved as Page1.emf, ... in the test folder.
+  void SaveAsEmf(const std::function<void()> &record) {
+    NxSetDevice(5);
+    NxSetFileName((dir_.path() / "x.emf").string().c_str());
+    NxBeginDoc();
+    record();
+    NxEndDoc();
+  }
+
+  // emfrender's image of saved page `page` at `scale`, then `convert`
+  // options (a crop, an enlargement) into the test folder's file `out`.
+  CommandResult RenderPage(int page, double scale, const std::string &convertOptions, const std::string &out) {
+    const std::string png = ShellQuote(dir_.file(out));
+    return RunCommand((BinaryDir() / "emfrender").string() + " " +
+                      ShellQuote((dir_.path() / ("Page" + std::to_string(page) + ".emf")).string()) + " " + png +
+                      " --scale " + std::to_string(scale) + " && convert " + png + " " + convertOptions + " " + png);
   }
 
   // The number of pixels that differ between two images of the same size.
@@ -198,6 +252,159 @@ TEST_F(PreviewWindowTest, MaximizedMinimizedAndTopMostAreAskedOfTheWindowManager
   EXPECT_EQ(Stored(u"TopMost"), 0);
 }
 
+// The colours of NxSetPWColors on the window's parts, and the caption: job
+// title, " - [", printer name, "]". The page at 50 % fits the area, so the
+// paper is centred in it.
+TEST_F(PreviewWindowTest, TheWindowShowsTheHostsColoursAndCaption) {
+  NX_REQUIRE_DISPLAY();
+  NX_REQUIRE_TOOL("import");
+  NX_REQUIRE_TOOL("convert");
+  const auto [pw, ph, dpi] = ShownPageGeometry();
+  ASSERT_GT(dpi, 0);
+  const int w = static_cast<int>(pw / (dpi / 96.0) * 50) / 100 + 16, h = static_cast<int>(ph / (dpi / 96.0) * 50) / 100 + 16;
+  const int x = 10 + (1000 - 16 - w) / 2, y = 59 + (900 - 64 - h) / 2;
+  ASSERT_GT(y, 59);
+  std::string printer(256, '\0');
+  NxGetPrinterNames(NxGetPrinter(), printer.data());
+  printer.resize(printer.find('\0'));
+  const std::string out = Show(
+      1,
+      [] {
+        NxSetPWState(2);
+        NxSetPWBounds(0, 0, 1000, 900);
+        NxSetPWZoomLevel(50);
+        NxSetPWColors(0x203040, 0xE0F0FF, 0x0000C0, 0x80FF80);
+      },
+      "xdotool getwindowname $id; import -window $id " + ShellQuote(dir_.file("window.png")) + "; xdotool key Escape");
+  EXPECT_NE(out.find("\nPreview test - [" + printer + "]\n"), std::string::npos) << out;
+  ASSERT_TRUE(fs::exists(dir_.file("window.png"))) << out;
+  auto pixel = [&](int px, int py) {
+    CommandResult r = RunCommand("convert " + ShellQuote(dir_.file("window.png")) + " -crop 1x1+" +
+                                 std::to_string(px) + "+" + std::to_string(py) +
+                                 " -format '%[fx:round(255*r)],%[fx:round(255*g)],%[fx:round(255*b)]' info:");
+    return r.output;
+  };
+  EXPECT_EQ(pixel(4, 500), "64,48,32");          // the window around the scroll area
+  EXPECT_EQ(pixel(14, 63), "64,48,32");          // the scroll area around the paper
+  EXPECT_EQ(pixel(600, 25), "128,255,128");      // the tool bar
+  EXPECT_EQ(pixel(x + 3, y + 3), "255,240,224");  // the paper, inside its border and outside the page
+  EXPECT_EQ(pixel(x, y + h / 2), "0,0,0");       // its border
+  EXPECT_EQ(pixel(x + w + 4, y + h / 2), "192,0,0");  // the shadow at the right
+  EXPECT_EQ(pixel(x + w / 2, y + h + 4), "192,0,0");  // and at the bottom
+  EXPECT_EQ(pixel(x + w + 4, y + 4), "64,48,32");     // the shadows start 8 pixels down and right
+  EXPECT_EQ(pixel(x + 4, y + h + 4), "64,48,32");
+}
+
+// A window manager on the test's display for one test: openbox, with a
+// 40-pixel margin at the bottom of the screen standing for a panel (the work
+// area ends above it) and no window decorations (a window's geometry is its
+// client area: no title bar and no border). Stopped, and its windows gone,
+// when the test ends.
+class WindowManager {
+ public:
+  static constexpr int kPanel = 40;
+  explicit WindowManager(const TempDir &dir) {
+    const std::string rc = dir.file("openbox-rc.xml");
+    std::ofstream(rc) << "<?xml version=\"1.0\"?>\n<openbox_config xmlns=\"http://openbox.org/3.4/rc\">\n"
+                         "<margins><top>0</top><bottom>" << kPanel << "</bottom><left>0</left><right>0</right></margins>\n"
+                         "<focus><focusNew>yes</focusNew></focus><desktops><number>1</number></desktops>\n"
+                         "<theme><keepBorder>no</keepBorder></theme>\n"
+                         "<applications><application class=\"*\"><decor>no</decor></application></applications>\n"
+                         "</openbox_config>\n";
+    CommandResult r = RunCommand("openbox --sm-disable --config-file " + ShellQuote(rc) + " >" +
+                                 ShellQuote(dir.file("openbox.log")) + " 2>&1 & echo $!");
+    pid_ = std::atoi(r.output.c_str());
+    // Running once it announces itself on the root window.
+    r = RunCommand("for i in $(seq 100); do w=$(xprop -root _NET_SUPPORTING_WM_CHECK | grep -o '0x[0-9a-f]*'); "
+                   "[ -n \"$w\" ] && xwininfo -id $w >/dev/null 2>&1 && { echo $w; exit 0; }; sleep 0.1; done; exit 1");
+    if (r.exitCode == 0) check_ = r.output.substr(0, r.output.find('\n'));
+  }
+  ~WindowManager() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    // Its check window goes with its connection.
+    if (!check_.empty())
+      RunCommand("for i in $(seq 50); do xwininfo -id " + check_ + " >/dev/null 2>&1 || exit 0; sleep 0.1; done");
+  }
+  bool Running() const { return pid_ > 0 && !check_.empty(); }
+
+ private:
+  int pid_ = 0;
+  std::string check_;
+};
+
+// Under a window manager the opening states give the geometry they ask for:
+// maximized fills the work area (above the panel), minimized is iconic,
+// state 3 without a size fills the work area and with one is centred in it;
+// the state stored on closing (2 maximized, 1 minimized) opens again with
+// state 4.
+TEST_F(PreviewWindowTest, UnderAWindowManagerTheStatesGiveTheirGeometryAndComeBackFromTheRegistry) {
+  NX_REQUIRE_DISPLAY();
+  NX_REQUIRE_TOOL("openbox");
+  NX_REQUIRE_TOOL("xprop");
+  NX_REQUIRE_TOOL("xwininfo");
+  NX_REQUIRE_TOOL("wmctrl");
+  WindowManager wm(dir_);
+  ASSERT_TRUE(wm.Running()) << RunCommand("cat " + ShellQuote(dir_.file("openbox.log"))).output;
+  CommandResult screen = RunCommand("xdotool getdisplaygeometry");
+  int sw = 0, sh = 0;
+  ASSERT_EQ(std::sscanf(screen.output.c_str(), "%d %d", &sw, &sh), 2) << screen.output;
+  const int workH = sh - WindowManager::kPanel;
+  const std::string workArea = "Position: 0,0 (screen: 0)\n  Geometry: " + std::to_string(sw) + "x" + std::to_string(workH);
+  const char *geometry = "xdotool getwindowgeometry $id; xprop -id $id WM_STATE _NET_WM_STATE; ";
+
+  // 1: maximized, the work area; kept on top by the manager.
+  std::string out = Show(
+      1,
+      [] {
+        NxSetPWState(1);
+        NxSetPWTopMost(1);
+      },
+      std::string(geometry) + "xdotool key Escape");
+  EXPECT_NE(out.find(workArea), std::string::npos) << out;
+  EXPECT_NE(out.find("window state: Normal"), std::string::npos) << out;
+  EXPECT_NE(out.find("_NET_WM_STATE_MAXIMIZED_HORZ"), std::string::npos) << out;
+  EXPECT_NE(out.find("_NET_WM_STATE_ABOVE"), std::string::npos) << out;
+  EXPECT_EQ(Stored(u"WindowState"), 2);
+  // 4 restores it maximized.
+  out = Show(1, [] { NxSetPWState(4); }, std::string(geometry) + "xdotool key Escape");
+  EXPECT_NE(out.find(workArea), std::string::npos) << out;
+  EXPECT_EQ(Stored(u"WindowState"), 2);
+
+  // 0: minimized, iconic; closed while iconic (by the manager, as from the
+  // task bar) it stores 1, and 4 opens it minimized again.
+  const std::string closeIconic = std::string(geometry) + "wmctrl -i -c $id";
+  out = Show(1, [] { NxSetPWState(0); }, closeIconic, nullptr, {}, kFindAnyWindow);
+  EXPECT_NE(out.find("window state: Iconic"), std::string::npos) << out;
+  EXPECT_NE(out.find("_NET_WM_STATE_HIDDEN"), std::string::npos) << out;
+  EXPECT_EQ(Stored(u"WindowState"), 1) << out;
+  out = Show(1, [] { NxSetPWState(4); }, closeIconic, nullptr, {}, kFindAnyWindow);
+  EXPECT_NE(out.find("window state: Iconic"), std::string::npos) << out;
+
+  // 3 without a size: the work area; with one: centred in it.
+  out = Show(
+      1,
+      [] {
+        NxSetPWState(3);
+        NxSetPWBounds(0, 0, -1, -1);
+      },
+      std::string(geometry) + "xdotool key Escape");
+  EXPECT_NE(out.find(workArea), std::string::npos) << out;
+  EXPECT_NE(out.find("window state: Normal"), std::string::npos) << out;
+  EXPECT_EQ(Stored(u"WindowState"), 0);
+  out = Show(
+      1,
+      [] {
+        NxSetPWState(3);
+        NxSetPWSize(600, 800);
+      },
+      std::string(geometry) + "xdotool key Escape");
+  EXPECT_NE(out.find("Position: " + std::to_string((sw - 600) / 2) + "," + std::to_string((workH - 800) / 2)),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("Geometry: 600x800"), std::string::npos) << out;
+}
+
 // Screenshots of the page at 50 % in a window where the whole paper fits:
 // the page image lies at the scroll area (10, 59) + the centred paper + 8.
 TEST_F(PreviewWindowTest, PagesShowTheirMetafileAtTheZoomAndKeysAndTheWheelPageAndScroll) {
@@ -205,15 +412,8 @@ TEST_F(PreviewWindowTest, PagesShowTheirMetafileAtTheZoomAndKeysAndTheWheelPageA
   NX_REQUIRE_TOOL("import");
   NX_REQUIRE_TOOL("compare");
   // The pages as EMF files, rendered independently at the same size.
-  NxSetDevice(5);
-  NxSetFileName((dir_.path() / "x.emf").string().c_str());
-  Record(5);
-  NxEndDoc();
-  const nx::TNoxtrelRec &s = nx::Session();
-  NxSetDevice(2);
-  NxBeginDoc();  // the page size the window shows
-  const int pw = s.AreaWidth, ph = s.AreaHeight, dpi = s.HPixelsInch;
-  NxAbort();
+  SaveAsEmf([] { RecordPages(5); });
+  const auto [pw, ph, dpi] = ShownPageGeometry();
   ASSERT_GT(dpi, 0);
   const int iw = static_cast<int>(pw / (dpi / 96.0) * 50) / 100, ih = static_cast<int>(ph / (dpi / 96.0) * 50) / 100;
   const int areaW = 1000 - 16, areaH = 900 - 64;
@@ -221,14 +421,10 @@ TEST_F(PreviewWindowTest, PagesShowTheirMetafileAtTheZoomAndKeysAndTheWheelPageA
   const int x = 10 + (areaW - iw - 16) / 2 + 8, y = 59 + (areaH - ih - 16) / 2 + 8;
   const std::string crop = std::to_string(iw - 2) + "x" + std::to_string(ih - 2) + "+" + std::to_string(x + 1) +
                            "+" + std::to_string(y + 1);
-  const std::string scale = std::to_string(0.5 * 96.0 / dpi);
   for (int page : {1, 2}) {
-    CommandResult r = RunCommand((BinaryDir() / "emfrender").string() + " " +
-                                 ShellQuote((dir_.path() / ("Page" + std::to_string(page) + ".emf")).string()) + " " +
-                                 ShellQuote(dir_.file("want" + std::to_string(page) + ".png")) + " --scale " + scale +
-                                 " && convert " + ShellQuote(dir_.file("want" + std::to_string(page) + ".png")) +
-                                 " -crop " + std::to_string(iw - 2) + "x" + std::to_string(ih - 2) + "+1+1 +repage " +
-                                 ShellQuote(dir_.file("want" + std::to_string(page) + ".png")));
+    CommandResult r = RenderPage(page, 0.5 * 96.0 / dpi,
+                                 "-crop " + std::to_string(iw - 2) + "x" + std::to_string(ih - 2) + "+1+1 +repage",
+                                 "want" + std::to_string(page) + ".png");
     ASSERT_EQ(r.exitCode, 0) << r.output;
   }
   auto shot = [&](const std::string &name) {
@@ -273,6 +469,66 @@ TEST_F(PreviewWindowTest, PagesShowTheirMetafileAtTheZoomAndKeysAndTheWheelPageA
   EXPECT_GT(Differing(dir_.file("top.png"), dir_.file("held.png")), 100) << out;
   EXPECT_EQ(Differing(dir_.file("top.png"), dir_.file("back.png")), 0) << out;
   EXPECT_EQ(Stored(u"Zoom"), 100);  // the wheel without Ctrl does not zoom
+}
+
+// At 400 % the page is drawn from its metafile at that size, so small text
+// stays sharp: scrolled down by three wheel steps (360 pixels), the window
+// shows what emfrender draws of the page at 400 %, and not the 100 % image
+// enlarged four times.
+TEST_F(PreviewWindowTest, AtFourHundredPerCentTheScrolledPageIsItsMetafileDrawnAtThatSize) {
+  NX_REQUIRE_DISPLAY();
+  NX_REQUIRE_TOOL("import");
+  NX_REQUIRE_TOOL("compare");
+  auto fineText = [] {
+    NxSetUnit(1);
+    NxSetFontName("Arial");
+    NxSetFontSize(70000);
+    for (int i = 0; i < 12; ++i)
+      NxTextOut(150000, 150000 + i * 35000,
+                ("Line " + std::to_string(i + 1) + ": fine print, 0123456789 (a/b) [x] {y} @ 12.50 EUR").c_str());
+    NxFrame(100000, 100000, 1000000, 600000, 0);
+  };
+  SaveAsEmf(fineText);
+  const auto [pw, ph, dpi] = ShownPageGeometry();
+  ASSERT_GT(dpi, 0);
+  const int iw = static_cast<int>(pw / (dpi / 96.0) * 400) / 100;
+  // Image pixels (0..900, 360..1060) lie in the window at (10, 59) + the
+  // paper's margin of 8 - the scroll position (the paper is wider and taller
+  // than the area, so it starts at the area's corner).
+  const int cw = 900, ch = 700, scrolled = 3 * WHEEL_DELTA;
+  ASSERT_GT(iw, cw);
+  const std::string region = std::to_string(cw) + "x" + std::to_string(ch);
+  const std::string crop = "-crop " + region + "+0+" + std::to_string(scrolled) + " +repage";
+  CommandResult r = RenderPage(1, 4 * 96.0 / dpi, crop, "want.png");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  // The blurred alternative: the 100 % image, enlarged.
+  r = RenderPage(1, 96.0 / dpi, "-resize 400% " + crop, "enlarged.png");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  const std::string shot = "import -window $id -crop " + region + "+18+" + std::to_string(59 + 8) + " +repage " +
+                           ShellQuote(dir_.file("shot.png")) + "; ";
+  const std::string out = Show(
+      1,
+      [] {
+        NxSetPWState(2);
+        NxSetPWBounds(0, 0, 1000, 900);
+        NxSetPWZoomLevel(400);
+      },
+      "xdotool mousemove --window $id 500 400; sleep 0.2; xdotool click --delay 150 --repeat 3 5; sleep 0.5; " + shot +
+          "xdotool key Escape",
+      nullptr, fineText);
+  ASSERT_TRUE(fs::exists(dir_.file("shot.png"))) << out;
+  if (const char *keep = std::getenv("NX_KEEP_SHOTS")) fs::copy(dir_.path(), keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  EXPECT_EQ(Stored(u"Zoom"), 400);
+  const long area = static_cast<long>(cw) * ch;
+  const long sharp = Differing(dir_.file("shot.png"), dir_.file("want.png"));
+  const long blurred = Differing(dir_.file("shot.png"), dir_.file("enlarged.png"));
+  EXPECT_LT(sharp, area / 200) << out;
+  EXPECT_GT(blurred, 4 * sharp + 500) << out;
+  // The view is the one asked for: the same part one wheel step higher differs.
+  r = RenderPage(1, 4 * 96.0 / dpi, "-crop " + region + "+0+" + std::to_string(scrolled - WHEEL_DELTA) + " +repage",
+                 "higher.png");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  EXPECT_GT(Differing(dir_.file("shot.png"), dir_.file("higher.png")), 4 * sharp + 500) << out;
 }
 
 TEST_F(PreviewWindowTest, PrintingPagesTwoToThreeFromTheWindowSendsAJobOfTwoPages) {

@@ -28,7 +28,8 @@ constexpr ButtonSpec kButtonSpecs[kButtons] = {
     {PWC_ZOOMWIDTH, 288, "Page width"}, {PWC_ZOOMMINUS, 328, "Zoom out"},    {PWC_ZOOMPLUS, 408, "Zoom in"},
 };
 
-// The last part of the page image drawn, kept for redraws of the same area.
+// The last part of the page image drawn, kept for redraws of the same area:
+// the owner's pixels, wrapped (valid until the owner is asked again).
 struct PageCache {
   cairo_surface_t *surface = nullptr;
   int x = 0, y = 0, w = 0, h = 0;
@@ -96,15 +97,15 @@ void DrawPage(Preview *p, cairo_t *cr, const RECT &image) {
   const int cb = std::min(ih, static_cast<int>(std::ceil(y2)) - image.top);
   if (cr2 <= cx || cb <= cy) return;
   if (!p->cache.Covers(cx, cy, cr2 - cx, cb - cy)) {
-    p->cache.Drop();
-    cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, cr2 - cx, cb - cy);
-    cairo_surface_flush(s);
-    PREVIEWPAINT paint{iw, ih, {cx, cy, cr2, cb}, cairo_image_surface_get_data(s), cairo_image_surface_get_stride(s)};
-    if (!Call(p, PWN_PAINTPAGE, 0, reinterpret_cast<LPARAM>(&paint))) {
+    p->cache.Drop();  // before the owner draws over the pixels it wraps
+    PREVIEWPAINT paint{iw, ih, {cx, cy, cr2, cb}, nullptr, 0};
+    if (!Call(p, PWN_PAINTPAGE, 0, reinterpret_cast<LPARAM>(&paint)) || !paint.bits) return;
+    cairo_surface_t *s = cairo_image_surface_create_for_data(static_cast<unsigned char *>(paint.bits),
+                                                             CAIRO_FORMAT_RGB24, cr2 - cx, cb - cy, paint.stride);
+    if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
       cairo_surface_destroy(s);
       return;
     }
-    cairo_surface_mark_dirty(s);
     p->cache = {s, cx, cy, cr2 - cx, cb - cy};
   }
   cairo_set_source_surface(cr, p->cache.surface, image.left + p->cache.x, image.top + p->cache.y);

@@ -241,9 +241,11 @@ BOOL WINAPI DestroyWindow(HWND hWnd);
 // PWN_PAINTPAGE when a part of the page image is to be drawn.
 #define PWN_PAINTPAGE (WM_USER + 1)
 
-// PWN_PAINTPAGE's lParam: fill `bits` (32-bit BGRX rows, top-down, `stride`
-// bytes apart) with the part `clip` of the page image drawn at `width` x
-// `height` pixels; answer 1 when drawn.
+// PWN_PAINTPAGE's lParam: draw the part `clip` of the page image drawn at
+// `width` x `height` pixels and answer 1 with `bits` (32-bit BGRX rows,
+// top-down, `stride` bytes apart) pointing at the owner's pixels of that
+// part. They stay valid until the next PWN_PAINTPAGE and until the window
+// is destroyed; the window shows them without copying.
 typedef struct tagPREVIEWPAINT {
   int width;
   int height;
