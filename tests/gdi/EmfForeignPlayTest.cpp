@@ -293,6 +293,47 @@ TEST(EmfForeignPlay, BinaryRasterOperationsCombineTheBits) {
   }
 }
 
+// A 16 x 16 monochrome STRETCHDIBITS shrunk onto 4 x 4 pixels at (100, 100):
+// white but for column `col`, which is black (the other way round with
+// `invert`).
+std::vector<uint8_t> ShrunkColumn(int col, bool invert) {
+  std::vector<DWORD> f = {100, 100, 103, 103, 100, 100, 0, 0, 16, 16, 80, 48, 128, 64, DIB_RGB_COLORS,
+                          SRCCOPY, 4, 4};
+  BITMAPINFOHEADER h{sizeof h, 16, 16, 1, 1, BI_RGB, 64, 0, 0, 2, 0};
+  std::vector<uint8_t> body(4 * f.size());
+  std::memcpy(body.data(), f.data(), body.size());
+  const uint8_t *hb = reinterpret_cast<const uint8_t *>(&h);
+  body.insert(body.end(), hb, hb + sizeof h);
+  body.insert(body.end(), {0, 0, 0, 0, 255, 255, 255, 0});  // 0 black, 1 white
+  uint16_t bits = (uint16_t)(invert ? 0x8000 >> col : ~(0x8000 >> col));
+  for (int y = 0; y < 16; ++y) body.insert(body.end(), {(uint8_t)(bits >> 8), (uint8_t)bits, 0, 0});
+  return body;
+}
+
+// Shrinking a picture in BLACKONWHITE (the mode every metafile starts in)
+// keeps its black lines, WHITEONBLACK its white ones: the pixels that fall
+// together are merged with AND or OR, not sampled (scanned tables and
+// charts lost their thin lines).
+TEST(EmfForeignPlay, ShrinkingKeepsTheLinesTheStretchModeNames) {
+  for (int col : {4, 7}) {
+    for (bool white : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "column " << col << (white ? " WHITEONBLACK" : " BLACKONWHITE"));
+      EmfBuilder b(kFrame, 1);
+      b.Add(EMR_SETSTRETCHBLTMODE, {(DWORD)(white ? WHITEONBLACK : BLACKONWHITE)})
+          .AddBytes(EMR_STRETCHDIBITS, ShrunkColumn(col, white));
+      drawtest::Canvas c(480, 360);
+      Play(c, Make(b));
+      uint32_t line = white ? 0xFFFFFF : 0, ground = white ? 0 : 0xFFFFFF;
+      for (int y = 100; y < 104; ++y) {
+        EXPECT_EQ(c.At(101, y), line) << "y " << y;
+        EXPECT_EQ(c.At(100, y), ground);
+        EXPECT_EQ(c.At(102, y), ground);
+        EXPECT_EQ(c.At(103, y), ground);
+      }
+    }
+  }
+}
+
 // "IIII" in a 40-pixel sans font under a quarter turn, with the text record
 // marked as written in `mode`.
 HENHMETAFILE TurnedText(DWORD mode) {
