@@ -325,10 +325,18 @@ void CombineBits(cairo_surface_t *group, cairo_surface_t *target, int rop2) {
 }
 
 // Draws into a group while it lives, then combines the group with the
-// target through the raster operation. The current path is kept.
+// target through the raster operation. The group covers the path's box
+// widened by `margin` device pixels. The current path is kept.
 class BitwiseGroup {
  public:
-  BitwiseGroup(cairo_t *cr, int rop2) : cr_(cr), rop2_(rop2), path_(cairo_copy_path(cr)) {
+  BitwiseGroup(cairo_t *cr, int rop2, double margin)
+      : cr_(cr), rop2_(rop2), path_(cairo_copy_path(cr)) {
+    double x1, y1, x2, y2;
+    cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+    cairo_save(cr_);
+    cairo_new_path(cr_);
+    cairo_rectangle(cr_, x1 - margin, y1 - margin, x2 - x1 + 2 * margin, y2 - y1 + 2 * margin);
+    cairo_clip(cr_);
     cairo_push_group(cr_);
     cairo_new_path(cr_);
     cairo_append_path(cr_, path_);
@@ -340,6 +348,7 @@ class BitwiseGroup {
         cairo_surface_get_type(gs) == CAIRO_SURFACE_TYPE_IMAGE)
       CombineBits(gs, cairo_get_target(cr_), rop2_);
     cairo_pattern_destroy(g);
+    cairo_restore(cr_);
     cairo_new_path(cr_);
     cairo_append_path(cr_, path_);
     cairo_path_destroy(path_);
@@ -406,13 +415,14 @@ void FillWithRop2(Dc *dc, cairo_t *cr, const BrushObj &brush, int rop2) {
 // cannot give exactly then combine it with the target pixel by pixel.
 void StrokeCurrentPath(Dc *dc, cairo_t *cr, const PenObj &pen) {
   if (!BitwiseRop2(cr, dc->st.rop2)) return StrokeWithRop2(dc, cr, pen, dc->st.rop2);
-  BitwiseGroup group(cr, dc->st.rop2);
+  double w = PenDeviceWidth(*dc, pen);
+  BitwiseGroup group(cr, dc->st.rop2, w * std::max(2.0, (double)dc->st.miterLimit) + 2);
   StrokeWithRop2(dc, cr, pen, R2_COPYPEN);
 }
 
 void FillCurrentPath(Dc *dc, cairo_t *cr, const BrushObj &brush) {
   if (!BitwiseRop2(cr, dc->st.rop2)) return FillWithRop2(dc, cr, brush, dc->st.rop2);
-  BitwiseGroup group(cr, dc->st.rop2);
+  BitwiseGroup group(cr, dc->st.rop2, 2);
   FillWithRop2(dc, cr, brush, R2_COPYPEN);
 }
 
