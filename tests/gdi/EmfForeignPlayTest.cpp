@@ -258,6 +258,82 @@ TEST(EmfForeignPlay, MonochromeBitmapsPaintTheBrushThroughTheirBits) {
   }
 }
 
+// Charts shade shapes with the binary raster operations: each channel is
+// combined bit by bit with the destination, whatever its value. Pen
+// 0xC0300F over 0x4080C0 (expected values as Wine's GDI draws them).
+TEST(EmfForeignPlay, BinaryRasterOperationsCombineTheBits) {
+  struct {
+    int rop2;
+    uint32_t want;
+  } cases[] = {{R2_NOTMERGEPEN, 0x3F4F30}, {R2_MASKNOTPEN, 0x0080C0}, {R2_XORPEN, 0x80B0CF},
+               {R2_MASKPEN, 0x400000},     {R2_MERGEPENNOT, 0xFF7F3F}, {R2_NOT, 0xBF7F3F},
+               {R2_NOTXORPEN, 0x7F4F30}};
+  const DWORD ground = RGB(0x40, 0x80, 0xC0), ink = RGB(0xC0, 0x30, 0x0F);
+  for (auto &k : cases) {
+    SCOPED_TRACE(k.rop2);
+    EmfBuilder b(kFrame, 4);
+    b.Add(EMR_CREATEBRUSHINDIRECT, {1, BS_SOLID, ground, 0})
+        .Add(EMR_SELECTOBJECT, {1})
+        .Add(EMR_SELECTOBJECT, {ENHMETA_STOCK_OBJECT | NULL_PEN})
+        .Add(EMR_RECTANGLE, {0, 0, 480, 360})
+        .Add(EMR_CREATEBRUSHINDIRECT, {2, BS_SOLID, ink, 0})
+        .Add(EMR_SELECTOBJECT, {2})
+        .Add(EMR_SETROP2, {(DWORD)k.rop2})
+        .Add(EMR_RECTANGLE, {100, 100, 200, 200})
+        .Add(EMR_CREATEPEN, {3, PS_SOLID, 9, 0, ink})
+        .Add(EMR_SELECTOBJECT, {3})
+        .Add(EMR_MOVETOEX, {100, 300})
+        .Add(EMR_LINETO, {300, 300});
+    drawtest::Canvas c(480, 360);
+    Play(c, Make(b));
+    EXPECT_EQ(c.At(150, 150), k.want) << std::hex << c.At(150, 150);  // the brush
+    EXPECT_EQ(c.At(200, 300), k.want) << std::hex << c.At(200, 300);  // the pen
+    EXPECT_EQ(c.At(50, 50), 0x4080C0u);
+    EXPECT_EQ(c.At(250, 150), 0x4080C0u);
+  }
+}
+
+// A 16 x 16 monochrome STRETCHDIBITS shrunk onto 4 x 4 pixels at (100, 100):
+// white but for column `col`, which is black (the other way round with
+// `invert`).
+std::vector<uint8_t> ShrunkColumn(int col, bool invert) {
+  std::vector<DWORD> f = {100, 100, 103, 103, 100, 100, 0, 0, 16, 16, 80, 48, 128, 64, DIB_RGB_COLORS,
+                          SRCCOPY, 4, 4};
+  BITMAPINFOHEADER h{sizeof h, 16, 16, 1, 1, BI_RGB, 64, 0, 0, 2, 0};
+  std::vector<uint8_t> body(4 * f.size());
+  std::memcpy(body.data(), f.data(), body.size());
+  const uint8_t *hb = reinterpret_cast<const uint8_t *>(&h);
+  body.insert(body.end(), hb, hb + sizeof h);
+  body.insert(body.end(), {0, 0, 0, 0, 255, 255, 255, 0});  // 0 black, 1 white
+  uint16_t bits = (uint16_t)(invert ? 0x8000 >> col : ~(0x8000 >> col));
+  for (int y = 0; y < 16; ++y) body.insert(body.end(), {(uint8_t)(bits >> 8), (uint8_t)bits, 0, 0});
+  return body;
+}
+
+// Shrinking a picture in BLACKONWHITE (the mode every metafile starts in)
+// keeps its black lines, WHITEONBLACK its white ones: the pixels that fall
+// together are merged with AND or OR, not sampled (scanned tables and
+// charts lost their thin lines).
+TEST(EmfForeignPlay, ShrinkingKeepsTheLinesTheStretchModeNames) {
+  for (int col : {4, 7}) {
+    for (bool white : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "column " << col << (white ? " WHITEONBLACK" : " BLACKONWHITE"));
+      EmfBuilder b(kFrame, 1);
+      b.Add(EMR_SETSTRETCHBLTMODE, {(DWORD)(white ? WHITEONBLACK : BLACKONWHITE)})
+          .AddBytes(EMR_STRETCHDIBITS, ShrunkColumn(col, white));
+      drawtest::Canvas c(480, 360);
+      Play(c, Make(b));
+      uint32_t line = white ? 0xFFFFFF : 0, ground = white ? 0 : 0xFFFFFF;
+      for (int y = 100; y < 104; ++y) {
+        EXPECT_EQ(c.At(101, y), line) << "y " << y;
+        EXPECT_EQ(c.At(100, y), ground);
+        EXPECT_EQ(c.At(102, y), ground);
+        EXPECT_EQ(c.At(103, y), ground);
+      }
+    }
+  }
+}
+
 // "IIII" in a 40-pixel sans font under a quarter turn, with the text record
 // marked as written in `mode`.
 HENHMETAFILE TurnedText(DWORD mode) {

@@ -65,6 +65,20 @@ TEST(EmfRender, ForeignPagesRenderAtTheirFrameSizeAndScaled) {
   EXPECT_EQ(b.height(), 720);
   EXPECT_EQ(b.at(140, 100), 0xFFC800u);
   EXPECT_EQ(b.at(260, 100), 0xFFFFFFu);
+
+  // --size stretches the frame onto the given pixels, aspect and all.
+  std::string png3 = tmp.file("sized.png");
+  r = RunEmfrender(nxtest::ShellQuote(emf) + " " + nxtest::ShellQuote(png3) + " --size 240x90");
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  Png c(png3);
+  EXPECT_EQ(c.width(), 240);
+  EXPECT_EQ(c.height(), 90);
+  EXPECT_EQ(c.at(35, 12), 0xFFC800u);
+  EXPECT_EQ(c.at(65, 12), 0xFFFFFFu);
+  for (const char *bad : {"0x10", "10x", "10", "10x20000000", "ax5"}) {
+    r = RunEmfrender(nxtest::ShellQuote(emf) + " " + nxtest::ShellQuote(png3) + " --size " + bad);
+    EXPECT_EQ(r.exitCode, 2) << bad;
+  }
 }
 
 TEST(EmfRender, BadInputGivesAMessageAndAFailingStatus) {

@@ -1,8 +1,9 @@
 // emfrender: renders an enhanced metafile to a PNG image through
 // PlayEnhMetaFile onto a DIB section, at the metafile's natural size (its
-// frame in reference-device pixels) times an optional scale.
+// frame in reference-device pixels) times an optional scale, or at a given
+// size in pixels (the frame stretched onto it, as PlayEnhMetaFile does).
 //
-//   emfrender INPUT.emf OUTPUT.png [--scale F]
+//   emfrender INPUT.emf OUTPUT.png [--scale F | --size WxH]
 #include <zlib.h>
 
 #include <algorithm>
@@ -21,9 +22,9 @@ constexpr long kMaxSide = 20000;
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: emfrender INPUT.emf OUTPUT.png [--scale F]\n"
+               "usage: emfrender INPUT.emf OUTPUT.png [--scale F | --size WxH]\n"
                "  renders the metafile at its frame size in reference-device pixels, times F\n"
-               "  (default 1), on a white background\n");
+               "  (default 1), or stretched onto W x H pixels, on a white background\n");
   return 2;
 }
 
@@ -100,7 +101,18 @@ bool NaturalSize(const ENHMETAHEADER &h, double scale, long *w, long *hgt) {
   return *w > 0 && *hgt > 0;
 }
 
-int Render(const std::string &in, const std::string &out, double scale) {
+// "WxH" with both sides from 1 to kMaxSide.
+bool ParseSize(const char *text, long *w, long *h) {
+  char *end = nullptr;
+  *w = std::strtol(text, &end, 10);
+  if (end == text || (*end != 'x' && *end != 'X')) return false;
+  const char *rest = end + 1;
+  *h = std::strtol(rest, &end, 10);
+  return end != rest && !*end && *w > 0 && *h > 0 && *w <= kMaxSide && *h <= kMaxSide;
+}
+
+// size: the image's size, or 0 x 0 for the frame's size times scale.
+int Render(const std::string &in, const std::string &out, double scale, SIZE size) {
   std::u16string win = Utf16(in);
   HENHMETAFILE emf = GetEnhMetaFileW((LPCWSTR)win.c_str());
   if (!emf)
@@ -108,8 +120,8 @@ int Render(const std::string &in, const std::string &out, double scale) {
                                                        : in + " is not a valid EMF file");
   ENHMETAHEADER h{};
   GetEnhMetaFileHeader(emf, sizeof h, &h);
-  long w = 0, hgt = 0;
-  if (!NaturalSize(h, scale, &w, &hgt))
+  long w = size.cx, hgt = size.cy;
+  if (w == 0 && !NaturalSize(h, scale, &w, &hgt))
     return Fail(in + ": the picture frame or reference device size is empty");
   if (w > kMaxSide || hgt > kMaxSide)
     return Fail("the image would be " + std::to_string(w) + " x " + std::to_string(hgt) +
@@ -141,6 +153,7 @@ int Render(const std::string &in, const std::string &out, double scale) {
 int main(int argc, char **argv) {
   std::vector<std::string> files;
   double scale = 1.0;
+  SIZE size{0, 0};
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--scale") {
@@ -151,6 +164,13 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "emfrender: --scale needs a number above 0 and at most 100\n");
         return 2;
       }
+    } else if (a == "--size") {
+      long w = 0, h = 0;
+      if (++i >= argc || !ParseSize(argv[i], &w, &h)) {
+        std::fprintf(stderr, "emfrender: --size needs WxH, each side from 1 to %ld\n", kMaxSide);
+        return 2;
+      }
+      size = {(LONG)w, (LONG)h};
     } else if (a == "-h" || a == "--help") {
       Usage();
       return 0;
@@ -159,5 +179,5 @@ int main(int argc, char **argv) {
     }
   }
   if (files.size() != 2) return Usage();
-  return Render(files[0], files[1], scale);
+  return Render(files[0], files[1], scale, size);
 }

@@ -1,6 +1,7 @@
 // Blits: PatBlt, BitBlt, StretchBlt, StretchDIBits, SetDIBitsToDevice.
 // Stretching samples the nearest source pixel unless the stretch mode is
-// HALFTONE, which filters.
+// HALFTONE, which filters; shrinking in BLACKONWHITE or WHITEONBLACK merges
+// the pixels that fall together with AND or OR.
 #include <algorithm>
 #include <cmath>
 #include <vector>
@@ -225,6 +226,62 @@ bool PaintBrushThrough(Dc *dc, cairo_t *cr, cairo_surface_t *src, const cairo_ma
   return true;
 }
 
+// BLACKONWHITE and WHITEONBLACK shrink an image by combining the pixels
+// that fall together with AND (black lines survive) or OR (white ones do).
+// Gives source pixels [sx, sx+sw) x [sy, sy+sh) (through `m`, source
+// pixels -> surface) reduced to rw x rh.
+cairo_surface_t *MergedScans(cairo_surface_t *src, const cairo_matrix_t &m, double sx, double sy,
+                             double sw, double sh, int rw, int rh, bool keepBlack) {
+  cairo_format_t f = cairo_image_surface_get_format(src);
+  if (cairo_surface_get_type(src) != CAIRO_SURFACE_TYPE_IMAGE ||
+      (f != CAIRO_FORMAT_ARGB32 && f != CAIRO_FORMAT_RGB24))
+    return nullptr;
+  cairo_surface_flush(src);
+  const int w = cairo_image_surface_get_width(src), h = cairo_image_surface_get_height(src);
+  const int stride = cairo_image_surface_get_stride(src);
+  const uint8_t *data = cairo_image_surface_get_data(src);
+  cairo_surface_t *out = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, rw, rh);
+  if (!data || cairo_surface_status(out) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(out);
+    return nullptr;
+  }
+  cairo_surface_flush(out);
+  uint8_t *odata = cairo_image_surface_get_data(out);
+  const int ostride = cairo_image_surface_get_stride(out);
+  const uint32_t opaque = f == CAIRO_FORMAT_RGB24 ? 0xFF000000u : 0;
+  // Each source pixel falls into one destination pixel.
+  auto span = [](double from, double len, int i, int n, long *a, long *b) {
+    *a = (long)std::floor(from + len * i / n);
+    *b = std::max(*a + 1, (long)std::floor(from + len * (i + 1) / n));
+  };
+  for (int j = 0; j < rh; ++j) {
+    long v0, v1;
+    span(sy, sh, j, rh, &v0, &v1);
+    auto *orow = reinterpret_cast<uint32_t *>(odata + (size_t)j * ostride);
+    for (int i = 0; i < rw; ++i) {
+      long u0, u1;
+      span(sx, sw, i, rw, &u0, &u1);
+      uint32_t acc = keepBlack ? 0xFFFFFFFFu : 0;
+      bool any = false;
+      for (long v = v0; v < v1; ++v)
+        for (long u = u0; u < u1; ++u) {
+          double px = u + 0.5, py = v + 0.5;
+          cairo_matrix_transform_point(&m, &px, &py);
+          long x = (long)std::floor(px), y = (long)std::floor(py);
+          if (x < 0 || y < 0 || x >= w || y >= h) continue;
+          uint32_t p;
+          std::memcpy(&p, data + (size_t)y * stride + 4 * (size_t)x, 4);
+          p |= opaque;
+          acc = keepBlack ? acc & p : acc | p;
+          any = true;
+        }
+      orow[i] = any ? acc : 0;
+    }
+  }
+  cairo_surface_mark_dirty(out);
+  return out;
+}
+
 // Draws source pixels [sx, sx+sw) x [sy, sy+sh) (coordinates through
 // `srcMatrix`, source pixels -> surface) onto a device rectangle or
 // parallelogram.
@@ -238,6 +295,22 @@ bool DrawSource(Dc *dc, cairo_surface_t *src, const cairo_matrix_t &srcMatrix, d
   }
   cairo_matrix_t toSrc, m;
   if (sw == 0 || sh == 0 || !DeviceToSource(q, sx, sy, sw, sh, &toSrc)) return true;
+  int mode = dc->st.stretchMode;
+  if ((mode == BLACKONWHITE || mode == WHITEONBLACK) && !q.turned && !BrushThroughSource(rop) &&
+      sw > 0 && sh > 0) {
+    DevRect d = q.Rect();
+    int dw = (int)std::lround(std::fabs(d.w)), dh = (int)std::lround(std::fabs(d.h));
+    if (dw > 0 && dh > 0 && (sw > dw || sh > dh)) {
+      int rw = sw > dw ? dw : (int)std::ceil(sw), rh = sh > dh ? dh : (int)std::ceil(sh);
+      if (cairo_surface_t *merged = MergedScans(src, srcMatrix, sx, sy, sw, sh, rw, rh, mode == BLACKONWHITE)) {
+        cairo_matrix_t id;
+        cairo_matrix_init_identity(&id);
+        bool drawn = DrawSource(dc, merged, id, 0, 0, rw, rh, q, rop);
+        cairo_surface_destroy(merged);
+        return drawn;
+      }
+    }
+  }
   RasterScope rs(dc);
   cairo_t *cr = rs.cr();
   if (!cr) return false;

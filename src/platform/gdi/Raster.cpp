@@ -248,8 +248,122 @@ bool SetBrushSource(const Dc &dc, cairo_t *cr, const BrushObj &brush) {
   return true;
 }
 
-void StrokeCurrentPath(Dc *dc, cairo_t *cr, const PenObj &pen) {
-  Rop2Paint rop = ResolveRop2(dc->st.rop2, PenColor(*dc, pen));
+namespace {
+
+// The binary raster operations Cairo's operators give exactly only for
+// channels of 0 or 255 (or not at all).
+bool BitwiseRop2(cairo_t *cr, int rop2) {
+  if (rop2 < R2_BLACK || rop2 > R2_WHITE || rop2 == R2_COPYPEN || rop2 == R2_NOP ||
+      rop2 == R2_BLACK || rop2 == R2_WHITE || rop2 == R2_NOTCOPYPEN)
+    return false;
+  return cairo_surface_get_type(cairo_get_target(cr)) == CAIRO_SURFACE_TYPE_IMAGE;
+}
+
+// GDI numbers the sixteen operations so that code - 1 is their truth
+// table: its bit (2 * pen + destination) is the result.
+uint32_t Rop2Bits(int rop2, uint32_t p, uint32_t d) {
+  unsigned t = (unsigned)(rop2 - 1);
+  uint32_t r = 0;
+  if (t & 1) r |= ~p & ~d;
+  if (t & 2) r |= ~p & d;
+  if (t & 4) r |= p & ~d;
+  if (t & 8) r |= p & d;
+  return r & 0xFFFFFF;
+}
+
+uint32_t Mix(uint32_t a, uint32_t b, unsigned alpha) {
+  uint32_t out = 0;
+  for (int s = 0; s < 24; s += 8) {
+    unsigned x = (a >> s) & 255, y = (b >> s) & 255;
+    out |= ((x * alpha + y * (255 - alpha) + 127) / 255) << s;
+  }
+  return out;
+}
+
+uint32_t Unpremultiply(uint32_t p, unsigned alpha) {
+  uint32_t u = 0;
+  for (int s = 0; s < 24; s += 8) u |= std::min(255u, (((p >> s) & 255) * 255 + alpha / 2) / alpha) << s;
+  return u;
+}
+
+// Combines what was drawn into `group` (premultiplied ARGB, aligned with
+// the target by the two surfaces' device offsets) with the target's pixels
+// bit by bit.
+void CombineBits(cairo_surface_t *group, cairo_surface_t *target, int rop2) {
+  cairo_format_t tf = cairo_image_surface_get_format(target);
+  if (cairo_image_surface_get_format(group) != CAIRO_FORMAT_ARGB32 ||
+      (tf != CAIRO_FORMAT_ARGB32 && tf != CAIRO_FORMAT_RGB24))
+    return;
+  cairo_surface_flush(group);
+  cairo_surface_flush(target);
+  double gx, gy, tx, ty;
+  cairo_surface_get_device_offset(group, &gx, &gy);
+  cairo_surface_get_device_offset(target, &tx, &ty);
+  const int dx = (int)std::lround(tx - gx), dy = (int)std::lround(ty - gy);
+  const int gw = cairo_image_surface_get_width(group), gh = cairo_image_surface_get_height(group);
+  const int tw = cairo_image_surface_get_width(target), th = cairo_image_surface_get_height(target);
+  const uint8_t *gdata = cairo_image_surface_get_data(group);
+  uint8_t *tdata = cairo_image_surface_get_data(target);
+  if (!gdata || !tdata) return;
+  for (int y = 0; y < gh; ++y) {
+    int ty2 = y + dy;
+    if (ty2 < 0 || ty2 >= th) continue;
+    const auto *grow = reinterpret_cast<const uint32_t *>(gdata + (size_t)y * cairo_image_surface_get_stride(group));
+    auto *trow = reinterpret_cast<uint32_t *>(tdata + (size_t)ty2 * cairo_image_surface_get_stride(target));
+    for (int x = 0; x < gw; ++x) {
+      unsigned a = grow[x] >> 24;
+      int tx2 = x + dx;
+      if (!a || tx2 < 0 || tx2 >= tw) continue;
+      uint32_t p = grow[x] & 0xFFFFFF, d = trow[tx2] & 0xFFFFFF;
+      if (a != 255) p = Unpremultiply(p, a);
+      uint32_t r = Rop2Bits(rop2, p, d);
+      if (a != 255) r = Mix(r, d, a);
+      trow[tx2] = (trow[tx2] & 0xFF000000u) | r;
+    }
+  }
+  cairo_surface_mark_dirty(target);
+}
+
+// Draws into a group while it lives, then combines the group with the
+// target through the raster operation. The group covers the path's box
+// widened by `margin` device pixels. The current path is kept.
+class BitwiseGroup {
+ public:
+  BitwiseGroup(cairo_t *cr, int rop2, double margin)
+      : cr_(cr), rop2_(rop2), path_(cairo_copy_path(cr)) {
+    double x1, y1, x2, y2;
+    cairo_path_extents(cr_, &x1, &y1, &x2, &y2);
+    cairo_save(cr_);
+    cairo_new_path(cr_);
+    cairo_rectangle(cr_, x1 - margin, y1 - margin, x2 - x1 + 2 * margin, y2 - y1 + 2 * margin);
+    cairo_clip(cr_);
+    cairo_push_group(cr_);
+    cairo_new_path(cr_);
+    cairo_append_path(cr_, path_);
+  }
+  ~BitwiseGroup() {
+    cairo_pattern_t *g = cairo_pop_group(cr_);
+    cairo_surface_t *gs = nullptr;
+    if (cairo_pattern_get_surface(g, &gs) == CAIRO_STATUS_SUCCESS &&
+        cairo_surface_get_type(gs) == CAIRO_SURFACE_TYPE_IMAGE)
+      CombineBits(gs, cairo_get_target(cr_), rop2_);
+    cairo_pattern_destroy(g);
+    cairo_restore(cr_);
+    cairo_new_path(cr_);
+    cairo_append_path(cr_, path_);
+    cairo_path_destroy(path_);
+  }
+  BitwiseGroup(const BitwiseGroup &) = delete;
+  BitwiseGroup &operator=(const BitwiseGroup &) = delete;
+
+ private:
+  cairo_t *cr_;
+  int rop2_;
+  cairo_path_t *path_;
+};
+
+void StrokeWithRop2(Dc *dc, cairo_t *cr, const PenObj &pen, int rop2) {
+  Rop2Paint rop = ResolveRop2(rop2, PenColor(*dc, pen));
   if (!rop.draws) return;
   double w = PenDeviceWidth(*dc, pen);
   cairo_save(cr);
@@ -280,11 +394,11 @@ void StrokeCurrentPath(Dc *dc, cairo_t *cr, const PenObj &pen) {
   cairo_restore(cr);
 }
 
-void FillCurrentPath(Dc *dc, cairo_t *cr, const BrushObj &brush) {
+void FillWithRop2(Dc *dc, cairo_t *cr, const BrushObj &brush, int rop2) {
   cairo_save(cr);
   cairo_set_fill_rule(cr, dc->st.polyFillMode == WINDING ? CAIRO_FILL_RULE_WINDING
                                                          : CAIRO_FILL_RULE_EVEN_ODD);
-  Rop2Paint rop = ResolveRop2(dc->st.rop2, brush.color);
+  Rop2Paint rop = ResolveRop2(rop2, brush.color);
   if (rop.draws) {
     cairo_set_operator(cr, rop.op);
     bool ok = true;
@@ -293,6 +407,23 @@ void FillCurrentPath(Dc *dc, cairo_t *cr, const BrushObj &brush) {
     if (ok) cairo_fill_preserve(cr);
   }
   cairo_restore(cr);
+}
+
+}  // namespace
+
+// The pen or brush is drawn as it is into a group; the operations Cairo
+// cannot give exactly then combine it with the target pixel by pixel.
+void StrokeCurrentPath(Dc *dc, cairo_t *cr, const PenObj &pen) {
+  if (!BitwiseRop2(cr, dc->st.rop2)) return StrokeWithRop2(dc, cr, pen, dc->st.rop2);
+  double w = PenDeviceWidth(*dc, pen);
+  BitwiseGroup group(cr, dc->st.rop2, w * std::max(2.0, (double)dc->st.miterLimit) + 2);
+  StrokeWithRop2(dc, cr, pen, R2_COPYPEN);
+}
+
+void FillCurrentPath(Dc *dc, cairo_t *cr, const BrushObj &brush) {
+  if (!BitwiseRop2(cr, dc->st.rop2)) return FillWithRop2(dc, cr, brush, dc->st.rop2);
+  BitwiseGroup group(cr, dc->st.rop2, 2);
+  FillWithRop2(dc, cr, brush, R2_COPYPEN);
 }
 
 COLORREF ReadPixel(Dc *dc, int x, int y) {
