@@ -256,8 +256,10 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   // Underline and strike-out along the run.
   const TgtPDFFontInfo &fi = font.Info();
   std::string deco;
+  // GDI draws each line from its position down by its thickness: the
+  // stroke's centre lies half the thickness below the position.
   auto decoLine = [&](double pos, double thickness) {
-    const double u = pos * YRes();
+    const double u = (pos - std::max(thickness, 0.0) / 2) * YRes();
     deco += "\r\nq\r\n" + StrokeColor(Item.FFont.Color) + " " + Fixed4(thickness > 0 ? thickness : 0.001) + " w " +
             at(0, u) + " m " + at(runLen, u) + " l S\r\nQ";
   };

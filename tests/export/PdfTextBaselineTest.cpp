@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <iostream>
 #include <string>
+#include <utility>
 
 #include "export/PageImage.h"
 #include "export/PdfTestSupport.h"
@@ -88,6 +89,20 @@ void ExpectSameInk(const std::string &pdfPng, const std::string &emfPng, const s
   }
 }
 
+// The rows of a window dark across most of its ink's width: an underline.
+std::pair<int, int> RuleRows(const pageimage::TImage &img, const TWindow &w, int offX, int offY) {
+  const pageimage::TBox ink = pageimage::Ink(img, w.X0 - offX, w.Y0 - offY, w.X1 - offX, w.Y1 - offY);
+  std::pair<int, int> rows{-1, -1};
+  for (int y = ink.Y0; y >= 0 && y < ink.Y1; ++y) {
+    int dark = 0;
+    for (int x = ink.X0; x < ink.X1; ++x) dark += pageimage::Near(img.At(x, y), 0, 127);
+    if (dark < (ink.X1 - ink.X0) * 8 / 10) continue;
+    if (rows.first < 0) rows.first = y + offY;
+    rows.second = y + offY;
+  }
+  return rows;
+}
+
 // Keeps a copy of a file for a look when NX_KEEP_PNG names a folder.
 void Keep(const std::string &path, const std::string &name) {
   if (const char *keep = std::getenv("NX_KEEP_PNG"))
@@ -159,6 +174,15 @@ TEST_F(PdfTextBaseline, TopAlignedAndTurnedTextSitWhereTheMetafileDrawsIt) {
                  {"24 points underlined", 60, 210, 400, 290},
                  {"turned by 90 degrees", 500, 300, 620, 640, true}},
                 offX, offY);
+  // The underline where GDI draws it: from its position down by its
+  // thickness, within 0.1 mm.
+  const TWindow underlined = TWindow{"underline", 60, 210, 400, 290}.Scaled();
+  const auto p = RuleRows(pageimage::Load(pdfPng), underlined, 0, 0);
+  const auto e = RuleRows(pageimage::Load(emfPng), underlined, offX, offY);
+  ASSERT_GE(p.first, 0);
+  ASSERT_GE(e.first, 0);
+  EXPECT_NEAR(p.first, e.first, 0.1 * kDpi / 25.4);
+  EXPECT_NEAR(p.second, e.second, 0.1 * kDpi / 25.4);
 }
 
 // A page metafile recorded on the screen (96 dpi) with each vertical
