@@ -103,6 +103,7 @@ struct TgtCustomPDFEngine::TTextLine {
   std::string GState;
   bool MetafileAdvances = false;  // the metafile's per-character advances place the text
   bool First = true;              // the item's first run
+  double Ascent = 0;              // baseline below the line's top, engine pixels
 };
 
 std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi,
@@ -188,7 +189,6 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   const double theta = angle * std::numbers::pi / 180;
   const double cs = std::cos(theta), sn = std::sin(theta);
   const bool upright = angle % 360 == 0;
-  const double em = size * (S / 72) * (S / InputXRes());
   TPdfFontSpec spec = SpecOf(run.FFont);
   spec.Size = size;
   if (composite) {
@@ -217,9 +217,9 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     for (size_t i = 0; i < ansi.size(); ++i)
       advance += metafile ? metafile[i] : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
   }
-  // The baseline lies one em below the run's top, along the text's own
-  // downward direction.
-  const double bx = FRunTextX + em * sn, by = FRunTextY + em * cs;
+  // The baseline lies the ascent below the run's top, along the text's own
+  // downward direction; underline, strike-out and background follow it.
+  const double bx = FRunTextX + line.Ascent * sn, by = FRunTextY + line.Ascent * cs;
   const double ox = X(bx), oy = Y(by);
   const double runLen = LenX(advance), emLen = LenY(size * S / 72);
   auto at = [&](double along, double up) {  // written point relative to the baseline origin
@@ -256,8 +256,10 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   // Underline and strike-out along the run.
   const TgtPDFFontInfo &fi = font.Info();
   std::string deco;
+  // GDI draws each line from its position down by its thickness: the
+  // stroke's centre lies half the thickness below the position.
   auto decoLine = [&](double pos, double thickness) {
-    const double u = pos * YRes();
+    const double u = (pos - std::max(thickness, 0.0) / 2) * YRes();
     deco += "\r\nq\r\n" + StrokeColor(Item.FFont.Color) + " " + Fixed4(thickness > 0 ? thickness : 0.001) + " w " +
             at(0, u) + " m " + at(runLen, u) + " l S\r\nQ";
   };
@@ -278,7 +280,9 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   const double S = gtScreenResolution;
   const double theta = Item.FRotationAngle * std::numbers::pi / 180;
   const double em = size * (S / 72) * (S / InputXRes());
-  TTextLine line{Item, {}, size, {}, false, true};
+  // One baseline for every run of a line: where GDI put it for the font
+  // that drew the text, whichever font shows a run.
+  TTextLine line{Item, {}, size, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
   if (Item.FTextEffects.FOpacity < 100) line.GState = GraphicsState(Item.FTextEffects.FOpacity);
   FRunTextX = Item.FX;
   FRunTextY = Item.FY;

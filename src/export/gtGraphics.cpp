@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 #include "common/ErrorChannel.h"
 #include "device/MemoryBitmap.h"
@@ -39,6 +42,37 @@ LOGFONTW TgtFont::ToLogFont(int32_t dpi) const {
   size_t n = std::min<size_t>(Name.size(), LF_FACESIZE - 1);
   std::copy_n(Name.data(), n, lf.lfFaceName);
   return lf;
+}
+
+TgtFontCell MeasureFontCell(const TgtFont &Font) {
+  constexpr LONG kEm = 2048;
+  using TKey = std::tuple<WString, bool, bool, BYTE, int>;
+  static std::mutex guard;
+  static std::map<TKey, TgtFontCell> cells;
+  const TKey key{Font.Name, Font.Bold, Font.Italic, Font.Charset, int(Font.Pitch)};
+  const std::lock_guard<std::mutex> lock(guard);
+  if (auto it = cells.find(key); it != cells.end()) return it->second;
+  TgtFont upright = Font;
+  upright.FRotateFont = 0;
+  upright.Underline = upright.StrikeOut = false;
+  LOGFONTW lf = upright.ToLogFont(72);
+  lf.lfHeight = -kEm;
+  TgtFontCell cell;
+  HDC dc = GetDC(nullptr);
+  HFONT font = dc ? CreateFontIndirectW(&lf) : nullptr;
+  if (font) {
+    HGDIOBJ old = SelectObject(dc, font);
+    TEXTMETRICW tm{};
+    if (old && GetTextMetricsW(dc, &tm) && tm.tmAscent > 0) {
+      cell.Ascent = double(tm.tmAscent) / kEm;
+      cell.Descent = double(std::abs(tm.tmDescent)) / kEm;
+      cell.Measured = true;
+    }
+    if (old) SelectObject(dc, old);
+    DeleteObject(font);
+  }
+  if (dc) ReleaseDC(nullptr, dc);
+  return cells.emplace(key, cell).first->second;
 }
 
 TgtDigest gtMD5(const void *data, size_t size) {

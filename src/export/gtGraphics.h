@@ -68,6 +68,19 @@ struct TgtFont {
   LOGFONTW ToLogFont(int32_t dpi) const;
 };
 
+// A font's cell above and below the baseline as fractions of its em: the
+// ascent and descent GDI gives the face, measured at a large size so that
+// no rounding to whole pixels remains. GDI places top-aligned text's
+// baseline at the ascent below the top, and bottom-aligned text's at the
+// descent above the bottom. When the face cannot be measured the ascent is
+// the whole em and the descent 0.
+struct TgtFontCell {
+  double Ascent = 1;
+  double Descent = 0;
+  bool Measured = false;
+};
+TgtFontCell MeasureFontCell(const TgtFont &Font);
+
 // MD5 digest of an image resource's bytes.
 using TgtDigest = std::array<BYTE, 16>;
 TgtDigest gtMD5(const void *data, size_t size);

@@ -168,8 +168,13 @@ void TgtMetafileProcessor::AnchorText(TgtTextItem &Item, double A, double Extent
     Item.FY += d * sn;
     return;
   }
-  const double h = (a & taBaseline) ? FCurrentFont.Size * gtScreenResolution / 72.0 * FSpace.FResY
-                                    : ExtentHeight * FSpace.FResY;
+  // The top lies the font's ascent above the baseline and its cell height
+  // above the bottom, as GDI measures the face.
+  const TgtFontCell cell = MeasureFontCell(FCurrentFont);
+  const double em = FCurrentFont.Size * gtScreenResolution / 72.0 * FSpace.FResY;
+  const double h = (a & taBaseline) ? cell.Ascent * em
+                   : cell.Measured ? (cell.Ascent + cell.Descent) * em
+                                     : ExtentHeight * FSpace.FResY;
   if (!center && !right) {
     Item.FX -= h * sn;
     Item.FY -= h * cs;

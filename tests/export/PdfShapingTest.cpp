@@ -49,8 +49,8 @@ HENHMETAFILE Page() {
   HDC dc = CreateEnhMetaFileW(screen, nullptr, &frame, nullptr);
   ReleaseDC(nullptr, screen);
   SetBkMode(dc, TRANSPARENT);
-  // On the baseline: the writer puts it one em below a text's top, where
-  // GDI puts the ascent, so top-aligned text would sit a little lower.
+  // On the baseline, so that the line positions are the reference points;
+  // the other alignments are checked beside emfrender elsewhere.
   SetTextAlign(dc, TA_BASELINE);
   int y = 70;
   for (const TLine &l : Lines()) {

@@ -102,9 +102,11 @@ TEST(ForeignMetafiles, LibreOfficeDrawingsKeepTheirTextAndShapes) {
   EXPECT_NEAR(double(texts[1]->FFontSizeInFloat), 13.5, 0.1);
   EXPECT_EQ(texts[1]->FFont.Color, 0xFF0000u);
   // Positions keep the drawing's geometry: the second baseline 40 pixels
-  // below the first, both texts at the same x.
+  // below the first, both texts at the same x. A baseline lies its font's
+  // ascent below the item's top (the ems are 24 and 18 pixels).
   EXPECT_NEAR(texts[0]->FX, texts[1]->FX, 0.05);
-  EXPECT_NEAR((texts[1]->FY + 18) - (texts[0]->FY + 24), 40, 0.1);
+  auto baseline = [](const TgtTextItem &t, double em) { return t.FY + em * MeasureFontCell(t.FFont).Ascent; };
+  EXPECT_NEAR(baseline(*texts[1], 18) - baseline(*texts[0], 24), 40, 0.1);
   for (COLORREF c : {RGB(0x33, 0x66, 0xCC), RGB(0xFF, 0xCC, 0x00), RGB(0x00, 0x80, 0x00), RGB(0xCC, 0x33, 0xCC)})
     EXPECT_TRUE(fills.count(c)) << std::hex << c;
   engine.EndDoc();
