@@ -14,6 +14,9 @@ WString AnsiToWide(const char *s, UINT codePage = CP_ACP);
 WString AsciiToWide(const std::string &s);
 // Unicode text in the given code page; characters it lacks become '?'.
 std::string WideToAnsi(const WString &s, UINT codePage = CP_ACP);
+// Windows-1252 bytes of the text by a fixed table, one byte per UTF-16 unit
+// (a surrogate pair gives two); units the code page lacks become '?'.
+std::string WideTo1252(const WString &s);
 // Copies text, NUL-terminated, into a host buffer (nothing for a null buffer).
 void CopyToDest(char *dest, const WString &s);
 void CopyToDest(char *dest, const std::string &ansi);

@@ -23,6 +23,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -418,6 +419,10 @@ class TgtCustomDocumentEngine {
   std::string FPagesToRender;
   std::vector<WString> FEngineFileNames;
   TgtEngineStatus FEngineStatus = esNone;
+  // Faces the interpreter found to exist only as symbol fonts (true) or not,
+  // kept for the engine's life: asking the system opens font files, and a
+  // font installed while the engine runs need not be seen.
+  std::map<std::u16string, bool> FSymbolOnlyFaces;
   TgtReferencePoint FReferencePoint = rpBand;
   int32_t FInputXRes = 96;
   int32_t FInputYRes = 96;

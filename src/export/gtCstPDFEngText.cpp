@@ -20,22 +20,6 @@ using pdf::Fixed4;
 
 namespace {
 
-// Windows-1252 bytes of the text, one byte per UTF-16 unit; characters the
-// code page lacks become '?'.
-std::string Ansi1252(const WString &text) {
-  std::string out;
-  out.reserve(text.size());
-  for (WCHAR c : text) {
-    if (c >= 0x20 && c < 0x80) {
-      out += static_cast<char>(c);
-      continue;
-    }
-    const std::string b = WideToAnsi(WString(1, c), 1252);
-    out += b.size() == 1 ? b[0] : '?';
-  }
-  return out;
-}
-
 TPdfFontSpec SpecOf(const TgtFont &f) {
   TPdfFontSpec s;
   s.Family = f.Name;
@@ -209,7 +193,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     font.AddUsedGlyphs(run.FRunText, recorded, (run.FRunInfo.GlyphType & gdRTL) != 0);
     show = CompositeShow(line, run, font, advance);
   } else {
-    const std::string ansi = Ansi1252(run.FRunText);
+    const std::string ansi = WideTo1252(run.FRunText);
     font.AddUsedCharacters(ansi);
     const double *metafile =
         line.MetafileAdvances ? Item.FCharSpaceArray.data() + run.FRunInfo.StartPos : nullptr;

@@ -447,8 +447,9 @@ bool TgtMetafileProcessor::CreatePatternBrush(const TgtEmfRecord &r) {
 // symbol character set), else 1.
 int32_t TgtMetafileProcessor::SymbolCharsetFontIdx(const TgtFont &Font) {
   if (Font.Charset == SYMBOL_CHARSET) return -1;
-  auto known = FSymbolOnly.find(Font.Name);
-  if (known == FSymbolOnly.end()) {
+  std::map<std::u16string, bool> &cache = FEngine->FSymbolOnlyFaces;
+  auto known = cache.find(Font.Name);
+  if (known == cache.end()) {
     struct Seen {
       bool symbol = false, other = false;
     } seen;
@@ -463,7 +464,7 @@ int32_t TgtMetafileProcessor::SymbolCharsetFontIdx(const TgtFont &Font) {
     };
     if (!FScreen) FScreen = GetDC(nullptr);
     EnumFontFamiliesExW(FScreen, &lf, proc, reinterpret_cast<LPARAM>(&seen), 0);
-    known = FSymbolOnly.emplace(Font.Name, seen.symbol && !seen.other).first;
+    known = cache.emplace(Font.Name, seen.symbol && !seen.other).first;
   }
   return known->second ? -1 : 1;
 }

@@ -212,10 +212,10 @@ class TgtMetafileProcessor {
   bool FClipRecatangle = false;
   bool FCombineCharsToSentence = false;
 
-  // Caches of one run: screen fonts for measuring, symbol-font answers.
+  // Caches of one run: screen fonts for measuring (the symbol-font answers
+  // live in the engine, across pages).
   HDC FScreen = nullptr;
   std::map<std::u16string, HFONT> FScreenFonts;
-  std::map<std::u16string, bool> FSymbolOnly;
   // Problems found.
   int32_t FDamagedRecords = 0;
   std::string FFirstDamage;
