@@ -9,18 +9,26 @@ namespace nx {
 using pdf::AppendInt;
 using pdf::Ref;
 
-TgtTTFontEmbedding TgtCustomPDFEngine::EmbeddingOf(const WString &family) {
-  // Excluded families are compared without regard to case, as hosts spell
-  // family names both ways.
+namespace {
+
+// Excluded families are compared without regard to case, as hosts spell
+// family names both ways.
+bool IsExcluded(const std::vector<WString> &excludeList, const WString &family) {
   auto lower = [](const WString &w) {
     WString l = w;
     for (WCHAR &c : l)
       if (c >= u'A' && c <= u'Z') c = static_cast<WCHAR>(c + 32);
     return l;
   };
-  for (const WString &excluded : FFontEmbedExcludeList)
-    if (lower(excluded) == lower(family)) return etfNone;
-  return Preferences().FEmbedTrueTypeFonts;
+  for (const WString &excluded : excludeList)
+    if (lower(excluded) == lower(family)) return true;
+  return false;
+}
+
+}  // namespace
+
+TgtTTFontEmbedding TgtCustomPDFEngine::EmbeddingOf(const WString &family) {
+  return IsExcluded(FFontEmbedExcludeList, family) ? etfNone : Preferences().FEmbedTrueTypeFonts;
 }
 
 TgtPDFFont &TgtCustomPDFEngine::FontResource(const TPdfFontSpec &wanted, bool isCID, bool isIdentityH,
@@ -32,7 +40,13 @@ TgtPDFFont &TgtCustomPDFEngine::FontResource(const TPdfFontSpec &wanted, bool is
       index = static_cast<int32_t>(i);
       return *FFontTable[i];
     }
-  auto font = std::make_unique<TgtPDFFont>(wanted, EmbeddingOf(wanted.Family), isCID, NextObjectNumber());
+  // A composite font's codes are glyph identifiers of this very font file:
+  // a reader that substitutes another font draws the wrong glyphs. So when
+  // embedding is merely switched off, composite fonts still carry a subset;
+  // a family the host excluded by name stays out.
+  TgtTTFontEmbedding embedding = EmbeddingOf(wanted.Family);
+  if (isCID && embedding == etfNone && !IsExcluded(FFontEmbedExcludeList, wanted.Family)) embedding = etfSubset;
+  auto font = std::make_unique<TgtPDFFont>(wanted, embedding, isCID, NextObjectNumber());
   font->SetIdentityH(horizontal);
   FFontTable.push_back(std::move(font));
   index = static_cast<int32_t>(FFontTable.size()) - 1;

@@ -297,10 +297,13 @@ TEST_F(PdfCompositeFontDoc, EachEmbeddingModeGivesACidFontWithItsText) {
     std::vector<WString> exclude;
     const char *emb, *sub;
   };
-  const std::vector<Case> cases = {{"none", etfNone, {}, "no", "no"},
+  // With embedding off a composite font is still embedded as a subset: its
+  // glyph codes would draw other glyphs in a substituted font.
+  const std::vector<Case> cases = {{"none", etfNone, {}, "yes", "yes"},
                                    {"full", etfFull, {}, "yes", "no"},
                                    {"subset", etfSubset, {}, "yes", "yes"},
-                                   {"excluded", etfSubset, {u"liberation sans"}, "no", "no"}};
+                                   {"excluded", etfSubset, {u"liberation sans"}, "no", "no"},
+                                   {"excluded-none", etfNone, {u"Liberation Sans"}, "no", "no"}};
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     const std::string path = Write(c.name, c.mode, true, [&](TGlyphRunEngine &e) { e.FontEmbedExcludeList() = c.exclude; });
