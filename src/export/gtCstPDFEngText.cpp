@@ -173,16 +173,16 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   const double theta = angle * std::numbers::pi / 180;
   const double cs = std::cos(theta), sn = std::sin(theta);
   const bool upright = angle % 360 == 0;
-  TPdfFontSpec spec = SpecOf(run.FFont);
-  spec.Size = size;
+  TPdfFontSpec wanted = SpecOf(run.FFont);
+  wanted.Size = size;
   if (composite) {
     // As the run was shaped: by the face name alone, so that the glyph
     // identifiers are those of the font written.
-    spec.Charset = DEFAULT_CHARSET;
-    spec.PitchAndFamily = DEFAULT_PITCH;
+    wanted.Charset = DEFAULT_CHARSET;
+    wanted.PitchAndFamily = DEFAULT_PITCH;
   }
   int32_t fontIndex = 0;
-  TgtPDFFont &font = FontResource(spec, composite, !vertical, fontIndex);
+  TgtPDFFont &font = FontResource(wanted, composite, !vertical, fontIndex);
   double advance = 0;  // engine pixels
   std::string show;
   if (composite) {

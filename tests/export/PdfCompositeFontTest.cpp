@@ -22,7 +22,7 @@ using nxtest::ShellQuote;
 
 namespace {
 
-TPdfFontSpec Spec(const WString &family, double size = 12) {
+TPdfFontSpec FontNamed(const WString &family, double size = 12) {
   TPdfFontSpec s;
   s.Family = family;
   s.Size = size;
@@ -90,7 +90,7 @@ const char kCMapHead[] =
 const char kCMapTail[] = "endbfrange\r\nendcmap\r\nCMapName currentdict /CMap defineresource pop\r\nend end";
 
 TEST(PdfCompositeFont, ToUnicodeMapPairsGlyphsWithTheirCharacters) {
-  TgtPDFFont font(Spec(u"Liberation Sans"), etfNone, true, 9);
+  TgtPDFFont font(FontNamed(u"Liberation Sans"), etfNone, true, 9);
   EXPECT_EQ(font.ToUnicodeCMap(), "");  // no glyphs: an empty stream
   // Left to right: glyph i shows character i; a glyph seen again keeps its
   // first character and width.
@@ -111,13 +111,13 @@ TEST(PdfCompositeFont, ToUnicodeMapPairsGlyphsWithTheirCharacters) {
 
 TEST(PdfCompositeFont, CodespaceRangeCoversEveryUsedCode) {
   // Within one high byte the range is the first and last glyph.
-  TgtPDFFont narrow(Spec(u"Liberation Sans"), etfNone, true, 9);
+  TgtPDFFont narrow(FontNamed(u"Liberation Sans"), etfNone, true, 9);
   narrow.AddUsedGlyphs(u"ab", {Glyph(0x44, 741), Glyph(0x45, 741)}, false);
   EXPECT_NE(narrow.ToUnicodeCMap().find("range\r\n<0044><0045>\r\nendcodespacerange\r\n2 beginbfrange"),
             std::string::npos);
   // Across high bytes each byte is bounded on its own, so the low byte takes
   // its whole range (0x0250 would otherwise fall outside <0003><0310>).
-  TgtPDFFont wide(Spec(u"Liberation Sans"), etfNone, true, 9);
+  TgtPDFFont wide(FontNamed(u"Liberation Sans"), etfNone, true, 9);
   wide.AddUsedGlyphs(u"abc", {Glyph(0x0310, 1), Glyph(0x0003, 1), Glyph(0x0250, 1)}, false);
   EXPECT_NE(wide.ToUnicodeCMap().find("<0000><03FF>\r\nendcodespacerange"), std::string::npos);
 }
@@ -125,7 +125,7 @@ TEST(PdfCompositeFont, CodespaceRangeCoversEveryUsedCode) {
 TEST(PdfCompositeFont, GlyphsBeyondTheTextGetNoCharacter) {
   // Shaping may give more glyphs than characters: the extra glyph is kept
   // (drawn and embedded) but maps to no character.
-  TgtPDFFont font(Spec(u"Liberation Sans"), etfNone, true, 9);
+  TgtPDFFont font(FontNamed(u"Liberation Sans"), etfNone, true, 9);
   font.AddUsedGlyphs(u"x", {Glyph(0x5B, 500), Glyph(0x300, 0)}, false);
   EXPECT_NE(font.ToUnicodeCMap().find("1 beginbfrange\r\n<005B><005B><0078>\r\nendbfrange"), std::string::npos);
   EXPECT_EQ(font.GlyphWidth(0x300), 0);
@@ -138,14 +138,14 @@ TEST(PdfCompositeFont, GlyphRunHexHasFourUpperCaseDigitsPerGlyph) {
 }
 
 TEST(PdfCompositeFont, EqualityTakesEncodingAndOrientation) {
-  TgtPDFFont font(Spec(u"Liberation Sans"), etfNone, true, 9);
+  TgtPDFFont font(FontNamed(u"Liberation Sans"), etfNone, true, 9);
   EXPECT_TRUE(font.IsIdentityH());
-  EXPECT_TRUE(font.IsEqual(Spec(u"Liberation Sans"), true, true));
-  EXPECT_FALSE(font.IsEqual(Spec(u"Liberation Sans"), false, true));
-  EXPECT_FALSE(font.IsEqual(Spec(u"Liberation Sans"), true, false));
-  EXPECT_FALSE(font.IsEqual(Spec(u"Liberation Sans", 14), true, true));
+  EXPECT_TRUE(font.IsEqual(FontNamed(u"Liberation Sans"), true, true));
+  EXPECT_FALSE(font.IsEqual(FontNamed(u"Liberation Sans"), false, true));
+  EXPECT_FALSE(font.IsEqual(FontNamed(u"Liberation Sans"), true, false));
+  EXPECT_FALSE(font.IsEqual(FontNamed(u"Liberation Sans", 14), true, true));
   font.SetIdentityH(false);
-  EXPECT_TRUE(font.IsEqual(Spec(u"Liberation Sans"), true, false));
+  EXPECT_TRUE(font.IsEqual(FontNamed(u"Liberation Sans"), true, false));
 }
 
 // Liberation Sans (2048 units/em: winAscent 1854, winDescent 434,
@@ -153,7 +153,7 @@ TEST(PdfCompositeFont, EqualityTakesEncodingAndOrientation) {
 // 96-dpi screen: ascent 1207 px = 905.25, descent 282 px = 211.5, average
 // and maximum width 773 and 1784 px, in whole inches × 72: 576 and 1296.
 TEST(PdfCompositeFont, DictionariesAndDescriptorOfAProportionalFont) {
-  TgtPDFFont font(Spec(u"Liberation Sans"), etfNone, true, 9);
+  TgtPDFFont font(FontNamed(u"Liberation Sans"), etfNone, true, 9);
   font.AddUsedGlyphs(u"\u03B1 \u03B2", {Glyph(0x1C3, 770), Glyph(3, 370), Glyph(0x1C4, 760)}, false);
   EXPECT_EQ(font.Type0FontDictionary(2, 10, 11),
             "/Type/Font/Subtype/Type0/Name/F2/BaseFont/LiberationSans/Encoding/Identity-H"
@@ -175,7 +175,7 @@ TEST(PdfCompositeFont, DictionariesAndDescriptorOfAProportionalFont) {
 
 TEST(PdfCompositeFont, NamesWithDelimitersAreEscaped) {
   // A delimiter in a name would end it early and break the dictionary.
-  TgtPDFFont font(Spec(u"Sans (Test)/2"), etfNone, true, 9);
+  TgtPDFFont font(FontNamed(u"Sans (Test)/2"), etfNone, true, 9);
   EXPECT_NE(font.Type0FontDictionary(0, 10, 11).find("/BaseFont/Sans#28Test#29#2F2/Encoding/"), std::string::npos);
   EXPECT_NE(font.CIDFontDictionary(12, "", "").find("/BaseFont/Sans#28Test#29#2F2/FontDescriptor"),
             std::string::npos);
@@ -185,7 +185,7 @@ TEST(PdfCompositeFont, NamesWithDelimitersAreEscaped) {
 TEST(PdfCompositeFont, ItalicDescriptorKeepsTheMeasuredAngle) {
   // The simple descriptor has /StemH and writes -12 for an upright-measured
   // italic; the composite one has neither.
-  TPdfFontSpec italic = Spec(u"Liberation Sans");
+  TPdfFontSpec italic = FontNamed(u"Liberation Sans");
   italic.Italic = true;
   TgtPDFFont font(italic, etfNone, true, 9);
   const std::string d = font.CompositeFontDescriptor();
@@ -195,7 +195,7 @@ TEST(PdfCompositeFont, ItalicDescriptorKeepsTheMeasuredAngle) {
 }
 
 TEST(PdfCompositeFont, FixedPitchFontsHaveNoWidthArray) {
-  TgtPDFFont mono(Spec(u"Liberation Mono"), etfNone, true, 9);
+  TgtPDFFont mono(FontNamed(u"Liberation Mono"), etfNone, true, 9);
   ASSERT_TRUE(mono.Info().FfiIsFixedPitch);
   EXPECT_NE(mono.CIDFontDictionary(12, "", "").find("/Supplement 0>>/DW 600/CIDToGIDMap"), std::string::npos)
       << "no glyphs: the maximum width";
@@ -204,7 +204,7 @@ TEST(PdfCompositeFont, FixedPitchFontsHaveNoWidthArray) {
   EXPECT_EQ(d.find("/W"), std::string::npos);
   EXPECT_NE(d.find("/Supplement 0>>/DW 600/CIDToGIDMap/Identity>>"), std::string::npos) << d;
   // A first glyph of zero width (a mark) leaves the maximum width.
-  TgtPDFFont marks(Spec(u"Liberation Mono"), etfNone, true, 9);
+  TgtPDFFont marks(FontNamed(u"Liberation Mono"), etfNone, true, 9);
   marks.AddUsedGlyphs(u"\u0301a", {Glyph(0x300, 0), Glyph(0x44, 800)}, false);
   EXPECT_NE(marks.CIDFontDictionary(12, "", "").find("/DW 600/"), std::string::npos);
 }
@@ -229,7 +229,7 @@ class TGlyphRunEngine : public TgtPDFEngine {
     TgtGlyphInfoList glyphs = font_.Run(text);
     if (Rtl) std::reverse(glyphs.begin(), glyphs.end());
     int32_t index = 0;
-    TgtPDFFont &font = FontResource(Spec(item.FFont.Name, item.FFont.Size), true, !Vertical, index);
+    TgtPDFFont &font = FontResource(FontNamed(item.FFont.Name, item.FFont.Size), true, !Vertical, index);
     font.AddUsedGlyphs(text, glyphs, Rtl);
     ContentStream() += "0 g BT /F" + std::to_string(index) + " 24 Tf 50 " + std::to_string(800 - int(item.FY)) +
                        " Td <" + GlyphRunHex(glyphs) + "> Tj ET\r\n";
