@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <map>
@@ -51,6 +52,13 @@ inline long PeakKiB() {
 inline double FileBytes(const std::string &path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0 ? static_cast<double>(st.st_size) : 0.0;
+}
+
+// A private folder for the files a benchmark writes, made on first use
+// (/tmp/nxbench-<tag>-XXXXXX; /tmp itself when it cannot be made).
+inline std::string MakeBenchFolder(const char *tag) {
+  std::string name = std::string("/tmp/nxbench-") + tag + "-XXXXXX";
+  return mkdtemp(name.data()) ? name : std::string("/tmp");
 }
 
 inline benchmark::Counter PerSecond(double n) { return benchmark::Counter(n, benchmark::Counter::kIsRate); }

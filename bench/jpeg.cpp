@@ -45,10 +45,7 @@ constexpr int kPageW = 794, kPageH = 1123;  // A4 at 96 dpi
 const std::string kExamples = NX_SOURCE_DIR "/tools/nxrun/examples";
 
 const std::string &Folder() {
-  static const std::string dir = [] {
-    char name[] = "/tmp/nxbench-jpeg-XXXXXX";
-    return std::string(mkdtemp(name) ? name : "/tmp");
-  }();
+  static const std::string dir = nxbench::MakeBenchFolder("jpeg");
   return dir;
 }
 

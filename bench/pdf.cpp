@@ -39,10 +39,7 @@ constexpr double kAscent = 0.83301 * kFontSize;
 double Pt(double mm) { return mm * 72.0 / 25.4; }
 
 const std::string &Folder() {
-  static const std::string dir = [] {
-    char name[] = "/tmp/nxbench-pdf-XXXXXX";
-    return std::string(mkdtemp(name) ? name : "/tmp");
-  }();
+  static const std::string dir = nxbench::MakeBenchFolder("pdf");
   return dir;
 }
 

@@ -85,10 +85,7 @@ const std::vector<Line> &Lines() {
 }
 
 const std::string &Folder() {
-  static const std::string dir = [] {
-    char name[] = "/tmp/nxbench-pdftext-XXXXXX";
-    return std::string(mkdtemp(name) ? name : "/tmp");
-  }();
+  static const std::string dir = nxbench::MakeBenchFolder("pdftext");
   return dir;
 }
 
