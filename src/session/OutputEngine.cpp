@@ -96,7 +96,7 @@ void SetEnginePaper(TgtCustomDocumentEngine &engine, int32_t paper) {
 }
 
 void PlayPagesInto(TgtCustomDocumentEngine &engine) {
-  const TNxPrinter &pages = PageStore();
+  TNxPrinter &pages = PageStore();
   const int count = pages.PagesCount();
   if (count == 0) return;
   engine.Page().SetOrientation(Session().Orientation == DMORIENT_LANDSCAPE ? poLandscape : poPortrait);
@@ -106,6 +106,10 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
     for (int i = 0; i < count; ++i) {
       const TPageMetafile &page = pages.GetPage(i);
       if (page.Handle) engine.PlayMetafileAt(PrintableRect(engine, page, w, h), page.Handle);
+      // The engine's canvas holds the page now. Its recording goes at once,
+      // so that the recorded pages and the engine's items of every page are
+      // never in memory together.
+      pages.ReleasePage(i);
       if (i != count - 1) engine.NewPage();
     }
   } catch (...) {
