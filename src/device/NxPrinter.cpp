@@ -116,6 +116,12 @@ const TPageMetafile &TNxPrinter::GetPage(int index) const {
   return pages_[static_cast<size_t>(index)];
 }
 
+void TNxPrinter::ReleasePage(int index) {
+  TPageMetafile &page = const_cast<TPageMetafile &>(GetPage(index));
+  if (page.Handle) DeleteEnhMetaFile(page.Handle);
+  page.Handle = nullptr;
+}
+
 TSurface &TNxPrinter::Canvas() {
   if (!canvas_) NewPage();
   return *canvas_;

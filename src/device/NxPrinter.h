@@ -57,6 +57,9 @@ class TNxPrinter {
 
   // The metafile of page index (from 0); throws outside the list.
   const TPageMetafile &GetPage(int index) const;
+  // Frees the metafile of page index once the document's output has taken
+  // it; the page keeps its figures and a null handle. Throws outside the list.
+  void ReleasePage(int index);
   int PagesCount() const { return static_cast<int>(pages_.size()); }
   const std::vector<TPageMetafile> &PagesList() const { return pages_; }
 

@@ -208,8 +208,29 @@ void TgtCustomDocumentEngine::PlayMetafileAt(const TgtRect &DestRect, HENHMETAFI
   if (!FIsDocumentStarted) return;
   FNoSorting = false;
   if (!FCanvas || !Metafile) return;
-  const RECT target = EnginePixels(DestRect);
-  PlayEnhMetaFile(FCanvas, Metafile, &target);
+  // GDI maps the frame onto whole pixels of the target; each side rounded on
+  // its own would scale the two axes apart, and text would stray from its
+  // font's widths by a little on every character. The frame is played onto
+  // itself (0.01 mm) and the canvas's world transform takes it onto the
+  // rectangle as given.
+  ENHMETAHEADER h{};
+  const bool header = GetEnhMetaFileHeader(Metafile, sizeof h, &h) != 0;
+  const RECT frame = h.rclFrame;
+  const double fw = double(frame.right) - frame.left, fh = double(frame.bottom) - frame.top;
+  const double f = FNativeConversionFactor;
+  const double sx = (DestRect.Right - DestRect.Left) * f / fw, sy = (DestRect.Bottom - DestRect.Top) * f / fh;
+  if (!header || !(fw > 0 && fh > 0 && std::isfinite(sx) && std::isfinite(sy))) {
+    const RECT target = EnginePixels(DestRect);
+    PlayEnhMetaFile(FCanvas, Metafile, &target);
+    return;
+  }
+  const XFORM toRect{FLOAT(sx), 0, 0, FLOAT(sy), FLOAT(DestRect.Left * f - frame.left * sx),
+                     FLOAT(DestRect.Top * f - frame.top * sy)};
+  const int saved = SaveDC(FCanvas);
+  SetGraphicsMode(FCanvas, GM_ADVANCED);
+  SetWorldTransform(FCanvas, &toRect);
+  PlayEnhMetaFile(FCanvas, Metafile, &frame);
+  RestoreDC(FCanvas, saved);
 }
 
 // A rectangle in the measurement unit as whole engine pixels.

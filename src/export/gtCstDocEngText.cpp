@@ -59,7 +59,8 @@ WString TgtCustomDocumentEngine::ReplacePageVariables(const WString &Text) {
 }
 
 WString TgtCustomDocumentEngine::ReplaceVariables(const WString &Text, bool WithPageNumbers) {
-  if (!FPreferences->FCalculateVariables || Text.empty()) return Text;
+  // Every variable is a marker opening with "<%": text without one stays.
+  if (!FPreferences->FCalculateVariables || Text.find(u"<%") == WString::npos) return Text;
   WString s = WithPageNumbers ? ReplacePageVariables(Text) : Text;
   if (FindNoCase(s, u"<%", 0) == WString::npos) return s;
   s = ReplaceAll(s, u"<%ShortDate%>", FormatNow("%x"));

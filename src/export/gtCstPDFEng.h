@@ -11,6 +11,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "export/gtCstPDFEngDoc.h"
@@ -138,15 +139,21 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   double LenY(double l) const;
   double PageHeight() const;
   std::string Pt(double x, double y) const;  // "X Y"
+  void AppendPt(std::string &out, double x, double y) const;
   std::string FillColor(COLORREF c) const;
+  void AppendFillColor(std::string &out, COLORREF c) const;
   std::string StrokeColor(COLORREF c) const;
   std::string StrokeSettings(const TgtPen &pen) const;
+  void AppendStrokeSettings(std::string &out, const TgtPen &pen) const;
   // "" when the brush does not fill; the solid colour or the hatch set-up.
   std::string FillSettings(const TgtBrush *brush);
   static bool IsHatch(const TgtBrush *brush);
   std::string PatternName(TgtBrushStyle style);
   std::string GraphicsState(int32_t opacity);
+  // A shape's block: "q" ... "Q" around it unless a clip holds one open.
   void WriteBlock(const std::string &drawing, bool isLine, bool polygonFamily);
+  void BeginBlock(bool isLine);
+  void EndBlock(bool polygonFamily);
   bool InPathBracket() const { return FPathStatus == psPathBegins; }
   void AppendPath(const std::string &path);
   std::string EllipsePath(double x1, double y1, double x2, double y2) const;
@@ -171,8 +178,8 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
   // advances: the metafile's advance of each character, or null.
-  std::string ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi, double size,
-                           const double *advances);
+  void AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi, double size,
+                          const double *advances);
   static std::vector<TGlyphCluster> GlyphClusters(const TgtRunStore &run);
   std::string CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
                             double &advance) const;
@@ -224,6 +231,10 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   bool FIsPathClosed = false, FFirstPoint = true;
   std::string FPath;
   double FRunTextX = 0, FRunTextY = 0;
+  std::string FAnsi, FNumber;  // working text of a run, kept for their buffers
+  std::string FShapePath;      // working path text of a shape
+  double FSizeValue = 0;       // the last text size and its "Tf" text
+  std::string FSizeText;
   TgtMapFont FMapFont;  // kept across documents
   double FPixelToPointMultiplier = 0.75;
 };

@@ -173,18 +173,7 @@ std::string Utf16BeBytes(const WString &text) {
 }
 
 void AppendEscapedLiteral(std::string &out, std::string_view bytes) {
-  for (char c : bytes) {
-    switch (c) {
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '(': out += "\\("; break;
-      case ')': out += "\\)"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
-    }
-  }
+  for (char c : bytes) AppendEscapedChar(out, c);
 }
 
 TPdfMoment CurrentMoment() {

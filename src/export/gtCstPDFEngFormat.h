@@ -36,6 +36,18 @@ std::string Utf16BeBytes(const WString &text);
 
 // Bytes of a literal string, escaped as a "( ... )" string needs.
 void AppendEscapedLiteral(std::string &out, std::string_view bytes);
+inline void AppendEscapedChar(std::string &out, char c) {
+  switch (c) {
+    case '\b': out += "\\b"; break;
+    case '\f': out += "\\f"; break;
+    case '\n': out += "\\n"; break;
+    case '\r': out += "\\r"; break;
+    case '(': out += "\\("; break;
+    case ')': out += "\\)"; break;
+    case '\\': out += "\\\\"; break;
+    default: out += c;
+  }
+}
 
 // A moment in local time with its offset from UTC in minutes (local = UTC +
 // offset), read once so that the date and the offset belong to one instant.

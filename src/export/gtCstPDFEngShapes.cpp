@@ -26,15 +26,30 @@ double TgtCustomPDFEngine::Y(double y) const {
 double TgtCustomPDFEngine::LenX(double l) const { return XRes() * (l * FPixelToPointMultiplier); }
 double TgtCustomPDFEngine::LenY(double l) const { return YRes() * (l * FPixelToPointMultiplier); }
 
-std::string TgtCustomPDFEngine::Pt(double x, double y) const { return Fixed4(X(x)) + " " + Fixed4(Y(y)); }
+std::string TgtCustomPDFEngine::Pt(double x, double y) const {
+  std::string s;
+  AppendPt(s, x, y);
+  return s;
+}
+
+void TgtCustomPDFEngine::AppendPt(std::string &out, double x, double y) const {
+  AppendFixed4(out, X(x));
+  out += ' ';
+  AppendFixed4(out, Y(y));
+}
 
 // ---- colours and settings ----------------------------------------------------------
 
 std::string TgtCustomPDFEngine::FillColor(COLORREF c) const {
-  std::string s = pdf::IsPdfA(FVersion) ? "/CS0 cs " : "";
-  pdf::AppendRgb(s, c);
-  s += pdf::IsPdfA(FVersion) ? " scn" : " rg";
+  std::string s;
+  AppendFillColor(s, c);
   return s;
+}
+
+void TgtCustomPDFEngine::AppendFillColor(std::string &out, COLORREF c) const {
+  if (pdf::IsPdfA(FVersion)) out += "/CS0 cs ";
+  pdf::AppendRgb(out, c);
+  out += pdf::IsPdfA(FVersion) ? " scn" : " rg";
 }
 
 std::string TgtCustomPDFEngine::StrokeColor(COLORREF c) const {
@@ -45,8 +60,13 @@ std::string TgtCustomPDFEngine::StrokeColor(COLORREF c) const {
 }
 
 std::string TgtCustomPDFEngine::StrokeSettings(const TgtPen &pen) const {
-  static const char *const dashes[] = {"[]0", "[16 8]0", "[3 4]0", "[8 4 2 4]0", "[8 4 2 4 2 8]0"};
   std::string s;
+  AppendStrokeSettings(s, pen);
+  return s;
+}
+
+void TgtCustomPDFEngine::AppendStrokeSettings(std::string &s, const TgtPen &pen) const {
+  static const char *const dashes[] = {"[]0", "[16 8]0", "[3 4]0", "[8 4 2 4]0", "[8 4 2 4 2 8]0"};
   if (pen.Style <= psDashDotDot) {
     s += dashes[pen.Style];
     s += " d ";
@@ -66,8 +86,9 @@ std::string TgtCustomPDFEngine::StrokeSettings(const TgtPen &pen) const {
   const double w = pen.Width * FPixelToPointMultiplier;
   AppendFixed4(s, w > 0 ? w : 0.001);
   s += " w ";
-  s += StrokeColor(pen.Color);
-  return s;
+  if (pdf::IsPdfA(FVersion)) s += "/CS0 CS ";
+  pdf::AppendRgb(s, pen.Color);
+  s += pdf::IsPdfA(FVersion) ? " SCN" : " RG";
 }
 
 bool TgtCustomPDFEngine::IsHatch(const TgtBrush *brush) {
@@ -103,13 +124,17 @@ std::string TgtCustomPDFEngine::GraphicsState(int32_t opacity) {
 }
 
 void TgtCustomPDFEngine::WriteBlock(const std::string &drawing, bool isLine, bool polygonFamily) {
-  if (FIsClipState) {
-    FContentStream += "\r\n" + drawing + "\r\n";
-    return;
-  }
-  FContentStream += isLine ? "\r\nq " : "\r\nq\r\n";
+  BeginBlock(isLine);
   FContentStream += drawing;
-  FContentStream += polygonFamily ? "\r\nQ " : "\r\nQ";
+  EndBlock(polygonFamily);
+}
+
+void TgtCustomPDFEngine::BeginBlock(bool isLine) {
+  FContentStream += FIsClipState ? "\r\n" : isLine ? "\r\nq " : "\r\nq\r\n";
+}
+
+void TgtCustomPDFEngine::EndBlock(bool polygonFamily) {
+  FContentStream += FIsClipState ? "\r\n" : polygonFamily ? "\r\nQ " : "\r\nQ";
 }
 
 void TgtCustomPDFEngine::AppendPath(const std::string &path) {
@@ -126,7 +151,14 @@ void TgtCustomPDFEngine::RenderLine(const TgtPen &Pen, double X1, double Y1, dou
     return;
   }
   if (Pen.Style == psClear) return;
-  WriteBlock(StrokeSettings(Pen) + " " + Pt(X1, Y1) + " m " + Pt(X2, Y2) + " l S", true, false);
+  BeginBlock(true);
+  AppendStrokeSettings(FContentStream, Pen);
+  FContentStream += ' ';
+  AppendPt(FContentStream, X1, Y1);
+  FContentStream += " m ";
+  AppendPt(FContentStream, X2, Y2);
+  FContentStream += " l S";
+  EndBlock(false);
 }
 
 // Fill then outline of a closed path: " f " for the fill, " s" for the
@@ -136,16 +168,35 @@ void TgtCustomPDFEngine::PaintClosedShape(const std::string &path, const TgtPen 
   const std::string fill = FillSettings(brush);
   const bool stroke = pen.Style != psClear;
   if (fill.empty() && !stroke) return;
-  std::string d;
-  if (!fill.empty()) d += fill + " " + path + " f ";
-  if (stroke) d += StrokeSettings(pen) + " " + path + (IsHatch(brush) ? " B" : " s");
-  WriteBlock(d, false, false);
+  std::string &d = FContentStream;
+  BeginBlock(false);
+  if (!fill.empty()) {
+    d += fill;
+    d += ' ';
+    d += path;
+    d += " f ";
+  }
+  if (stroke) {
+    AppendStrokeSettings(d, pen);
+    d += ' ';
+    d += path;
+    d += IsHatch(brush) ? " B" : " s";
+  }
+  EndBlock(false);
 }
 
 void TgtCustomPDFEngine::RenderRectangle(const TgtPen &Pen, const TgtBrush *Brush, double X1, double Y1, double X2,
                                          double Y2) {
-  const std::string path = Fixed4(std::nearbyint(X(X1))) + " " + Fixed4(std::nearbyint(Y(Y2))) + " " +
-                           Fixed4(LenX(std::nearbyint(X2 - X1))) + " " + Fixed4(LenY(std::nearbyint(Y2 - Y1))) + " re";
+  std::string &path = FShapePath;
+  path.clear();
+  AppendFixed4(path, std::nearbyint(X(X1)));
+  path += ' ';
+  AppendFixed4(path, std::nearbyint(Y(Y2)));
+  path += ' ';
+  AppendFixed4(path, LenX(std::nearbyint(X2 - X1)));
+  path += ' ';
+  AppendFixed4(path, LenY(std::nearbyint(Y2 - Y1)));
+  path += " re";
   if (InPathBracket()) {
     AppendPath(path + " ");
     return;

@@ -31,20 +31,21 @@ TPdfFontSpec SpecOf(const TgtFont &f) {
   return s;
 }
 
-// A tab becomes spaces up to the next multiple of eight columns.
-std::string ExpandTabs(const std::string &s) {
-  std::string out;
+// The text of a "( ... ) Tj" string: a tab becomes spaces up to the next
+// multiple of eight columns, the rest is escaped.
+void AppendTjText(std::string &out, std::string_view s) {
+  if (s.find('\t') == std::string_view::npos) return pdf::AppendEscapedLiteral(out, s);
+  std::string expanded;
   for (char c : s) {
     if (c == '\t') {
-      do out += ' ';
-      while (out.size() % 8);
+      do expanded += ' ';
+      while (expanded.size() % 8);
     } else {
-      out += c;
+      expanded += c;
     }
   }
-  return out;
+  pdf::AppendEscapedLiteral(out, expanded);
 }
-
 
 bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
 
@@ -83,39 +84,60 @@ std::vector<TgtCustomPDFEngine::TGlyphCluster> TgtCustomPDFEngine::GlyphClusters
 struct TgtCustomPDFEngine::TTextLine {
   const TgtTextItem &Item;
   WString Text;
-  double Size = 0;  // points
+  double Size = 0;       // points
+  std::string SizeText;  // as "Tf" takes it
   std::string GState;
   bool MetafileAdvances = false;  // the metafile's per-character advances place the text
   bool First = true;              // the item's first run
   double Ascent = 0;              // baseline below the line's top, engine pixels
 };
 
-std::string TgtCustomPDFEngine::ShowOperator(const TgtTextItem &item, const TgtPDFFont &font, const std::string &ansi,
-                                             double size, const double *advances) {
+// "(" text ") Tj", or with the metafile's advances "[" ... "] TJ": the
+// characters in strings, and between two of them the adjustment that takes
+// the pen from the font's width of the first to where the metafile put the
+// second. An adjustment that rounds to nothing is left out, so characters
+// the font already places right share one string; a run without any is
+// shown with "Tj".
+void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi,
+                                            double size, const double *advances) {
   const bool tj = advances && !ansi.empty() && size > 0 &&
                   (font.Font().Family == u"Arial Unicode MS" || font.Font().Charset != GREEK_CHARSET);
-  std::string s;
   if (!tj) {
-    s = "(";
-    pdf::AppendEscapedLiteral(s, ExpandTabs(ansi));
-    return s + ") Tj";
+    out += '(';
+    AppendTjText(out, ansi);
+    out += ") Tj";
+    return;
   }
   const double S = gtScreenResolution;
-  s = "[";
+  const size_t start = out.size();
+  out += "[(";
+  bool adjusted = false;
   for (size_t i = 0; i < ansi.size(); ++i) {
     if (i) {
       const uint8_t prev = static_cast<uint8_t>(ansi[i - 1]);
       const double natural = font.CodeWidth(prev) * (S / 72) * size / 1000;
       const double adjust = (natural - advances[i - 1]) / size * 1000 * FPixelToPointMultiplier;
-      AppendFixed4(s, adjust);
+      // Far below half the last decimal a value reads 0.0000 without being
+      // formatted; nearer, its text tells.
+      if (std::fabs(adjust) >= 0.00004) {
+        FNumber.clear();
+        AppendFixed4(FNumber, adjust);
+        if (FNumber.compare("0.0000") != 0) {
+          out += ')';
+          out += FNumber;
+          out += '(';
+          adjusted = true;
+        }
+      }
     }
-    s += '(';
-    const char c = ansi[i];
-    if (c == '(' || c == ')' || c == '\\') s += '\\';
-    s += c;
-    s += ')';
+    pdf::AppendEscapedChar(out, ansi[i]);
   }
-  return s + "] TJ";
+  if (adjusted) {
+    out += ")] TJ";
+  } else {
+    out.erase(start, 1);
+    out += ") Tj";
+  }
 }
 
 // Glyph identifiers as four upper-case hex digits each; where the pen has to
@@ -185,6 +207,8 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   TgtPDFFont &font = FontResource(wanted, composite, !vertical, fontIndex);
   double advance = 0;  // engine pixels
   std::string show;
+  std::string_view ansi;
+  const double *metafile = nullptr;
   if (composite) {
     // The font's widths are the glyphs' own advances; kerning and the
     // metafile's spacing are adjustments of the show operator.
@@ -193,11 +217,10 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     font.AddUsedGlyphs(run.FRunText, recorded, (run.FRunInfo.GlyphType & gdRTL) != 0);
     show = CompositeShow(line, run, font, advance);
   } else {
-    const std::string ansi = WideTo1252(run.FRunText);
+    FAnsi = WideTo1252(run.FRunText);
+    ansi = FAnsi;
     font.AddUsedCharacters(ansi);
-    const double *metafile =
-        line.MetafileAdvances ? Item.FCharSpaceArray.data() + run.FRunInfo.StartPos : nullptr;
-    show = ShowOperator(Item, font, ansi, size, metafile);
+    if (line.MetafileAdvances) metafile = Item.FCharSpaceArray.data() + run.FRunInfo.StartPos;
     for (size_t i = 0; i < ansi.size(); ++i)
       advance += metafile ? metafile[i] : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
   }
@@ -217,26 +240,48 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     TgtBrush brush = Item.FBrush;
     FContentStream += "\r\n\r\nq\r\n" + FillSettings(&brush) + " " + path + " f\r\nQ\r\n";
   }
-  std::string t = "\r\n q ";
+  // The text object, written straight into the page's content.
+  std::string &t = FContentStream;
+  t += "\r\n q ";
   if (Item.FIsClipRect) {
     const TgtRect &r = Item.FClipRect;
     t += Pt(r.Left, r.Bottom) + " " + Fixed4(LenX(r.Right - r.Left)) + " " + Fixed4(LenY(r.Bottom - r.Top)) +
          " re W n\r\n";
   }
   t += "BT\r\n";
-  t += std::to_string(static_cast<int>(Item.FTextEffects.FTextRenderMode) & 3) + " Tr";
-  if (Item.FTextEffects.FTextRise == trSuperscript) t += " " + Fixed4(size / 2) + " Ts";
-  if (Item.FTextEffects.FTextRise == trSubscript) t += " " + Fixed4(-size / 2) + " Ts";
-  t += "\r\n" + FillColor(Item.FFont.Color) + "\r\n/F" + std::to_string(fontIndex) + " " + pdf::General(size) +
-       " Tf\r\n" + line.GState;
-  if (upright)
-    t += Fixed4(ox) + " " + Fixed4(oy) + " Td ";
+  t += static_cast<char>('0' + (static_cast<int>(Item.FTextEffects.FTextRenderMode) & 3));
+  t += " Tr";
+  if (Item.FTextEffects.FTextRise == trSuperscript || Item.FTextEffects.FTextRise == trSubscript) {
+    t += ' ';
+    AppendFixed4(t, Item.FTextEffects.FTextRise == trSuperscript ? size / 2 : -size / 2);
+    t += " Ts";
+  }
+  t += "\r\n";
+  AppendFillColor(t, Item.FFont.Color);
+  t += "\r\n/F";
+  pdf::AppendInt(t, fontIndex);
+  t += ' ';
+  t += line.SizeText;
+  t += " Tf\r\n";
+  t += line.GState;
+  if (upright) {
+    AppendFixed4(t, ox);
+    t += ' ';
+    AppendFixed4(t, oy);
+    t += " Td ";
+  } else {
+    for (double v : {cs, sn, -sn, cs, ox, oy}) {
+      AppendFixed4(t, v);
+      t += ' ';
+    }
+    t += "Tm \r\n";
+  }
+  if (line.First && Preferences().FApplyEmfCharSpacing) t += " 0 Tw\r\n0.0000 Tc\r\n";
+  if (composite)
+    t += show;
   else
-    t += Fixed4(cs) + " " + Fixed4(sn) + " " + Fixed4(-sn) + " " + Fixed4(cs) + " " + Fixed4(ox) + " " + Fixed4(oy) +
-         " Tm \r\n";
-  if (line.First && Preferences().FApplyEmfCharSpacing) t += " 0 Tw\r\n" + Fixed4(0) + " Tc\r\n";
-  t += show + "\r\nET Q \r\n";
-  FContentStream += t;
+    AppendShowOperator(t, font, ansi, size, metafile);
+  t += "\r\nET Q \r\n";
   // Underline and strike-out along the run.
   const TgtPDFFontInfo &fi = font.Info();
   std::string deco;
@@ -266,7 +311,11 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   const double em = size * (S / 72) * (S / InputXRes());
   // One baseline for every run of a line: where GDI put it for the font
   // that drew the text, whichever font shows a run.
-  TTextLine line{Item, {}, size, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
+  if (size != FSizeValue || FSizeText.empty()) {  // items of one size follow one another
+    FSizeValue = size;
+    FSizeText = pdf::General(size);
+  }
+  TTextLine line{Item, {}, size, FSizeText, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
   if (Item.FTextEffects.FOpacity < 100) line.GState = GraphicsState(Item.FTextEffects.FOpacity);
   FRunTextX = Item.FX;
   FRunTextY = Item.FY;

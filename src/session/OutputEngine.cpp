@@ -1,6 +1,8 @@
 // What the three export outputs share: the engine page's paper from the
 // session's paper number, and the page loop that plays every recorded page
 // into an engine.
+#include <cmath>
+
 #include "device/NxPrinter.h"
 #include "export/gtCstDocEng.h"
 #include "session/Library.h"
@@ -37,16 +39,38 @@ bool RecordedPageSize(const TgtCustomDocumentEngine &engine, double &w, double &
   return true;
 }
 
+// The page's frame against the pixels it was made from, on one axis. The
+// frame holds the page in 0.01 mm of the reference device, rounded, and the
+// player maps the frame onto the target: a target sized by the frame as
+// recorded puts every recorded pixel at the printer's resolution, on both
+// axes alike, so that text keeps the widths of its font. 1 when the frame
+// is not the page's size rounded.
+double FrameRounding(LONG frame, LONG devicePixels, LONG deviceMm, int pagePixels) {
+  if (frame <= 0 || devicePixels <= 0 || deviceMm <= 0 || pagePixels <= 0) return 1;
+  const double perPixel = 100.0 * deviceMm / devicePixels;  // as the player reads the frame
+  const double exact = pagePixels * perPixel;
+  if (std::fabs(frame - exact) > 0.5 + 1e-9 * exact) return 1;
+  return frame / perPixel / pagePixels;
+}
+
 // Where a recorded page goes on the engine's sheet: the printer's printable
 // area at its offset from the sheet's corner. The metafile covers only that
 // area, so playing it over the whole sheet would stretch it by the margins.
 // A page without its printer's figures fills the sheet (w x h).
 TgtRect PrintableRect(const TgtCustomDocumentEngine &engine, const TPageMetafile &page, double w, double h) {
   if (page.DpiX <= 0 || page.DpiY <= 0 || page.PrinterWidth <= 0 || page.PrinterHeight <= 0) return {0, 0, w, h};
+  double rx = 1, ry = 1;
+  ENHMETAHEADER header{};
+  if (page.Handle && GetEnhMetaFileHeader(page.Handle, sizeof header, &header) != 0) {
+    rx = FrameRounding(header.rclFrame.right - header.rclFrame.left, header.szlDevice.cx,
+                       header.szlMillimeters.cx, page.Width);
+    ry = FrameRounding(header.rclFrame.bottom - header.rclFrame.top, header.szlDevice.cy,
+                       header.szlMillimeters.cy, page.Height);
+  }
   const double left = ToEngineUnit(engine, page.OffsetX, page.DpiX);
   const double top = ToEngineUnit(engine, page.OffsetY, page.DpiY);
-  return {left, top, left + ToEngineUnit(engine, page.PrinterWidth, page.DpiX),
-          top + ToEngineUnit(engine, page.PrinterHeight, page.DpiY)};
+  return {left, top, left + ToEngineUnit(engine, page.PrinterWidth, page.DpiX) * rx,
+          top + ToEngineUnit(engine, page.PrinterHeight, page.DpiY) * ry};
 }
 
 }  // namespace
@@ -72,7 +96,7 @@ void SetEnginePaper(TgtCustomDocumentEngine &engine, int32_t paper) {
 }
 
 void PlayPagesInto(TgtCustomDocumentEngine &engine) {
-  const TNxPrinter &pages = PageStore();
+  TNxPrinter &pages = PageStore();
   const int count = pages.PagesCount();
   if (count == 0) return;
   engine.Page().SetOrientation(Session().Orientation == DMORIENT_LANDSCAPE ? poLandscape : poPortrait);
@@ -82,6 +106,10 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
     for (int i = 0; i < count; ++i) {
       const TPageMetafile &page = pages.GetPage(i);
       if (page.Handle) engine.PlayMetafileAt(PrintableRect(engine, page, w, h), page.Handle);
+      // The engine's canvas holds the page now. Its recording goes at once,
+      // so that the recorded pages and the engine's items of every page are
+      // never in memory together.
+      pages.ReleasePage(i);
       if (i != count - 1) engine.NewPage();
     }
   } catch (...) {

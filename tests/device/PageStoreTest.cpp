@@ -96,6 +96,18 @@ TEST_F(PageStoreTest, PagesComeIntoBeingWithTheFirstUseOfTheSurface) {
   EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_LINETO)), 0);
   EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_RECTANGLE)), 2);
   EXPECT_EQ(std::count(second.begin(), second.end(), static_cast<DWORD>(EMR_BITBLT)), 1);
+  // A page whose output has taken it lets its metafile go and keeps its
+  // figures; the others stay, and clearing frees only what is left.
+  const nx::TPageMetafile before = store_.GetPage(1);
+  store_.ReleasePage(1);
+  EXPECT_EQ(store_.GetPage(1).Handle, nullptr);
+  EXPECT_EQ(store_.GetPage(1).PrinterWidth, before.PrinterWidth);
+  EXPECT_EQ(store_.GetPage(1).DpiY, before.DpiY);
+  EXPECT_EQ(GetEnhMetaFileHeader(before.Handle, 0, nullptr), 0u);  // deleted
+  EXPECT_EQ(RecordTypes(store_.GetPage(0).Handle), first);
+  EXPECT_GT(GetEnhMetaFileHeader(store_.GetPage(2).Handle, 0, nullptr), 0u);
+  store_.ReleasePage(1);  // twice is harmless
+  EXPECT_EQ(Message([&] { store_.ReleasePage(3); }), "Printer page not valid");
   store_.ClearPages();
   EXPECT_EQ(store_.PagesCount(), 0);
 }

@@ -1,0 +1,130 @@
+// Metafile text in a simple font: every character lands where the metafile
+// put it. Where the font's own widths already take a character there, the
+// show operator carries no adjustment, so characters share one string; a
+// page played at the printer's resolution scales both axes alike, so that
+// monospaced text drawn at whole-pixel advances needs none at all. The
+// positions are read back with pdftotext -bbox.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <string>
+
+#include "export/PdfTestSupport.h"
+#include "noxtrel.h"
+#include "session/Library.h"
+#include "support/SpoolEnv.h"
+
+using namespace nx;
+using namespace pdftest;
+using nxtest::RunCommand;
+using nxtest::ShellQuote;
+
+namespace {
+
+// Left and right of the first word that equals `word`, points; -1 when absent.
+std::pair<double, double> WordSpan(const std::string &pdf, const std::string &word) {
+  const auto out = RunCommand("pdftotext -bbox " + ShellQuote(pdf) + " -");
+  const std::regex re("<word xMin=\"([0-9.]+)\" yMin=\"[0-9.]+\" xMax=\"([0-9.]+)\" yMax=\"[0-9.]+\">" + word +
+                      "</word>");
+  std::smatch m;
+  if (!std::regex_search(out.output, m, re)) return {-1, -1};
+  return {std::stod(m[1]), std::stod(m[2])};
+}
+
+// A metafile text item in 12-point Courier New at (x, y) engine pixels.
+TgtTextItem &AddCourier(TgtPDFEngine &e, const std::u16string &text, double x, double y,
+                        const std::vector<double> &advances) {
+  auto &t = AddItem<TgtTextItem>(e);
+  t.FX = x;
+  t.FY = y;
+  t.FLines = {text};
+  t.FFont.Name = u"Courier New";
+  t.FFont.Size = 12;
+  t.FFont.PointSize = 12;
+  t.FIsFromMetafile = true;
+  t.FCharSpaceArray = advances;
+  return t;
+}
+
+constexpr double kCourierAdvance = 12 * 96.0 / 72 * 0.6;  // engine pixels; the page's scale is 1
+
+TEST(PdfTextSpacing, AdjustmentsOnlyWhereTheMetafileDepartsFromTheFont) {
+  NX_REQUIRE_TOOL("qpdf");
+  NX_REQUIRE_TOOL("pdftotext");
+  nxtest::TempDir dir;
+  const std::u16string plain = u"Plain (text) \\ here", gapped = u"AAA BBB CCC", apart = u"x y";
+  std::vector<double> wide(gapped.size(), kCourierAdvance);
+  wide[7] += 48;  // half an inch more after "BBB"
+  WriteWithEngine(dir.file("spacing"), nullptr, [&](TgtPDFEngine &e) {
+    AddCourier(e, plain, 100, 100, std::vector<double>(plain.size(), kCourierAdvance));
+    AddCourier(e, gapped, 100, 200, wide);
+    AddCourier(e, apart, 100, 300, {20, 20, 20});  // every step differs from the font
+  });
+  const std::string pdf = dir.file("spacing.pdf");
+  ASSERT_EQ(QpdfCheck(pdf).exitCode, 0);
+  const std::string c = PageContent(pdf);
+  EXPECT_NE(c.find("(Plain \\(text\\) \\\\ here) Tj"), std::string::npos) << c;
+  // (9.6 - 57.6) / 12 * 1000 * 0.75: one number, where the gap is.
+  EXPECT_NE(c.find("[(AAA BBB )-3000.0000(CCC)] TJ"), std::string::npos) << c;
+  EXPECT_NE(c.find("[(x)-650.0000( )-650.0000(y)] TJ"), std::string::npos) << c;
+  // The words where the advances put them: (x + sum of advances) * 0.75 points.
+  EXPECT_NEAR(WordSpan(pdf, "here").first, (100 + 15 * kCourierAdvance) * 0.75, 0.01);
+  EXPECT_NEAR(WordSpan(pdf, "BBB").first, (100 + 4 * kCourierAdvance) * 0.75, 0.01);
+  EXPECT_NEAR(WordSpan(pdf, "CCC").first, (100 + 8 * kCourierAdvance + 48) * 0.75, 0.01);
+  EXPECT_NEAR(WordSpan(pdf, "y").first, (100 + 40) * 0.75, 0.01);
+}
+
+// Through the exported interface on printers of several resolutions and
+// margins: the line's words lie where the library measured them on the
+// printer, and at 600 and 300 dpi, where Courier New's advances are whole
+// printer pixels, the text is shown without a single adjustment.
+class PdfTextSpacingOnPrinters : public nxtest::SpoolTest, public testing::WithParamInterface<int> {
+ protected:
+  void SetUp() override {
+    SpoolTest::SetUp();
+    nx::UnloadLibraryState();
+    const std::string ini = dir_.file("printers.ini");
+    std::ofstream(ini) << "[Odd margins]\nResolution = " << GetParam()
+                       << "\nPaper = 9, A4, 210x297mm\nMargins = 37, 61, 23, 45\n";
+    env_.Set("NOXTREL_PRINTERS", ini);
+    ASSERT_EQ(NxInit(), 0);
+  }
+  void TearDown() override { nx::UnloadLibraryState(); }
+};
+
+TEST_P(PdfTextSpacingOnPrinters, LinesLandOnTheirMeasuredWidths) {
+  NX_REQUIRE_TOOL("qpdf");
+  NX_REQUIRE_TOOL("pdftotext");
+  const int dpi = GetParam();
+  ASSERT_EQ(NxGetPrinterCaps(LOGPIXELSX), dpi);
+  const std::string pdf = dir_.file("lines.pdf");
+  NxSetDevice(3);
+  NxSetFileName(pdf.c_str());
+  NxBeginDoc();
+  NxSetFontName("Courier New");
+  NxSetFontSize(120000);
+  const std::string before = "Line 7: 4 x Widget type B at 12.50 each, order ";
+  const std::string line = before + "2026-1007";
+  NxTextOut(200000, 200000, line.c_str());
+  NxTextOut(200000, 2600000, line.c_str());
+  // Where the last word starts, in millimetres from the first.
+  const double lastAt = NxGetTextWidth(before.c_str()) / 10000.0;
+  NxEndDoc();
+  ASSERT_EQ(NxGetLastError(), 0);
+  ASSERT_EQ(QpdfCheck(pdf).exitCode, 0);
+  const double first = WordSpan(pdf, "Line").first, last = WordSpan(pdf, "2026-1007").first;
+  const double mm = 72 / 25.4;
+  EXPECT_NEAR(first / mm, 20, 25.4 / dpi);  // on the printer's pixel grid
+  EXPECT_NEAR((last - first) / mm, lastAt, 0.01);
+  const std::string c = PageContent(pdf);
+  if (dpi == 600 || dpi == 300) {
+    EXPECT_EQ(c.find("TJ"), std::string::npos) << c;
+    // One size for x and y: 12 points up to the float of the playing transform.
+    EXPECT_TRUE(std::regex_search(c, std::regex("/F0 (12|11\\.99999\\d*) Tf"))) << c;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, PdfTextSpacingOnPrinters, testing::Values(600, 300, 203));
+
+}  // namespace
