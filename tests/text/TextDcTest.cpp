@@ -89,6 +89,44 @@ TEST(TextDc, DxCarriesCharacterExtraOrTheCallersAdvancesAndOddCountsArePadded) {
   DeleteObject(font);
 }
 
+// Without the caller's advances, pairs (ETO_PDY) carry the font's advance
+// plus the character extra and a 0 rise; lines longer than a few hundred
+// characters take the same values as short ones.
+TEST(TextDc, PairsAndLongLinesCarryTheFontsAdvances) {
+  MetafileFile mf(kFrame);
+  HFONT font = MakeFont(u"Arial", -20);
+  SelectObject(mf.dc, font);
+  SetTextCharacterExtra(mf.dc, 3);
+  std::u16string line;
+  for (int i = 0; i < 600; ++i) line.push_back(char16_t(u'a' + (i * 7) % 26));
+  for (size_t n : {size_t(2), size_t(255), size_t(256), size_t(257), size_t(600)}) {
+    ExtTextOutW(mf.dc, 0, 0, 0, nullptr, W(line), UINT(n), nullptr);
+    ExtTextOutW(mf.dc, 0, 40, ETO_PDY, nullptr, W(line), UINT(n), nullptr);
+  }
+  std::vector<int> widths(26);
+  ASSERT_TRUE(GetCharWidth32W(mf.dc, 'a', 'z', widths.data()));
+  mf.Close();
+  auto recs = mf.Records(EMR_EXTTEXTOUTW);
+  ASSERT_EQ(10u, recs.size());
+  for (size_t k = 0; k < recs.size(); ++k) {
+    const auto &r = recs[k];
+    const bool pairs = k % 2 == 1;
+    const size_t n = U32(r, 44), offDx = U32(r, 72);
+    ASSERT_EQ(offDx + 4 * n * (pairs ? 2 : 1), r.size()) << k;
+    long sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const int want = widths[size_t(line[i] - u'a')] + 3;
+      ASSERT_EQ(want, I32(r, offDx + 4 * (pairs ? 2 * i : i))) << k << "/" << i;
+      if (pairs) {
+        ASSERT_EQ(0, I32(r, offDx + 8 * i + 4)) << k << "/" << i;
+      }
+      sum += want;
+    }
+    EXPECT_EQ(sum + 1, I32(r, 16)) << k;  // the bounds span the advances
+  }
+  DeleteObject(font);
+}
+
 TEST(TextDc, BoundsFollowTheAlignmentTheClipAndTheOpaqueRectangle) {
   struct Case {
     UINT align;

@@ -2,6 +2,7 @@
 // creation records, metafile DCs (CreateEnhMetaFileW / CloseEnhMetaFile)
 // and the structural check every loaded metafile goes through.
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdio>
 
@@ -17,7 +18,21 @@ void DestroyDc(HDC hdc);
 // ---------------------------------------------------------------------------
 // The record buffer.
 
-EmfRecorder::EmfRecorder() { buf_.reserve(4096); }
+namespace {
+
+// The size of the metafile closed last: the next one (the next page of a
+// document, as a rule) starts with room for about as much, so that its
+// records are not copied as the buffer grows. Held between 4 KiB and 4 MiB.
+std::atomic<size_t> g_lastSize{0};
+
+size_t ReserveHint() {
+  const size_t last = g_lastSize.load(std::memory_order_relaxed);
+  return std::clamp<size_t>(last + last / 16 + 1024, 4096, size_t{4} << 20);
+}
+
+}  // namespace
+
+EmfRecorder::EmfRecorder() { buf_.reserve(ReserveHint()); }
 
 uint8_t *EmfRecorder::Append(DWORD type, size_t size) {
   size = (std::max<size_t>(size, sizeof(EMR)) + 3) & ~size_t{3};
@@ -348,7 +363,11 @@ HENHMETAFILE WINAPI CloseEnhMetaFile(HDC hdc) {
   eof->nSizeLast = sizeof(EMREOF);
   FillHeader(dc);
   std::vector<uint8_t> bytes = std::move(r.Bytes());
-  bytes.shrink_to_fit();  // a finished page keeps no room to grow: documents hold many pages
+  g_lastSize.store(bytes.size(), std::memory_order_relaxed);
+  // Documents hold many pages: a finished one keeps little room to grow
+  // (at most an eighth of its size, which the reserve hint leaves), else
+  // it is copied into a buffer of its size.
+  if (bytes.capacity() - bytes.size() > bytes.size() / 8) bytes.shrink_to_fit();
   std::string path = r.fileName;
   DestroyDc(hdc);
   if (!path.empty() && !WriteFile(path, bytes)) {
