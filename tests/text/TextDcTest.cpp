@@ -7,6 +7,7 @@
 #include "platform/text/FontEngine.h"
 #include "text/TextDcSupport.h"
 
+using textdc::Canvas;
 using textdc::I32;
 using textdc::MakeFont;
 using textdc::MetafileFile;
@@ -125,6 +126,45 @@ TEST(TextDc, PairsAndLongLinesCarryTheFontsAdvances) {
     EXPECT_EQ(sum + 1, I32(r, 16)) << k;  // the bounds span the advances
   }
   DeleteObject(font);
+}
+
+// With TA_UPDATECP the current position moves by the text's width in
+// device pixels. A recording sums the caller's advances its own way, a
+// drawing DC through the rounded steps it draws at: both must land on the
+// same position, under scales that round, with pairs, and with advances so
+// large that the steps are held at the 32-bit ends.
+TEST(TextDc, RecordingAndDrawingMoveTheCurrentPositionAlike) {
+  const std::vector<INT> dxs[] = {{27, 31, 29, 40, 13},
+                                  {-5, 18, 0, 7, 1},
+                                  {2000000000, 7, -2000000000, 1500000000, 3},
+                                  {2147483647, 2147483647, 2147483647, 2147483647, 2147483647}};
+  const SIZE scales[][2] = {{{100, 100}, {37, 37}}, {{3, 7}, {8, 5}}, {{1, 1}, {3, 3}}, {{9, 10}, {10, 9}}};
+  for (const auto &sc : scales)
+    for (const auto &dx : dxs)
+      for (UINT options : {0u, UINT(ETO_PDY)}) {
+        MetafileFile mf(kFrame);
+        Canvas canvas(64, 64);
+        POINT at[2];
+        HDC dcs[2] = {mf.dc, canvas.dc};
+        for (int k = 0; k < 2; ++k) {
+          HDC dc = dcs[k];
+          SetMapMode(dc, MM_ANISOTROPIC);
+          SetWindowExtEx(dc, sc[0].cx, sc[0].cy, nullptr);
+          SetViewportExtEx(dc, sc[1].cx, sc[1].cy, nullptr);
+          HFONT font = MakeFont(u"Arial", -20);
+          HGDIOBJ old = SelectObject(dc, font);
+          SetTextAlign(dc, TA_UPDATECP);
+          MoveToEx(dc, 11, 5, nullptr);
+          const UINT n = options & ETO_PDY ? 2 : 5;  // pairs: two characters, four values
+          ExtTextOutW(dc, 0, 0, options, nullptr, NXW("Hello"), n, dx.data());
+          GetCurrentPositionEx(dc, &at[k]);
+          SelectObject(dc, old);
+          DeleteObject(font);
+        }
+        EXPECT_EQ(at[0].x, at[1].x) << sc[1].cx << "/" << sc[0].cx << " " << dx[0] << " " << options;
+        EXPECT_EQ(at[0].y, at[1].y) << sc[1].cx << "/" << sc[0].cx << " " << dx[0] << " " << options;
+        mf.Close();
+      }
 }
 
 TEST(TextDc, BoundsFollowTheAlignmentTheClipAndTheOpaqueRectangle) {

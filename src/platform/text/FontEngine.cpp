@@ -565,8 +565,15 @@ int SizedFont::AdvanceLocked(char32_t ch) const {
 
 void SizedFont::Advances(const WCHAR *s, size_t n, int *out) const {
   std::lock_guard lock(mu_);
+  const bool table = bmp_.size() == 0x10000;
   size_t i = 0;
   while (i < n) {
+    // A character outside the surrogates that was measured before.
+    const char16_t u = char16_t(s[i]);
+    if (table && (u < 0xD800 || u > 0xDFFF) && bmp_[u] >= 0) {
+      out[i++] = bmp_[u];
+      continue;
+    }
     size_t start = i;
     char32_t c = NextChar(s, n, i);
     out[start] = AdvanceLocked(c);
@@ -576,9 +583,18 @@ void SizedFont::Advances(const WCHAR *s, size_t n, int *out) const {
 
 long SizedFont::Extent(const WCHAR *s, size_t n) const {
   std::lock_guard lock(mu_);
+  const bool table = bmp_.size() == 0x10000;
   long sum = 0;
   size_t i = 0;
-  while (i < n) sum += AdvanceLocked(NextChar(s, n, i));
+  while (i < n) {
+    const char16_t u = char16_t(s[i]);
+    if (table && (u < 0xD800 || u > 0xDFFF) && bmp_[u] >= 0) {
+      sum += bmp_[u];
+      ++i;
+      continue;
+    }
+    sum += AdvanceLocked(NextChar(s, n, i));
+  }
   return sum;
 }
 

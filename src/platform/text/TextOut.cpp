@@ -18,23 +18,24 @@ namespace {
 
 constexpr size_t kMaxCount = 1 << 24;  // a longer string is taken as garbage
 
-// Room for n advances: inline for a line of text, on the heap beyond, so
+// Room for advances: inline for a line of text, on the heap beyond, so
 // that drawing a line allocates nothing.
 class Advances {
  public:
-  explicit Advances(size_t n) {
-    if (n > kInline) heap_.resize(n);
-    p_ = n > kInline ? heap_.data() : inline_;
-  }
+  Advances() = default;
   Advances(const Advances &) = delete;
   Advances &operator=(const Advances &) = delete;
-  INT *data() { return p_; }
+  // Room for n values (valid until the next call).
+  INT *Get(size_t n) {
+    if (n <= kInline) return inline_;
+    heap_.resize(n);
+    return heap_.data();
+  }
 
  private:
   static constexpr size_t kInline = 256;
   INT inline_[kInline];
   std::vector<INT> heap_;
-  INT *p_;
 };
 
 // Converts n advances so that positions, not single steps, are rounded.
@@ -56,22 +57,41 @@ void Rescale(const INT *v, size_t n, size_t per, double fx, double fy, INT *out)
   }
 }
 
-// The advances of one call: the record's Dx in logical units and the same in
-// device pixels, `per` values a character ((dx, dy) pairs with ETO_PDY).
-// The caller's dx as given, or the font's advances plus the character extra
-// (which GDI does not record, so it goes into Dx).
+// What Rescale's steps along x add up to, without the steps: they
+// telescope to the last rounded position as long as none is held at the
+// 32-bit ends, which no product up to 2^30 can make. False when one might
+// be (Rescale then gives the sum).
+bool RescaledWidth(const INT *v, size_t n, size_t per, double fx, long *width) {
+  double sum = 0;
+  for (size_t i = 0; i < n; i += per) {
+    const double d = v[i] * fx;
+    if (!(std::fabs(d) <= 1073741824.0)) return false;
+    sum += d;
+  }
+  *width = long(std::round(sum));
+  return true;
+}
+
+// The advances of one call: the record's Dx in logical units, and the same
+// in device pixels when the call draws (a recording needs their sum only),
+// `per` values a character ((dx, dy) pairs with ETO_PDY). The caller's dx
+// as given, or the font's advances plus the character extra (which GDI
+// does not record, so it goes into Dx).
 class Run {
  public:
   Run(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options)
-      : per((options & ETO_PDY) ? 2 : 1), values_(size_t(c) * per), device_(values_), own_(dx ? 0 : values_) {
+      : per((options & ETO_PDY) ? 2 : 1), values_(size_t(c) * per) {
     DcScales sc = ScalesOf(dc);
     if (dx) {
       logical = dx;
-      Rescale(dx, values_, per, sc.x, sc.y, device_.data());
-      device = device_.data();
+      if (dc.IsMetafile() && RescaledWidth(dx, values_, per, sc.x, &width_)) return;
+      INT *dev = device_.Get(values_);
+      Rescale(dx, values_, per, sc.x, sc.y, dev);
+      device = dev;
+      width_ = SumX(dev);
       return;
     }
-    INT *dev = device_.data();
+    INT *dev = device_.Get(values_);
     if (options & ETO_GLYPH_INDEX) {
       for (UINT i = 0; i < c; ++i) dev[i] = font.GlyphAdvance(uint16_t(s[i]));
     } else if (c) {
@@ -86,25 +106,31 @@ class Run {
       if (per == 2) dev[2 * size_t(k) + 1] = 0;
       dev[k * per] = a;
     }
-    Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own_.data());
-    logical = own_.data();
+    INT *own = own_.Get(values_);
+    Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own);
+    logical = own;
     device = dev;
+    width_ = SumX(dev);
   }
   Run(const Run &) = delete;
   Run &operator=(const Run &) = delete;
 
-  long DeviceWidth() const {
-    long w = 0;
-    for (size_t i = 0; i < values_; i += per) w += device[i];
-    return w;
-  }
+  // The sum of the device advances along the run.
+  long DeviceWidth() const { return width_; }
 
   const size_t per;
   const INT *logical = nullptr;  // values_ entries
-  const INT *device = nullptr;
+  const INT *device = nullptr;   // values_ entries; null on metafile DCs given dx
 
  private:
+  long SumX(const INT *dev) const {
+    long w = 0;
+    for (size_t i = 0; i < values_; i += per) w += dev[i];
+    return w;
+  }
+
   size_t values_;
+  long width_ = 0;
   Advances device_, own_;
 };
 
@@ -273,10 +299,11 @@ void RasterText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, con
   st.rect = rect ? &devRect : nullptr;
   st.glyphIndices = options & ETO_GLYPH_INDEX;
   st.pathOnly = dc->InPath();
-  Advances adv(c);
-  for (size_t i = 0; i < c; ++i) adv.data()[i] = run.device[i * run.per];
+  Advances room;
+  INT *adv = room.Get(c);
+  for (size_t i = 0; i < c; ++i) adv[i] = run.device[i * run.per];
   if (st.pathOnly) cairo_new_path(cr);
-  DrawTextRun(cr, font, x, y, s, c, adv.data(), st);
+  DrawTextRun(cr, font, x, y, s, c, adv, st);
   if (st.pathOnly) AddTextToPath(dc, cr);
 }
 

@@ -1,5 +1,6 @@
 #include "platform/text/TextRecord.h"
 
+#include <bit>
 #include <cstring>
 
 namespace nx::text {
@@ -51,12 +52,21 @@ void WriteExtTextOutRecord(const TextRecordInput &in, uint8_t *r) {
   if (in.rect) PutRect(r, 56, in.rect->left, in.rect->top, in.rect->right, in.rect->bottom);
   else PutRect(r, 56, 0, 0, -1, -1);
   Put32(r, 72, uint32_t(offDx));
-  for (size_t i = 0; i < n; ++i) {
-    r[kOffString + 2 * i] = uint8_t(in.text[i] & 0xFF);
-    r[kOffString + 2 * i + 1] = uint8_t(uint16_t(in.text[i]) >> 8);
+  constexpr bool kLittle = std::endian::native == std::endian::little;
+  if (kLittle && sizeof(WCHAR) == 2) {
+    if (n) std::memcpy(r + kOffString, in.text, 2 * n);
+  } else {
+    for (size_t i = 0; i < n; ++i) {
+      r[kOffString + 2 * i] = uint8_t(in.text[i] & 0xFF);
+      r[kOffString + 2 * i + 1] = uint8_t(uint16_t(in.text[i]) >> 8);
+    }
   }
   for (size_t i = kOffString + 2 * n; i < offDx; ++i) r[i] = 0;  // an odd count's padding unit
-  for (size_t i = 0; i < dxValues; ++i) Put32(r, offDx + 4 * i, in.dx ? uint32_t(in.dx[i]) : 0);
+  if (kLittle && in.dx) {
+    if (dxValues) std::memcpy(r + offDx, in.dx, 4 * dxValues);
+  } else {
+    for (size_t i = 0; i < dxValues; ++i) Put32(r, offDx + 4 * i, in.dx ? uint32_t(in.dx[i]) : 0);
+  }
 }
 
 std::vector<uint8_t> BuildExtTextOutRecord(const TextRecordInput &in) {
