@@ -15,7 +15,10 @@ namespace {
 // The Ex arguments after the session's values replaced the sentinels.
 struct TTextStyle {
   int32_t justify;
-  WString fontName;
+  // The Ex argument's face, when one was given; else the session's.
+  WString givenFont;
+  bool fontGiven = false;
+  const WString &FontName() const { return fontGiven ? givenFont : Session().FontName; }
   double fontSize;
   int32_t fontStyle;
   int32_t fColor;
@@ -28,7 +31,8 @@ TTextStyle ResolveStyle(int32_t justify, const char *fontName, int32_t fontSize,
   const TNoxtrelRec &s = Session();
   TTextStyle t;
   t.justify = justify == kSessionCode ? s.FontJustify : justify;
-  t.fontName = fontName && *fontName ? AnsiToWide(fontName) : s.FontName;
+  t.fontGiven = fontName && *fontName;
+  if (t.fontGiven) t.givenFont = AnsiToWide(fontName);
   t.fontSize = fontSize == kSessionSize ? s.FontSize : FromFixed(fontSize);
   t.fontStyle = fontStyle == kSessionCode ? s.FontStyle : fontStyle;
   t.fColor = fColor == kSessionCode ? s.FontFColor : fColor;
@@ -46,7 +50,7 @@ void DrawTextAt(int32_t x, int32_t y, const WString &text, const TTextStyle &t) 
   if (!(x == kSessionSize && y == kSessionSize)) at = UnitsToPoint(FromFixed(x), FromFixed(y));
 
   TFont &font = surface->Font();
-  font.Name = t.fontName;
+  if (font.Name != t.FontName()) font.Name = t.FontName();
   ApplyFontStyle(t.fontStyle);
   font.Color = CodeToRGB(t.fColor);
   font.SetSize(t.fontSize);
@@ -117,7 +121,7 @@ NX_API void NxTextOutEx(int32_t X, int32_t Y, const char *Text, int32_t Justify,
   NxGuardVoid([&] {
     if (!nx::DocumentSurface()) return;
     nx::TTextStyle t = nx::ResolveStyle(Justify, FontName, FontSize, FontStyle, FColor, BColor, Angle);
-    nx::WString text = nx::HostText(Text, t.fontName);
+    nx::WString text = nx::HostText(Text, t.FontName());
     nx::DrawTextAt(X, Y, text, t);
   });
 }

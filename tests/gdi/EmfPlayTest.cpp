@@ -355,4 +355,58 @@ TEST(EmfPlay, RecordedPagesReadInAnIndependentReaderAtTheirSize) {
   DeleteEnhMetaFile(emf);
 }
 
+// A text record body (after iType and nSize) with its string at offString
+// and its advances at offDx; the bytes between the fixed part and them are
+// filler, as a foreign writer may leave.
+std::vector<uint8_t> TextBody(const std::u16string &s, UINT options, const std::vector<INT> &dx, DWORD offString,
+                              DWORD offDx) {
+  std::vector<uint8_t> b;
+  for (DWORD v : {0u, 0u, 0xFFFFFFFFu, 0xFFFFFFFFu, DWORD(GM_COMPATIBLE), 0u, 0u, 40u, 30u, DWORD(s.size()),
+                  offString, options, 35u, 20u, 300u, 60u, offDx})
+    Append(b, v);
+  b.resize(std::max<size_t>(offString + 2 * s.size(), offDx + 4 * dx.size()) - 8, 0xEE);
+  std::memcpy(&b[offString - 8], s.data(), 2 * s.size());
+  if (!dx.empty()) std::memcpy(&b[offDx - 8], dx.data(), 4 * dx.size());
+  return b;
+}
+
+// Played onto a metafile at a scale, the text record written again.
+Rec ReplayedText(const std::vector<uint8_t> &body) {
+  EmfBuilder e(RECTL{0, 0, 12700, 9525}, 1);
+  e.AddBytes(EMR_EXTTEXTOUTW, body);
+  std::vector<uint8_t> image = e.Image();
+  HENHMETAFILE inner = SetEnhMetaFileBits((UINT)image.size(), image.data());
+  EXPECT_NE(inner, nullptr);
+  auto texts = OfType(Replayed(inner, RECT{7, 3, 7 + 1100, 3 + 800}), EMR_EXTTEXTOUTW);
+  DeleteEnhMetaFile(inner);
+  EXPECT_EQ(texts.size(), 1u);
+  return texts.empty() ? Rec{} : texts[0];
+}
+
+// Text is played from its place in the record when the string and the
+// advances lie aligned there, and copied out first when they do not: both
+// give the same record, with and without advances, pairs, clip and opaque box.
+TEST(EmfPlay, TextPlaysTheSameFromTheRecordAsCopiedOut) {
+  const std::u16string s = u"Hey\u00e9!";
+  const std::vector<INT> dx{11, 9, 10, 12, 8}, pairs{11, 1, 9, -2, 10, 0, 12, 3, 8, 4};
+  struct Case {
+    UINT options;
+    const std::vector<INT> *dx;
+  } cases[] = {{0, &dx}, {ETO_CLIPPED, &dx}, {ETO_OPAQUE | ETO_CLIPPED, &dx}, {ETO_PDY, &pairs}, {0, nullptr}};
+  for (const Case &c : cases) {
+    const std::vector<INT> none, &adv = c.dx ? *c.dx : none;
+    const DWORD aligned = 76 + 2 * 6;  // five units, padded to six
+    Rec inPlace = ReplayedText(TextBody(s, c.options, adv, 76, c.dx ? aligned : 0));
+    Rec oddString = ReplayedText(TextBody(s, c.options, adv, 77, c.dx ? aligned + 4 : 0));
+    Rec oddDx = ReplayedText(TextBody(s, c.options, adv, 76, c.dx ? aligned + 1 : 0));
+    ASSERT_GT(inPlace.bytes.size(), 76u) << c.options;
+    EXPECT_EQ(inPlace.bytes, oddString.bytes) << c.options;
+    EXPECT_EQ(inPlace.bytes, oddDx.bytes) << c.options;
+    // The advances are the record's own, as given.
+    if (c.dx) {
+      EXPECT_EQ(0, std::memcmp(&inPlace.bytes[aligned], adv.data(), 4 * adv.size())) << c.options;
+    }
+  }
+}
+
 }  // namespace

@@ -109,6 +109,30 @@ TEST(MetafileDc, ObjectsAreCreatedOnFirstSelectionAndTheTableReusesFreedSlots) {
   DeleteObject(solid);
 }
 
+// Metafiles of very different sizes one after another (the next one starts
+// with room for about as much as the last): each holds exactly its records
+// and keeps at most an eighth of its size as spare room.
+TEST(MetafileDc, EachMetafileHoldsItsRecordsWithLittleSpareRoom) {
+  for (int lines : {3000, 1, 40, 3000, 2900, 5000, 0}) {
+    HDC dc = CreateEnhMetaFileW(nullptr, nullptr, nullptr, nullptr);
+    for (int i = 0; i < lines; ++i) LineTo(dc, i % 97, i % 89);
+    HENHMETAFILE h = CloseEnhMetaFile(dc);
+    auto *o = nx::gdi::Lookup<nx::gdi::EnhMetaFileObj>(h, nx::gdi::Kind::EnhMetaFile);
+    ASSERT_NE(o, nullptr);
+    const size_t size = o->bytes.size();
+    EXPECT_EQ(size, sizeof(ENHMETAHEADER) + 16 * size_t(lines) + sizeof(EMREOF)) << lines;
+    EXPECT_LE(o->bytes.capacity() - size, size / 8) << lines;
+    auto recs = Records(o->bytes);
+    ASSERT_EQ(recs.size(), size_t(lines) + 2) << lines;
+    EXPECT_EQ(As<ENHMETAHEADER>(recs.front()).nBytes, size);
+    EXPECT_EQ(recs.back().type, DWORD(EMR_EOF));
+    if (lines) {
+      EXPECT_EQ(As<EMRLINETO>(recs[size_t(lines)]).ptl.x, (lines - 1) % 97);
+    }
+    DeleteEnhMetaFile(h);
+  }
+}
+
 TEST(MetafileDc, WritesTheFileAtCloseWithWindowsSeparators) {
   nxtest::TempDir tmp;
   std::string path = tmp.file("page.emf");

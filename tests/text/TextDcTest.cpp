@@ -7,6 +7,7 @@
 #include "platform/text/FontEngine.h"
 #include "text/TextDcSupport.h"
 
+using textdc::Canvas;
 using textdc::I32;
 using textdc::MakeFont;
 using textdc::MetafileFile;
@@ -87,6 +88,83 @@ TEST(TextDc, DxCarriesCharacterExtraOrTheCallersAdvancesAndOddCountsArePadded) {
   EXPECT_EQ(0, recs[1][82] | recs[1][83]);  // the padding unit after "Hey"
   EXPECT_EQ((std::vector<int>{30, 31, 32}), (std::vector<int>{I32(recs[1], 84), I32(recs[1], 88), I32(recs[1], 92)}));
   DeleteObject(font);
+}
+
+// Without the caller's advances, pairs (ETO_PDY) carry the font's advance
+// plus the character extra and a 0 rise; lines longer than a few hundred
+// characters take the same values as short ones.
+TEST(TextDc, PairsAndLongLinesCarryTheFontsAdvances) {
+  MetafileFile mf(kFrame);
+  HFONT font = MakeFont(u"Arial", -20);
+  SelectObject(mf.dc, font);
+  SetTextCharacterExtra(mf.dc, 3);
+  std::u16string line;
+  for (int i = 0; i < 600; ++i) line.push_back(char16_t(u'a' + (i * 7) % 26));
+  for (size_t n : {size_t(2), size_t(255), size_t(256), size_t(257), size_t(600)}) {
+    ExtTextOutW(mf.dc, 0, 0, 0, nullptr, W(line), UINT(n), nullptr);
+    ExtTextOutW(mf.dc, 0, 40, ETO_PDY, nullptr, W(line), UINT(n), nullptr);
+  }
+  std::vector<int> widths(26);
+  ASSERT_TRUE(GetCharWidth32W(mf.dc, 'a', 'z', widths.data()));
+  mf.Close();
+  auto recs = mf.Records(EMR_EXTTEXTOUTW);
+  ASSERT_EQ(10u, recs.size());
+  for (size_t k = 0; k < recs.size(); ++k) {
+    const auto &r = recs[k];
+    const bool pairs = k % 2 == 1;
+    const size_t n = U32(r, 44), offDx = U32(r, 72);
+    ASSERT_EQ(offDx + 4 * n * (pairs ? 2 : 1), r.size()) << k;
+    long sum = 0;
+    for (size_t i = 0; i < n; ++i) {
+      const int want = widths[size_t(line[i] - u'a')] + 3;
+      ASSERT_EQ(want, I32(r, offDx + 4 * (pairs ? 2 * i : i))) << k << "/" << i;
+      if (pairs) {
+        ASSERT_EQ(0, I32(r, offDx + 8 * i + 4)) << k << "/" << i;
+      }
+      sum += want;
+    }
+    EXPECT_EQ(sum + 1, I32(r, 16)) << k;  // the bounds span the advances
+  }
+  DeleteObject(font);
+}
+
+// With TA_UPDATECP the current position moves by the text's width in
+// device pixels. A recording sums the caller's advances its own way, a
+// drawing DC through the rounded steps it draws at: both must land on the
+// same position, under scales that round, with pairs, and with advances so
+// large that the steps are held at the 32-bit ends.
+TEST(TextDc, RecordingAndDrawingMoveTheCurrentPositionAlike) {
+  const std::vector<INT> dxs[] = {{27, 31, 29, 40, 13},
+                                  {-5, 18, 0, 7, 1},
+                                  {2000000000, 7, -2000000000, 1500000000, 3},
+                                  {2147483647, 2147483647, 2147483647, 2147483647, 2147483647}};
+  const SIZE scales[][2] = {{{100, 100}, {37, 37}}, {{3, 7}, {8, 5}}, {{1, 1}, {3, 3}}, {{9, 10}, {10, 9}}};
+  for (const auto &sc : scales)
+    for (const auto &dx : dxs)
+      for (UINT options : {0u, UINT(ETO_PDY)}) {
+        MetafileFile mf(kFrame);
+        Canvas canvas(64, 64);
+        POINT at[2];
+        HDC dcs[2] = {mf.dc, canvas.dc};
+        for (int k = 0; k < 2; ++k) {
+          HDC dc = dcs[k];
+          SetMapMode(dc, MM_ANISOTROPIC);
+          SetWindowExtEx(dc, sc[0].cx, sc[0].cy, nullptr);
+          SetViewportExtEx(dc, sc[1].cx, sc[1].cy, nullptr);
+          HFONT font = MakeFont(u"Arial", -20);
+          HGDIOBJ old = SelectObject(dc, font);
+          SetTextAlign(dc, TA_UPDATECP);
+          MoveToEx(dc, 11, 5, nullptr);
+          const UINT n = options & ETO_PDY ? 2 : 5;  // pairs: two characters, four values
+          ExtTextOutW(dc, 0, 0, options, nullptr, NXW("Hello"), n, dx.data());
+          GetCurrentPositionEx(dc, &at[k]);
+          SelectObject(dc, old);
+          DeleteObject(font);
+        }
+        EXPECT_EQ(at[0].x, at[1].x) << sc[1].cx << "/" << sc[0].cx << " " << dx[0] << " " << options;
+        EXPECT_EQ(at[0].y, at[1].y) << sc[1].cx << "/" << sc[0].cx << " " << dx[0] << " " << options;
+        mf.Close();
+      }
 }
 
 TEST(TextDc, BoundsFollowTheAlignmentTheClipAndTheOpaqueRectangle) {

@@ -91,4 +91,30 @@ TEST(TextRecord, BoundsFollowTheAlignment) {
   EXPECT_EQ((std::vector<LONG>{79, 29, 121, 55}), (std::vector<LONG>{b.left, b.top, b.right, b.bottom}));
 }
 
+// The record written in place over a used buffer (as the metafile DC does)
+// sets every byte, padding included: it equals the record built afresh.
+TEST(TextRecord, WrittenInPlaceOverOldBytesEqualsTheBuiltRecord) {
+  const WCHAR text[] = {u'O', u'd', u'd', u'!', u'\u00e9'};
+  const INT dx[] = {7, -1, 8, 2, 9, 0, 10, 4, 11, 5};
+  const RECT box{1, 2, 3, 4};
+  for (size_t n : {size_t{0}, size_t{1}, size_t{2}, size_t{3}, size_t{5}})
+    for (UINT options : {0u, UINT(ETO_PDY), UINT(ETO_OPAQUE | ETO_NO_RECT)})
+      for (const INT *d : {dx, static_cast<const INT *>(nullptr)}) {
+        TextRecordInput in;
+        in.bounds = RECTL{-5, 6, 70, 80};
+        in.graphicsMode = 2;
+        in.reference = POINTL{-3, 9};
+        in.options = options;
+        in.rect = options & ETO_OPAQUE ? &box : nullptr;
+        in.text = text;
+        in.count = n;
+        in.dx = d;
+        const std::vector<uint8_t> built = BuildExtTextOutRecord(in);
+        ASSERT_EQ(built.size(), nx::text::ExtTextOutRecordSize(in));
+        std::vector<uint8_t> used(built.size(), 0xCD);
+        nx::text::WriteExtTextOutRecord(in, used.data());
+        EXPECT_EQ(built, used) << n << "/" << options << "/" << (d != nullptr);
+      }
+}
+
 }  // namespace

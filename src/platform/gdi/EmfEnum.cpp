@@ -113,21 +113,14 @@ void EmfPlayback::End(HANDLETABLE *table, UINT count) {
 
 using namespace nx::gdi;
 
-BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC proc, LPVOID param,
-                            const RECT *lpRect) {
-  auto *m = Lookup<EnhMetaFileObj>(hmf, Kind::EnhMetaFile);
-  if (!m) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  if (!proc || (hdc && !lpRect)) {
-    SetLastError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
-  // A private copy: the callback may delete the metafile.
-  const std::vector<uint8_t> bytes = m->bytes;
+namespace nx::gdi {
+
+// Calls proc for each record of a validated image, within a playback session
+// when hdc is given.
+BOOL WalkRecords(HDC hdc, HENHMETAFILE hmf, const std::vector<uint8_t> &bytes, ENHMFENUMPROC proc, LPVOID param,
+                 const RECT *lpRect) {
   ENHMETAHEADER h{};
-  std::memcpy(&h, bytes.data(), std::min<size_t>(m->Header()->nSize, sizeof h));
+  std::memcpy(&h, bytes.data(), std::min<size_t>(reinterpret_cast<const EMR *>(bytes.data())->nSize, sizeof h));
   UINT count = std::max<UINT>(h.nHandles, 1);
   std::vector<HGDIOBJ> handles(count, nullptr);
   handles[0] = hmf;
@@ -148,4 +141,22 @@ BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC proc, LPVOI
   }
   if (hdc) pb.End(table, count);
   return complete;
+}
+
+}  // namespace nx::gdi
+
+BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC proc, LPVOID param,
+                            const RECT *lpRect) {
+  auto *m = Lookup<EnhMetaFileObj>(hmf, Kind::EnhMetaFile);
+  if (!m) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (!proc || (hdc && !lpRect)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  // A private copy: the callback may delete the metafile.
+  const std::vector<uint8_t> bytes = m->bytes;
+  return WalkRecords(hdc, hmf, bytes, proc, param, lpRect);
 }

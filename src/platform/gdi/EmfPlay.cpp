@@ -456,5 +456,12 @@ BOOL WINAPI PlayEnhMetaFile(HDC hdc, HENHMETAFILE hmf, const RECT *lprect) {
     return FALSE;
   }
   if (!DcFromHandle(hdc)) return FALSE;
-  return EnumEnhMetaFile(hdc, hmf, PlayOne, nullptr, lprect);
+  auto *m = Lookup<EnhMetaFileObj>(hmf, Kind::EnhMetaFile);
+  if (!m) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // Playing records neither changes nor deletes the metafile (its own
+  // handle, slot 0, is never deleted): its image is read in place.
+  return WalkRecords(hdc, hmf, m->bytes, PlayOne, nullptr, lprect);
 }

@@ -27,6 +27,8 @@ class TextModeScope {
   int old_ = 0;
 };
 
+bool Aligned(const void *p, size_t a) { return reinterpret_cast<uintptr_t>(p) % a == 0; }
+
 // One EMRTEXT at `at`: the string and advances it points to are checked
 // against the record. Without ETO_NO_RECT the rectangle sits between
 // fOptions and offDx; with it, offDx follows fOptions.
@@ -40,6 +42,18 @@ bool PlayEmrText(const Player &p, const RecordView &r, size_t at, bool ansi) {
   if (!r.Fits(offDxAt, 1, 4) || !r.Fits(offString, n, ansi ? 1 : 2)) return false;
   RECT rc{};
   if (!noRect) std::memcpy(&rc, r.At(at + offsetof(EMRTEXT, rcl)), sizeof rc);
+  DWORD offDx = r.U32(offDxAt);
+  uint64_t count = (uint64_t)n * ((options & ETO_PDY) ? 2 : 1);
+  if (offDx && !ansi && !r.Fits(offDx, count, 4)) return false;
+  bool useRect = !noRect && (options & (ETO_OPAQUE | ETO_CLIPPED));
+  UINT drawOptions = options & ~ETO_NO_RECT;
+  // A UTF-16 string and advances that sit aligned in the record are drawn
+  // from it; others are copied out first.
+  if (!ansi && Aligned(r.At(offString), alignof(WCHAR)) && (!offDx || Aligned(r.At(offDx), alignof(INT)))) {
+    const INT *dx = offDx && n ? reinterpret_cast<const INT *>(r.At(offDx)) : nullptr;
+    return ExtTextOutW(p.hdc, x, y, drawOptions, useRect ? &rc : nullptr,
+                       reinterpret_cast<LPCWSTR>(r.At(offString)), n, dx);
+  }
   std::u16string text(n, u'\0');
   if (ansi) {
     int got = n ? MultiByteToWideChar(CP_ACP, 0, (LPCSTR)r.At(offString), (int)n,
@@ -50,15 +64,12 @@ bool PlayEmrText(const Player &p, const RecordView &r, size_t at, bool ansi) {
     std::memcpy(text.data(), r.At(offString), 2 * (size_t)n);
   }
   std::vector<INT> dx;
-  DWORD offDx = r.U32(offDxAt);
   if (offDx && text.size() == n) {
-    uint64_t count = (uint64_t)n * ((options & ETO_PDY) ? 2 : 1);
     if (!r.Fits(offDx, count, 4)) return false;
     dx.resize((size_t)count);
     if (count) std::memcpy(dx.data(), r.At(offDx), 4 * (size_t)count);
   }
-  bool useRect = !noRect && (options & (ETO_OPAQUE | ETO_CLIPPED));
-  return ExtTextOutW(p.hdc, x, y, options & ~ETO_NO_RECT, useRect ? &rc : nullptr,
+  return ExtTextOutW(p.hdc, x, y, drawOptions, useRect ? &rc : nullptr,
                      (LPCWSTR)text.data(), (UINT)text.size(), dx.empty() ? nullptr : dx.data());
 }
 

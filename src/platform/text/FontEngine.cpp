@@ -540,6 +540,11 @@ int SizedFont::GlyphAdvance(UINT glyph) const {
 
 int SizedFont::Advance(char32_t ch) const {
   std::lock_guard lock(mu_);
+  return AdvanceLocked(ch);
+}
+
+// The caller holds mu_: a string is measured under one lock, not one a character.
+int SizedFont::AdvanceLocked(char32_t ch) const {
   if (ch < 0x10000 && bmp_.size() == 0x10000 && bmp_[ch] >= 0) return bmp_[ch];
   if (ch >= 0x10000)
     if (auto it = astral_.find(ch); it != astral_.end()) return it->second;
@@ -559,19 +564,37 @@ int SizedFont::Advance(char32_t ch) const {
 }
 
 void SizedFont::Advances(const WCHAR *s, size_t n, int *out) const {
+  std::lock_guard lock(mu_);
+  const bool table = bmp_.size() == 0x10000;
   size_t i = 0;
   while (i < n) {
+    // A character outside the surrogates that was measured before.
+    const char16_t u = char16_t(s[i]);
+    if (table && (u < 0xD800 || u > 0xDFFF) && bmp_[u] >= 0) {
+      out[i++] = bmp_[u];
+      continue;
+    }
     size_t start = i;
     char32_t c = NextChar(s, n, i);
-    out[start] = Advance(c);
+    out[start] = AdvanceLocked(c);
     for (size_t k = start + 1; k < i; ++k) out[k] = 0;
   }
 }
 
 long SizedFont::Extent(const WCHAR *s, size_t n) const {
+  std::lock_guard lock(mu_);
+  const bool table = bmp_.size() == 0x10000;
   long sum = 0;
   size_t i = 0;
-  while (i < n) sum += Advance(NextChar(s, n, i));
+  while (i < n) {
+    const char16_t u = char16_t(s[i]);
+    if (table && (u < 0xD800 || u > 0xDFFF) && bmp_[u] >= 0) {
+      sum += bmp_[u];
+      ++i;
+      continue;
+    }
+    sum += AdvanceLocked(NextChar(s, n, i));
+  }
   return sum;
 }
 

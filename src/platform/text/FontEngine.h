@@ -83,6 +83,7 @@ class SizedFont {
 
  private:
   int Scale(long designUnits) const;
+  int AdvanceLocked(char32_t ch) const;
   void ComputeMetrics();
 
   std::shared_ptr<FontFace> face_;

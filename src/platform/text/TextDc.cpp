@@ -57,7 +57,9 @@ void OutlineToLogical(const DcScales &s, OUTLINETEXTMETRICW &otm) {
 
 DcScales ScalesOf(const gdi::Dc &dc) {
   gdi::Affine m = gdi::LogicalToDevice(dc);
-  DcScales s{std::hypot(m.m11, m.m12), std::hypot(m.m21, m.m22)};
+  // hypot(a, 0) is |a| exactly: the usual unturned transforms skip it.
+  DcScales s{m.m12 == 0 ? std::fabs(m.m11) : std::hypot(m.m11, m.m12),
+             m.m21 == 0 ? std::fabs(m.m22) : std::hypot(m.m21, m.m22)};
   if (!(s.x > 0) || !std::isfinite(s.x)) s.x = 1;
   if (!(s.y > 0) || !std::isfinite(s.y)) s.y = 1;
   return s;

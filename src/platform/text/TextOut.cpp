@@ -18,24 +18,36 @@ namespace {
 
 constexpr size_t kMaxCount = 1 << 24;  // a longer string is taken as garbage
 
-// The advances of one call: the record's Dx in logical units and the same in
-// device pixels, `per` values a character ((dx, dy) pairs with ETO_PDY).
-struct Run {
-  std::vector<INT> logical;
-  std::vector<INT> device;
-  size_t per = 1;
-  long DeviceWidth() const {
-    long w = 0;
-    for (size_t i = 0; i < device.size(); i += per) w += device[i];
-    return w;
+// Room for advances: inline for a line of text, on the heap beyond, so
+// that drawing a line allocates nothing.
+class Advances {
+ public:
+  Advances() = default;
+  Advances(const Advances &) = delete;
+  Advances &operator=(const Advances &) = delete;
+  // Room for n values (valid until the next call).
+  INT *Get(size_t n) {
+    if (n <= kInline) return inline_;
+    heap_.resize(n);
+    return heap_.data();
   }
+
+ private:
+  static constexpr size_t kInline = 256;
+  INT inline_[kInline];
+  std::vector<INT> heap_;
 };
 
-// Converts advances so that positions, not single steps, are rounded.
-std::vector<INT> Rescale(const std::vector<INT> &v, size_t per, double fx, double fy) {
-  std::vector<INT> out(v.size());
+// Converts n advances so that positions, not single steps, are rounded.
+void Rescale(const INT *v, size_t n, size_t per, double fx, double fy, INT *out) {
+  // Unscaled, every sum stays a whole number below 2^53 for up to 2^21
+  // values: each step is the value itself.
+  if (fx == 1.0 && fy == 1.0 && n <= (size_t{1} << 21)) {
+    std::copy_n(v, n, out);
+    return;
+  }
   double sum[2] = {0, 0}, prev[2] = {0, 0};
-  for (size_t i = 0; i < v.size(); ++i) {
+  for (size_t i = 0; i < n; ++i) {
     size_t axis = per == 2 ? i % 2 : 0;
     sum[axis] += v[i] * (axis ? fy : fx);
     const double pos = std::round(sum[axis]), step = pos - prev[axis];
@@ -43,35 +55,84 @@ std::vector<INT> Rescale(const std::vector<INT> &v, size_t per, double fx, doubl
     out[i] = std::isnan(step) ? 0 : INT(std::clamp(step, -2147483648.0, 2147483647.0));
     prev[axis] = pos;
   }
-  return out;
 }
 
-// The caller's dx as given, or the font's advances plus the character extra
-// (which GDI does not record, so it goes into Dx).
-Run MakeRun(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options) {
-  Run r;
-  r.per = (options & ETO_PDY) ? 2 : 1;
-  DcScales sc = ScalesOf(dc);
-  if (dx) {
-    r.logical.assign(dx, dx + c * r.per);
-    r.device = Rescale(r.logical, r.per, sc.x, sc.y);
-    return r;
+// What Rescale's steps along x add up to, without the steps: they
+// telescope to the last rounded position as long as none is held at the
+// 32-bit ends, which no product up to 2^30 can make. False when one might
+// be (Rescale then gives the sum).
+bool RescaledWidth(const INT *v, size_t n, size_t per, double fx, long *width) {
+  double sum = 0;
+  for (size_t i = 0; i < n; i += per) {
+    const double d = v[i] * fx;
+    if (!(std::fabs(d) <= 1073741824.0)) return false;
+    sum += d;
   }
-  std::vector<int> adv(c);
-  if (options & ETO_GLYPH_INDEX) {
-    for (UINT i = 0; i < c; ++i) adv[i] = font.GlyphAdvance(uint16_t(s[i]));
-  } else if (c) {
-    font.Advances(s, c, adv.data());
-  }
-  INT extra = INT(Round(dc.st.charExtra * sc.x));
-  r.device.assign(size_t(c) * r.per, 0);
-  for (UINT i = 0; i < c; ++i) {
-    bool glyphless = !(options & ETO_GLYPH_INDEX) && LowSurrogateOfPair(s, i);
-    r.device[i * r.per] = adv[i] + (glyphless ? 0 : extra);
-  }
-  r.logical = Rescale(r.device, r.per, 1 / sc.x, 1 / sc.y);
-  return r;
+  *width = long(std::round(sum));
+  return true;
 }
+
+// The advances of one call: the record's Dx in logical units, and the same
+// in device pixels when the call draws (a recording needs their sum only),
+// `per` values a character ((dx, dy) pairs with ETO_PDY). The caller's dx
+// as given, or the font's advances plus the character extra (which GDI
+// does not record, so it goes into Dx).
+class Run {
+ public:
+  Run(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options)
+      : per((options & ETO_PDY) ? 2 : 1), values_(size_t(c) * per) {
+    DcScales sc = ScalesOf(dc);
+    if (dx) {
+      logical = dx;
+      if (dc.IsMetafile() && RescaledWidth(dx, values_, per, sc.x, &width_)) return;
+      INT *dev = device_.Get(values_);
+      Rescale(dx, values_, per, sc.x, sc.y, dev);
+      device = dev;
+      width_ = SumX(dev);
+      return;
+    }
+    INT *dev = device_.Get(values_);
+    if (options & ETO_GLYPH_INDEX) {
+      for (UINT i = 0; i < c; ++i) dev[i] = font.GlyphAdvance(uint16_t(s[i]));
+    } else if (c) {
+      font.Advances(s, c, dev);
+    }
+    INT extra = INT(Round(dc.st.charExtra * sc.x));
+    // Spread from the end so that each advance is read before its slot is
+    // reused ((dx, dy) pairs take two slots a character).
+    for (UINT k = c; k-- > 0;) {
+      bool glyphless = !(options & ETO_GLYPH_INDEX) && LowSurrogateOfPair(s, k);
+      const INT a = dev[k] + (glyphless ? 0 : extra);
+      if (per == 2) dev[2 * size_t(k) + 1] = 0;
+      dev[k * per] = a;
+    }
+    INT *own = own_.Get(values_);
+    Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own);
+    logical = own;
+    device = dev;
+    width_ = SumX(dev);
+  }
+  Run(const Run &) = delete;
+  Run &operator=(const Run &) = delete;
+
+  // The sum of the device advances along the run.
+  long DeviceWidth() const { return width_; }
+
+  const size_t per;
+  const INT *logical = nullptr;  // values_ entries
+  const INT *device = nullptr;   // values_ entries; null on metafile DCs given dx
+
+ private:
+  long SumX(const INT *dev) const {
+    long w = 0;
+    for (size_t i = 0; i < values_; i += per) w += dev[i];
+    return w;
+  }
+
+  size_t values_;
+  long width_ = 0;
+  Advances device_, own_;
+};
 
 double Escapement(const SizedFont &font) { return font.Logical().lfEscapement * M_PI / 1800.0; }
 
@@ -134,10 +195,8 @@ void RecordText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, con
   in.rect = rect;
   in.text = s;
   in.count = c;
-  in.dx = run.logical.data();
-  std::vector<uint8_t> bytes = BuildExtTextOutRecord(in);
-  uint8_t *rec = dc->rec->Append(EMR_EXTTEXTOUTW, bytes.size());
-  std::copy(bytes.begin() + 8, bytes.end(), rec + 8);
+  in.dx = run.logical;
+  WriteExtTextOutRecord(in, dc->rec->Append(EMR_EXTTEXTOUTW, ExtTextOutRecordSize(in)));
   if (draws) dc->rec->AddBounds(b);
 }
 
@@ -240,10 +299,11 @@ void RasterText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, con
   st.rect = rect ? &devRect : nullptr;
   st.glyphIndices = options & ETO_GLYPH_INDEX;
   st.pathOnly = dc->InPath();
-  std::vector<INT> adv(c);
+  Advances room;
+  INT *adv = room.Get(c);
   for (size_t i = 0; i < c; ++i) adv[i] = run.device[i * run.per];
   if (st.pathOnly) cairo_new_path(cr);
-  DrawTextRun(cr, font, x, y, s, c, adv.data(), st);
+  DrawTextRun(cr, font, x, y, s, c, adv, st);
   if (st.pathOnly) AddTextToPath(dc, cr);
 }
 
@@ -278,7 +338,7 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect,
   if (!font) return FALSE;
   POINT ref{x, y};
   if (dc->st.textAlign & TA_UPDATECP) ref = dc->st.curPos;
-  nx::text::Run run = nx::text::MakeRun(*dc, *font, lpString, c, lpDx, options);
+  const nx::text::Run run(*dc, *font, lpString, c, lpDx, options);
   const RECT *rect = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? lprect : nullptr;
   if (dc->IsMetafile()) nx::text::RecordText(dc, *font, ref, options, rect, lpString, c, run);
   else nx::text::RasterText(dc, *font, ref, options, rect, lpString, c, run);

@@ -23,6 +23,10 @@ struct TextRecordInput {
 
 // The whole record, iType and nSize included.
 std::vector<uint8_t> BuildExtTextOutRecord(const TextRecordInput &in);
+// The same written in place: the record's size, and the record into `out`
+// (that many bytes, 4-aligned), every byte including the padding.
+size_t ExtTextOutRecordSize(const TextRecordInput &in);
+void WriteExtTextOutRecord(const TextRecordInput &in, uint8_t *out);
 
 // GDI's estimate of the box a line covers: width = the sum of the advances,
 // height = the font's cell height, placed by the text alignment.
