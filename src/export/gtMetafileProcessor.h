@@ -137,6 +137,7 @@ class TgtMetafileProcessor {
   // Text.
   bool TextOut(const TgtEmfRecord &r, bool Wide);
   void OpaqueTextBox(const RECTL &Box);
+  WString RecordText(const uint8_t *Chars, DWORD Count, bool Wide, bool Glyphs);
   WString TextOfGlyphs(const std::vector<WORD> &Glyphs);
   void AnchorText(TgtTextItem &Item, double Advance, double ExtentHeight) const;
   SIZE MeasureText(const TgtFont &Font, const WString &Text);
@@ -216,6 +217,8 @@ class TgtMetafileProcessor {
   // live in the engine, across pages).
   HDC FScreen = nullptr;
   std::map<std::u16string, HFONT> FScreenFonts;
+  LOGFONTW FLastScreenLogFont{};
+  HFONT FLastScreenFont = nullptr;
   // Problems found.
   int32_t FDamagedRecords = 0;
   std::string FFirstDamage;

@@ -115,6 +115,27 @@ void TgtMetafileProcessor::OpaqueTextBox(const RECTL &Box) {
   }
 }
 
+// The record's characters: wide units (or the characters of glyph indices),
+// or ANSI bytes in the code page, one character per byte with the zeros kept.
+WString TgtMetafileProcessor::RecordText(const uint8_t *Chars, DWORD Count, bool Wide, bool Glyphs) {
+  if (Wide && !Glyphs) {
+    WString text(Count, u'\0');
+    if (Count) std::memcpy(text.data(), Chars, 2 * size_t(Count));
+    return text;
+  }
+  std::vector<WORD> units(Count);
+  for (DWORD i = 0; i < Count; ++i) units[i] = Wide ? WORD(Chars[2 * i] | Chars[2 * i + 1] << 8) : Chars[i];
+  if (Glyphs) return TextOfGlyphs(units);
+  WString text(units.begin(), units.end());
+  std::string bytes(units.begin(), units.end());
+  for (char &c : bytes)
+    if (c == 0) c = '\x01';  // kept apart; dropped with the zeros
+  const WString w = AnsiToWide(bytes.c_str());
+  if (w.size() == text.size())
+    for (size_t i = 0; i < w.size(); ++i) text[i] = units[i] ? w[i] : 0;
+  return text;
+}
+
 WString TgtMetafileProcessor::TextOfGlyphs(const std::vector<WORD> &Glyphs) {
   const LOGFONTW lf = FCurrentFont.ToLogFont(gtScreenResolution);
   std::u16string key(lf.lfFaceName);
@@ -140,9 +161,13 @@ HFONT TgtMetafileProcessor::ScreenFont(const TgtFont &Font) {
   if (Font.Height == 0 && Font.Size > 0)
     lf.lfHeight = -LONG(std::max(1.0, RoundEven(Font.Size * gtScreenResolution / 72.0)));
   lf.lfEscapement = lf.lfOrientation = 0;
+  // Text records mostly keep to one font: the last one is at hand.
+  if (FLastScreenFont && std::memcmp(&lf, &FLastScreenLogFont, sizeof lf) == 0) return FLastScreenFont;
   const std::u16string key = FontKey(lf);
   auto it = FScreenFonts.find(key);
   if (it == FScreenFonts.end()) it = FScreenFonts.emplace(key, CreateFontIndirectW(&lf)).first;
+  FLastScreenLogFont = lf;
+  FLastScreenFont = it->second;
   return it->second;
 }
 
@@ -194,31 +219,21 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   if (!chars) return false;
   if (!FProcessText) return true;
   const bool pdy = (t.fOptions & ETO_PDY) != 0;
-  std::vector<DWORD> dx;
-  const bool haveDx = t.offDx != 0 && r.Counts(t.offDx, uint64_t(t.nChars) * (pdy ? 2 : 1), &dx);
+  const uint64_t dxCount = uint64_t(t.nChars) * (pdy ? 2 : 1);
+  const uint8_t *dx = t.offDx != 0 ? r.Bytes(t.offDx, dxCount * 4) : nullptr;
+  const bool haveDx = dx != nullptr;
   // 1. The opaque box.
   // An empty rectangle ({0, 0, -1, -1}, or one without area) paints nothing.
   const bool box = t.rcl.right > t.rcl.left && t.rcl.bottom > t.rcl.top;
   if (t.nChars && (t.fOptions & ETO_OPAQUE) && box && FProcessShape) OpaqueTextBox(t.rcl);
   // 2, 3. The characters, each with its advance.
-  std::vector<WORD> units(t.nChars);
-  for (DWORD i = 0; i < t.nChars; ++i)
-    units[i] = Wide ? WORD(chars[2 * i] | chars[2 * i + 1] << 8) : chars[i];
-  const bool glyphs = Wide && (t.fOptions & ETO_GLYPH_INDEX) && t.nChars;
-  WString text = glyphs ? TextOfGlyphs(units) : WString(units.begin(), units.end());
-  if (!Wide) {
-    // ANSI text in the code page, one character per byte.
-    std::string bytes(units.begin(), units.end());
-    for (char &c : bytes)
-      if (c == 0) c = '\x01';  // kept apart; dropped below with the zeros
-    WString w = AnsiToWide(bytes.c_str());
-    if (w.size() == text.size())
-      for (size_t i = 0; i < w.size(); ++i) text[i] = units[i] ? w[i] : 0;
-  }
+  WString text = RecordText(chars, t.nChars, Wide, Wide && (t.fOptions & ETO_GLYPH_INDEX) && t.nChars);
   auto item = std::make_unique<TgtTextItem>();
   bool wide = false;
   WString kept;
   std::vector<double> advances;
+  kept.reserve(text.size());
+  advances.reserve(text.size());
   const double scale = FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0);
   for (size_t i = 0; i < text.size(); ++i) {
     WCHAR c = text[i];
@@ -228,7 +243,9 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
     } else if (Wide) {
       c &= 0xFF;
     }
-    const double adv = haveDx ? int32_t(dx[pdy ? 2 * i : i]) * scale : 0;
+    int32_t step = 0;
+    if (haveDx) std::memcpy(&step, dx + 4 * (pdy ? 2 * i : i), 4);
+    const double adv = haveDx ? step * scale : 0;
     if (c == 0) {
       // A dropped character's advance stays with the one before it.
       if (!advances.empty()) advances.back() += adv;
@@ -238,19 +255,19 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
     advances.push_back(adv);
   }
   if (!wide) {
-    // 15. Control characters of the ANSI range go.
-    WString clean;
-    std::vector<double> cleanAdv;
+    // 15. Control characters of the ANSI range go, their advances with the
+    // character before them.
+    size_t n = 0;
     for (size_t i = 0; i < kept.size(); ++i) {
       if (Dropped(kept[i])) {
-        if (!cleanAdv.empty()) cleanAdv.back() += advances[i];
+        if (n) advances[n - 1] += advances[i];
         continue;
       }
-      clean.push_back(kept[i]);
-      cleanAdv.push_back(advances[i]);
+      kept[n] = kept[i];
+      advances[n++] = advances[i];
     }
-    kept.swap(clean);
-    advances.swap(cleanAdv);
+    kept.resize(n);
+    advances.resize(n);
   }
   // 4. The item.
   item->FIsFromMetafile = true;
@@ -269,7 +286,7 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   double total = 0;
   for (double v : advances) total += v;
   if (!haveDx) total = extent.cx;
-  item->FCharSpaceArray = haveDx ? advances : std::vector<double>{};
+  if (haveDx) item->FCharSpaceArray = std::move(advances);
   // 6. Reference point.
   const bool joined = (a & taUpdateCP) && FCombineCharsToSentence;
   TgtMetaPoint ref;
@@ -297,7 +314,7 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   item->FFont.Color = FTextColor;
   item->FBrush = TgtBrush{FBKMode == TRANSPARENT ? bsClear : bsSolid, FBKColor, nullptr};
   // 16.
-  item->FLines = {kept};
+  item->FLines.push_back(std::move(kept));
   AppendText(std::move(item));
   FJustProcessedTextItem = 3;
   return true;
