@@ -126,6 +126,8 @@ class TgtPDFFont {
   std::vector<uint16_t> FCID;
   std::vector<char16_t> FCharCode;
   std::vector<int32_t> FWidths;
+  static constexpr int32_t kNoWidth = INT32_MIN;
+  std::vector<int32_t> FWidthOfGlyph;  // by glyph identifier: its recorded width, kNoWidth when not recorded
   std::set<char16_t> FIncludedCharCode;  // characters of a subset font, spaces left out
   int32_t FFirstGlyph = INT32_MAX, FLastGlyph = 0;
   std::string FEmbedded;
@@ -139,6 +141,10 @@ class TgtPDFFont {
 // The glyph identifiers of a run as the body of a hex string, four
 // upper-case digits each ("0041002A"), for a composite font's text.
 std::string GlyphRunHex(const TgtGlyphInfoList &glyphs);
+// The same for the glyphs [first, end), appended to s.
+void AppendGlyphRunHex(std::string &s, const TgtGlyphInfo *first, const TgtGlyphInfo *end);
+// A 16-bit value as four upper-case hex digits, appended to s.
+void AppendHex4(std::string &s, uint32_t v);
 
 // "Times New Roman" bold italic -> "TimesNewRoman,BoldItalic".
 std::string PdfBaseFontName(const TPdfFontSpec &font);
