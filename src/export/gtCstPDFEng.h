@@ -214,6 +214,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   std::map<int32_t, std::vector<TImageVariant>> FImageSettings;
   int32_t FImageStreamCount = 0;
   std::vector<std::unique_ptr<TgtPDFFont>> FFontTable;
+  TgtFontDataCache FFontDataCache;  // kept across documents
   struct TgtPDGState {
     int32_t FObjNo;
     std::string FTag;

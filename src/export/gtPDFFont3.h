@@ -11,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -57,11 +58,30 @@ struct TgtPDFFontInfo {
   bool FfiIsFixedPitch = false;
 };
 
+// The data of the fonts a writer measures and embeds, kept from document to
+// document: the system reads the whole font file on every request. Holds
+// the few fonts used last.
+class TgtFontDataCache {
+ public:
+  struct TData {
+    std::string Bytes;    // empty: no TrueType data
+    uint32_t Offset = 0;  // the font's table directory inside Bytes
+  };
+  // The data of the font selected into dc, which was created from lf.
+  std::shared_ptr<const TData> Get(HDC dc, const LOGFONTW &lf);
+
+ private:
+  static constexpr size_t kKept = 8;
+  std::vector<std::pair<std::string, std::shared_ptr<const TData>>> FEntries;  // most recent last
+};
+
 class TgtPDFFont {
  public:
   // Measures the font; objNo is the number of its font dictionary. The
-  // embedding is the document's, or etfNone for an excluded family.
-  TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo);
+  // embedding is the document's, or etfNone for an excluded family. The
+  // font data comes through cache when one is given.
+  TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo,
+             TgtFontDataCache *cache = nullptr);
 
   // Same family (exact), bold, italic and size, same encoding (simple or
   // composite) and orientation.
@@ -111,8 +131,7 @@ class TgtPDFFont {
   std::string ToUnicodeCMap() const;
 
  private:
-  void Measure();
-  void ReadFontData(HDC dc);
+  void Measure(TgtFontDataCache *cache);
 
   std::string FBaseFont;
   TgtTTFontEmbedding FEmbedding;

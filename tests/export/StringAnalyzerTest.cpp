@@ -215,7 +215,8 @@ TEST(StringAnalyzer, CmapGlyphsMatchTheShaperOnSimpleScripts) {
       {greek + u" abc", bdRightToLeft},
       {u"\u03b1 \U0001d400\U0001d7d8 \u03b2", bdLeftToRight},  // surrogate pairs
       {u"\u03b1\u00ad\u03b2\u200b\u03b3\t\u03b4", bdLeftToRight},  // soft hyphen, zero width, tab
-      {u"\u03b1 fi fl \u02c6\u02dc\u00b4 \u00a0\u2116 \u1f00\u1e9e", bdLeftToRight},  // spacing accents, extended
+      // Spacing accents, singleton decompositions (Greek question mark, ohm), extended letters.
+      {u"\u03b1 fi fl \u02c6\u02dc\u00b4 \u00a0\u2116 \u037e\u2126 \u1f00\u1e9e\u1ffd", bdLeftToRight},
   };
   for (const auto &[text, mode] : cases) {
     // Bold is a face of its own; once is enough.
