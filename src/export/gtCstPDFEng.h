@@ -174,13 +174,14 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   struct TTextLine;
   struct TGlyphCluster {
     size_t First, End;          // glyphs [First, End)
-    std::vector<size_t> Chars;  // characters of the run
+    size_t CharFirst, CharEnd;  // its characters: chars[CharFirst, CharEnd) of GlyphClusters
   };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
   // advances: the metafile's advance of each character, or null.
   void AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi, double size,
                           const double *advances);
-  static std::vector<TGlyphCluster> GlyphClusters(const TgtRunStore &run);
+  // chars receives the run's characters ordered by cluster.
+  static void GlyphClusters(const TgtRunStore &run, std::vector<TGlyphCluster> &out, std::vector<size_t> &chars);
   std::string CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
                             double &advance) const;
   void RenderTextRun(TTextLine &line, const TgtRunStore &run);
@@ -220,6 +221,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   std::map<int32_t, std::vector<TImageVariant>> FImageSettings;
   int32_t FImageStreamCount = 0;
   std::vector<std::unique_ptr<TgtPDFFont>> FFontTable;
+  TgtFontDataCache FFontDataCache;  // kept across documents
   struct TgtPDGState {
     int32_t FObjNo;
     std::string FTag;

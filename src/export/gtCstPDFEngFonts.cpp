@@ -46,7 +46,7 @@ TgtPDFFont &TgtCustomPDFEngine::FontResource(const TPdfFontSpec &wanted, bool is
   // a family the host excluded by name stays out.
   TgtTTFontEmbedding embedding = EmbeddingOf(wanted.Family);
   if (isCID && embedding == etfNone && !IsExcluded(FFontEmbedExcludeList, wanted.Family)) embedding = etfSubset;
-  auto font = std::make_unique<TgtPDFFont>(wanted, embedding, isCID, NextObjectNumber());
+  auto font = std::make_unique<TgtPDFFont>(wanted, embedding, isCID, NextObjectNumber(), &FFontDataCache);
   font->SetIdentityH(horizontal);
   FFontTable.push_back(std::move(font));
   index = static_cast<int32_t>(FFontTable.size()) - 1;

@@ -5,7 +5,6 @@
 // drew it.
 #include <algorithm>
 #include <cmath>
-#include <map>
 #include <numbers>
 
 #include "common/Strings.h"
@@ -61,23 +60,33 @@ int32_t NominalAdvance(const TgtGlyphInfo &g) {
 // the characters that belong to them. A character points at its cluster's
 // first glyph in logical order, the leftmost one left to right and the
 // rightmost one right to left.
-std::vector<TgtCustomPDFEngine::TGlyphCluster> TgtCustomPDFEngine::GlyphClusters(const TgtRunStore &run) {
+void TgtCustomPDFEngine::GlyphClusters(const TgtRunStore &run, std::vector<TGlyphCluster> &out,
+                                       std::vector<size_t> &chars) {
   const size_t glyphs = run.FGlyphInfoList.size();
   const bool rtl = run.FRunInfo.GlyphType & gdRTL;
-  std::map<size_t, std::vector<size_t>> byGlyph;
-  for (size_t i = 0; i < run.FLogClust.size(); ++i)
-    byGlyph[std::min<size_t>(run.FLogClust[i], glyphs ? glyphs - 1 : 0)].push_back(i);
-  std::vector<TGlyphCluster> out;
+  const size_t n = run.FLogClust.size();
+  auto key = [&](size_t i) { return std::min<size_t>(run.FLogClust[i], glyphs ? glyphs - 1 : 0); };
+  chars.resize(n);
+  bool sorted = true;
+  for (size_t i = 0; i < n; ++i) {
+    chars[i] = i;
+    if (i && key(i) < key(i - 1)) sorted = false;
+  }
+  // Characters grouped by their glyph, in the order of the glyphs.
+  if (!sorted) std::stable_sort(chars.begin(), chars.end(), [&](size_t a, size_t b) { return key(a) < key(b); });
+  out.clear();
   size_t next = 0;
-  for (auto it = byGlyph.begin(); it != byGlyph.end(); ++it) {
-    const auto after = std::next(it);
-    const size_t end = rtl ? it->first + 1 : (after == byGlyph.end() ? glyphs : after->first);
-    out.push_back({next, std::max(end, next), it->second});
+  for (size_t at = 0; at < n;) {
+    const size_t k = key(chars[at]);
+    size_t stop = at + 1;
+    while (stop < n && key(chars[stop]) == k) ++stop;
+    const size_t end = rtl ? k + 1 : (stop < n ? key(chars[stop]) : glyphs);
+    out.push_back({next, std::max(end, next), at, stop});
     next = out.back().End;
+    at = stop;
   }
   if (!out.empty()) out.back().End = glyphs;  // trailing glyphs stay with the last cluster
-  if (out.empty() && glyphs) out.push_back({0, glyphs, {}});
-  return out;
+  if (out.empty() && glyphs) out.push_back({0, glyphs, 0, 0});
 }
 
 // The layout of one line of a text item while its runs are written.
@@ -149,10 +158,15 @@ std::string TgtCustomPDFEngine::CompositeShow(const TTextLine &line, const TgtRu
   const double S = gtScreenResolution;
   const TgtGlyphInfoList &glyphs = run.FGlyphInfoList;
   std::string hex, tj = "[";
+  hex.reserve(glyphs.size() * 4);
+  tj.reserve(glyphs.size() * 14 + 8);
   bool adjusted = false;
   double pending = 0;
   advance = 0;
-  const std::vector<TGlyphCluster> clusters = GlyphClusters(run);
+  std::vector<TGlyphCluster> clusters;
+  std::vector<size_t> chars;
+  GlyphClusters(run, clusters, chars);
+  std::string a;
   for (size_t c = 0; c < clusters.size(); ++c) {
     double nominal = 0, placed = 0;
     for (size_t g = clusters[c].First; g < clusters[c].End; ++g) {
@@ -161,22 +175,32 @@ std::string TgtCustomPDFEngine::CompositeShow(const TTextLine &line, const TgtRu
       nominal += width ? *width * (S / 72) * k : NominalAdvance(glyphs[g]) * k;
       placed += glyphs[g].FAdvWidth * k;
     }
-    const std::string codes =
-        GlyphRunHex(TgtGlyphInfoList(glyphs.begin() + long(clusters[c].First), glyphs.begin() + long(clusters[c].End)));
     double target = placed;
     if (line.MetafileAdvances) {
       target = 0;
-      for (size_t ch : clusters[c].Chars) target += line.Item.FCharSpaceArray[size_t(run.FRunInfo.StartPos) + ch];
+      for (size_t ch = clusters[c].CharFirst; ch < clusters[c].CharEnd; ++ch)
+        target += line.Item.FCharSpaceArray[size_t(run.FRunInfo.StartPos) + chars[ch]];
     }
-    if (c > 0) {
-      const std::string a = Fixed4(pending);
+    // Below half the last written digit an adjustment reads 0.0000 and is
+    // left out.
+    bool moved = false;
+    if (c > 0 && std::fabs(pending) >= 0.00005) {
+      a.clear();
+      AppendFixed4(a, pending);
       if (a != "0.0000" && a != "-0.0000") {
         tj += a;
-        adjusted = true;
+        adjusted = moved = true;
       }
     }
-    hex += codes;
-    tj += "<" + codes + ">";
+    const size_t at = hex.size();
+    AppendGlyphRunHex(hex, glyphs.data() + clusters[c].First, glyphs.data() + clusters[c].End);
+    // Without an adjustment the cluster continues the string before it.
+    if (c > 0 && !moved)
+      tj.pop_back();
+    else
+      tj += '<';
+    tj.append(hex, at, std::string::npos);
+    tj += '>';
     pending = line.Size > 0 ? (nominal - target) / line.Size * 1000 * FPixelToPointMultiplier : 0;
     advance += target;
   }
@@ -212,9 +236,12 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   if (composite) {
     // The font's widths are the glyphs' own advances; kerning and the
     // metafile's spacing are adjustments of the show operator.
-    TgtGlyphInfoList recorded = run.FGlyphInfoList;
-    for (TgtGlyphInfo &g : recorded) g.FAdvWidth = NominalAdvance(g);
-    font.AddUsedGlyphs(run.FRunText, recorded, (run.FRunInfo.GlyphType & gdRTL) != 0);
+    const TgtGlyphInfoList &glyphs = run.FGlyphInfoList;
+    if (std::any_of(glyphs.begin(), glyphs.end(), [&](const TgtGlyphInfo &g) { return !font.GlyphWidth(g.FID); })) {
+      TgtGlyphInfoList recorded = glyphs;
+      for (TgtGlyphInfo &g : recorded) g.FAdvWidth = NominalAdvance(g);
+      font.AddUsedGlyphs(run.FRunText, recorded, (run.FRunInfo.GlyphType & gdRTL) != 0);
+    }
     show = CompositeShow(line, run, font, advance);
   } else {
     FAnsi = WideTo1252(run.FRunText);

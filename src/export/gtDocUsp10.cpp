@@ -28,18 +28,24 @@ bool IsWinAnsi(WCHAR c) {
 
 bool AllWinAnsi(const WString &s) { return std::all_of(s.begin(), s.end(), IsWinAnsi); }
 
-struct TCacheDeleter {
-  void operator()(SCRIPT_CACHE *c) const {
-    ScriptFreeCache(c);
-    delete c;
-  }
-};
-using TCache = std::unique_ptr<SCRIPT_CACHE, TCacheDeleter>;
+// Characters the cmap alone draws as shaping would, in a simple-script item:
+// letters, digits, punctuation and symbols of Latin, Greek and Cyrillic.
+// Left out: controls, the soft hyphen, spaces and format characters of
+// General Punctuation (shaping hides or widens them), combining marks,
+// and the Cyrillic marks U+0483 .. U+0489.
+bool IsPlainChar(WCHAR c) {
+  if (c < 0x20 || c == 0xAD || (c >= 0x7F && c < 0xA0)) return false;
+  if (c < 0x300) return true;
+  if (c >= 0x370 && c <= 0x52F) return c < 0x483 || c > 0x489;
+  if (c >= 0x1E00 && c <= 0x1FFF) return true;  // Latin and Greek extended
+  return (c >= 0x2010 && c <= 0x2027) || (c >= 0x2030 && c <= 0x205E) || (c >= 0x20A0 && c <= 0x20BF) ||
+         (c >= 0x2100 && c <= 0x214F);
+}
 
 // One item shaped in one family.
 struct TShaped {
   WString Family;
-  TCache Cache;
+  TgtShapeFonts::TFace *Face = nullptr;
   std::vector<WORD> Glyphs, LogClust;
   std::vector<SCRIPT_VISATTR> VisAttr;
   int Missing = 0;
@@ -49,7 +55,7 @@ struct TShaped {
 // Shapes items on the screen device context, each family at 1000 points.
 class TShaper {
  public:
-  TShaper(TgtMapFont &map, const TgtFont &font) : FMap(map), FFont(font), FDc(GetDC(nullptr)) {}
+  TShaper(TgtMapFont &map, const TgtFont &font) : FMap(map), FFonts(map.ShapeFonts()), FFont(font), FDc(GetDC(nullptr)) {}
   ~TShaper() {
     if (FDc) ReleaseDC(nullptr, FDc);
   }
@@ -60,6 +66,10 @@ class TShaper {
   // character has no glyph, and fills the item's glyphs and run details.
   void Shape(const WString &text, SCRIPT_ANALYSIS sa, TgtRunInfo &info, std::vector<WORD> &logClust,
              TgtGlyphInfoList &glyphs);
+  // The glyphs of a simple-script item straight from the item's font: one
+  // glyph per character, its own advance. False (nothing filled) when a
+  // character needs more than the cmap.
+  bool MapDirectly(const WString &text, TgtRunInfo &info, std::vector<WORD> &logClust, TgtGlyphInfoList &glyphs);
 
  private:
   LOGFONTW Reference(const WString &family) const;
@@ -68,6 +78,7 @@ class TShaper {
   void Place(TShaped &s, SCRIPT_ANALYSIS sa, const WString &fontName, TgtGlyphInfoList &glyphs);
 
   TgtMapFont &FMap;
+  TgtShapeFonts &FFonts;
   TgtFont FFont;
   HDC FDc;
 };
@@ -91,14 +102,8 @@ LOGFONTW TShaper::Reference(const WString &family) const {
 TShaped TShaper::Try(const WString &family, const WString &text, SCRIPT_ANALYSIS sa) {
   TShaped s;
   s.Family = family;
-  s.Cache.reset(new SCRIPT_CACHE(nullptr));
-  const LOGFONTW lf = Reference(family);
-  HFONT font = CreateFontIndirectW(&lf);
-  if (!font || !FDc) {
-    if (font) DeleteObject(font);
-    return s;
-  }
-  HGDIOBJ old = SelectObject(FDc, font);
+  s.Face = FDc ? FFonts.Face(FDc, Reference(family)) : nullptr;
+  if (!s.Face) return s;
   const int n = static_cast<int>(text.size());
   size_t room = text.size() * 3 / 2 + 16;
   HRESULT hr = E_OUTOFMEMORY;
@@ -107,14 +112,10 @@ TShaped TShaper::Try(const WString &family, const WString &text, SCRIPT_ANALYSIS
   for (int attempt = 0; attempt < 64 && hr == E_OUTOFMEMORY; ++attempt) {
     s.Glyphs.assign(room, 0);
     s.VisAttr.assign(room, SCRIPT_VISATTR{});
-    hr = ScriptShape(FDc, s.Cache.get(), text.data(), n, static_cast<int>(room), &sa, s.Glyphs.data(),
+    hr = ScriptShape(FDc, &s.Face->Cache, text.data(), n, static_cast<int>(room), &sa, s.Glyphs.data(),
                      s.LogClust.data(), s.VisAttr.data(), &count);
-    if (hr == E_PENDING) hr = ScriptShape(FDc, s.Cache.get(), text.data(), n, static_cast<int>(room), &sa,
-                                          s.Glyphs.data(), s.LogClust.data(), s.VisAttr.data(), &count);
     room += std::max<size_t>(1, room / 2);
   }
-  SelectObject(FDc, old);
-  DeleteObject(font);
   if (hr != S_OK && hr != USP_E_SCRIPT_NOT_IN_FONT) return s;
   s.Glyphs.resize(static_cast<size_t>(count));
   s.VisAttr.resize(static_cast<size_t>(count));
@@ -141,12 +142,14 @@ TShaped TShaper::ShapeWithFallback(const WString &text, const SCRIPT_ANALYSIS &s
   return best;
 }
 
+// The shaper's advances: ScriptPlace takes those of the face's last shaping,
+// which is this item's (every family is tried on a face of its own).
 void TShaper::Place(TShaped &s, SCRIPT_ANALYSIS sa, const WString &fontName, TgtGlyphInfoList &glyphs) {
   const int count = static_cast<int>(s.Glyphs.size());
   std::vector<int> advances(s.Glyphs.size(), 0);
   std::vector<GOFFSET> offsets(s.Glyphs.size());
   ABC total{};
-  ScriptPlace(FDc, s.Cache.get(), s.Glyphs.data(), count, s.VisAttr.data(), &sa, advances.data(), offsets.data(),
+  ScriptPlace(FDc, &s.Face->Cache, s.Glyphs.data(), count, s.VisAttr.data(), &sa, advances.data(), offsets.data(),
               &total);
   glyphs.clear();
   glyphs.reserve(s.Glyphs.size());
@@ -154,11 +157,39 @@ void TShaper::Place(TShaped &s, SCRIPT_ANALYSIS sa, const WString &fontName, Tgt
     TgtGlyphInfo gi;
     gi.FID = s.Glyphs[size_t(g)];
     gi.FAdvWidth = advances[size_t(g)];
-    ScriptGetGlyphABCWidth(FDc, s.Cache.get(), gi.FID, &gi.FABCWidth);
+    gi.FABCWidth = s.Face->GlyphABC(FDc, gi.FID);
     gi.FPosition = g;
     gi.FFontName = fontName;
     glyphs.push_back(std::move(gi));
   }
+}
+
+bool TShaper::MapDirectly(const WString &text, TgtRunInfo &info, std::vector<WORD> &logClust,
+                          TgtGlyphInfoList &glyphs) {
+  if (!FDc || !std::all_of(text.begin(), text.end(), IsPlainChar)) return false;
+  TgtShapeFonts::TFace *face = FFonts.Face(FDc, Reference(FFont.Name));
+  if (!face) return false;
+  glyphs.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const WORD id = face->Glyph(FDc, text[i]);
+    if (id == 0) {
+      glyphs.clear();
+      return false;
+    }
+    TgtGlyphInfo &g = glyphs[i];
+    g.FID = id;
+    g.FABCWidth = face->GlyphABC(FDc, id);
+    g.FAdvWidth = g.FABCWidth.abcA + static_cast<int32_t>(g.FABCWidth.abcB) + g.FABCWidth.abcC;
+    g.FPosition = static_cast<int32_t>(i);
+    g.FFontName = FFont.Name;
+  }
+  logClust.resize(text.size());
+  info.VisAttr.resize(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    logClust[i] = WORD(i);
+    info.VisAttr[i] = uint8_t(svClusterStart | (glyphs[i].FAdvWidth == 0 ? svZeroWidth : 0));
+  }
+  return true;
 }
 
 void TShaper::Shape(const WString &text, SCRIPT_ANALYSIS sa, TgtRunInfo &info, std::vector<WORD> &logClust,
@@ -209,7 +240,7 @@ std::vector<SCRIPT_ITEM> Itemize(const WString &text, bool rtlBase) {
 }  // namespace
 
 void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
-                                      const TgtAnalyzeCallback &callback, const TgtFont &font) {
+                                      const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape) {
   if (text.empty() || text.size() > (1u << 20)) return;
   const bool rtlBase = biDiMode != bdLeftToRight;
   const std::vector<SCRIPT_ITEM> items = Itemize(text, rtlBase);
@@ -223,15 +254,19 @@ void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode,
   const bool latinFont = family && family->CoversBasicLatin;
   TShaper shaper(mapFont, font);
   bool shapedBefore = false;
+  // Reused from item to item.
+  WString itemText;
+  std::vector<WORD> logClust;
+  TgtGlyphInfoList glyphs;
   for (int v = 0; v < count; ++v) {
     const SCRIPT_ITEM &item = items[size_t(visual[size_t(v)])];
     const int start = item.iCharPos, end = items[size_t(visual[size_t(v)]) + 1].iCharPos;
-    const WString itemText = text.substr(size_t(start), size_t(end - start));
+    itemText.assign(text, size_t(start), size_t(end - start));
     TgtRunInfo info;
     info.StartPos = start;
     info.EndPos = end;
-    std::vector<WORD> logClust;
-    TgtGlyphInfoList glyphs;
+    logClust.clear();
+    glyphs.clear();
     const bool complex = ScriptIsComplex(itemText.data(), int(itemText.size()), SIC_COMPLEX) == S_OK;
     if (latinFont && !rtlBase && !complex && AllWinAnsi(itemText) && !shapedBefore) {
       for (size_t i = 0; i < itemText.size(); ++i) logClust.push_back(WORD(i));
@@ -239,10 +274,61 @@ void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode,
       shapedBefore = true;
       info.ScriptProcessingRequired = true;
       if (complex) info.GlyphType |= gdComplex;
-      shaper.Shape(itemText, item.a, info, logClust, glyphs);
+      const bool direct =
+          !complex && !item.a.fRTL && !alwaysShape && shaper.MapDirectly(itemText, info, logClust, glyphs);
+      if (!direct) shaper.Shape(itemText, item.a, info, logClust, glyphs);
     }
     callback(itemText, v, logClust, info, glyphs, count);
   }
+}
+
+TgtShapeFonts::~TgtShapeFonts() {
+  for (auto &[key, face] : FFaces)
+    if (face) ScriptFreeCache(&face->Cache);
+}
+
+TgtShapeFonts::TFace *TgtShapeFonts::Face(HDC dc, const LOGFONTW &lf) {
+  std::string key(reinterpret_cast<const char *>(&lf), sizeof lf);
+  if (auto it = FFaces.find(key); it != FFaces.end()) return it->second.get();
+  // The cache takes the font selected now and keeps it; the font object
+  // itself is not needed afterwards.
+  auto face = std::make_unique<TFace>();
+  HFONT font = CreateFontIndirectW(&lf);
+  if (font) {
+    HGDIOBJ old = SelectObject(dc, font);
+    long height = 0;
+    if (ScriptCacheGetHeight(dc, &face->Cache, &height) != S_OK) ScriptFreeCache(&face->Cache);
+    SelectObject(dc, old);
+    DeleteObject(font);
+  }
+  TFace *out = face->Cache ? face.get() : nullptr;
+  FFaces.emplace(std::move(key), out ? std::move(face) : nullptr);
+  return out;
+}
+
+WORD TgtShapeFonts::TFace::Glyph(HDC dc, WCHAR c) {
+  if (CharPages.empty()) CharPages.resize(256);
+  auto &page = CharPages[c >> 8];
+  if (!page) page = std::make_unique<std::array<uint32_t, 256>>();
+  uint32_t &slot = (*page)[c & 0xFF];
+  if (slot == 0) {
+    WORD g = 0;
+    if (ScriptGetCMap(dc, &Cache, &c, 1, 0, &g) != S_OK) g = 0;
+    slot = uint32_t(g) + 1;
+  }
+  return WORD(slot - 1);
+}
+
+const ABC &TgtShapeFonts::TFace::GlyphABC(HDC dc, WORD glyph) {
+  if (glyph >= Known.size()) {
+    Known.resize(size_t(glyph) + 1, 0);
+    Widths.resize(size_t(glyph) + 1, ABC{});
+  }
+  if (!Known[glyph]) {
+    if (ScriptGetGlyphABCWidth(dc, &Cache, glyph, &Widths[glyph]) != S_OK) Widths[glyph] = ABC{};
+    Known[glyph] = 1;
+  }
+  return Widths[glyph];
 }
 
 WString RunFamily(const TgtRunInfo &info, const TgtFont &font) {
@@ -259,11 +345,11 @@ void TgtRunMerger::Add(const WString &itemText, const std::vector<WORD> &logClus
         last.FRunInfo.EndPos == info.StartPos) {
       const size_t base = last.FGlyphInfoList.size();
       last.FRunText += itemText;
+      last.FLogClust.reserve(last.FLogClust.size() + logClust.size());
       for (WORD c : logClust) last.FLogClust.push_back(WORD(c + base));
-      for (const TgtGlyphInfo &g : glyphs) {
-        last.FGlyphInfoList.push_back(g);
-        last.FGlyphInfoList.back().FPosition = static_cast<int32_t>(base + size_t(g.FPosition));
-      }
+      last.FGlyphInfoList.insert(last.FGlyphInfoList.end(), glyphs.begin(), glyphs.end());
+      for (size_t g = base; g < last.FGlyphInfoList.size(); ++g)
+        last.FGlyphInfoList[g].FPosition = static_cast<int32_t>(base + size_t(last.FGlyphInfoList[g].FPosition));
       last.FRunInfo.VisAttr.insert(last.FRunInfo.VisAttr.end(), info.VisAttr.begin(), info.VisAttr.end());
       last.FRunInfo.EndPos = info.EndPos;
       return;

@@ -6,7 +6,11 @@
 // items that continue one another into the runs the PDF writer shows.
 #pragma once
 
+#include <array>
 #include <functional>
+#include <map>
+#include <memory>
+#include <string>
 #include <vector>
 
 #include "export/gtEngineTypes.h"
@@ -26,9 +30,39 @@ using TgtAnalyzeCallback =
 class TgtStringAnalyzer {
  public:
   // Font is the font the text is written in (as TgtMapFont prepared it); it
-  // is shaped at 1000 points on the screen.
+  // is shaped at 1000 points on the screen. An item of a simple script
+  // (ScriptIsComplex says so) whose characters the font maps one to one
+  // takes its glyphs from the font's cmap and their own advances, as the
+  // system's non-complex path does: no substitution, no kerning. alwaysShape
+  // sends every item through the shaper instead (to compare the two).
   static void StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
-                            const TgtAnalyzeCallback &callback, const TgtFont &font);
+                            const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape = false);
+};
+
+// The fonts the analyser shapes with, each created and selected once and
+// kept with what is asked of it again and again (glyphs of characters,
+// glyph widths). One per font map, so per engine.
+class TgtShapeFonts {
+ public:
+  struct TFace {
+    SCRIPT_CACHE Cache = nullptr;
+    // Characters to glyphs in pages of 256 (glyph + 1; 0: not asked yet).
+    std::vector<std::unique_ptr<std::array<uint32_t, 256>>> CharPages;
+    std::vector<ABC> Widths;      // per glyph
+    std::vector<uint8_t> Known;   // per glyph: Widths holds it
+    // The cmap's glyph of a BMP character (0: none).
+    WORD Glyph(HDC dc, WCHAR c);
+    const ABC &GlyphABC(HDC dc, WORD glyph);
+  };
+  TgtShapeFonts() = default;
+  ~TgtShapeFonts();
+  TgtShapeFonts(const TgtShapeFonts &) = delete;
+  TgtShapeFonts &operator=(const TgtShapeFonts &) = delete;
+  // The face of a reference LOGFONTW; nullptr when it cannot be created.
+  TFace *Face(HDC dc, const LOGFONTW &lf);
+
+ private:
+  std::map<std::string, std::unique_ptr<TFace>> FFaces;  // by the LOGFONTW's bytes
 };
 
 // One output run.

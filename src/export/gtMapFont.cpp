@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "export/gtDocUsp10.h"
+
 namespace nx {
 
 namespace {
@@ -134,6 +136,11 @@ void TgtMapFont::AddUsedFont(const WString &family) {
   if (std::none_of(FAllUsedFonts.begin(), FAllUsedFonts.end(),
                    [&](const WString &f) { return SameFamilyName(f, plain); }))
     FAllUsedFonts.push_back(plain);
+}
+
+TgtShapeFonts &TgtMapFont::ShapeFonts() {
+  if (!FShapeFonts) FShapeFonts = std::make_shared<TgtShapeFonts>();
+  return *FShapeFonts;
 }
 
 std::vector<WString> TgtMapFont::FallbackCandidates(const WString &tried) {

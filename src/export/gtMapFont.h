@@ -5,6 +5,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -12,6 +13,8 @@
 #include "export/gtGraphics.h"
 
 namespace nx {
+
+class TgtShapeFonts;
 
 // Orders family names without regard to ASCII case, as GDI compares them.
 struct TgtFamilyLess {
@@ -52,6 +55,8 @@ class TgtMapFont {
   // the fallbacks used so far, "Arial", then every installed TrueType
   // family, each once and without `tried`.
   std::vector<WString> FallbackCandidates(const WString &tried);
+  // The fonts the string analyser shapes with, kept as long as the map.
+  TgtShapeFonts &ShapeFonts();
 
  private:
   void ReadSysFonts();
@@ -61,6 +66,7 @@ class TgtMapFont {
   std::map<WString, std::optional<TFamilyInfo>, TgtFamilyLess> FFamilies;  // enumeration by name, cached
   std::map<WString, WString, TgtFamilyLess> FMappedFonts;
   std::vector<WString> FAllUsedFonts;
+  std::shared_ptr<TgtShapeFonts> FShapeFonts;
 };
 
 // True for "@Family" (a vertical font); Plain strips the prefix.

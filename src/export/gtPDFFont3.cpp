@@ -59,7 +59,43 @@ WCHAR CodeChar(uint8_t code) {
   return w.empty() ? static_cast<WCHAR>(code) : w[0];
 }
 
+// The font selected into dc as the system holds it: table 0 is the font
+// from its directory on; "ttcf" the whole collection holding it, in which
+// the font's directory lies at the difference. No data for fonts with
+// PostScript outlines: they are not TrueType fonts here.
+TgtFontDataCache::TData ReadFontData(HDC dc) {
+  TgtFontDataCache::TData out;
+  const DWORD size = GetFontData(dc, 0, 0, nullptr, 0);
+  if (size == GDI_ERROR || size == 0) return out;
+  const DWORD kTtcf = 0x66637474;
+  const DWORD whole = GetFontData(dc, kTtcf, 0, nullptr, 0);
+  const bool collection = whole != GDI_ERROR && whole > size;
+  std::string data(collection ? whole : size, '\0');
+  if (GetFontData(dc, collection ? kTtcf : 0, 0, data.data(), static_cast<DWORD>(data.size())) != data.size())
+    return out;
+  const uint32_t offset = collection ? whole - size : 0;
+  if (!HasTrueTypeOutlines(data, offset)) return out;
+  out.Bytes = std::move(data);
+  out.Offset = offset;
+  return out;
+}
+
 }  // namespace
+
+std::shared_ptr<const TgtFontDataCache::TData> TgtFontDataCache::Get(HDC dc, const LOGFONTW &lf) {
+  const std::string key(reinterpret_cast<const char *>(&lf), sizeof lf);
+  for (auto it = FEntries.begin(); it != FEntries.end(); ++it)
+    if (it->first == key) {
+      auto entry = *it;
+      FEntries.erase(it);
+      FEntries.push_back(entry);
+      return entry.second;
+    }
+  auto data = std::make_shared<const TData>(ReadFontData(dc));
+  if (FEntries.size() >= kKept) FEntries.erase(FEntries.begin());
+  FEntries.emplace_back(key, data);
+  return data;
+}
 
 std::string EscapePdfName(const std::string &name) {
   std::string out;
@@ -88,7 +124,8 @@ std::string PdfBaseFontName(const TPdfFontSpec &f) {
   return name;
 }
 
-TgtPDFFont::TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo)
+TgtPDFFont::TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo,
+                       TgtFontDataCache *cache)
     : FEmbedding(embedding), FSubset(embedding == etfSubset), FIsCID(isCID), FFont(font) {
   FFontInfo.FfiFontObjRef = objNo;
   const double size = std::fabs(font.Size);
@@ -96,7 +133,7 @@ TgtPDFFont::TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, b
   FFontInfo.FfiStrikeoutPosition = std::floor(size / 5);
   FFontInfo.FfiUnderscoreSize = std::floor(size / 10);
   FBaseFont = PdfBaseFontName(font);
-  Measure();
+  Measure(cache);
 }
 
 bool TgtPDFFont::IsEqual(const TPdfFontSpec &f, bool isCID, bool isIdentityH) const {
@@ -104,16 +141,22 @@ bool TgtPDFFont::IsEqual(const TPdfFontSpec &f, bool isCID, bool isIdentityH) co
          isCID == FIsCID && isIdentityH == FIsIdentityH;
 }
 
-void TgtPDFFont::Measure() {
+void TgtPDFFont::Measure(TgtFontDataCache *cache) {
   const int s = ScreenResolution();
   const double k = 72.0 / s;
-  TScreenFont sf(ReferenceFont(FFont, s));
+  const LOGFONTW reference = ReferenceFont(FFont, s);
+  TScreenFont sf(reference);
   if (!sf.Ok()) return;
   TEXTMETRICW tm{};
   if (!GetTextMetricsW(sf.Dc(), &tm)) return;
   TgtPDFFontInfo &fi = FFontInfo;
   const bool proportional = tm.tmPitchAndFamily & TMPF_FIXED_PITCH;
-  if (tm.tmPitchAndFamily & TMPF_TRUETYPE) ReadFontData(sf.Dc());
+  if (tm.tmPitchAndFamily & TMPF_TRUETYPE) {
+    const auto data = cache ? cache->Get(sf.Dc(), reference)
+                            : std::make_shared<const TgtFontDataCache::TData>(ReadFontData(sf.Dc()));
+    FFontData = data->Bytes;
+    FOffset = data->Offset;
+  }
   const bool trueType = !FFontData.empty();
   fi.FfiType = trueType ? ftTrueType
                : (tm.tmPitchAndFamily & (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)) ==
@@ -161,23 +204,6 @@ void TgtPDFFont::Measure() {
   fi.FfiStrikeoutPosition = size * (otm.otmsStrikeoutPosition * k) / 1000;
   fi.FfiUnderscoreSize = size * (otm.otmsUnderscoreSize * k) / 1000;
   fi.FfiUnderscorePosition = size * (otm.otmsUnderscorePosition * k) / 1000;
-}
-
-void TgtPDFFont::ReadFontData(HDC dc) {
-  // Table 0 is the font from its directory on; "ttcf" the whole collection
-  // holding it, in which the font's directory lies at the difference.
-  const DWORD size = GetFontData(dc, 0, 0, nullptr, 0);
-  if (size == GDI_ERROR || size == 0) return;
-  const DWORD kTtcf = 0x66637474;
-  const DWORD whole = GetFontData(dc, kTtcf, 0, nullptr, 0);
-  const bool collection = whole != GDI_ERROR && whole > size;
-  std::string data(collection ? whole : size, '\0');
-  if (GetFontData(dc, collection ? kTtcf : 0, 0, data.data(), static_cast<DWORD>(data.size())) != data.size()) return;
-  const uint32_t offset = collection ? whole - size : 0;
-  // Fonts with PostScript outlines are not TrueType fonts here.
-  if (!HasTrueTypeOutlines(data, offset)) return;
-  FFontData = std::move(data);
-  FOffset = offset;
 }
 
 void TgtPDFFont::AddUsedCharacters(std::string_view codes) {

@@ -11,6 +11,7 @@
 #include <array>
 #include <climits>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -57,11 +58,30 @@ struct TgtPDFFontInfo {
   bool FfiIsFixedPitch = false;
 };
 
+// The data of the fonts a writer measures and embeds, kept from document to
+// document: the system reads the whole font file on every request. Holds
+// the few fonts used last.
+class TgtFontDataCache {
+ public:
+  struct TData {
+    std::string Bytes;    // empty: no TrueType data
+    uint32_t Offset = 0;  // the font's table directory inside Bytes
+  };
+  // The data of the font selected into dc, which was created from lf.
+  std::shared_ptr<const TData> Get(HDC dc, const LOGFONTW &lf);
+
+ private:
+  static constexpr size_t kKept = 8;
+  std::vector<std::pair<std::string, std::shared_ptr<const TData>>> FEntries;  // most recent last
+};
+
 class TgtPDFFont {
  public:
   // Measures the font; objNo is the number of its font dictionary. The
-  // embedding is the document's, or etfNone for an excluded family.
-  TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo);
+  // embedding is the document's, or etfNone for an excluded family. The
+  // font data comes through cache when one is given.
+  TgtPDFFont(const TPdfFontSpec &font, TgtTTFontEmbedding embedding, bool isCID, int32_t objNo,
+             TgtFontDataCache *cache = nullptr);
 
   // Same family (exact), bold, italic and size, same encoding (simple or
   // composite) and orientation.
@@ -111,8 +131,7 @@ class TgtPDFFont {
   std::string ToUnicodeCMap() const;
 
  private:
-  void Measure();
-  void ReadFontData(HDC dc);
+  void Measure(TgtFontDataCache *cache);
 
   std::string FBaseFont;
   TgtTTFontEmbedding FEmbedding;
@@ -126,6 +145,8 @@ class TgtPDFFont {
   std::vector<uint16_t> FCID;
   std::vector<char16_t> FCharCode;
   std::vector<int32_t> FWidths;
+  static constexpr int32_t kNoWidth = INT32_MIN;
+  std::vector<int32_t> FWidthOfGlyph;  // by glyph identifier: its recorded width, kNoWidth when not recorded
   std::set<char16_t> FIncludedCharCode;  // characters of a subset font, spaces left out
   int32_t FFirstGlyph = INT32_MAX, FLastGlyph = 0;
   std::string FEmbedded;
@@ -139,6 +160,10 @@ class TgtPDFFont {
 // The glyph identifiers of a run as the body of a hex string, four
 // upper-case digits each ("0041002A"), for a composite font's text.
 std::string GlyphRunHex(const TgtGlyphInfoList &glyphs);
+// The same for the glyphs [first, end), appended to s.
+void AppendGlyphRunHex(std::string &s, const TgtGlyphInfo *first, const TgtGlyphInfo *end);
+// A 16-bit value as four upper-case hex digits, appended to s.
+void AppendHex4(std::string &s, uint32_t v);
 
 // "Times New Roman" bold italic -> "TimesNewRoman,BoldItalic".
 std::string PdfBaseFontName(const TPdfFontSpec &font);

@@ -15,18 +15,22 @@ using pdf::Ref;
 
 namespace {
 
+}  // namespace
+
 void AppendHex4(std::string &s, uint32_t v) {
-  char buf[8];
-  std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFF);
-  s += buf;
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  const char buf[4] = {kDigits[(v >> 12) & 0xF], kDigits[(v >> 8) & 0xF], kDigits[(v >> 4) & 0xF], kDigits[v & 0xF]};
+  s.append(buf, 4);
 }
 
-}  // namespace
+void AppendGlyphRunHex(std::string &s, const TgtGlyphInfo *first, const TgtGlyphInfo *end) {
+  for (; first != end; ++first) AppendHex4(s, first->FID);
+}
 
 std::string GlyphRunHex(const TgtGlyphInfoList &glyphs) {
   std::string s;
   s.reserve(glyphs.size() * 4);
-  for (const TgtGlyphInfo &g : glyphs) AppendHex4(s, g.FID);
+  AppendGlyphRunHex(s, glyphs.data(), glyphs.data() + glyphs.size());
   return s;
 }
 
@@ -34,26 +38,27 @@ void TgtPDFFont::AddUsedGlyphs(const WString &text, const TgtGlyphInfoList &glyp
   const double toEm = 72.0 / (gtScreenResolution > 0 ? gtScreenResolution : 96);
   for (size_t i = 0; i < glyphs.size(); ++i) {
     const TgtGlyphInfo &g = glyphs[i];
-    if (FUsedGlyphs.count(g.FID)) continue;
+    if (g.FID < FWidthOfGlyph.size() && FWidthOfGlyph[g.FID] != kNoWidth) continue;
     // A right-to-left run's glyphs come in visual order: the first glyph
     // shows the last character. A glyph past the end of the text (shaping
     // made more glyphs than characters) has no character of its own.
     char16_t ch = 0;
     if (i < text.size()) ch = text[isRTL ? text.size() - 1 - i : i];
+    if (FWidthOfGlyph.size() <= g.FID) FWidthOfGlyph.resize(size_t(g.FID) + 1, kNoWidth);
+    FWidthOfGlyph[g.FID] = static_cast<int32_t>(std::lround(g.FAdvWidth * toEm));
     FCID.push_back(g.FID);
     FUsedGlyphs.insert(g.FID);
     FCharCode.push_back(ch);
     if (FSubset && ch && ch != u' ') FIncludedCharCode.insert(ch);
-    FWidths.push_back(static_cast<int32_t>(std::lround(g.FAdvWidth * toEm)));
+    FWidths.push_back(FWidthOfGlyph[g.FID]);
     FFirstGlyph = std::min<int32_t>(FFirstGlyph, g.FID);
     FLastGlyph = std::max<int32_t>(FLastGlyph, g.FID);
   }
 }
 
 std::optional<int32_t> TgtPDFFont::GlyphWidth(uint16_t glyph) const {
-  for (size_t i = 0; i < FCID.size(); ++i)
-    if (FCID[i] == glyph) return FWidths[i];
-  return std::nullopt;
+  if (glyph >= FWidthOfGlyph.size() || FWidthOfGlyph[glyph] == kNoWidth) return std::nullopt;
+  return FWidthOfGlyph[glyph];
 }
 
 std::string TgtPDFFont::Type0FontDictionary(int32_t index, int32_t toUnicodeObjNo, int32_t descendantObjNo) const {

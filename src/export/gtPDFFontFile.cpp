@@ -123,6 +123,27 @@ class TGlyphData {
   std::vector<uint32_t> Offsets;
 };
 
+// 'hmtx' with the metrics of glyphs outside the subset set to zero: no text
+// draws them, and the runs of zeros compress to almost nothing. A table
+// shorter than 'hhea' says stays as it is.
+std::string SubsetMetrics(std::string_view data, const std::vector<TTrueTypeTable> &dir, const TTrueTypeTable &hmtx,
+                          uint16_t numGlyphs, const std::map<uint16_t, bool> &kept) {
+  std::string table(data.substr(hmtx.Offset, hmtx.Length));
+  const TTrueTypeTable *hhea = Find(dir, TableTag("hhea"));
+  uint16_t longMetrics = 0;
+  if (!hhea || hhea->Length < 36 || !TReader{data}.U16(hhea->Offset + 34, longMetrics) || longMetrics == 0 ||
+      longMetrics > numGlyphs || table.size() < 4u * longMetrics + 2u * (numGlyphs - longMetrics))
+    return table;
+  for (uint32_t g = 0; g < numGlyphs; ++g) {
+    if (kept.count(static_cast<uint16_t>(g))) continue;
+    if (g < longMetrics)
+      Put32(table, 4 * size_t(g), 0);
+    else
+      Put16(table, 4 * size_t(longMetrics) + 2 * size_t(g - longMetrics), 0);
+  }
+  return table;
+}
+
 }  // namespace
 
 std::vector<TTrueTypeTable> ReadTableDirectory(std::string_view data, uint32_t dirOffset) {
@@ -226,6 +247,7 @@ std::optional<std::string> BuildTrueTypeSubset(std::string_view data, uint32_t d
   for (const TTrueTypeTable *t : kept) {
     std::string table = t->Tag == TableTag("glyf")   ? glyf
                         : t->Tag == TableTag("loca") ? loca
+                        : t->Tag == TableTag("hmtx") ? SubsetMetrics(data, dir, *t, glyphs.NumGlyphs, state)
                                                      : std::string(data.substr(t->Offset, t->Length));
     if (t->Tag == TableTag("head")) {
       Put32(table, 8, 0);  // checkSumAdjustment, set once the file is whole

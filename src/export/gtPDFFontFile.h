@@ -43,7 +43,8 @@ inline constexpr int kMaxCompositeDepth = 16;
 
 // A font file that holds only the required tables and, in 'glyf', only the
 // used glyphs (glyph 0 always) and every glyph their composites name, at any
-// depth; other glyphs stay with empty data, so identifiers do not change.
+// depth; other glyphs stay with empty data and zero metrics in 'hmtx', so
+// identifiers do not change.
 // nullopt when the font's tables are damaged (truncated, 'loca' past 'glyf',
 // components that loop or nest too deep, a glyph id past numGlyphs).
 std::optional<std::string> BuildTrueTypeSubset(std::string_view data, uint32_t dirOffset,

@@ -109,6 +109,29 @@ TEST(PdfCompositeFont, ToUnicodeMapPairsGlyphsWithTheirCharacters) {
   EXPECT_FALSE(font.GlyphWidth(0x45).has_value());
 }
 
+// The engine keeps the font data it read; a font measured through the
+// cache embeds what a font read on its own embeds, also after the cache
+// has let older fonts go.
+TEST(PdfCompositeFont, CachedFontDataIsTheFontsOwn) {
+  TgtFontDataCache cache;
+  std::vector<TPdfFontSpec> specs;
+  for (const WString family : {u"Arial", u"DejaVu Sans", u"Times New Roman", u"Courier New"})
+    for (int style = 0; style < 3; ++style) {
+      TPdfFontSpec s = FontNamed(family);
+      s.Bold = style & 1;
+      s.Italic = style & 2;
+      specs.push_back(s);
+    }
+  for (int round = 0; round < 2; ++round)
+    for (const TPdfFontSpec &spec : specs) {
+      TgtPDFFont cached(spec, etfFull, false, 1, &cache), alone(spec, etfFull, false, 1);
+      cached.PrepareEmbedding();
+      alone.PrepareEmbedding();
+      ASSERT_FALSE(alone.EmbeddedData().empty()) << WideToAnsi(spec.Family, CP_UTF8);
+      EXPECT_TRUE(cached.EmbeddedData() == alone.EmbeddedData()) << WideToAnsi(spec.Family, CP_UTF8) << " " << spec.Bold;
+    }
+}
+
 TEST(PdfCompositeFont, CodespaceRangeCoversEveryUsedCode) {
   // Within one high byte the range is the first and last glyph.
   TgtPDFFont narrow(FontNamed(u"Liberation Sans"), etfNone, true, 9);

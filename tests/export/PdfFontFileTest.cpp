@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "export/gtPDFFontFile.h"
+#include "support/TestSupport.h"
 
 using namespace nx;
 
@@ -163,6 +164,38 @@ TEST(PdfFontFile, SubsetOfARealFontKeepsIdentifiersAndChecksums) {
   EXPECT_TRUE(GlyphBytes(*subset, unused).empty());
   // The cmap reader agrees with the subset's own cmap.
   EXPECT_EQ(ReadUnicodeCmap(*subset, 0), ReadUnicodeCmap(font, 0));
+}
+
+// fontTools reads the subset: the used glyphs (and the components of the
+// composite 'Aacute') keep their advances and side bearings, the others
+// have none.
+TEST(PdfFontFile, SubsetKeepsTheMetricsOfItsGlyphsOnly) {
+  const std::string font = ReadAll(kSans);
+  ASSERT_FALSE(font.empty()) << kSans;
+  std::set<uint16_t> used;
+  const std::u16string text = u"W\u00c1\u03a6";  // W, A acute, Phi
+  for (const auto &[ch, glyph] : ReadUnicodeCmap(font, 0))
+    if (text.find(ch) != std::u16string::npos) used.insert(glyph);
+  ASSERT_EQ(used.size(), 3u);
+  const auto subset = BuildTrueTypeSubset(font, 0, used);
+  ASSERT_TRUE(subset);
+  EXPECT_EQ(FileChecksum(*subset), 0xB1B0AFBAu);
+  nxtest::TempDir dir;
+  {
+    std::ofstream out(dir.file("subset.ttf"), std::ios::binary);
+    out << *subset;
+  }
+  const std::string script =
+      "import sys\nfrom fontTools.ttLib import TTFont\n"
+      "a=TTFont(sys.argv[1]); b=TTFont(sys.argv[2])\n"
+      "ma=[a['hmtx'][n] for n in a.getGlyphOrder()]; mb=[b['hmtx'][n] for n in b.getGlyphOrder()]\n"
+      "kept=[i for i in range(len(mb)) if mb[i]!=(0,0)]\n"
+      "print(len(ma)==len(mb), sorted(a.getGlyphName(i) for i in kept), all(ma[i]==mb[i] for i in kept))\n";
+  const auto r = nxtest::RunCommand("/usr/bin/python3 -c " + nxtest::ShellQuote(script) + " " + kSans + " " +
+                                    nxtest::ShellQuote(dir.file("subset.ttf")));
+  ASSERT_EQ(r.exitCode, 0) << r.output;
+  // .notdef, the three glyphs, and A and acute that Aacute is built from.
+  EXPECT_EQ(r.output, "True ['.notdef', 'A', 'Aacute', 'Phi', 'W', 'acute.uc'] True\n");
 }
 
 TEST(PdfFontFile, CompositesAreFollowedToEveryLevelInBothLocaFormats) {

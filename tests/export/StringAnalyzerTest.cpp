@@ -26,9 +26,10 @@ struct TItem {
 };
 
 std::vector<TItem> Analyze(TgtMapFont &map, const WString &text, const WString &family,
-                           TgtBiDiMode mode = bdLeftToRight) {
+                           TgtBiDiMode mode = bdLeftToRight, bool alwaysShape = false, bool bold = false) {
   TgtFont font;
   font.Name = family;
+  font.Bold = bold;
   std::vector<TItem> items;
   TgtStringAnalyzer::StringAnalyze(
       text, mode, map,
@@ -38,7 +39,7 @@ std::vector<TItem> Analyze(TgtMapFont &map, const WString &text, const WString &
         EXPECT_GT(count, index);
         items.push_back({t, clust, info, glyphs});
       },
-      font);
+      font, alwaysShape);
   return items;
 }
 
@@ -197,6 +198,77 @@ TEST(StringAnalyzer, MissingCharactersFallBackAndTheFallbackIsReused) {
   ASSERT_EQ(none.size(), 1u);
   EXPECT_FALSE(none[0].info.IsFontMapped);
   EXPECT_EQ(none[0].glyphs.at(0).FID, 0);
+}
+
+// Items of simple scripts take their glyphs from the cmap without the
+// shaper: everything a run is written from must be what shaping gives,
+// except that the advances are the glyphs' own (no kerning).
+TEST(StringAnalyzer, CmapGlyphsMatchTheShaperOnSimpleScripts) {
+  const WString greek = u"\u03c4\u03b9\u03bc\u03bf\u03bb\u03cc\u03b3\u03b9\u03bf \u03a6\u03a0\u0391";
+  const std::vector<std::pair<WString, TgtBiDiMode>> cases = {
+      {u"invoice " + greek + u" 12.50 \u20ac total", bdLeftToRight},  // Latin after Greek is shaped too
+      {u"\u0441\u0447\u0451\u0442-\u0444\u0430\u043a\u0442\u0443\u0440\u0430 \u00ab\u00a0x\u00a0\u00bb \u2026", bdLeftToRight},
+      {greek + u" \u1e9c\u1e9d \u03a9", bdLeftToRight},      // letters Arial's stand-in lacks: fallback
+      {u"\u0391\u03b2 \u0378 x", bdLeftToRight},             // no font has U+0378
+      {u"e\u0301 \u03b1\u0301 \u0418\u0306 ok", bdLeftToRight},  // combining marks
+      {u"\u03b1\u03b2\u03b3 \u05e9\u05dc\u05d5\u05dd abc", bdLeftToRight},  // Hebrew between
+      {greek + u" abc", bdRightToLeft},
+      {u"\u03b1 \U0001d400\U0001d7d8 \u03b2", bdLeftToRight},  // surrogate pairs
+      {u"\u03b1\u00ad\u03b2\u200b\u03b3\t\u03b4", bdLeftToRight},  // soft hyphen, zero width, tab
+      // Spacing accents, singleton decompositions (Greek question mark, ohm), extended letters.
+      {u"\u03b1 fi fl \u02c6\u02dc\u00b4 \u00a0\u2116 \u037e\u2126 \u1f00\u1e9e\u1ffd", bdLeftToRight},
+  };
+  for (const auto &[text, mode] : cases) {
+    // Bold is a face of its own; once is enough.
+    std::vector<bool> faces = {false};
+    if (text == cases[0].first) faces.push_back(true);
+    for (bool bold : faces) {
+      TgtMapFont directMap, shapedMap;
+      const auto direct = Analyze(directMap, text, u"Arial", mode, false, bold);
+      const auto shaped = Analyze(shapedMap, text, u"Arial", mode, true, bold);
+      SCOPED_TRACE(Utf8(text) + (bold ? " bold" : ""));
+      ASSERT_EQ(direct.size(), shaped.size());
+      EXPECT_EQ(directMap.AllUsedFonts(), shapedMap.AllUsedFonts());
+      for (size_t i = 0; i < direct.size(); ++i) {
+        const TItem &d = direct[i], &s = shaped[i];
+        EXPECT_EQ(d.text, s.text);
+        EXPECT_EQ(d.logClust, s.logClust);
+        EXPECT_EQ(d.info.GlyphType, s.info.GlyphType);
+        EXPECT_EQ(d.info.StartPos, s.info.StartPos);
+        EXPECT_EQ(d.info.EndPos, s.info.EndPos);
+        EXPECT_EQ(d.info.IsFontMapped, s.info.IsFontMapped);
+        EXPECT_EQ(d.info.MappedFontName, s.info.MappedFontName);
+        EXPECT_EQ(d.info.ScriptProcessingRequired, s.info.ScriptProcessingRequired);
+        EXPECT_EQ(d.info.VisAttr, s.info.VisAttr);
+        ASSERT_EQ(d.glyphs.size(), s.glyphs.size());
+        for (size_t g = 0; g < d.glyphs.size(); ++g) {
+          const TgtGlyphInfo &dg = d.glyphs[g], &sg = s.glyphs[g];
+          EXPECT_EQ(dg.FID, sg.FID) << "glyph " << g << " of " << Utf8(d.text);
+          EXPECT_EQ(dg.FPosition, sg.FPosition);
+          EXPECT_EQ(dg.FFontName, sg.FFontName);
+          EXPECT_EQ(dg.FABCWidth.abcA, sg.FABCWidth.abcA);
+          EXPECT_EQ(dg.FABCWidth.abcB, sg.FABCWidth.abcB);
+          EXPECT_EQ(dg.FABCWidth.abcC, sg.FABCWidth.abcC);
+          const int32_t own = sg.FABCWidth.abcA + int32_t(sg.FABCWidth.abcB) + sg.FABCWidth.abcC;
+          // The shaper's advance, or (cmap path) the glyph's own one.
+          EXPECT_TRUE(dg.FAdvWidth == sg.FAdvWidth || dg.FAdvWidth == own) << g << " of " << Utf8(d.text);
+        }
+      }
+    }
+  }
+  // The cmap path really ran: the shaper kerns "AV" and "To", the cmap
+  // path keeps the glyphs' own advances.
+  TgtMapFont directMap, shapedMap;
+  const WString kerned = u"\u03b1 AVATAR To";
+  const auto direct = Analyze(directMap, kerned, u"Arial");
+  const auto shaped = Analyze(shapedMap, kerned, u"Arial", bdLeftToRight, true);
+  ASSERT_EQ(direct.size(), 2u);
+  ASSERT_EQ(shaped.size(), 2u);
+  ASSERT_EQ(direct[1].glyphs.size(), shaped[1].glyphs.size());
+  int kerns = 0;
+  for (size_t g = 0; g < direct[1].glyphs.size(); ++g)
+    if (direct[1].glyphs[g].FAdvWidth != shaped[1].glyphs[g].FAdvWidth) ++kerns;
+  EXPECT_GE(kerns, 3) << "A-V, V-A, T-A, T-o kern in Liberation Sans";
 }
 
 TEST(MapFont, FamiliesAreReplacedWhenNotInstalledTrueType) {

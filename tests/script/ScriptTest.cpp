@@ -73,6 +73,52 @@ TEST(Script, ItemizeSplitsByDirectionAndScript) {
   EXPECT_EQ(4, mixed[1].iCharPos);
 }
 
+// Levels of left-to-right text under both bases: digits and punctuation
+// between Latin and Greek stay with their runs.
+TEST(Script, LeftToRightTextLevelsUnderBothBases) {
+  const std::u16string text = u"Total 12.50 \u03a3\u03cd\u03bd\u03bf\u03bb\u03bf (\u00e9t\u00e9) \u0418\u0442\u043e\u0433\u043e 7";
+  for (BYTE base : {0, 1}) {
+    SCRIPT_STATE state{};
+    state.uBidiLevel = base;
+    std::vector<SCRIPT_ITEM> items(text.size() + 1);
+    int n = 0;
+    ASSERT_EQ(S_OK, ScriptItemize(W(text), int(text.size()), int(items.size()), nullptr, &state, items.data(), &n));
+    ASSERT_GE(n, 4) << int(base);
+    // Under a left-to-right base all is level 0; under a right-to-left one
+    // the letters rise to 2, the outer neutrals and the last number stay.
+    for (int i = 0; i < n; ++i) {
+      EXPECT_EQ(0, items[size_t(i)].a.fRTL) << i;
+      if (base == 0) {
+        EXPECT_EQ(0, items[size_t(i)].a.s.uBidiLevel) << i;
+      }
+    }
+    if (base == 1) {
+      EXPECT_EQ(2, items[0].a.s.uBidiLevel);
+    }
+  }
+}
+
+TEST(Script, CmapGlyphsWithoutShaping) {
+  SCRIPT_CACHE sc = CacheFor(u"DejaVu Sans");
+  const std::u16string text = u"fi\u03a9\u0378\U00010300";  // Old Italic A
+  WORD glyphs[6] = {};
+  EXPECT_EQ(S_FALSE, ScriptGetCMap(nullptr, &sc, W(text), int(text.size()), 0, glyphs)) << "U+0378 is unassigned";
+  // The cmap's own glyphs: no ligature of "fi", the pair's glyph at both units.
+  hb_font_t *font = static_cast<nx::script::ScriptCacheData *>(sc)->font->HbFont();
+  for (auto [at, ch] : {std::pair<int, char32_t>{0, U'f'}, {1, U'i'}, {2, U'\u03a9'}, {4, U'\U00010300'}}) {
+    hb_codepoint_t g = 0;
+    ASSERT_TRUE(hb_font_get_nominal_glyph(font, ch, &g));
+    EXPECT_EQ(g, glyphs[at]) << at;
+  }
+  EXPECT_EQ(0, glyphs[3]);
+  EXPECT_EQ(glyphs[4], glyphs[5]);
+  EXPECT_EQ(S_OK, ScriptGetCMap(nullptr, &sc, W(text), 3, 0, glyphs));
+  EXPECT_EQ(E_INVALIDARG, ScriptGetCMap(nullptr, &sc, W(text), 0, 0, glyphs));
+  SCRIPT_CACHE none = nullptr;
+  EXPECT_EQ(E_PENDING, ScriptGetCMap(nullptr, &none, W(text), 2, 0, glyphs));
+  ScriptFreeCache(&sc);
+}
+
 TEST(Script, ItemizeAndLayoutRejectBadInput) {
   SCRIPT_ITEM items[4];
   int n = -1;

@@ -17,12 +17,42 @@ namespace {
 
 constexpr int kMaxChars = 1 << 24;  // beyond this a count is taken as garbage
 
-UScriptCode ScriptAt(const WCHAR *s, int n, int &i) {
-  UChar32 c;
-  U16_NEXT(reinterpret_cast<const UChar *>(s), i, n, c);
+// Script and bidi class of the code points below U+2000 (the alphabets
+// most text is written in), asked of ICU once.
+struct TCharProps {
+  int16_t script;
+  uint8_t direction;
+};
+constexpr UChar32 kTabled = 0x2000;
+
+const TCharProps *Tabled() {
+  static const std::vector<TCharProps> table = [] {
+    std::vector<TCharProps> t(kTabled);
+    for (UChar32 c = 0; c < kTabled; ++c) {
+      UErrorCode err = U_ZERO_ERROR;
+      const UScriptCode sc = uscript_getScript(c, &err);
+      t[size_t(c)] = {int16_t(U_FAILURE(err) ? USCRIPT_COMMON : sc), uint8_t(u_charDirection(c))};
+    }
+    return t;
+  }();
+  return table.data();
+}
+
+UScriptCode ScriptOf(UChar32 c) {
+  if (c >= 0 && c < kTabled) return UScriptCode(Tabled()[c].script);
   UErrorCode err = U_ZERO_ERROR;
   UScriptCode sc = uscript_getScript(c, &err);
   return U_FAILURE(err) ? USCRIPT_COMMON : sc;
+}
+
+UCharDirection DirectionOf(UChar32 c) {
+  return c >= 0 && c < kTabled ? UCharDirection(Tabled()[c].direction) : u_charDirection(c);
+}
+
+UScriptCode ScriptAt(const WCHAR *s, int n, int &i) {
+  UChar32 c;
+  U16_NEXT(reinterpret_cast<const UChar *>(s), i, n, c);
+  return ScriptOf(c);
 }
 
 bool IsWeak(UScriptCode sc) { return sc == USCRIPT_COMMON || sc == USCRIPT_INHERITED || sc == USCRIPT_UNKNOWN; }
@@ -114,14 +144,19 @@ HRESULT WINAPI ScriptItemize(const WCHAR *pwcInChars, int cInChars, int cMaxItem
                              const SCRIPT_STATE *psState, SCRIPT_ITEM *pItems, int *pcItems) {
   if (!pwcInChars || cInChars <= 0 || cInChars > nx::script::kMaxChars || cMaxItems < 2 || !pItems)
     return E_INVALIDARG;
-  UErrorCode err = U_ZERO_ERROR;
-  UBiDi *bidi = ubidi_openSized(cInChars, 0, &err);
   UBiDiLevel base = psState ? UBiDiLevel(psState->uBidiLevel) : 0;
-  ubidi_setPara(bidi, reinterpret_cast<const UChar *>(pwcInChars), cInChars, base, nullptr, &err);
-  const UBiDiLevel *levels = U_SUCCESS(err) ? ubidi_getLevels(bidi, &err) : nullptr;
   std::vector<UBiDiLevel> lv(size_t(cInChars), base);
-  if (levels && U_SUCCESS(err)) std::copy(levels, levels + cInChars, lv.begin());
-  ubidi_close(bidi);
+  // Below U+0590 no character is right to left or a bidi control: under a
+  // left-to-right base such text stays at level 0 throughout.
+  const bool plainLtr = base == 0 && std::all_of(pwcInChars, pwcInChars + cInChars, [](WCHAR c) { return c < 0x590; });
+  if (!plainLtr) {
+    UErrorCode err = U_ZERO_ERROR;
+    UBiDi *bidi = ubidi_openSized(cInChars, 0, &err);
+    ubidi_setPara(bidi, reinterpret_cast<const UChar *>(pwcInChars), cInChars, base, nullptr, &err);
+    const UBiDiLevel *levels = U_SUCCESS(err) ? ubidi_getLevels(bidi, &err) : nullptr;
+    if (levels && U_SUCCESS(err)) std::copy(levels, levels + cInChars, lv.begin());
+    ubidi_close(bidi);
+  }
   auto scripts = nx::script::ResolveScripts(pwcInChars, cInChars);
   int count = 0;
   for (int i = 0; i < cInChars; ++i) {
@@ -162,7 +197,7 @@ HRESULT WINAPI ScriptIsComplex(const WCHAR *pwcInChars, int cInChars, DWORD dwFl
     U16_NEXT(reinterpret_cast<const UChar *>(pwcInChars), j, cInChars, c);
     if ((dwFlags & SIC_ASCIIDIGIT) && c >= '0' && c <= '9') return S_OK;
     if (c < 0x80 && !(dwFlags & SIC_NEUTRAL)) continue;
-    UCharDirection d = u_charDirection(c);
+    UCharDirection d = nx::script::DirectionOf(c);
     if (d == U_RIGHT_TO_LEFT || d == U_RIGHT_TO_LEFT_ARABIC || d == U_RIGHT_TO_LEFT_EMBEDDING ||
         d == U_RIGHT_TO_LEFT_OVERRIDE || d == U_RIGHT_TO_LEFT_ISOLATE)
       return S_OK;
@@ -286,6 +321,25 @@ HRESULT WINAPI ScriptGetGlyphABCWidth(HDC hdc, SCRIPT_CACHE *psc, WORD wGlyph, A
   int b = nx::script::Scale(f, ext.x_bearing + ext.width) - a;
   *pABC = ABC{a, UINT(std::max(0, b)), adv - a - std::max(0, b)};
   return S_OK;
+}
+
+HRESULT WINAPI ScriptGetCMap(HDC hdc, SCRIPT_CACHE *psc, const WCHAR *pwcInChars, int cChars, DWORD,
+                             WORD *pwOutGlyphs) {
+  if (!pwcInChars || cChars <= 0 || cChars > nx::script::kMaxChars || !pwOutGlyphs) return E_INVALIDARG;
+  ScriptCacheData *cache = nx::script::CacheFor(hdc, psc);
+  if (!cache) return nx::script::NoCache(hdc, psc);
+  hb_font_t *font = cache->font->HbFont();
+  bool all = true;
+  for (int i = 0; i < cChars;) {
+    const int start = i;
+    UChar32 c;
+    U16_NEXT(reinterpret_cast<const UChar *>(pwcInChars), i, cChars, c);
+    hb_codepoint_t g = 0;
+    if (!hb_font_get_nominal_glyph(font, hb_codepoint_t(c), &g)) g = 0;
+    all = all && g != 0;
+    std::fill(pwOutGlyphs + start, pwOutGlyphs + i, WORD(g));
+  }
+  return all ? S_OK : S_FALSE;
 }
 
 HRESULT WINAPI ScriptGetFontProperties(HDC hdc, SCRIPT_CACHE *psc, SCRIPT_FONTPROPERTIES *sfp) {
