@@ -24,6 +24,9 @@ struct DibView {
   size_t infoSize = 0;  // header + colour table (+ masks)
   // Pixel (x, y) with y counted from the top, as 0x00RRGGBB.
   uint32_t Pixel(int x, int y) const;
+  // Row y (counted from the top) as 0x00RRGGBB pixels, each ORed with
+  // `set`: the whole row's worth of Pixel, converted a row at a time.
+  void Row(int y, uint32_t *out, uint32_t set = 0) const;
   // Rows present in bits (a DIB may carry fewer than its height).
   int Rows() const { return stride ? (int)std::min<size_t>(bitsSize / stride, (size_t)height) : 0; }
 };

@@ -539,9 +539,19 @@ bool ReadDib(const BITMAPINFO *bmi, UINT usage, const void *bits, DibView *v) {
 
 // Draws a DIB's source rectangle (DIB coordinates: the origin is the lower
 // left corner of a bottom-up DIB) into a device rectangle.
+// A top-down 32-bpp BI_RGB DIB holding all its rows has the layout of an
+// RGB24 surface (the fourth byte is ignored): it is drawn from where it lies.
+cairo_surface_t *DibSource(const DibView &v) {
+  const bool asIs = v.bpp == 32 && v.h.biCompression == BI_RGB && v.topDown && v.Rows() == v.height &&
+                    reinterpret_cast<uintptr_t>(v.bits) % 4 == 0;
+  if (!asIs) return DibToSurface(v);
+  return cairo_image_surface_create_for_data(const_cast<uint8_t *>(v.bits), CAIRO_FORMAT_RGB24, v.width, v.height,
+                                             (int)v.stride);
+}
+
 bool DrawDib(Dc *dc, const DibView &v, int xs, int ys, int ws, int hs, const DevQuad &d,
              DWORD rop) {
-  cairo_surface_t *s = DibToSurface(v);
+  cairo_surface_t *s = DibSource(v);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(s);
     return false;
