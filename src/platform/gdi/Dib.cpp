@@ -178,9 +178,14 @@ void DibView::Row(int y, uint32_t *out, uint32_t set) const {
   const uint8_t *r = bits + (size_t)row * stride;
   const int w = width;
   switch (bpp) {
-    case 1:
-      for (int x = 0; x < w; ++x) out[x] = set | palette[(r[x >> 3] >> (7 - (x & 7))) & 1];
+    case 1: {
+      const uint32_t c[2] = {set | palette[0], set | palette[1]};
+      int x = 0;
+      for (; x + 8 <= w; x += 8)  // a byte at a time
+        for (int k = 0, b = r[x >> 3]; k < 8; ++k) out[x + k] = c[(b >> (7 - k)) & 1];
+      for (; x < w; ++x) out[x] = c[(r[x >> 3] >> (7 - (x & 7))) & 1];
       return;
+    }
     case 4:
       for (int x = 0; x < w; ++x) out[x] = set | palette[(r[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
       return;
@@ -332,7 +337,7 @@ void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
 }
 
 void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
-                               std::vector<uint8_t> *out, size_t *infoSize) {
+                               std::vector<uint8_t> *out, size_t *infoSize, int x0, int y0) {
   const size_t stride = DibStride(w, bpp), colours = palette.size();
   const size_t info = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
   out->assign(info + stride * (size_t)h, 0);
@@ -347,9 +352,9 @@ void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vect
   }
   *infoSize = info;
   cairo_surface_flush(s);
-  const uint8_t *data = cairo_image_surface_get_data(s);
   const int sstride = cairo_image_surface_get_stride(s);
-  const int sw = std::min(w, cairo_image_surface_get_width(s)), sh = cairo_image_surface_get_height(s);
+  const uint8_t *data = cairo_image_surface_get_data(s) + (size_t)y0 * sstride + 4 * (size_t)x0;
+  const int sw = std::min(w, cairo_image_surface_get_width(s) - x0), sh = cairo_image_surface_get_height(s) - y0;
   uint8_t *bits = out->data() + info;
   uint32_t last = 0xFFFFFFFF;
   uint8_t lastIndex = 0;

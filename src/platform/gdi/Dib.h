@@ -59,7 +59,8 @@ void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
 // A packed bottom-up DIB of 1, 4 or 8 bpp with the given colour table
 // (0x00RRGGBB each, at most 1 << bpp) of the top-left w x h of a surface
 // whose pixels are colours of the table; another colour takes the nearest.
+// (x, y) moves the area within the surface.
 void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
-                               std::vector<uint8_t> *out, size_t *infoSize);
+                               std::vector<uint8_t> *out, size_t *infoSize, int x = 0, int y = 0);
 
 }  // namespace nx::gdi
