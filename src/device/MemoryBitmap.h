@@ -34,6 +34,7 @@ class TMemoryBitmap {
   // The pixels of row y, 0x00RRGGBB each, for writing directly; GDI
   // drawing before and after sees what is written.
   uint32_t *Row(int32_t y) { return reinterpret_cast<uint32_t *>(bits_) + size_t(y) * size_t(width_); }
+  const uint32_t *Row(int32_t y) const { return reinterpret_cast<const uint32_t *>(bits_) + size_t(y) * size_t(width_); }
   // A colour reference as a pixel value.
   static uint32_t PixelOf(COLORREF c) { return uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c); }
 

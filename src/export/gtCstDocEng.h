@@ -291,6 +291,9 @@ class TgtCustomDocumentEngine {
   void ReleaseImageSlot(int32_t Index);
   // Stores a picture (and its digest) in a reserved slot.
   void StoreImage(int32_t Index, std::shared_ptr<TgtBitmap> Bitmap, const TgtDigest &Digest);
+  // The same without a digest, for an engine that does not reuse images:
+  // FindImageDigest never finds it.
+  void StoreImage(int32_t Index, std::shared_ptr<TgtBitmap> Bitmap);
   // The index of a stored image with this digest, or -1.
   int32_t FindImageDigest(const TgtDigest &Digest) const;
   // Marks a stored image as referred to by more than one item.

@@ -34,6 +34,12 @@ void TgtCustomDocumentEngine::StoreImage(int32_t Index, std::shared_ptr<TgtBitma
   FImageResourceHashList[size_t(Index)] = {Digest, true, false};
 }
 
+void TgtCustomDocumentEngine::StoreImage(int32_t Index, std::shared_ptr<TgtBitmap> Bitmap) {
+  if (Index < 0 || size_t(Index) >= FImageResourceList.size()) return;
+  FImageResourceList[size_t(Index)] = std::move(Bitmap);
+  FImageResourceHashList[size_t(Index)] = {};
+}
+
 int32_t TgtCustomDocumentEngine::FindImageDigest(const TgtDigest &Digest) const {
   for (size_t i = 0; i < FImageResourceHashList.size(); ++i)
     if (FImageResourceHashList[i].Valid && FImageResourceList[i] && FImageResourceHashList[i].Digest == Digest)

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #include <vector>
 
@@ -30,6 +31,37 @@ BITMAPINFO DibHeader(const TgtBitmap &b) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   return bi;
+}
+
+// A picture of at most two colours as a packed 1-bpp top-down DIB (header,
+// two-colour table, bits): the same pixels in a 32nd of the bytes the page
+// metafile would carry at 32 bits. Empty for a picture of more colours.
+std::vector<uint32_t> TwoColourDib(const TgtBitmap &b) {
+  uint32_t colour[2] = {b.Row(0)[0] & 0xFFFFFF, b.Row(0)[0] & 0xFFFFFF};
+  bool second = false;
+  const size_t stride = (size_t(b.Width()) + 31) / 32;  // in 32-bit units
+  constexpr size_t kHead = (sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD)) / 4;
+  std::vector<uint32_t> dib(kHead + stride * size_t(b.Height()), 0);
+  for (int32_t y = 0; y < b.Height(); ++y) {
+    const uint32_t *row = b.Row(y);
+    auto *bits = reinterpret_cast<BYTE *>(dib.data() + kHead + stride * size_t(y));
+    for (int32_t x = 0; x < b.Width(); ++x) {
+      const uint32_t px = row[x] & 0xFFFFFF;
+      if (px == colour[0]) continue;
+      if (!second) colour[1] = px, second = true;
+      else if (px != colour[1]) return {};
+      bits[x >> 3] |= BYTE(0x80 >> (x & 7));
+    }
+  }
+  BITMAPINFO bi = DibHeader(b);
+  bi.bmiHeader.biBitCount = 1;
+  bi.bmiHeader.biClrUsed = 2;
+  std::memcpy(dib.data(), &bi.bmiHeader, sizeof bi.bmiHeader);
+  for (int i = 0; i < 2; ++i) {
+    const RGBQUAD q{BYTE(colour[i]), BYTE(colour[i] >> 8), BYTE(colour[i] >> 16), 0};
+    std::memcpy(reinterpret_cast<BYTE *>(dib.data()) + sizeof(BITMAPINFOHEADER) + i * sizeof q, &q, sizeof q);
+  }
+  return dib;
 }
 
 }  // namespace
@@ -89,25 +121,37 @@ void TgtCustomGraphicsEngine::EndPage() {
   FMetafileCanvas = nullptr;
 }
 
-TgtBitmap TgtCustomGraphicsEngine::RasterisePage() const {
+const TMemoryBitmap &TgtCustomGraphicsEngine::DrawPageRaster() {
   const int32_t w = std::max(1, R(FPageWidth * FScaleX)), h = std::max(1, R(FPageHeight * FScaleY));
-  TMemoryBitmap bm(w, h);
+  if (!FRaster || FRaster->Width() != w || FRaster->Height() != h) {
+    FRaster.reset();
+    FRaster = std::make_unique<TMemoryBitmap>(w, h);
+  }
+  TMemoryBitmap &bm = *FRaster;
   for (int32_t y = 0; y < h; ++y) std::fill_n(bm.Row(y), w, 0xFFFFFFu);
   const RECT all{0, 0, w, h};
   if (FMetafile && !PlayEnhMetaFile(bm.dc(), FMetafile, &all))
     throw ENxError(nxeGeneral, "The page could not be drawn");
-  TgtBitmap out(w, h);
-  for (int32_t y = 0; y < h; ++y) {
+  GdiFlush();
+  if (FMonochrome)
+    for (int32_t y = 0; y < h; ++y) {
+      uint32_t *row = bm.Row(y);
+      for (int32_t x = 0; x < w; ++x) {
+        const uint32_t px = row[x];
+        const uint32_t lum = ((px >> 16 & 0xFF) * 299 + (px >> 8 & 0xFF) * 587 + (px & 0xFF) * 114) / 1000;
+        row[x] = lum >= 128 ? 0xFFFFFF : 0;
+      }
+    }
+  return bm;
+}
+
+TgtBitmap TgtCustomGraphicsEngine::RasterisePage() {
+  const TMemoryBitmap &bm = DrawPageRaster();
+  TgtBitmap out(bm.Width(), bm.Height());
+  for (int32_t y = 0; y < bm.Height(); ++y) {
     const uint32_t *src = bm.Row(y);
     uint32_t *dst = out.Row(y);
-    for (int32_t x = 0; x < w; ++x) {
-      uint32_t px = src[x] & 0xFFFFFF;
-      if (FMonochrome) {
-        const uint32_t lum = ((px >> 16 & 0xFF) * 299 + (px >> 8 & 0xFF) * 587 + (px & 0xFF) * 114) / 1000;
-        px = lum >= 128 ? 0xFFFFFF : 0;
-      }
-      dst[x] = px;
-    }
+    for (int32_t x = 0; x < bm.Width(); ++x) dst[x] = src[x] & 0xFFFFFF;
   }
   out.PixelFormat = FMonochrome ? pf1bit : FPixelFormat;
   return out;
@@ -182,9 +226,16 @@ void TgtCustomGraphicsEngine::RenderImageItem(TgtImageItem &Item) {
     if (Item.FSettings.FIsFrame) DrawTurnedFrame(Item, at);
     return;
   }
-  const BITMAPINFO bi = DibHeader(*pic);
   SetStretchBltMode(dc, COLORONCOLOR);
-  StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), pic->Row(0), &bi, DIB_RGB_COLORS, SRCCOPY);
+  const std::vector<uint32_t> mono = TwoColourDib(*pic);
+  if (!mono.empty()) {
+    const auto *info = reinterpret_cast<const BITMAPINFO *>(mono.data());
+    const uint32_t *bits = mono.data() + (sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD)) / 4;
+    StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), bits, info, DIB_RGB_COLORS, SRCCOPY);
+  } else {
+    const BITMAPINFO bi = DibHeader(*pic);
+    StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), pic->Row(0), &bi, DIB_RGB_COLORS, SRCCOPY);
+  }
   if (!Item.FSettings.FIsFrame) return;
   const TgtFrame &f = Item.FFrame;
   const int r = x + w - 1, btm = y + h - 1;

@@ -8,11 +8,14 @@
 #pragma once
 
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "export/gtCstDocEng.h"
 
 namespace nx {
+
+class TMemoryBitmap;
 
 class TgtCustomGraphicsEngine : public TgtCustomDocumentEngine {
  public:
@@ -57,7 +60,11 @@ class TgtCustomGraphicsEngine : public TgtCustomDocumentEngine {
   // The page metafile (after EndPage) drawn over a white bitmap of
   // round(width × ScaleX) × round(height × ScaleY); monochrome pages are
   // reduced to black and white.
-  TgtBitmap RasterisePage() const;
+  TgtBitmap RasterisePage();
+  // The same drawn onto the engine's page raster, which is kept from page to
+  // page: its pixels are 0x??RRGGBB (the top byte means nothing), valid until
+  // the next page is drawn.
+  const TMemoryBitmap &DrawPageRaster();
   HDC MetafileCanvas() const { return FMetafileCanvas; }
 
  private:
@@ -79,6 +86,7 @@ class TgtCustomGraphicsEngine : public TgtCustomDocumentEngine {
   HENHMETAFILE FMetafile = nullptr;
   int32_t FPageWidth = 0;  // the page metafile's size, engine pixels
   int32_t FPageHeight = 0;
+  std::unique_ptr<TMemoryBitmap> FRaster;  // the page raster, reused while the size stays
 };
 
 }  // namespace nx

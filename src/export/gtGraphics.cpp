@@ -119,50 +119,85 @@ TgtBitmap TgtBitmap::FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void
                        : h.biBitCount == 16 ? pf16bit
                        : h.biBitCount == 32 ? pf32bit
                                             : pf24bit;
-  TMemoryBitmap canvas(result.FWidth, result.FHeight);
-  int lines = StretchDIBits(canvas.dc(), 0, 0, result.FWidth, result.FHeight, 0, 0, result.FWidth, result.FHeight,
-                            Bits, Info, DIB_RGB_COLORS, SRCCOPY);
-  if (lines <= 0) throw ENxError(nxeData, "A bitmap that cannot be decoded");
-  for (int32_t y = 0; y < result.FHeight; ++y) {
-    const uint32_t *src = canvas.Row(y);
-    uint32_t *dst = result.Row(y);
-    for (int32_t x = 0; x < result.FWidth; ++x) dst[x] = src[x] & 0xFFFFFF;
+  // The DIB's rows converted by GDI into a 32-bit top-down DIB section.
+  BITMAPINFO top{};
+  top.bmiHeader = {sizeof(BITMAPINFOHEADER), result.FWidth, -result.FHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void *pixels = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, &top, DIB_RGB_COLORS, &pixels, nullptr, 0);
+  if (!section || !pixels) {
+    if (section) DeleteObject(section);
+    throw ENxError(nxeGeneral, "Cannot create a " + std::to_string(w) + " x " + std::to_string(hgt) + " bitmap");
   }
+  const int lines = SetDIBits(nullptr, section, 0, UINT(result.FHeight), Bits, Info, DIB_RGB_COLORS);
+  if (lines > 0) {
+    GdiFlush();
+    const auto *src = static_cast<const uint32_t *>(pixels);
+    for (size_t i = 0; i < result.FPixels.size(); ++i) result.FPixels[i] = src[i] & 0xFFFFFF;
+  }
+  DeleteObject(section);
+  if (lines <= 0) throw ENxError(nxeData, "A bitmap that cannot be decoded");
   return result;
 }
 
-std::vector<BYTE> TgtBitmap::SaveToStream() const {
+// The BMP file header and info header of SaveToStream.
+std::vector<BYTE> TgtBitmap::StreamHeader(size_t &Stride) const {
   const int bpp = Alpha ? 32 : 24;
-  const size_t stride = ((size_t(FWidth) * bpp + 31) / 32) * 4;
+  Stride = ((size_t(FWidth) * bpp + 31) / 32) * 4;
   const size_t header = 14 + 40;
-  std::vector<BYTE> out(header + stride * size_t(FHeight), 0);
+  std::vector<BYTE> out(header, 0);
   out[0] = 'B';
   out[1] = 'M';
-  PutU32(out, 2, uint32_t(out.size()));
+  PutU32(out, 2, uint32_t(header + Stride * size_t(FHeight)));
   PutU32(out, 10, uint32_t(header));
   PutU32(out, 14, 40);
   PutU32(out, 18, uint32_t(FWidth));
   PutU32(out, 22, uint32_t(FHeight));
   PutU16(out, 26, 1);
   PutU16(out, 28, uint32_t(bpp));
-  PutU32(out, 34, uint32_t(stride * size_t(FHeight)));
-  for (int32_t y = 0; y < FHeight; ++y) {
-    BYTE *dst = out.data() + header + size_t(FHeight - 1 - y) * stride;  // bottom-up
-    const uint32_t *src = Row(y);
-    for (int32_t x = 0; x < FWidth; ++x) {
-      uint32_t p = src[x];
-      *dst++ = BYTE(p);
-      *dst++ = BYTE(p >> 8);
-      *dst++ = BYTE(p >> 16);
-      if (Alpha) *dst++ = BYTE(p >> 24);
-    }
-  }
+  PutU32(out, 34, uint32_t(Stride * size_t(FHeight)));
   return out;
 }
 
+// Row y of SaveToStream's bits (the rows are stored bottom-up), padding
+// included.
+void TgtBitmap::StreamRow(int32_t y, BYTE *dst) const {
+  const uint32_t *src = Row(y);
+  BYTE *const start = dst;
+  for (int32_t x = 0; x < FWidth; ++x) {
+    uint32_t p = src[x];
+    *dst++ = BYTE(p);
+    *dst++ = BYTE(p >> 8);
+    *dst++ = BYTE(p >> 16);
+    if (Alpha) *dst++ = BYTE(p >> 24);
+  }
+  const size_t used = size_t(dst - start), stride = ((used * 8 + 31) / 32) * 4;
+  std::fill(dst, start + stride, BYTE(0));
+}
+
+std::vector<BYTE> TgtBitmap::SaveToStream() const {
+  size_t stride = 0;
+  std::vector<BYTE> out = StreamHeader(stride);
+  const size_t header = out.size();
+  out.resize(header + stride * size_t(FHeight));
+  for (int32_t y = 0; y < FHeight; ++y) StreamRow(y, out.data() + header + size_t(FHeight - 1 - y) * stride);
+  return out;
+}
+
+// MD5 of SaveToStream's bytes, taken a row at a time.
 TgtDigest TgtBitmap::Digest() const {
-  std::vector<BYTE> bytes = SaveToStream();
-  return gtMD5(bytes.data(), bytes.size());
+  size_t stride = 0;
+  const std::vector<BYTE> header = StreamHeader(stride);
+  md5_ctx ctx;
+  md5_init(&ctx);
+  md5_update(&ctx, header.size(), header.data());
+  std::vector<BYTE> row(stride);
+  for (int32_t y = FHeight - 1; y >= 0; --y) {
+    StreamRow(y, row.data());
+    md5_update(&ctx, row.size(), row.data());
+  }
+  TgtDigest digest{};
+  md5_digest(&ctx, digest.size(), digest.data());
+  return digest;
 }
 
 int GdiPenStyle(TgtPenStyle Style) {

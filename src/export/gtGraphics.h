@@ -122,6 +122,9 @@ class TgtBitmap {
   COLORREF TransparentColor = 0;
 
  private:
+  std::vector<BYTE> StreamHeader(size_t &Stride) const;
+  void StreamRow(int32_t y, BYTE *Dst) const;
+
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   std::vector<uint32_t> FPixels;

@@ -15,6 +15,12 @@ namespace nx {
 std::vector<BYTE> gtEncodeJPEG(const TgtBitmap &Picture, int32_t Quality, bool Progressive = false,
                                bool Gray = false, int32_t Dpi = 96);
 
+// The same for a picture without alpha held as Height rows of Width pixels
+// 0x??RRGGBB (the top byte is ignored), row y at Pixels + y * Stride.
+std::vector<BYTE> gtEncodeJPEGPixels(const uint32_t *Pixels, int32_t Width, int32_t Height, size_t Stride,
+                                     int32_t Quality, bool Progressive = false, bool Gray = false,
+                                     int32_t Dpi = 96);
+
 class TgtJPEGEngine : public TgtCustomGraphicsEngine {
  public:
   // Extension "jpg", description "JPEG File Interchange Format".

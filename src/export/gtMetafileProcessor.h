@@ -147,7 +147,8 @@ class TgtMetafileProcessor {
   std::shared_ptr<TgtBitmap> DecodeDib(const TgtEmfRecord &r, DWORD OffBmi, DWORD CbBmi, DWORD OffBits,
                                        DWORD CbBits);
   // An image item over the destination rectangle (logical units).
-  void PlaceImage(const TgtBitmap &Picture, double X, double Y, double Cx, double Cy, DWORD Rop, bool Compose);
+  void PlaceImage(std::shared_ptr<TgtBitmap> Picture, double X, double Y, double Cx, double Cy, DWORD Rop,
+                  bool Compose);
   std::unique_ptr<TgtImageItem> NewImageItem(double X, double Y, double Cx, double Cy) const;
   // An image item on the parallelogram of the picture's top-left (P0),
   // top-right (P1) and bottom-left (P2) corners in engine pixels: its
@@ -158,6 +159,8 @@ class TgtMetafileProcessor {
   // as transparent pixels.
   bool DoPlgBlt(const TgtEmfRecord &r);
   int32_t StoreImage(std::shared_ptr<TgtBitmap> Picture);
+  bool ReusesImages() const;
+  void ReplaceImage(int32_t Index, std::shared_ptr<TgtBitmap> Picture);
   bool SetDIBitsToDevice(const TgtEmfRecord &r);
   void SourcelessBitBlt(const TgtEmfRecord &r);
   void SourcelessTransfer(double X, double Y, double Cx, double Cy);

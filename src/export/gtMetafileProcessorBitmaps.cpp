@@ -67,23 +67,40 @@ std::unique_ptr<TgtImageItem> TgtMetafileProcessor::NewImageItem(double X, doubl
 }
 
 // The picture's index among the engine's images: an equal stored picture
-// when the engine reuses images, else a new slot.
+// when the engine reuses images, else a new slot. Only an engine that reuses
+// images needs their digests.
 int32_t TgtMetafileProcessor::StoreImage(std::shared_ptr<TgtBitmap> Picture) {
+  if (!ReusesImages()) {
+    const int32_t index = FEngine->ReserveImageSlot();
+    FEngine->StoreImage(index, std::move(Picture));
+    return index;
+  }
   const TgtDigest digest = Picture->Digest();
-  if (FEngine->HasCapability(ckImageReusable) && FEngine->Preferences().FUseImagesAsResources) {
-    const int32_t known = FEngine->FindImageDigest(digest);
-    if (known >= 0) {
-      FEngine->MarkImageShared(known);
-      return known;
-    }
+  const int32_t known = FEngine->FindImageDigest(digest);
+  if (known >= 0) {
+    FEngine->MarkImageShared(known);
+    return known;
   }
   const int32_t index = FEngine->ReserveImageSlot();
   FEngine->StoreImage(index, std::move(Picture), digest);
   return index;
 }
 
-void TgtMetafileProcessor::PlaceImage(const TgtBitmap &Picture, double X, double Y, double Cx, double Cy,
+bool TgtMetafileProcessor::ReusesImages() const {
+  return FEngine->HasCapability(ckImageReusable) && FEngine->Preferences().FUseImagesAsResources;
+}
+
+// A changed picture put back into the slot it came from.
+void TgtMetafileProcessor::ReplaceImage(int32_t Index, std::shared_ptr<TgtBitmap> Picture) {
+  if (!ReusesImages()) return FEngine->StoreImage(Index, std::move(Picture));
+  const TgtDigest digest = Picture->Digest();
+  FEngine->StoreImage(Index, std::move(Picture), digest);
+}
+
+// The decoded picture is kept as it is when it is drawn as it is.
+void TgtMetafileProcessor::PlaceImage(std::shared_ptr<TgtBitmap> Decoded, double X, double Y, double Cx, double Cy,
                                       DWORD Rop, bool Compose) {
+  const TgtBitmap &Picture = *Decoded;
   auto item = NewImageItem(X, Y, Cx, Cy);
   TgtImageItem *last = Compose ? LastImageItem() : nullptr;
   const auto &images = FEngine->ImageResources();
@@ -94,17 +111,13 @@ void TgtMetafileProcessor::PlaceImage(const TgtBitmap &Picture, double X, double
     auto composed = std::make_shared<TgtBitmap>(*images[size_t(last->FIndexNo)]);
     CombinePicture(*composed, Picture, Rop, FCurrentBrush.Color);
     const bool shared = FEngine->ImageResourceHashes()[size_t(last->FIndexNo)].Shared;
-    if (shared) {
-      last->FIndexNo = StoreImage(std::move(composed));
-    } else {
-      const TgtDigest digest = composed->Digest();
-      FEngine->StoreImage(last->FIndexNo, std::move(composed), digest);
-    }
+    if (shared) last->FIndexNo = StoreImage(std::move(composed));
+    else ReplaceImage(last->FIndexNo, std::move(composed));
     return;
   }
   std::shared_ptr<TgtBitmap> stored;
   if (Rop == SRCCOPY) {
-    stored = std::make_shared<TgtBitmap>(Picture);
+    stored = std::move(Decoded);
   } else {
     stored = std::make_shared<TgtBitmap>(Picture.Width(), Picture.Height(), 0);
     CombinePicture(*stored, Picture, Rop, FCurrentBrush.Color);
@@ -127,7 +140,7 @@ bool TgtMetafileProcessor::DoBitmap(const TgtEmfRecord &r) {
     }
     if (!FProcessImage) return true;
     if (auto picture = DecodeDib(r, e.offBmiSrc, e.cbBmiSrc, e.offBitsSrc, e.cbBitsSrc))
-      PlaceImage(*picture, e.xDest, e.yDest, e.cxDest, e.cyDest, e.dwRop, true);
+      PlaceImage(std::move(picture), e.xDest, e.yDest, e.cxDest, e.cyDest, e.dwRop, true);
     return true;
   }
   // BITBLT, STRETCHBLT and MASKBLT share their first 100 bytes.
@@ -145,7 +158,7 @@ bool TgtMetafileProcessor::DoBitmap(const TgtEmfRecord &r) {
   }
   if (t != EMR_BITBLT && !FProcessImage) return true;
   if (auto picture = DecodeDib(r, e.offBmiSrc, e.cbBmiSrc, e.offBitsSrc, e.cbBitsSrc))
-    PlaceImage(*picture, e.xDest, e.yDest, e.cxDest, e.cyDest, t == EMR_BITBLT ? SRCCOPY : e.dwRop, t != EMR_BITBLT);
+    PlaceImage(std::move(picture), e.xDest, e.yDest, e.cxDest, e.cyDest, t == EMR_BITBLT ? SRCCOPY : e.dwRop, t != EMR_BITBLT);
   return true;
 }
 
@@ -165,13 +178,12 @@ bool TgtMetafileProcessor::SetDIBitsToDevice(const TgtEmfRecord &r) {
   if (last && last->FIndexNo >= 0 && size_t(last->FIndexNo) < images.size() && images[size_t(last->FIndexNo)]) {
     auto joined = std::make_shared<TgtBitmap>(AppendBand(*images[size_t(last->FIndexNo)], *band));
     last->FHeight += std::fabs(FSpace.MapSize(0, band->Height()).Y);
-    const TgtDigest digest = joined->Digest();
     if (FEngine->ImageResourceHashes()[size_t(last->FIndexNo)].Shared) last->FIndexNo = StoreImage(std::move(joined));
-    else FEngine->StoreImage(last->FIndexNo, std::move(joined), digest);
+    else ReplaceImage(last->FIndexNo, std::move(joined));
     return true;
   }
   // A first band, or one with nothing to join: an image of its own.
-  PlaceImage(*band, e.xDest, e.yDest, e.cxSrc, band->Height(), SRCCOPY, false);
+  PlaceImage(band, e.xDest, e.yDest, e.cxSrc, band->Height(), SRCCOPY, false);
   return true;
 }
 

@@ -2,6 +2,8 @@
 // own depth with its colour table, and plays back as drawn.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <string>
 #include <vector>
 
 #include "ReplayCompare.h"
@@ -69,6 +71,43 @@ TEST(PaletteBlit, SourcesKeepTheirDepthAndTableAndPlayBackAsDrawn) {
         EXPECT_EQ(uint32_t(q.rgbRed) << 16 | uint32_t(q.rgbGreen) << 8 | q.rgbBlue, pb.table[i]) << i;
       }
       EXPECT_EQ(r.cbBitsSrc, (size_t(w) * bpp + 31) / 32 * 4 * size_t(h));
+    }
+  }
+}
+
+// The recorded bits are the section's own indices of the area, rows
+// bottom-up and padding clear, read where the section holds them.
+TEST(PaletteBlit, RecordedIndicesAreTheSectionsOwn) {
+  for (int bpp : {1, 4, 8}) {
+    const int bw = 45, bh = 19;
+    PaletteBitmap pb(bpp, bw, bh);
+    DIBSECTION ds{};
+    ASSERT_EQ(GetObjectW(pb.bitmap, sizeof ds, &ds), int(sizeof ds));
+    const auto *section = static_cast<const uint8_t *>(ds.dsBm.bmBits);
+    const size_t sectionStride = (size_t(bw) * bpp + 31) / 32 * 4;
+    auto indexAt = [&](const uint8_t *rows, size_t stride, int x, int row) {
+      const int bit = x * bpp;
+      return (rows[size_t(row) * stride + size_t(bit / 8)] >> (8 - bpp - bit % 8)) & ((1 << bpp) - 1);
+    };
+    for (auto [sx, sy, w, h] : {std::array{0, 0, bw, bh}, std::array{5, 3, 31, 11}, std::array{1, 7, 44, 12}}) {
+      SCOPED_TRACE(std::to_string(bpp) + " bpp from " + std::to_string(sx) + "," + std::to_string(sy));
+      std::vector<Rec> recs = drawtest::Recorded([&](HDC dc) { Blit(dc, pb.bitmap, sx, sy, w, h); });
+      auto blt = std::find_if(recs.begin(), recs.end(), [](const Rec &r) { return r.type == EMR_BITBLT; });
+      ASSERT_NE(blt, recs.end());
+      const auto r = blt->As<EMRBITBLT>();
+      const size_t stride = (size_t(w) * bpp + 31) / 32 * 4;
+      ASSERT_EQ(r.cbBitsSrc, stride * size_t(h));
+      std::vector<uint8_t> bits(r.cbBitsSrc);
+      for (size_t i = 0; i < bits.size(); ++i) bits[i] = blt->At<uint8_t>(r.offBitsSrc + i);
+      for (int y = 0; y < h; ++y) {
+        // Row y of the area from the top; the section is bottom-up too.
+        const int sectionRow = bh - 1 - (sy + y), recordRow = h - 1 - y;
+        for (int x = 0; x < w; ++x)
+          ASSERT_EQ(indexAt(bits.data(), stride, x, recordRow), indexAt(section, sectionStride, sx + x, sectionRow))
+              << x << "," << y;
+        for (size_t bit = size_t(w) * bpp; bit < stride * 8; ++bit)
+          ASSERT_EQ(bits[size_t(recordRow) * stride + bit / 8] >> (7 - bit % 8) & 1, 0) << "padding of row " << y;
+      }
     }
   }
 }

@@ -140,6 +140,77 @@ uint32_t DibView::Pixel(int x, int y) const {
   }
 }
 
+namespace {
+
+// A colour mask's channel widened to 8 bits the way MaskExpand does, as a
+// table of every value the channel can hold (masks of up to 16 bits).
+struct MaskTable {
+  uint32_t mask = 0;
+  int shift = 0;
+  std::vector<uint8_t> levels;
+  explicit MaskTable(uint32_t m) : mask(m), shift(MaskShift(m)) {
+    const uint32_t maxv = m >> shift;
+    if (!m || maxv > 0xFFFF) return;
+    levels.resize(size_t(maxv) + 1);
+    for (uint32_t x = 0; x <= maxv; ++x) levels[x] = (uint8_t)(x * 255 / maxv);
+  }
+  uint32_t operator()(uint32_t v) const {
+    if (!mask) return 0;
+    if (levels.empty()) return MaskExpand(v, mask);
+    return levels[(v & mask) >> shift];
+  }
+};
+
+void MaskedRow(const DibView &v, const uint8_t *r, uint32_t *out, uint32_t set) {
+  const MaskTable red(v.masks[0]), green(v.masks[1]), blue(v.masks[2]);
+  const int bytes = v.bpp / 8;
+  for (int x = 0; x < v.width; ++x) {
+    uint32_t p = 0;
+    std::memcpy(&p, r + (size_t)bytes * x, (size_t)bytes);
+    out[x] = set | red(p) << 16 | green(p) << 8 | blue(p);
+  }
+}
+
+}  // namespace
+
+void DibView::Row(int y, uint32_t *out, uint32_t set) const {
+  const int row = topDown ? y : height - 1 - y;
+  const uint8_t *r = bits + (size_t)row * stride;
+  const int w = width;
+  switch (bpp) {
+    case 1: {
+      const uint32_t c[2] = {set | palette[0], set | palette[1]};
+      int x = 0;
+      for (; x + 8 <= w; x += 8)  // a byte at a time
+        for (int k = 0, b = r[x >> 3]; k < 8; ++k) out[x + k] = c[(b >> (7 - k)) & 1];
+      for (; x < w; ++x) out[x] = c[(r[x >> 3] >> (7 - (x & 7))) & 1];
+      return;
+    }
+    case 4:
+      for (int x = 0; x < w; ++x) out[x] = set | palette[(r[x >> 1] >> ((x & 1) ? 0 : 4)) & 15];
+      return;
+    case 8:
+      for (int x = 0; x < w; ++x) out[x] = set | palette[r[x]];
+      return;
+    case 24:
+      for (int x = 0; x < w; ++x, r += 3) out[x] = set | (uint32_t)r[2] << 16 | (uint32_t)r[1] << 8 | r[0];
+      return;
+    case 32:
+      if (h.biCompression != BI_BITFIELDS) {
+        for (int x = 0; x < w; ++x) {
+          uint32_t p;
+          std::memcpy(&p, r + 4 * (size_t)x, 4);
+          out[x] = set | (p & 0xFFFFFF);
+        }
+        return;
+      }
+      break;
+    default:
+      break;
+  }
+  MaskedRow(*this, r, out, set);
+}
+
 cairo_surface_t *DibToSurface(const DibView &v) {
   cairo_surface_t *s = cairo_image_surface_create(CAIRO_FORMAT_RGB24, v.width, v.height);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) return s;
@@ -151,20 +222,8 @@ cairo_surface_t *DibToSurface(const DibView &v) {
     auto *out = reinterpret_cast<uint32_t *>(data + (size_t)y * stride);
     // Rows present in the bits are the first `rows` rows in storage order.
     int storageRow = v.topDown ? y : v.height - 1 - y;
-    if (storageRow >= rows) {
-      std::fill(out, out + v.width, 0xFF000000u);
-      continue;
-    }
-    if (v.bpp == 32 && v.h.biCompression == BI_RGB) {
-      const uint8_t *r = v.bits + (size_t)storageRow * v.stride;
-      for (int x = 0; x < v.width; ++x) {
-        uint32_t p;
-        std::memcpy(&p, r + 4 * x, 4);
-        out[x] = 0xFF000000u | (p & 0xFFFFFF);
-      }
-      continue;
-    }
-    for (int x = 0; x < v.width; ++x) out[x] = 0xFF000000u | v.Pixel(x, y);
+    if (storageRow >= rows) std::fill(out, out + v.width, 0xFF000000u);
+    else v.Row(y, out, 0xFF000000u);
   }
   cairo_surface_mark_dirty(s);
   return s;
@@ -278,7 +337,7 @@ void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
 }
 
 void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
-                               std::vector<uint8_t> *out, size_t *infoSize) {
+                               std::vector<uint8_t> *out, size_t *infoSize, int x0, int y0) {
   const size_t stride = DibStride(w, bpp), colours = palette.size();
   const size_t info = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
   out->assign(info + stride * (size_t)h, 0);
@@ -293,9 +352,9 @@ void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vect
   }
   *infoSize = info;
   cairo_surface_flush(s);
-  const uint8_t *data = cairo_image_surface_get_data(s);
   const int sstride = cairo_image_surface_get_stride(s);
-  const int sw = std::min(w, cairo_image_surface_get_width(s)), sh = cairo_image_surface_get_height(s);
+  const uint8_t *data = cairo_image_surface_get_data(s) + (size_t)y0 * sstride + 4 * (size_t)x0;
+  const int sw = std::min(w, cairo_image_surface_get_width(s) - x0), sh = cairo_image_surface_get_height(s) - y0;
   uint8_t *bits = out->data() + info;
   uint32_t last = 0xFFFFFFFF;
   uint8_t lastIndex = 0;

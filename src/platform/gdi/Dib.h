@@ -24,6 +24,9 @@ struct DibView {
   size_t infoSize = 0;  // header + colour table (+ masks)
   // Pixel (x, y) with y counted from the top, as 0x00RRGGBB.
   uint32_t Pixel(int x, int y) const;
+  // Row y (counted from the top) as 0x00RRGGBB pixels, each ORed with
+  // `set`: the whole row's worth of Pixel, converted a row at a time.
+  void Row(int y, uint32_t *out, uint32_t set = 0) const;
   // Rows present in bits (a DIB may carry fewer than its height).
   int Rows() const { return stride ? (int)std::min<size_t>(bitsSize / stride, (size_t)height) : 0; }
 };
@@ -56,7 +59,8 @@ void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
 // A packed bottom-up DIB of 1, 4 or 8 bpp with the given colour table
 // (0x00RRGGBB each, at most 1 << bpp) of the top-left w x h of a surface
 // whose pixels are colours of the table; another colour takes the nearest.
+// (x, y) moves the area within the surface.
 void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
-                               std::vector<uint8_t> *out, size_t *infoSize);
+                               std::vector<uint8_t> *out, size_t *infoSize, int x = 0, int y = 0);
 
 }  // namespace nx::gdi

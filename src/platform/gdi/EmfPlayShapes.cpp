@@ -112,12 +112,14 @@ bool PathRecord(const Player &p, DWORD type) {
 }
 
 // ---------------------------------------------------------------------------
-// Bitmaps: the DIB is checked against the record and copied out of it, its
-// bits padded with zero rows up to what the header declares, so the blit
-// never reads past the record.
+// Bitmaps: the DIB is checked against the record. Bits the record holds
+// whole are read where they lie; short bits are copied out, padded with zero
+// rows up to what the header declares, so the blit never reads past the
+// record.
 
 struct RecordDib {
-  std::vector<uint8_t> info, bits;
+  std::vector<uint8_t> info, padded;
+  const uint8_t *bits = nullptr;  // into the record, or padded's data
   DibView v;
   UINT usage = DIB_RGB_COLORS;
   const BITMAPINFO *Info() const { return reinterpret_cast<const BITMAPINFO *>(info.data()); }
@@ -133,8 +135,13 @@ bool ReadDib(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWOR
   uint64_t need = d->v.stride * std::max<uint64_t>(rows, 1);
   if (need > kMaxDibBytes) return false;
   d->info.assign(r.At(offBmi), r.At(offBmi) + d->v.infoSize);
-  d->bits.assign((size_t)need, 0);
-  std::memcpy(d->bits.data(), r.At(offBits), std::min<size_t>(cbBits, (size_t)need));
+  if (cbBits >= need) {
+    d->bits = r.At(offBits);
+    return true;
+  }
+  d->padded.assign((size_t)need, 0);
+  std::memcpy(d->padded.data(), r.At(offBits), cbBits);
+  d->bits = d->padded.data();
   return true;
 }
 
@@ -150,7 +157,13 @@ HBITMAP RecordBitmap(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBi
     return nullptr;
   void *bits = nullptr;
   HBITMAP bm = CreateDIBSection(nullptr, d.Info(), d.usage, &bits, nullptr, 0);
-  if (bm) SetDIBits(nullptr, bm, 0, (UINT)d.v.height, d.bits.data(), d.Info(), d.usage);
+  if (!bm) return nullptr;
+  // A section of the DIB's own format takes its bits as they are: the same
+  // colours SetDIBits would give, without converting them there and back.
+  if (d.v.h.biCompression == BI_RGB && bits)
+    std::memcpy(bits, d.bits, d.v.stride * (size_t)d.v.height);
+  else
+    SetDIBits(nullptr, bm, 0, (UINT)d.v.height, d.bits, d.Info(), d.usage);
   return bm;
 }
 
@@ -222,7 +235,7 @@ bool StretchDibRecord(const Player &p, const RecordView &r) {
                (uint64_t)std::abs((int64_t)h.biHeight), &d))
     return false;
   return StretchDIBits(p.hdc, s.xDest, s.yDest, s.cxDest, s.cyDest, s.xSrc, s.ySrc, s.cxSrc,
-                       s.cySrc, d.bits.data(), d.Info(), d.usage, s.dwRop) != 0;
+                       s.cySrc, d.bits, d.Info(), d.usage, s.dwRop) != 0;
 }
 
 bool DibToDeviceRecord(const Player &p, const RecordView &r) {
@@ -233,7 +246,7 @@ bool DibToDeviceRecord(const Player &p, const RecordView &r) {
     return false;
   UINT scans = std::min<UINT>(s.cScans, (UINT)d.v.height);
   return SetDIBitsToDevice(p.hdc, s.xDest, s.yDest, (DWORD)s.cxSrc, (DWORD)s.cySrc, s.xSrc,
-                           s.ySrc, s.iStartScan, scans, d.bits.data(), d.Info(), d.usage) != 0;
+                           s.ySrc, s.iStartScan, scans, d.bits, d.Info(), d.usage) != 0;
 }
 
 // ---------------------------------------------------------------------------
@@ -349,7 +362,7 @@ HBITMAP RecordMask(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits
   std::vector<uint8_t> rows(rowBytes * (size_t)d.v.height);
   for (int y = 0; y < d.v.height; ++y) {
     int from = d.v.topDown ? y : d.v.height - 1 - y;
-    std::memcpy(&rows[rowBytes * (size_t)y], d.bits.data() + d.v.stride * (size_t)from,
+    std::memcpy(&rows[rowBytes * (size_t)y], d.bits + d.v.stride * (size_t)from,
                 std::min(rowBytes, d.v.stride));
   }
   return CreateBitmap(d.v.width, d.v.height, 1, 1, rows.data());

@@ -107,10 +107,12 @@ int DibRowsToSurface(BitmapObj *bm, const DibView &v, UINT start, UINT lines) {
   int stride = cairo_image_surface_get_stride(s);
   int avail = v.Rows();
   int copied = 0;
-  // DibView::Pixel counts rows from the top over the bits given: view one row.
+  // DibView::Row counts rows from the top over the bits given: view one row.
   DibView one = v;
   one.topDown = true;
   one.height = 1;
+  // A DIB wider than the bitmap is converted aside and cut to its width.
+  std::vector<uint32_t> wide(v.width > bm->width ? (size_t)v.width : 0);
   for (UINT i = 0; i < lines && (int)(start + i) < v.height && (int)i < avail; ++i) {
     int scan = (int)(start + i);
     int dibRow = v.topDown ? scan : v.height - 1 - scan;  // top-based row of the DIB
@@ -118,7 +120,12 @@ int DibRowsToSurface(BitmapObj *bm, const DibView &v, UINT start, UINT lines) {
     if (y < 0 || y >= bm->height) continue;
     auto *out = reinterpret_cast<uint32_t *>(data + (size_t)y * stride);
     one.bits = v.bits + (size_t)i * v.stride;
-    for (int x = 0; x < v.width && x < bm->width; ++x) out[x] = 0xFF000000u | one.Pixel(x, 0);
+    if (wide.empty()) {
+      one.Row(0, out, 0xFF000000u);
+    } else {
+      one.Row(0, wide.data(), 0xFF000000u);
+      std::copy_n(wide.begin(), bm->width, out);
+    }
     ++copied;
   }
   cairo_surface_mark_dirty(s);

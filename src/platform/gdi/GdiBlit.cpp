@@ -373,6 +373,19 @@ bool PaletteSource(const Dc &src, std::vector<uint32_t> &palette, int &bpp) {
   return true;
 }
 
+// Whether a memory DC's device area lies inside its image surface, which
+// maps device pixels one to one.
+bool InsideUntransformed(const Dc &src, int x, int y, int w, int h) {
+  const cairo_matrix_t &m = src.deviceMatrix;
+  if (src.type != DcType::Memory || !src.surface || cairo_surface_get_type(src.surface) != CAIRO_SURFACE_TYPE_IMAGE ||
+      m.xx != 1 || m.yx != 0 || m.xy != 0 || m.yy != 1 || m.x0 != 0 || m.y0 != 0)
+    return false;
+  const cairo_format_t f = cairo_image_surface_get_format(src.surface);
+  return (f == CAIRO_FORMAT_RGB24 || f == CAIRO_FORMAT_ARGB32) && w > 0 && h > 0 && x >= 0 && y >= 0 &&
+         (int64_t)x + w <= cairo_image_surface_get_width(src.surface) &&
+         (int64_t)y + h <= cairo_image_surface_get_height(src.surface);
+}
+
 // EMR_BITBLT / EMR_STRETCHBLT. Without a source the record has no bitmap;
 // with one, the source area follows as a DIB: a palette DIB section's at its
 // own depth with its colour table (a barcode at 1 bpp takes a 24th of the
@@ -384,10 +397,15 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
   if (src && sd) {
     sw = (int)std::lround(sd->R() - sd->L());
     sh = (int)std::lround(sd->B() - sd->T());
-    if (cairo_surface_t *area = CopyDeviceArea(src, (int)sd->L(), (int)sd->T(), sw, sh)) {
-      std::vector<uint32_t> palette;
-      int bpp = 24;
-      if (PaletteSource(*src, palette, bpp)) SurfaceToPackedPaletteDib(area, sw, sh, palette, bpp, &dib, &info);
+    std::vector<uint32_t> palette;
+    int bpp = 24;
+    const bool indexed = PaletteSource(*src, palette, bpp);
+    if (indexed && InsideUntransformed(*src, (int)sd->L(), (int)sd->T(), sw, sh)) {
+      // The area as it lies in the section's surface: no copy of it first.
+      if (auto *bm = Lookup<BitmapObj>(src->bitmap, Kind::Bitmap)) bm->PullBits();
+      SurfaceToPackedPaletteDib(src->surface, sw, sh, palette, bpp, &dib, &info, (int)sd->L(), (int)sd->T());
+    } else if (cairo_surface_t *area = CopyDeviceArea(src, (int)sd->L(), (int)sd->T(), sw, sh)) {
+      if (indexed) SurfaceToPackedPaletteDib(area, sw, sh, palette, bpp, &dib, &info);
       else SurfaceToPackedDib(area, 0, 0, sw, sh, &dib, &info);
       cairo_surface_destroy(area);
     }
@@ -539,9 +557,19 @@ bool ReadDib(const BITMAPINFO *bmi, UINT usage, const void *bits, DibView *v) {
 
 // Draws a DIB's source rectangle (DIB coordinates: the origin is the lower
 // left corner of a bottom-up DIB) into a device rectangle.
+// A top-down 32-bpp BI_RGB DIB holding all its rows has the layout of an
+// RGB24 surface (the fourth byte is ignored): it is drawn from where it lies.
+cairo_surface_t *DibSource(const DibView &v) {
+  const bool asIs = v.bpp == 32 && v.h.biCompression == BI_RGB && v.topDown && v.Rows() == v.height &&
+                    reinterpret_cast<uintptr_t>(v.bits) % 4 == 0;
+  if (!asIs) return DibToSurface(v);
+  return cairo_image_surface_create_for_data(const_cast<uint8_t *>(v.bits), CAIRO_FORMAT_RGB24, v.width, v.height,
+                                             (int)v.stride);
+}
+
 bool DrawDib(Dc *dc, const DibView &v, int xs, int ys, int ws, int hs, const DevQuad &d,
              DWORD rop) {
-  cairo_surface_t *s = DibToSurface(v);
+  cairo_surface_t *s = DibSource(v);
   if (cairo_surface_status(s) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(s);
     return false;

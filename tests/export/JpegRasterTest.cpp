@@ -1,0 +1,206 @@
+// The raster engine's short ways give what the general ones give: pictures
+// decoded from DIBs of every depth, image digests taken a row at a time,
+// JPEG encoding straight from the page raster, and two-colour pictures
+// carried at one bit per pixel on the page.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/Strings.h"
+#include "device/MemoryBitmap.h"
+#include "export/gtJPEGEng.h"
+
+using namespace nx;
+
+namespace {
+
+// A packed DIB of pseudo-random bits (row padding included) and, at 8 bpp
+// and below, a colour table of `colours` entries (all when 0).
+std::vector<uint8_t> RandomDib(int w, int h, int bpp, bool topDown, DWORD colours, unsigned seed,
+                               DWORD compression = BI_RGB) {
+  const size_t stride = (size_t(w) * bpp + 31) / 32 * 4;
+  const size_t table = compression == BI_BITFIELDS ? 3 : bpp <= 8 ? (colours ? colours : 1u << bpp) : 0;
+  BITMAPINFOHEADER head{sizeof head, w, topDown ? -h : h, 1, WORD(bpp), compression, 0, 0, 0, colours, 0};
+  std::vector<uint8_t> dib(sizeof head + 4 * table + stride * size_t(h));
+  std::mt19937 rng(seed);
+  for (uint8_t &b : dib) b = uint8_t(rng());
+  std::memcpy(dib.data(), &head, sizeof head);
+  if (compression == BI_BITFIELDS) {
+    const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+    std::memcpy(dib.data() + sizeof head, masks, sizeof masks);
+  }
+  return dib;
+}
+
+size_t InfoSize(const std::vector<uint8_t> &dib) {
+  BITMAPINFOHEADER h;
+  std::memcpy(&h, dib.data(), sizeof h);
+  if (h.biCompression == BI_BITFIELDS) return sizeof h + 12;
+  return sizeof h + 4 * (h.biBitCount <= 8 ? (h.biClrUsed ? h.biClrUsed : 1u << h.biBitCount) : 0);
+}
+
+TEST(JpegRaster, PicturesDecodeAsStretchDIBitsDrawsThem) {
+  for (int w : {1, 9, 31}) {
+    for (bool topDown : {false, true}) {
+      for (int bpp : {1, 4, 8, 16, 24, 32}) {
+        for (DWORD compression : {DWORD(BI_RGB), DWORD(BI_BITFIELDS)}) {
+          if (compression == BI_BITFIELDS && bpp != 16) continue;
+          const int h = 6;
+          const std::vector<uint8_t> dib = RandomDib(w, h, bpp, topDown, bpp == 8 ? 5 : 0, unsigned(w * 100 + bpp),
+                                                     compression);
+          const size_t info = InfoSize(dib);
+          const auto *bmi = reinterpret_cast<const BITMAPINFO *>(dib.data());
+          SCOPED_TRACE(std::to_string(bpp) + " bpp, width " + std::to_string(w) + (topDown ? ", top-down" : "") +
+                       (compression == BI_BITFIELDS ? ", bit fields" : ""));
+          const TgtBitmap got = TgtBitmap::FromDIB(bmi, info, dib.data() + info, dib.size() - info);
+          TMemoryBitmap want(w, h);
+          ASSERT_EQ(StretchDIBits(want.dc(), 0, 0, w, h, 0, 0, w, h, dib.data() + info, bmi, DIB_RGB_COLORS, SRCCOPY),
+                    h);
+          GdiFlush();
+          for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x)
+              ASSERT_EQ(got.Row(y)[x], want.Row(y)[x] & 0xFFFFFF) << x << "," << y;
+        }
+      }
+    }
+  }
+  // Compressed bits are not decoded.
+  std::vector<uint8_t> rle = RandomDib(8, 2, 8, false, 0, 3);
+  reinterpret_cast<BITMAPINFOHEADER *>(rle.data())->biCompression = BI_RLE8;
+  EXPECT_THROW(TgtBitmap::FromDIB(reinterpret_cast<const BITMAPINFO *>(rle.data()), InfoSize(rle),
+                                  rle.data() + InfoSize(rle), 64),
+               ENxError);
+}
+
+TEST(JpegRaster, DigestIsTheMD5OfTheBitmapFile) {
+  for (bool alpha : {false, true})
+    for (int w : {1, 3, 5, 8}) {
+      TgtBitmap b(w, 3);
+      std::mt19937 rng{unsigned(w)};
+      for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < w; ++x) b.Row(y)[x] = rng();
+      b.Alpha = alpha;
+      const std::vector<BYTE> file = b.SaveToStream();
+      EXPECT_EQ(b.Digest(), gtMD5(file.data(), file.size())) << w << (alpha ? " with alpha" : "");
+    }
+}
+
+TEST(JpegRaster, PixelsEncodeAsThePictureDoes) {
+  const int w = 37, h = 21;
+  TgtBitmap picture(w, h);
+  std::vector<uint32_t> rows(size_t(w + 3) * h);  // three unused pixels end each row
+  std::mt19937 rng(5);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t px = (x * 7 + y * 3) % 5 ? rng() & 0xFFFFFF : 0xFFFFFF;
+      picture.Row(y)[x] = px;
+      rows[size_t(y) * (w + 3) + x] = px | (rng() & 0xFF000000u);  // the top byte is not part of the colour
+    }
+  for (bool gray : {false, true})
+    for (bool progressive : {false, true})
+      for (int quality : {100, 40})
+        EXPECT_EQ(gtEncodeJPEGPixels(rows.data(), w, h, w + 3, quality, progressive, gray, 150),
+                  gtEncodeJPEG(picture, quality, progressive, gray, 150))
+            << (gray ? "grey " : "colour ") << (progressive ? "progressive " : "baseline ") << quality;
+}
+
+class TRasterProbe : public TgtJPEGEngine {
+ public:
+  TRasterProbe() {
+    Preferences().FShowSetupDialog = false;
+    Preferences().FOpenAfterCreate = false;
+  }
+  using TgtCustomDocumentEngine::CurrentDocumentItemList;
+  // The page, drawn when it ends, before it is encoded.
+  TgtBitmap Page;
+
+ protected:
+  void EndPage() override {
+    TgtCustomGraphicsEngine::EndPage();
+    Page = RasterisePage();
+  }
+};
+
+struct TPlaced {
+  std::shared_ptr<TgtBitmap> Picture;
+  int X, Y, W, H;
+};
+
+// The A4 page an engine draws: white, then the pictures stretched over
+// their rectangles from 32-bit DIBs, through a metafile of the page's frame.
+TgtBitmap GeneralPage(const std::vector<TPlaced> &placed) {
+  const int w = 794, h = 1123;
+  const RECT frame{0, 0, LONG(std::lround(w * 2540.0 / 96)), LONG(std::lround(h * 2540.0 / 96))};
+  HDC dc = CreateEnhMetaFileW(nullptr, nullptr, &frame, nullptr);
+  HBRUSH white = CreateSolidBrush(0xFFFFFF);
+  const RECT all{0, 0, w, h};
+  FillRect(dc, &all, white);
+  DeleteObject(white);
+  for (const TPlaced &p : placed) {
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), p.Picture->Width(), -p.Picture->Height(), 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    SetStretchBltMode(dc, COLORONCOLOR);
+    StretchDIBits(dc, p.X, p.Y, p.W, p.H, 0, 0, p.Picture->Width(), p.Picture->Height(), p.Picture->Row(0), &bi,
+                  DIB_RGB_COLORS, SRCCOPY);
+  }
+  HENHMETAFILE emf = CloseEnhMetaFile(dc);
+  TMemoryBitmap raster(w, h);
+  for (int y = 0; y < h; ++y) std::fill_n(raster.Row(y), w, 0xFFFFFFu);
+  EXPECT_TRUE(PlayEnhMetaFile(raster.dc(), emf, &all));
+  DeleteEnhMetaFile(emf);
+  GdiFlush();
+  TgtBitmap out(w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) out.Row(y)[x] = raster.Row(y)[x] & 0xFFFFFF;
+  return out;
+}
+
+TEST(JpegRaster, TwoColourPicturesDrawAsTheirFullColourSelves) {
+  // A QR-like picture of two colours (the first pixel the second colour),
+  // one of a single colour, and one of three colours, shrunk, enlarged and
+  // at their own size.
+  auto pattern = [](int w, int h, std::vector<uint32_t> colours) {
+    auto b = std::make_shared<TgtBitmap>(w, h);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) b->Row(y)[x] = colours[size_t((x / 3 * 7 + y / 2 * 3 + 1) % colours.size())];
+    return b;
+  };
+  const std::vector<TPlaced> placed = {{pattern(614, 613, {0x000000, 0xFFFFFF}), 50, 60, 98, 97},
+                                       {pattern(37, 29, {0x123456, 0xFEDCBA}), 200, 60, 301, 203},
+                                       {pattern(45, 33, {0x00FF00}), 550, 60, 45, 33},
+                                       {pattern(41, 41, {0x000000, 0xFFFFFF, 0x0000FF}), 50, 400, 77, 59}};
+  TRasterProbe e;
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("nx-jpegraster-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  e.SetFileName(AsciiToWide((dir / "page").string()));
+  e.BeginDoc();
+  for (const TPlaced &p : placed) {
+    auto item = std::make_unique<TgtImageItem>();
+    item->FIndexNo = e.ReserveImageSlot();
+    e.StoreImage(item->FIndexNo, p.Picture);
+    item->FX = p.X, item->FY = p.Y, item->FWidth = p.W, item->FHeight = p.H;
+    e.CurrentDocumentItemList()->push_back(std::move(item));
+  }
+  e.EndDoc();
+  std::filesystem::remove_all(dir);
+  const TgtBitmap want = GeneralPage(placed);
+  ASSERT_EQ(e.Page.Width(), want.Width());
+  ASSERT_EQ(e.Page.Height(), want.Height());
+  int differ = 0;
+  for (int y = 0; y < want.Height(); ++y)
+    for (int x = 0; x < want.Width(); ++x) differ += e.Page.Row(y)[x] != want.Row(y)[x];
+  EXPECT_EQ(differ, 0);
+  int inked = 0;
+  for (int y = 0; y < want.Height(); ++y)
+    for (int x = 0; x < want.Width(); ++x) inked += want.Row(y)[x] != 0xFFFFFF;
+  EXPECT_GT(inked, 98 * 97 / 4) << "the pictures were not drawn";
+}
+
+}  // namespace
