@@ -1,6 +1,7 @@
 #include "export/gtMapFont.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "export/gtDocUsp10.h"
 
@@ -50,6 +51,22 @@ void Enumerate(LOGFONTW &lf, FONTENUMPROCW proc, LPARAM param) {
   HDC dc = GetDC(nullptr);
   EnumFontFamiliesExW(dc, &lf, proc, param, 0);
   if (dc) ReleaseDC(nullptr, dc);
+}
+
+// What the enumeration says of a family by name. The installed fonts are
+// read once per process, so the answer is too: every map shares it
+// instead of opening each style of the family again.
+std::optional<TgtMapFont::TFamilyInfo> EnumerateFamily(const WString &plain) {
+  static std::mutex lock;
+  static std::map<WString, std::optional<TgtMapFont::TFamilyInfo>, TgtFamilyLess> known;
+  std::lock_guard<std::mutex> guard(lock);
+  if (auto it = known.find(plain); it != known.end()) return it->second;
+  LOGFONTW lf{};
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::copy(plain.begin(), plain.end(), lf.lfFaceName);
+  TEnumState state;
+  Enumerate(lf, CollectFamily, reinterpret_cast<LPARAM>(&state));
+  return known.emplace(plain, state.info).first->second;
 }
 
 }  // namespace
@@ -102,14 +119,7 @@ const TgtMapFont::TFamilyInfo *TgtMapFont::FindFamily(const WString &name) {
   const WString plain = PlainFamily(name);
   if (plain.empty() || plain.size() >= LF_FACESIZE) return nullptr;
   auto it = FFamilies.find(plain);
-  if (it == FFamilies.end()) {
-    LOGFONTW lf{};
-    lf.lfCharSet = DEFAULT_CHARSET;
-    std::copy(plain.begin(), plain.end(), lf.lfFaceName);
-    TEnumState state;
-    Enumerate(lf, CollectFamily, reinterpret_cast<LPARAM>(&state));
-    it = FFamilies.emplace(plain, state.info).first;
-  }
+  if (it == FFamilies.end()) it = FFamilies.emplace(plain, EnumerateFamily(plain)).first;
   if (!it->second) return nullptr;
   // Map nodes stay where they are: the pointer lives as long as the map.
   FLastFamilyName = name;
