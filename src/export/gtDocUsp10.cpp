@@ -245,12 +245,15 @@ void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode,
   const bool rtlBase = biDiMode != bdLeftToRight;
   const std::vector<SCRIPT_ITEM> items = Itemize(text, rtlBase);
   const int count = static_cast<int>(items.size()) - 1;
-  std::vector<BYTE> levels(static_cast<size_t>(count));
-  for (int i = 0; i < count; ++i) levels[size_t(i)] = BYTE(items[size_t(i)].a.s.uBidiLevel);
+  // One item (most lines) needs no reordering.
   std::vector<int> visual(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) visual[size_t(i)] = i;
-  ScriptLayout(count, levels.data(), visual.data(), nullptr);
-  const auto family = mapFont.Family(font.Name);
+  if (count > 1) {
+    std::vector<BYTE> levels(static_cast<size_t>(count));
+    for (int i = 0; i < count; ++i) levels[size_t(i)] = BYTE(items[size_t(i)].a.s.uBidiLevel);
+    ScriptLayout(count, levels.data(), visual.data(), nullptr);
+  }
+  const auto *family = mapFont.FamilyInfo(font.Name);
   const bool latinFont = family && family->CoversBasicLatin;
   TShaper shaper(mapFont, font);
   bool shapedBefore = false;
@@ -337,7 +340,12 @@ WString RunFamily(const TgtRunInfo &info, const TgtFont &font) {
 
 void TgtRunMerger::Add(const WString &itemText, const std::vector<WORD> &logClust, const TgtRunInfo &info,
                        const TgtGlyphInfoList &glyphs) {
-  const WString family = RunFamily(info, FFont);
+  Add(itemText, std::vector<WORD>(logClust), TgtRunInfo(info), TgtGlyphInfoList(glyphs));
+}
+
+void TgtRunMerger::Add(const WString &itemText, std::vector<WORD> &&logClust, TgtRunInfo &&info,
+                       TgtGlyphInfoList &&glyphs) {
+  const WString &family = info.IsFontMapped ? info.MappedFontName : FFont.Name;
   if (!FRuns.empty()) {
     TgtRunStore &last = FRuns.back();
     if (SameFamilyName(last.FFont.Name, family) && last.FRunInfo.GlyphType == info.GlyphType &&
@@ -347,7 +355,8 @@ void TgtRunMerger::Add(const WString &itemText, const std::vector<WORD> &logClus
       last.FRunText += itemText;
       last.FLogClust.reserve(last.FLogClust.size() + logClust.size());
       for (WORD c : logClust) last.FLogClust.push_back(WORD(c + base));
-      last.FGlyphInfoList.insert(last.FGlyphInfoList.end(), glyphs.begin(), glyphs.end());
+      last.FGlyphInfoList.insert(last.FGlyphInfoList.end(), std::make_move_iterator(glyphs.begin()),
+                                 std::make_move_iterator(glyphs.end()));
       for (size_t g = base; g < last.FGlyphInfoList.size(); ++g)
         last.FGlyphInfoList[g].FPosition = static_cast<int32_t>(base + size_t(last.FGlyphInfoList[g].FPosition));
       last.FRunInfo.VisAttr.insert(last.FRunInfo.VisAttr.end(), info.VisAttr.begin(), info.VisAttr.end());
@@ -359,16 +368,16 @@ void TgtRunMerger::Add(const WString &itemText, const std::vector<WORD> &logClus
   run.FRunText = itemText;
   run.FFont = FFont;
   run.FFont.Name = family;
-  run.FGlyphInfoList = glyphs;
-  run.FRunInfo = info;
-  run.FLogClust = logClust;
+  run.FGlyphInfoList = std::move(glyphs);
+  run.FRunInfo = std::move(info);
+  run.FLogClust = std::move(logClust);
   run.FAngle = FAngle;
   FRuns.push_back(std::move(run));
 }
 
 TgtAnalyzeCallback TgtRunMerger::Callback() {
-  return [this](const WString &itemText, int, const std::vector<WORD> &logClust, const TgtRunInfo &info,
-                const TgtGlyphInfoList &glyphs, int) { Add(itemText, logClust, info, glyphs); };
+  return [this](const WString &itemText, int, std::vector<WORD> &logClust, TgtRunInfo &info, TgtGlyphInfoList &glyphs,
+                int) { Add(itemText, std::move(logClust), std::move(info), std::move(glyphs)); };
 }
 
 }  // namespace nx

@@ -23,9 +23,11 @@ namespace nx {
 // One item: its characters (logical order), its index in visual order, the
 // glyph of each character (LogClust, indices into Glyphs), what it is, its
 // glyphs in visual order (empty for a simple run) and the number of items.
+// The callee may move LogClust, the run details and the glyphs away: the
+// analyser fills them afresh for every item.
 using TgtAnalyzeCallback =
-    std::function<void(const WString &itemText, int itemIndex, const std::vector<WORD> &logClust,
-                       const TgtRunInfo &info, const TgtGlyphInfoList &glyphs, int itemCount)>;
+    std::function<void(const WString &itemText, int itemIndex, std::vector<WORD> &logClust, TgtRunInfo &info,
+                       TgtGlyphInfoList &glyphs, int itemCount)>;
 
 class TgtStringAnalyzer {
  public:
@@ -82,6 +84,8 @@ class TgtRunMerger {
   TgtRunMerger(const TgtFont &font, int32_t angle) : FFont(font), FAngle(angle) {}
   void Add(const WString &itemText, const std::vector<WORD> &logClust, const TgtRunInfo &info,
            const TgtGlyphInfoList &glyphs);
+  // The same, taking the item's records over instead of copying them.
+  void Add(const WString &itemText, std::vector<WORD> &&logClust, TgtRunInfo &&info, TgtGlyphInfoList &&glyphs);
   std::vector<TgtRunStore> &Runs() { return FRuns; }
   // The callback that feeds this merger.
   TgtAnalyzeCallback Callback();

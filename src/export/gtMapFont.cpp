@@ -1,6 +1,7 @@
 #include "export/gtMapFont.h"
 
 #include <algorithm>
+#include <mutex>
 
 #include "export/gtDocUsp10.h"
 
@@ -52,6 +53,22 @@ void Enumerate(LOGFONTW &lf, FONTENUMPROCW proc, LPARAM param) {
   if (dc) ReleaseDC(nullptr, dc);
 }
 
+// What the enumeration says of a family by name. The installed fonts are
+// read once per process, so the answer is too: every map shares it
+// instead of opening each style of the family again.
+std::optional<TgtMapFont::TFamilyInfo> EnumerateFamily(const WString &plain) {
+  static std::mutex lock;
+  static std::map<WString, std::optional<TgtMapFont::TFamilyInfo>, TgtFamilyLess> known;
+  std::lock_guard<std::mutex> guard(lock);
+  if (auto it = known.find(plain); it != known.end()) return it->second;
+  LOGFONTW lf{};
+  lf.lfCharSet = DEFAULT_CHARSET;
+  std::copy(plain.begin(), plain.end(), lf.lfFaceName);
+  TEnumState state;
+  Enumerate(lf, CollectFamily, reinterpret_cast<LPARAM>(&state));
+  return known.emplace(plain, state.info).first->second;
+}
+
 }  // namespace
 
 bool TgtFamilyLess::operator()(const WString &a, const WString &b) const {
@@ -92,15 +109,22 @@ const std::vector<WString> &TgtMapFont::SysFontList() {
 }
 
 std::optional<TgtMapFont::TFamilyInfo> TgtMapFont::Family(const WString &name) {
+  const TFamilyInfo *info = FindFamily(name);
+  if (!info) return std::nullopt;
+  return *info;
+}
+
+const TgtMapFont::TFamilyInfo *TgtMapFont::FindFamily(const WString &name) {
+  if (FLastFamily && name == FLastFamilyName) return FLastFamily;
   const WString plain = PlainFamily(name);
-  if (plain.empty() || plain.size() >= LF_FACESIZE) return std::nullopt;
-  if (auto it = FFamilies.find(plain); it != FFamilies.end()) return it->second;
-  LOGFONTW lf{};
-  lf.lfCharSet = DEFAULT_CHARSET;
-  std::copy(plain.begin(), plain.end(), lf.lfFaceName);
-  TEnumState state;
-  Enumerate(lf, CollectFamily, reinterpret_cast<LPARAM>(&state));
-  return FFamilies.emplace(plain, state.info).first->second;
+  if (plain.empty() || plain.size() >= LF_FACESIZE) return nullptr;
+  auto it = FFamilies.find(plain);
+  if (it == FFamilies.end()) it = FFamilies.emplace(plain, EnumerateFamily(plain)).first;
+  if (!it->second) return nullptr;
+  // Map nodes stay where they are: the pointer lives as long as the map.
+  FLastFamilyName = name;
+  FLastFamily = &*it->second;
+  return FLastFamily;
 }
 
 std::optional<WString> TgtMapFont::MappedFont(const WString &family) const {
@@ -126,9 +150,17 @@ TgtFont TgtMapFont::GetTrueTypeFont(const TgtFont &font) {
 
 TgtFont TgtMapFont::PrepareFont(const TgtFont &font) {
   TgtFont out = font;
+  if (!FLastPreparedIn.empty() && font.Name == FLastPreparedIn) {
+    out.Name = FLastPreparedOut;
+    return out;
+  }
   const bool vertical = IsVerticalFamily(font.Name);
-  if (auto info = Family(font.Name)) out.Name = (vertical ? u"@" : u"") + info->Name;
-  return GetTrueTypeFont(out);
+  if (auto info = FindFamily(font.Name)) out.Name = (vertical ? u"@" : u"") + info->Name;
+  out = GetTrueTypeFont(out);
+  // Both decisions are remembered per family, so the name alone decides.
+  FLastPreparedIn = font.Name;
+  FLastPreparedOut = out.Name;
+  return out;
 }
 
 void TgtMapFont::AddUsedFont(const WString &family) {

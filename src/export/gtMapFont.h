@@ -38,6 +38,8 @@ class TgtMapFont {
   // The family as the system enumerates it by name; nothing when no font
   // of that name is installed. A leading "@" is not part of the name.
   std::optional<TFamilyInfo> Family(const WString &name);
+  // The same without a copy; valid as long as the map.
+  const TFamilyInfo *FamilyInfo(const WString &name) { return FindFamily(name); }
   // The font with its family replaced when it is not an installed TrueType
   // family; the decision is remembered. A vertical ("@") family keeps its
   // prefix.
@@ -60,6 +62,8 @@ class TgtMapFont {
 
  private:
   void ReadSysFonts();
+  // The enumeration's answer for a name, kept in FFamilies (nullptr: none).
+  const TFamilyInfo *FindFamily(const WString &name);
 
   std::vector<WString> FSysFontList;
   bool FSysFontsRead = false;
@@ -67,6 +71,12 @@ class TgtMapFont {
   std::map<WString, WString, TgtFamilyLess> FMappedFonts;
   std::vector<WString> FAllUsedFonts;
   std::shared_ptr<TgtShapeFonts> FShapeFonts;
+  // The last name asked of FindFamily and of PrepareFont, with their
+  // answers: text items mostly keep to one font, and neither answer
+  // changes once given.
+  WString FLastFamilyName;
+  const TFamilyInfo *FLastFamily = nullptr;
+  WString FLastPreparedIn, FLastPreparedOut;
 };
 
 // True for "@Family" (a vertical font); Plain strips the prefix.

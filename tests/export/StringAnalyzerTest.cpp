@@ -299,6 +299,39 @@ TEST(MapFont, FamiliesAreReplacedWhenNotInstalledTrueType) {
   EXPECT_TRUE(arial->CoversBasicLatin);
 }
 
+// The last answers are kept by name: a repeated name gives the answer a
+// fresh map gives, with the item's other attributes, and a name that
+// differs only in case or prefix is not taken for it.
+TEST(MapFont, RepeatedNamesGiveTheFirstAnswers) {
+  TgtMapFont map;
+  auto prepare = [&](const WString &family, bool bold) {
+    TgtFont f;
+    f.Name = family;
+    f.Bold = bold;
+    f.Size = bold ? 30 : 12;
+    const TgtFont out = map.PrepareFont(f);
+    EXPECT_EQ(out.Bold, bold);
+    EXPECT_EQ(out.Size, f.Size);
+    return out.Name;
+  };
+  const WString sequence[] = {u"arial", u"arial", u"Courier", u"Courier", u"@Courier", u"No Such Family 42",
+                              u"No Such Family 42", u"dejavu sans", u"DejaVu Sans", u"@dejavu sans", u"arial"};
+  for (size_t i = 0; i < std::size(sequence); ++i) {
+    TgtMapFont fresh;
+    TgtFont f;
+    f.Name = sequence[i];
+    EXPECT_EQ(prepare(sequence[i], i % 2 == 0), fresh.PrepareFont(f).Name) << i;
+  }
+  const auto *plain = map.FamilyInfo(u"dejavu sans");
+  const auto *vertical = map.FamilyInfo(u"@DejaVu Sans");
+  ASSERT_TRUE(plain && vertical);
+  EXPECT_EQ(plain, vertical) << "one record per family";
+  EXPECT_EQ(plain->Name, u"DejaVu Sans");
+  EXPECT_EQ(map.FamilyInfo(u"No Such Family 42"), nullptr);
+  EXPECT_EQ(map.FamilyInfo(u"No Such Family 42"), nullptr) << "asked again";
+  EXPECT_FALSE(map.Family(u""));
+}
+
 TEST(MapFont, PostScriptOutlinedFamiliesAreReplaced) {
   // fonts-urw-base35 installs these with Type 1 and CFF outlines only.
   const auto cff = RunCommand("fc-list ':fontformat=CFF' family");

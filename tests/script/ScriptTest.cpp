@@ -136,6 +136,43 @@ TEST(Script, ItemizeAndLayoutRejectBadInput) {
   EXPECT_EQ(E_INVALIDARG, ScriptLayout(0, levels, v2l, l2v));
 }
 
+// Left-to-right text below U+0590 is itemised without the bidi pass and the
+// per-unit script table. An em dash (U+2014, a common character) sends the
+// same text down the general path, where it joins the last item: the items
+// before it must be the same.
+TEST(Script, PlainLeftToRightItemsEqualTheGeneralPath) {
+  const std::u16string texts[] = {
+      u"Plain ASCII, 12 pt: (x+y)*2;",
+      u"42 -- only common: 3.14 %",
+      u"\t  leading spaces then Latin",
+      u"Latin \u0391\u03B8\u03AE\u03BD\u03B1, 42 \u041C\u043E\u0441\u043A\u0432\u0430!",
+      u"\u0391\u03B2 12 \u0410\u0431 cd \u00E9\u00E8 \u0531\u0532",  // Greek, Cyrillic, Latin, Armenian
+      u"e\u0301\u0300 a\u0308, \u00B5 \u00AA\u00BA",                 // inherited marks, Latin-1
+      u"x",
+      u"1",
+  };
+  for (size_t t = 0; t < std::size(texts); ++t) {
+    const std::u16string &text = texts[t];
+    const auto fast = Itemize(text);
+    const auto general = Itemize(text + u"\u2014");
+    ASSERT_EQ(fast.size(), general.size()) << "text " << t;
+    for (size_t i = 0; i + 1 < fast.size(); ++i) {
+      EXPECT_EQ(fast[i].iCharPos, general[i].iCharPos) << "text " << t << " item " << i;
+      EXPECT_EQ(fast[i].a.eScript, general[i].a.eScript) << "text " << t << " item " << i;
+      EXPECT_EQ(fast[i].a.s.uBidiLevel, general[i].a.s.uBidiLevel);
+      EXPECT_EQ(fast[i].a.fRTL, general[i].a.fRTL);
+    }
+    EXPECT_EQ(int(text.size()), fast.back().iCharPos);
+    EXPECT_EQ(int(text.size()) + 1, general.back().iCharPos);
+  }
+  // Too few slots is reported as on the general path.
+  SCRIPT_ITEM items[3];
+  int n = 0;
+  EXPECT_EQ(E_OUTOFMEMORY, ScriptItemize(NXW("ab\u03B1\u03B2cd"), 6, 3, nullptr, nullptr, items, &n));
+  EXPECT_EQ(S_OK, ScriptItemize(NXW("ab\u03B1\u03B2"), 4, 3, nullptr, nullptr, items, &n));
+  EXPECT_EQ(2, n);
+}
+
 TEST(Script, ComplexityOfScripts) {
   EXPECT_EQ(S_FALSE, ScriptIsComplex(NXW("Hello, world 42"), 15, SIC_COMPLEX));
   EXPECT_EQ(S_FALSE, ScriptIsComplex(NXW("\u0391\u03B8\u03AE\u03BD\u03B1 \u041C\u043E\u0441"), 10, SIC_COMPLEX));

@@ -79,6 +79,42 @@ std::vector<UScriptCode> ResolveScripts(const WCHAR *s, int n) {
   return out;
 }
 
+SCRIPT_ITEM ItemAt(int pos, UScriptCode resolved, UBiDiLevel level) {
+  SCRIPT_ITEM item{};
+  item.iCharPos = pos;
+  item.a.eScript = IsWeak(resolved) ? SCRIPT_UNDEFINED : WORD(resolved + 1);
+  item.a.fRTL = level & 1;
+  item.a.fLayoutRTL = level & 1;
+  item.a.s.uBidiLevel = level & 0x1F;
+  return item;
+}
+
+// Level-0 text of BMP characters below U+0590, without the per-unit
+// tables: as ResolveScripts makes weak characters take the script before
+// them (or, leading, the first one after), an item starts only where a
+// character of another strong script does. Text with no strong script is
+// one item of the common script.
+HRESULT ItemizePlainLtr(const WCHAR *s, int n, int cMaxItems, SCRIPT_ITEM *items, int *pcItems) {
+  const TCharProps *props = Tabled();
+  auto strong = [&](int i) { return !IsWeak(UScriptCode(props[s[i]].script)); };
+  int first = 0;
+  while (first < n && !strong(first)) ++first;
+  UScriptCode cur = first < n ? UScriptCode(props[s[first]].script) : USCRIPT_COMMON;
+  int count = 0;
+  items[count++] = ItemAt(0, cur, 0);
+  for (int i = first + 1; i < n; ++i) {
+    const UScriptCode sc = UScriptCode(props[s[i]].script);
+    if (sc == cur || IsWeak(sc)) continue;
+    if (count + 1 >= cMaxItems) return E_OUTOFMEMORY;
+    items[count++] = ItemAt(i, sc, 0);
+    cur = sc;
+  }
+  items[count] = SCRIPT_ITEM{};
+  items[count].iCharPos = n;
+  if (pcItems) *pcItems = count;
+  return S_OK;
+}
+
 hb_script_t HbScript(const SCRIPT_ANALYSIS &a) {
   if (a.eScript == SCRIPT_UNDEFINED) return HB_SCRIPT_COMMON;
   const char *name = uscript_getShortName(UScriptCode(a.eScript - 1));
@@ -145,31 +181,23 @@ HRESULT WINAPI ScriptItemize(const WCHAR *pwcInChars, int cInChars, int cMaxItem
   if (!pwcInChars || cInChars <= 0 || cInChars > nx::script::kMaxChars || cMaxItems < 2 || !pItems)
     return E_INVALIDARG;
   UBiDiLevel base = psState ? UBiDiLevel(psState->uBidiLevel) : 0;
-  std::vector<UBiDiLevel> lv(size_t(cInChars), base);
   // Below U+0590 no character is right to left or a bidi control: under a
   // left-to-right base such text stays at level 0 throughout.
   const bool plainLtr = base == 0 && std::all_of(pwcInChars, pwcInChars + cInChars, [](WCHAR c) { return c < 0x590; });
-  if (!plainLtr) {
-    UErrorCode err = U_ZERO_ERROR;
-    UBiDi *bidi = ubidi_openSized(cInChars, 0, &err);
-    ubidi_setPara(bidi, reinterpret_cast<const UChar *>(pwcInChars), cInChars, base, nullptr, &err);
-    const UBiDiLevel *levels = U_SUCCESS(err) ? ubidi_getLevels(bidi, &err) : nullptr;
-    if (levels && U_SUCCESS(err)) std::copy(levels, levels + cInChars, lv.begin());
-    ubidi_close(bidi);
-  }
+  if (plainLtr) return nx::script::ItemizePlainLtr(pwcInChars, cInChars, cMaxItems, pItems, pcItems);
+  std::vector<UBiDiLevel> lv(size_t(cInChars), base);
+  UErrorCode err = U_ZERO_ERROR;
+  UBiDi *bidi = ubidi_openSized(cInChars, 0, &err);
+  ubidi_setPara(bidi, reinterpret_cast<const UChar *>(pwcInChars), cInChars, base, nullptr, &err);
+  const UBiDiLevel *levels = U_SUCCESS(err) ? ubidi_getLevels(bidi, &err) : nullptr;
+  if (levels && U_SUCCESS(err)) std::copy(levels, levels + cInChars, lv.begin());
+  ubidi_close(bidi);
   auto scripts = nx::script::ResolveScripts(pwcInChars, cInChars);
   int count = 0;
   for (int i = 0; i < cInChars; ++i) {
     if (i > 0 && lv[i] == lv[i - 1] && scripts[i] == scripts[i - 1]) continue;
     if (count + 1 >= cMaxItems) return E_OUTOFMEMORY;
-    SCRIPT_ITEM item{};
-    item.iCharPos = i;
-    bool weak = nx::script::IsWeak(scripts[i]);
-    item.a.eScript = weak ? SCRIPT_UNDEFINED : WORD(scripts[i] + 1);
-    item.a.fRTL = lv[i] & 1;
-    item.a.fLayoutRTL = lv[i] & 1;
-    item.a.s.uBidiLevel = lv[i] & 0x1F;
-    pItems[count++] = item;
+    pItems[count++] = nx::script::ItemAt(i, scripts[i], lv[i]);
   }
   pItems[count] = SCRIPT_ITEM{};
   pItems[count].iCharPos = cInChars;
@@ -190,13 +218,11 @@ HRESULT WINAPI ScriptIsComplex(const WCHAR *pwcInChars, int cInChars, DWORD dwFl
                                         USCRIPT_GEORGIAN, USCRIPT_HAN,   USCRIPT_HIRAGANA, USCRIPT_KATAKANA,
                                         USCRIPT_HANGUL, USCRIPT_COMMON};
   for (int i = 0; i < cInChars;) {
-    int start = i;
-    UScriptCode sc = nx::script::ScriptAt(pwcInChars, cInChars, i);
     UChar32 c;
-    int j = start;
-    U16_NEXT(reinterpret_cast<const UChar *>(pwcInChars), j, cInChars, c);
+    U16_NEXT(reinterpret_cast<const UChar *>(pwcInChars), i, cInChars, c);
     if ((dwFlags & SIC_ASCIIDIGIT) && c >= '0' && c <= '9') return S_OK;
     if (c < 0x80 && !(dwFlags & SIC_NEUTRAL)) continue;
+    const UScriptCode sc = nx::script::ScriptOf(c);
     UCharDirection d = nx::script::DirectionOf(c);
     if (d == U_RIGHT_TO_LEFT || d == U_RIGHT_TO_LEFT_ARABIC || d == U_RIGHT_TO_LEFT_EMBEDDING ||
         d == U_RIGHT_TO_LEFT_OVERRIDE || d == U_RIGHT_TO_LEFT_ISOLATE)
