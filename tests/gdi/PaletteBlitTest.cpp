@@ -112,6 +112,59 @@ TEST(PaletteBlit, RecordedIndicesAreTheSectionsOwn) {
   }
 }
 
+// A whole section is recorded from its own bits: top-down rows come out
+// bottom-up, stray bits past the width are cleared, and a table that holds a
+// colour twice records each pixel at that colour's first index, as an area of
+// the same section does.
+TEST(PaletteBlit, WholeSectionsMatchTheirAreas) {
+  struct Case {
+    int bpp;
+    bool topDown, twice;
+  };
+  for (Case c : {Case{1, false, false}, Case{1, true, false}, Case{4, true, false}, Case{8, true, false},
+                 Case{4, false, true}, Case{1, true, true}}) {
+    SCOPED_TRACE(std::to_string(c.bpp) + (c.topDown ? " top-down" : " bottom-up") + (c.twice ? " twice" : ""));
+    const int n = 1 << c.bpp, w = 37, h = 9;
+    std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + n * sizeof(RGBQUAD));
+    const BITMAPINFOHEADER header{sizeof(BITMAPINFOHEADER), w, c.topDown ? -h : h, 1, WORD(c.bpp), BI_RGB, 0, 0, 0, 0, 0};
+    std::memcpy(info.data(), &header, sizeof header);
+    for (int i = 0; i < n; ++i) {
+      const int colour = c.twice && i == 1 ? 0 : i;
+      const RGBQUAD q{BYTE(colour * 7), BYTE(255 - colour), BYTE(colour * 3 % 256), 0};
+      std::memcpy(info.data() + sizeof header + i * sizeof q, &q, sizeof q);
+    }
+    void *bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(info.data()), DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_NE(bitmap, nullptr);
+    const size_t stride = (size_t(w) * c.bpp + 31) / 32 * 4;
+    for (size_t i = 0; i < stride * h; ++i) static_cast<uint8_t *>(bits)[i] = uint8_t(i * 131 + 17);  // padding too
+    // A wider twin holds the same pixels; its first w columns go the general way.
+    const BITMAPINFOHEADER wider{sizeof(BITMAPINFOHEADER), w + 8, header.biHeight, 1, WORD(c.bpp), BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<uint8_t> info2(info);
+    std::memcpy(info2.data(), &wider, sizeof wider);
+    void *bits2 = nullptr;
+    HBITMAP twin = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(info2.data()), DIB_RGB_COLORS, &bits2, nullptr, 0);
+    ASSERT_NE(twin, nullptr);
+    const size_t stride2 = (size_t(w + 8) * c.bpp + 31) / 32 * 4;
+    for (int y = 0; y < h; ++y)
+      std::memcpy(static_cast<uint8_t *>(bits2) + y * stride2, static_cast<uint8_t *>(bits) + y * stride, stride);
+    auto recorded = [](HBITMAP b, int width, int height) {
+      std::vector<Rec> recs = drawtest::Recorded([&](HDC dc) { Blit(dc, b, 0, 0, width, height); });
+      auto blt = std::find_if(recs.begin(), recs.end(), [](const Rec &r) { return r.type == EMR_BITBLT; });
+      std::vector<uint8_t> out;
+      if (blt == recs.end()) return out;
+      const auto r = blt->As<EMRBITBLT>();
+      for (size_t i = 0; i < r.cbBmiSrc + r.cbBitsSrc; ++i) out.push_back(blt->At<uint8_t>(r.offBmiSrc + i));
+      return out;
+    };
+    const std::vector<uint8_t> whole = recorded(bitmap, w, h), area = recorded(twin, w, h);
+    ASSERT_FALSE(whole.empty());
+    EXPECT_EQ(whole, area);
+    DeleteObject(bitmap);
+    DeleteObject(twin);
+  }
+}
+
 TEST(PaletteBlit, ColourSourcesTravelAtTwentyFourBits) {
   drawtest::Canvas colour(30, 20);
   std::vector<Rec> recs = drawtest::Recorded([&](HDC dc) { BitBlt(dc, 0, 0, 30, 20, colour.dc, 0, 0, SRCCOPY); });

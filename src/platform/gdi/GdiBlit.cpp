@@ -4,6 +4,7 @@
 // the pixels that fall together with AND or OR.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "platform/gdi/Dib.h"
@@ -386,6 +387,48 @@ bool InsideUntransformed(const Dc &src, int x, int y, int w, int h) {
          (int64_t)y + h <= cairo_image_surface_get_height(src.surface);
 }
 
+// A whole palette DIB section's own bits as the packed DIB the surface
+// would give, without expanding them: only when its colour table is full and
+// has no colour twice, so each pixel's index is the one a lookup of its colour
+// finds. Rows go bottom-up and the bits past the width are cleared, as the
+// packing from the surface leaves them. False when the section does not fit.
+bool SectionToPackedPaletteDib(const Dc &src, const DevRect &sd, int sw, int sh, const std::vector<uint32_t> &palette,
+                               int bpp, std::vector<uint8_t> *out, size_t *infoSize) {
+  auto *bm = Lookup<BitmapObj>(src.bitmap, Kind::Bitmap);
+  if (!bm || !bm->dibSection || bm->shared || !bm->bits || bm->flipped || bm->bpp != bpp || sd.L() != 0 ||
+      sd.T() != 0 || sw != bm->width || sh != bm->height || palette.size() != (size_t{1} << bpp))
+    return false;
+  std::vector<uint32_t> sorted(palette);
+  for (uint32_t &c : sorted) c &= 0xFFFFFF;
+  std::sort(sorted.begin(), sorted.end());
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) return false;
+  DibView v;
+  if (!ParseDibInfo(bm->info.data(), bm->info.size(), DIB_RGB_COLORS, &v) || v.width != sw || v.height != sh ||
+      v.bpp != bpp)
+    return false;
+  const size_t stride = DibStride(sw, bpp), info = sizeof(BITMAPINFOHEADER) + palette.size() * sizeof(RGBQUAD);
+  if (v.stride != stride) return false;
+  out->assign(info + stride * (size_t)sh, 0);
+  auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(out->data());
+  *bih = {sizeof(BITMAPINFOHEADER), sw, sh, 1, (WORD)bpp, BI_RGB, (DWORD)(stride * (size_t)sh), 0, 0,
+          (DWORD)palette.size(), 0};
+  auto *table = reinterpret_cast<RGBQUAD *>(out->data() + sizeof(BITMAPINFOHEADER));
+  for (size_t i = 0; i < palette.size(); ++i)
+    table[i] = {(BYTE)palette[i], (BYTE)(palette[i] >> 8), (BYTE)(palette[i] >> 16), 0};
+  *infoSize = info;
+  const size_t used = ((size_t)sw * bpp + 7) / 8;
+  const int spare = (int)(used * 8 - (size_t)sw * bpp);
+  const auto *in = static_cast<const uint8_t *>(bm->bits);
+  uint8_t *bits = out->data() + info;
+  for (int row = 0; row < sh; ++row) {
+    const int from = v.topDown ? sh - 1 - row : row;
+    uint8_t *o = bits + (size_t)row * stride;
+    std::memcpy(o, in + (size_t)from * stride, used);
+    if (spare) o[used - 1] &= (uint8_t)(0xFF << spare);
+  }
+  return true;
+}
+
 // EMR_BITBLT / EMR_STRETCHBLT. Without a source the record has no bitmap;
 // with one, the source area follows as a DIB: a palette DIB section's at its
 // own depth with its colour table (a barcode at 1 bpp takes a 24th of the
@@ -400,7 +443,10 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
     std::vector<uint32_t> palette;
     int bpp = 24;
     const bool indexed = PaletteSource(*src, palette, bpp);
-    if (indexed && InsideUntransformed(*src, (int)sd->L(), (int)sd->T(), sw, sh)) {
+    if (indexed && InsideUntransformed(*src, (int)sd->L(), (int)sd->T(), sw, sh) &&
+        SectionToPackedPaletteDib(*src, *sd, sw, sh, palette, bpp, &dib, &info)) {
+      // The section's own bits already are the packed DIB.
+    } else if (indexed && InsideUntransformed(*src, (int)sd->L(), (int)sd->T(), sw, sh)) {
       // The area as it lies in the section's surface: no copy of it first.
       if (auto *bm = Lookup<BitmapObj>(src->bitmap, Kind::Bitmap)) bm->PullBits();
       SurfaceToPackedPaletteDib(src->surface, sw, sh, palette, bpp, &dib, &info, (int)sd->L(), (int)sd->T());
