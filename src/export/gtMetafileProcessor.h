@@ -76,6 +76,8 @@ struct TgtMetaState {
   int32_t FSymbolCharsetFontIdx = -1;
 };
 
+struct TgtScreenWidths;
+
 class TgtMetafileProcessor {
  public:
   // Bound to an engine, whose item lists, capabilities, ItemsToRender, input
@@ -92,6 +94,10 @@ class TgtMetafileProcessor {
   // Text drawn at the current position continues the previous text run
   // (the engines turn it on).
   void SetCombineCharsToSentence(bool Value) { FCombineCharsToSentence = Value; }
+
+  // Every text record measured string by string on the screen, never from
+  // the font's advances at hand (tests compare the two).
+  void SetMeasureWholeStrings(bool Value) { FMeasureWholeStrings = Value; }
 
   // Handles one record (the enumeration's callback).
   void ProcessRecord(const ENHMETARECORD *Record);
@@ -142,6 +148,7 @@ class TgtMetafileProcessor {
   void AnchorText(TgtTextItem &Item, double Advance, double ExtentHeight) const;
   SIZE MeasureText(const TgtFont &Font, const WString &Text);
   HFONT ScreenFont(const TgtFont &Font);
+  const TgtScreenWidths &ScreenWidths(HFONT Font, const LOGFONTW &Lf);
 
   // Bitmaps.
   std::shared_ptr<TgtBitmap> DecodeDib(const TgtEmfRecord &r, DWORD OffBmi, DWORD CbBmi, DWORD OffBits,
@@ -222,6 +229,9 @@ class TgtMetafileProcessor {
   std::map<std::u16string, HFONT> FScreenFonts;
   LOGFONTW FLastScreenLogFont{};
   HFONT FLastScreenFont = nullptr;
+  HFONT FLastWidthsFont = nullptr;  // the screen font of FLastWidths
+  const TgtScreenWidths *FLastWidths = nullptr;
+  bool FMeasureWholeStrings = false;
   // Problems found.
   int32_t FDamagedRecords = 0;
   std::string FFirstDamage;

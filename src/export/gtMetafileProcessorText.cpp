@@ -1,6 +1,8 @@
 // The interpreter's font and text records.
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <mutex>
 
 #include "common/Strings.h"
 #include "export/gtMetafileProcessor.h"
@@ -171,10 +173,51 @@ HFONT TgtMetafileProcessor::ScreenFont(const TgtFont &Font) {
   return it->second;
 }
 
+// A screen font's advances of the characters below the combining marks and
+// its cell height: GDI measures such text as the sum of the advances. Fonts
+// resolve alike all along, so the answers are kept for the process.
+struct TgtScreenWidths {
+  bool Ok = false;
+  LONG Height = 0;
+  std::array<INT, 0x300> Advance{};
+};
+
+namespace {
+std::mutex gScreenWidthsGuard;
+std::map<std::u16string, std::unique_ptr<TgtScreenWidths>> gScreenWidths;
+}  // namespace
+
+const TgtScreenWidths &TgtMetafileProcessor::ScreenWidths(HFONT Font, const LOGFONTW &Lf) {
+  if (FLastWidths && FLastWidthsFont == Font) return *FLastWidths;
+  const std::lock_guard<std::mutex> lock(gScreenWidthsGuard);
+  std::unique_ptr<TgtScreenWidths> &w = gScreenWidths[FontKey(Lf)];
+  if (!w) {
+    w = std::make_unique<TgtScreenWidths>();
+    HGDIOBJ old = ::SelectObject(FScreen, Font);
+    SIZE cell{0, 0};
+    w->Ok = GetCharWidth32W(FScreen, 0, UINT(w->Advance.size() - 1), w->Advance.data()) &&
+            GetTextExtentPoint32W(FScreen, u" ", 1, &cell);
+    w->Height = cell.cy;
+    ::SelectObject(FScreen, old);
+  }
+  FLastWidthsFont = Font;
+  FLastWidths = w.get();
+  return *w;
+}
+
 SIZE TgtMetafileProcessor::MeasureText(const TgtFont &Font, const WString &Text) {
   SIZE size{0, 0};
   if (!FScreen) FScreen = GetDC(nullptr);
-  HGDIOBJ old = ::SelectObject(FScreen, ScreenFont(Font));
+  HFONT font = ScreenFont(Font);
+  // Text below the combining marks is neither shaped nor reordered: its
+  // width is the sum of the advances, without asking the screen each time.
+  if (!FMeasureWholeStrings && std::all_of(Text.begin(), Text.end(), [](WCHAR c) { return c < 0x300; })) {
+    const TgtScreenWidths &w = ScreenWidths(font, FLastScreenLogFont);  // lf of font
+    int64_t sum = 0;
+    for (WCHAR c : Text) sum += w.Advance[c];
+    if (w.Ok && sum >= 0 && sum <= 0x7FFFFFFF) return {LONG(sum), w.Height};
+  }
+  HGDIOBJ old = ::SelectObject(FScreen, font);
   if (!GetTextExtentPoint32W(FScreen, Text.c_str(), int(Text.size()), &size)) size = {0, 0};
   ::SelectObject(FScreen, old);
   return size;
@@ -227,16 +270,21 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   const bool box = t.rcl.right > t.rcl.left && t.rcl.bottom > t.rcl.top;
   if (t.nChars && (t.fOptions & ETO_OPAQUE) && box && FProcessShape) OpaqueTextBox(t.rcl);
   // 2, 3. The characters, each with its advance.
-  WString text = RecordText(chars, t.nChars, Wide, Wide && (t.fOptions & ETO_GLYPH_INDEX) && t.nChars);
+  // Plain wide records are read in place; other records are converted first.
+  const bool plain = Wide && !(t.fOptions & ETO_GLYPH_INDEX);
+  const WString text = plain ? WString() : RecordText(chars, t.nChars, Wide, Wide && t.nChars);
   auto item = std::make_unique<TgtTextItem>();
   bool wide = false;
   WString kept;
   std::vector<double> advances;
-  kept.reserve(text.size());
-  advances.reserve(text.size());
+  kept.reserve(t.nChars);
+  advances.reserve(t.nChars);
   const double scale = FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0);
-  for (size_t i = 0; i < text.size(); ++i) {
-    WCHAR c = text[i];
+  const size_t count = plain ? t.nChars : text.size();
+  for (size_t i = 0; i < count; ++i) {
+    WCHAR c;
+    if (plain) std::memcpy(&c, chars + 2 * i, 2);
+    else c = text[i];
     if (Wide && FSymbolCharsetFontIdx == 1) {
       c = Substitute(c);
       if (c > 0xFF) wide = true;
