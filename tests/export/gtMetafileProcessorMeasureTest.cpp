@@ -53,8 +53,8 @@ size_t ExpectSameTextItems(const TgtItemList &fast, const TgtItemList &general) 
   for (size_t i = 0; i < std::min(fast.size(), general.size()); ++i) {
     auto *a = dynamic_cast<const TgtTextItem *>(fast[i].get());
     auto *b = dynamic_cast<const TgtTextItem *>(general[i].get());
-    ASSERT_EQ(a == nullptr, b == nullptr) << "item " << i;
-    if (!a) continue;
+    EXPECT_EQ(a == nullptr, b == nullptr) << "item " << i;
+    if (!a || !b) continue;
     ++texts;
     SCOPED_TRACE("text item " + std::to_string(i));
     EXPECT_EQ(a->FX, b->FX);
@@ -120,8 +120,6 @@ TEST(MetafileTextMeasure, AdvancesAtHandGiveTheItemsOfWholeStringMeasures) {
         ExtTextOutW(dc, 20, y, 0, nullptr, reinterpret_cast<LPCWSTR>(s.c_str()), UINT(s.size()), nullptr);
         y += 3;
       }
-      TextOutA(dc, 40, y, "ANSI \xE9t\xE9 \x80 12", 13);
-      y += 3;
     }
     SelectObject(dc, old);
     DeleteObject(font);
@@ -130,7 +128,7 @@ TEST(MetafileTextMeasure, AdvancesAtHandGiveTheItemsOfWholeStringMeasures) {
   ASSERT_NE(h, nullptr);
   const TgtItemList fast = Interpret(h, false), general = Interpret(h, true);
   DeleteEnhMetaFile(h);
-  EXPECT_EQ(ExpectSameTextItems(fast, general), std::size(faces) * std::size(aligns) * (std::size(texts) + 1));
+  EXPECT_EQ(ExpectSameTextItems(fast, general), std::size(faces) * std::size(aligns) * std::size(texts));
 }
 
 // Records another program may write: without advances (the measured width
