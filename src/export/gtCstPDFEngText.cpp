@@ -19,6 +19,13 @@ using pdf::Fixed4;
 
 namespace {
 
+// A size played through a single-precision transform comes out as
+// 11.9999997 for 12 points: whole up to that precision, it is written whole.
+double WholeIfClose(double v) {
+  const double r = std::round(v);
+  return std::fabs(v - r) <= 1e-6 * std::max(1.0, std::fabs(v)) ? r : v;
+}
+
 TPdfFontSpec SpecOf(const TgtFont &f) {
   TPdfFontSpec s;
   s.Family = f.Name;
@@ -332,7 +339,7 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   if (!(ItemsToRender() & irText) || Item.FLines.empty()) return;
   // The family as installed, or the TrueType family that stands in for it.
   const TgtFont font = FMapFont.PrepareFont(Item.FFont);
-  const double size = SpecOf(Item.FFont).Size;
+  const double size = WholeIfClose(SpecOf(Item.FFont).Size);
   const double S = gtScreenResolution;
   const double theta = Item.FRotationAngle * std::numbers::pi / 180;
   const double em = size * (S / 72) * (S / InputXRes());
