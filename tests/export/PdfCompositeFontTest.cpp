@@ -114,21 +114,21 @@ TEST(PdfCompositeFont, ToUnicodeMapPairsGlyphsWithTheirCharacters) {
 // has let older fonts go.
 TEST(PdfCompositeFont, CachedFontDataIsTheFontsOwn) {
   TgtFontDataCache cache;
-  std::vector<TPdfFontSpec> specs;
+  std::vector<TPdfFontSpec> fonts;
   for (const WString family : {u"Arial", u"DejaVu Sans", u"Times New Roman", u"Courier New"})
     for (int style = 0; style < 3; ++style) {
       TPdfFontSpec s = FontNamed(family);
       s.Bold = style & 1;
       s.Italic = style & 2;
-      specs.push_back(s);
+      fonts.push_back(s);
     }
   for (int round = 0; round < 2; ++round)
-    for (const TPdfFontSpec &spec : specs) {
-      TgtPDFFont cached(spec, etfFull, false, 1, &cache), alone(spec, etfFull, false, 1);
+    for (const TPdfFontSpec &font : fonts) {
+      TgtPDFFont cached(font, etfFull, false, 1, &cache), alone(font, etfFull, false, 1);
       cached.PrepareEmbedding();
       alone.PrepareEmbedding();
-      ASSERT_FALSE(alone.EmbeddedData().empty()) << WideToAnsi(spec.Family, CP_UTF8);
-      EXPECT_TRUE(cached.EmbeddedData() == alone.EmbeddedData()) << WideToAnsi(spec.Family, CP_UTF8) << " " << spec.Bold;
+      ASSERT_FALSE(alone.EmbeddedData().empty()) << WideToAnsi(font.Family, CP_UTF8);
+      EXPECT_TRUE(cached.EmbeddedData() == alone.EmbeddedData()) << WideToAnsi(font.Family, CP_UTF8) << " " << font.Bold;
     }
 }
 
