@@ -79,9 +79,8 @@ bool RescaledWidth(const INT *v, size_t n, size_t per, double fx, long *width) {
 // does not record, so it goes into Dx).
 class Run {
  public:
-  Run(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options)
+  Run(const gdi::Dc &dc, const DcScales &sc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options)
       : per((options & ETO_PDY) ? 2 : 1), values_(size_t(c) * per) {
-    DcScales sc = ScalesOf(dc);
     if (dx) {
       logical = dx;
       if (dc.IsMetafile() && RescaledWidth(dx, values_, per, sc.x, &width_)) return;
@@ -177,10 +176,10 @@ RECTL RecordBounds(const gdi::Dc &dc, const SizedFont &font, double x, double y,
   return b;
 }
 
-void RecordText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, const RECT *rect, LPCWSTR s, UINT c,
-                const Run &run) {
+void RecordText(gdi::Dc *dc, const gdi::Affine &m, const SizedFont &font, POINT ref, UINT options, const RECT *rect,
+                LPCWSTR s, UINT c, const Run &run) {
   double x, y;
-  gdi::LogicalToDevice(*dc).Apply(ref.x, ref.y, &x, &y);
+  m.Apply(ref.x, ref.y, &x, &y);
   TextRecordInput in;
   RECTL b = RecordBounds(*dc, font, x, y, run.DeviceWidth(), options, rect);
   bool draws = !dc->InPath() && b.left <= b.right && b.top <= b.bottom;
@@ -334,13 +333,16 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto font = nx::text::DcFont(dc);
+  // The transform is worked out once for the font, the advances and the record.
+  const nx::gdi::Affine m = nx::gdi::LogicalToDevice(*dc);
+  const nx::text::DcScales sc = nx::text::ScalesOf(m);
+  const nx::text::SizedFont *font = nx::text::DcFontAt(dc, sc);
   if (!font) return FALSE;
   POINT ref{x, y};
   if (dc->st.textAlign & TA_UPDATECP) ref = dc->st.curPos;
-  const nx::text::Run run(*dc, *font, lpString, c, lpDx, options);
+  const nx::text::Run run(*dc, sc, *font, lpString, c, lpDx, options);
   const RECT *rect = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? lprect : nullptr;
-  if (dc->IsMetafile()) nx::text::RecordText(dc, *font, ref, options, rect, lpString, c, run);
+  if (dc->IsMetafile()) nx::text::RecordText(dc, m, *font, ref, options, rect, lpString, c, run);
   else nx::text::RasterText(dc, *font, ref, options, rect, lpString, c, run);
   if (dc->st.textAlign & TA_UPDATECP) nx::text::UpdateCurrentPosition(dc, *font, ref, run.DeviceWidth());
   return TRUE;
