@@ -128,15 +128,16 @@ BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl
     return FALSE;
   }
   // GDI sums the device advances, adds the extra spacing and converts once.
-  size_t chars = 0;  // a surrogate pair is one character
-  for (size_t i = 0; i < size_t(c); ++i) chars += nx::text::LowSurrogateOfPair(lpString, i) ? 0 : 1;
+  const LONG extra = Round(dc->st.charExtra * s.x);
+  size_t chars = 0;  // a surrogate pair is one character; counted only for spacing
+  for (size_t i = 0; extra != 0 && i < size_t(c); ++i) chars += nx::text::LowSurrogateOfPair(lpString, i) ? 0 : 1;
   // Text that needs shaping measures as it is drawn: the shaped advances.
   std::vector<nx::text::PlacedGlyph> glyphs;
   double shaped = 0;
   double advances = nx::text::ShapeComplexLine(*font, lpString, size_t(c), 0, 0, glyphs, shaped)
                         ? shaped
                         : double(font->Extent(lpString, size_t(c)));
-  double w = advances + double(Round(dc->st.charExtra * s.x)) * double(chars);
+  double w = advances + double(extra) * double(chars);
   psizl->cx = Round(w / s.x);
   psizl->cy = Round(font->Metrics().tmHeight / s.y);
   return TRUE;
