@@ -38,11 +38,13 @@ class Advances {
   std::vector<INT> heap_;
 };
 
+// Unscaled, every sum of up to this many advances stays a whole number
+// below 2^53: each rescaled step is the value itself.
+constexpr size_t kCopiedAsIs = size_t{1} << 21;
+
 // Converts n advances so that positions, not single steps, are rounded.
 void Rescale(const INT *v, size_t n, size_t per, double fx, double fy, INT *out) {
-  // Unscaled, every sum stays a whole number below 2^53 for up to 2^21
-  // values: each step is the value itself.
-  if (fx == 1.0 && fy == 1.0 && n <= (size_t{1} << 21)) {
+  if (fx == 1.0 && fy == 1.0 && n <= kCopiedAsIs) {
     std::copy_n(v, n, out);
     return;
   }
@@ -98,16 +100,21 @@ class Run {
     }
     INT extra = INT(Round(dc.st.charExtra * sc.x));
     // Spread from the end so that each advance is read before its slot is
-    // reused ((dx, dy) pairs take two slots a character).
-    for (UINT k = c; k-- > 0;) {
+    // reused ((dx, dy) pairs take two slots a character). Without spacing
+    // and pairs the advances already stand as they should.
+    for (UINT k = c; (extra != 0 || per == 2) && k-- > 0;) {
       bool glyphless = !(options & ETO_GLYPH_INDEX) && LowSurrogateOfPair(s, k);
       const INT a = dev[k] + (glyphless ? 0 : extra);
       if (per == 2) dev[2 * size_t(k) + 1] = 0;
       dev[k * per] = a;
     }
-    INT *own = own_.Get(values_);
-    Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own);
-    logical = own;
+    if (sc.x == 1.0 && sc.y == 1.0 && values_ <= kCopiedAsIs) {
+      logical = dev;  // what Rescale would copy unchanged
+    } else {
+      INT *own = own_.Get(values_);
+      Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own);
+      logical = own;
+    }
     device = dev;
     width_ = SumX(dev);
   }
