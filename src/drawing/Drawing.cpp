@@ -55,10 +55,19 @@ bool AsciiCompatible(UINT codePage) {
   return (codePage >= 1250 && codePage <= 1258) || codePage == 874 || codePage == 28591 || codePage == 65001;
 }
 
-bool AllAscii(const char *text) {
-  for (const char *p = text; *p; ++p)
-    if (static_cast<unsigned char>(*p) >= 0x80) return false;
-  return true;
+// Text made only of bytes below 0x80, widened unit for unit into *out;
+// false (and *out unspecified) at the first byte above.
+bool WidenAscii(const char *text, WString *out) {
+  const size_t n = std::strlen(text);
+  out->assign(n, 0);
+  WCHAR *w = out->data();
+  unsigned char seen = 0;
+  for (size_t i = 0; i < n; ++i) {
+    const auto b = static_cast<unsigned char>(text[i]);
+    seen |= b;
+    w[i] = static_cast<WCHAR>(b);
+  }
+  return seen < 0x80;
 }
 
 }  // namespace
@@ -71,7 +80,8 @@ WString HostText(const char *text, const WString &face) {
     return out;
   }
   if (!Session().AsciiAnsi) {
-    if (AsciiCompatible(GetACP()) && AllAscii(text)) return WString(text, text + std::strlen(text));
+    WString ascii;
+    if (AsciiCompatible(GetACP()) && WidenAscii(text, &ascii)) return ascii;
     return AnsiToWide(text);
   }
   std::vector<WCHAR> out(std::strlen(text) + 1, 0);

@@ -3,6 +3,9 @@
 // behaviour of text boxes.
 #include "drawing/DrawingSupport.h"
 
+#include "common/Strings.h"
+#include "drawing/Drawing.h"
+
 namespace drawtest {
 namespace {
 
@@ -291,6 +294,18 @@ TEST_F(DrawingTest, TextBoxAlignmentLongWordsAndClipping) {
   EXPECT_EQ(page.Dark(0, 0, page.width, 200) + page.Dark(0, 500, page.width, page.height) +
                 page.Dark(0, 200, 200, 500) + page.Dark(600, 200, page.width, 500),
             0);
+}
+
+TEST(HostText, AsciiTextWidensAsTheConverterWould) {
+  // ASCII-only text skips the converter; a byte above 0x7F anywhere, first
+  // or last, sends the whole text through it.
+  const std::string longAscii(600, 'x');
+  const char *texts[] = {"A", "plain 0-9 ~\x7F\x01", "at the end \x80", "\xE9 first", "mid\x93" "dle\x94",
+                         longAscii.c_str()};
+  for (const char *t : texts) EXPECT_EQ(nx::HostText(t, NXW("Arial")), nx::AnsiToWide(t)) << t;
+  EXPECT_EQ(nx::HostText("at the end \x80", NXW("Arial")), nx::WString(u"at the end \u20AC"));
+  EXPECT_TRUE(nx::HostText("", NXW("Arial")).empty());
+  EXPECT_TRUE(nx::HostText(nullptr, NXW("Arial")).empty());
 }
 
 }  // namespace

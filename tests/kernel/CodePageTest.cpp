@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <iconv.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/win32.h"
 #include "support/TestSupport.h"
@@ -107,6 +109,82 @@ TEST(CodePage, UnassignedWindows1252BytesRoundTrip) {
   EXPECT_EQ("\x81\x9D", ToBytes(CP_ACP, u"\u0081\u009D", &used));
   EXPECT_FALSE(used);
   EXPECT_EQ("?", ToBytes(CP_ACP, u"\u0085"));  // 0x85 is the ellipsis in 1252
+}
+
+// Decodes one byte at a time through iconv itself, as an independent
+// reference: U+FFFD for a refused byte (the 1252 gaps give their C1
+// control); false when a byte is refused and the caller wants strictness.
+bool IconvByBytes(const char *name, const std::string &in, bool strict, std::u16string *out) {
+  iconv_t cd = iconv_open("UTF-16LE", name);
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  bool ok = true;
+  for (char c : in) {
+    char src[1] = {c}, dst[8];
+    char *s = src, *d = dst;
+    size_t left = 1, room = sizeof dst;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(cd, &s, &left, &d, &room) == static_cast<size_t>(-1)) {
+      const uint8_t b = uint8_t(c);
+      const bool gap = std::string(name) == "CP1252" && (b == 0x81 || b == 0x8D || b == 0x8F || b == 0x90 || b == 0x9D);
+      if (!gap && strict) ok = false;
+      out->push_back(gap ? char16_t(b) : u'\uFFFD');
+    } else {
+      out->push_back(char16_t(uint8_t(dst[0]) | (uint8_t(dst[1]) << 8)));
+    }
+  }
+  iconv_close(cd);
+  return ok;
+}
+
+TEST(CodePage, SingleByteCodePagesDecodeEveryByteAsIconvDoes) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all.push_back(char(b));
+  all.push_back('\0');  // a NUL inside a counted string is converted too
+  const std::string alpha = "\xC1\xE1 \xA2";  // 1253: Alpha, alpha, Alpha with tonos
+  struct Case {
+    UINT cp;
+    const char *iconvName;
+  } cases[] = {{1250, "CP1250"}, {1251, "CP1251"}, {1252, "CP1252"}, {1253, "CP1253"}, {1254, "CP1254"},
+               {1256, "CP1256"}, {1257, "CP1257"}, {874, "CP874"},   {437, "CP437"},   {850, "CP850"},
+               {866, "CP866"},   {28591, "ISO-8859-1"}, {28595, "ISO-8859-5"}, {20127, "ASCII"}};
+  for (const Case &c : cases) {
+    std::u16string want;
+    const bool anyRefused = !IconvByBytes(c.iconvName, all, true, &want);
+    EXPECT_EQ(want, ToWide(c.cp, all)) << c.cp;
+    // Strict decoding fails exactly when some byte is refused.
+    std::vector<WCHAR> buf(all.size());
+    SetLastError(0);
+    const int n = MultiByteToWideChar(c.cp, MB_ERR_INVALID_CHARS, all.data(), int(all.size()), buf.data(), int(buf.size()));
+    EXPECT_EQ(anyRefused ? 0 : int(all.size()), n) << c.cp;
+    if (anyRefused) {
+      EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError()) << c.cp;
+    }
+  }
+  EXPECT_EQ(u"\u0391\u03B1 \u0386", ToWide(1253, alpha));
+  WCHAR w[4];
+  EXPECT_EQ(0, MultiByteToWideChar(1253, MB_ERR_INVALID_CHARS, "a\xAA", 2, w, 4));  // 0xAA is unassigned in 1253
+  EXPECT_EQ(u"a\uFFFD", ToWide(1253, "a\xAA"));
+}
+
+TEST(CodePage, SingleByteBufferRulesAndTerminator) {
+  WCHAR w[4] = {1, 1, 1, 1};
+  EXPECT_EQ(3, MultiByteToWideChar(1253, 0, "\xC1\xE1", -1, nullptr, 0));  // counts the NUL
+  EXPECT_EQ(3, MultiByteToWideChar(1253, 0, "\xC1\xE1", -1, w, 4));
+  EXPECT_EQ(0, w[2]);
+  SetLastError(0);
+  EXPECT_EQ(0, MultiByteToWideChar(1253, 0, "\xC1\xE1\xE1", 3, w, 2));
+  EXPECT_EQ(DWORD(ERROR_INSUFFICIENT_BUFFER), GetLastError());
+  // A strict refusal is reported before a short buffer, as for any code page.
+  SetLastError(0);
+  EXPECT_EQ(0, MultiByteToWideChar(1253, MB_ERR_INVALID_CHARS, "\xAA\xAA\xAA", 3, w, 1));
+  EXPECT_EQ(DWORD(ERROR_NO_UNICODE_TRANSLATION), GetLastError());
+}
+
+TEST(CodePage, ComposingCodePagesStillJoinMarks) {
+  // 1255: shin followed by the shin dot is one precomposed character.
+  EXPECT_EQ(u"\uFB2A", ToWide(1255, "\xF9\xD1"));
+  // 1258: a followed by the combining grave is a with grave.
+  EXPECT_EQ(u"\u00E0", ToWide(1258, "a\xCC"));
 }
 
 // The child of the next test: when this program runs with NX_WANT_ACP and

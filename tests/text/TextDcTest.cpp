@@ -128,6 +128,46 @@ TEST(TextDc, PairsAndLongLinesCarryTheFontsAdvances) {
   DeleteObject(font);
 }
 
+// Without character extra the Dx values are the font's advances as they
+// stand: one a character, (advance, 0) pairs with ETO_PDY, and 0 for the
+// low half of a surrogate pair; the bounds span their sum.
+TEST(TextDc, WithoutSpacingDxIsTheFontsAdvances) {
+  MetafileFile mf(kFrame);
+  HFONT font = MakeFont(u"Arial", -20);
+  SelectObject(mf.dc, font);
+  std::u16string text = u"Widget, 12.50";
+  text += u"\U0001D400";  // a pair: the advance sits on its high half
+  text += u"x";
+  for (UINT options : {0u, UINT(ETO_PDY)}) ExtTextOutW(mf.dc, 0, 0, options, nullptr, W(text), UINT(text.size()), nullptr);
+  std::vector<int> want;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const bool high = text[i] >= 0xD800 && text[i] < 0xDC00, low = text[i] >= 0xDC00 && text[i] < 0xE000;
+    const UINT ch = high ? 0x1D400 : text[i];
+    int w = 0;
+    if (!low) {
+      ASSERT_TRUE(GetCharWidth32W(mf.dc, ch, ch, &w));
+    }
+    want.push_back(w);
+  }
+  mf.Close();
+  auto recs = mf.Records(EMR_EXTTEXTOUTW);
+  ASSERT_EQ(2u, recs.size());
+  for (size_t k = 0; k < 2; ++k) {
+    const size_t per = k + 1, offDx = U32(recs[k], 72);
+    ASSERT_EQ(offDx + 4 * per * text.size(), recs[k].size());
+    long sum = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+      EXPECT_EQ(want[i], I32(recs[k], offDx + 4 * per * i)) << k << "/" << i;
+      if (per == 2) {
+        EXPECT_EQ(0, I32(recs[k], offDx + 8 * i + 4)) << i;
+      }
+      sum += want[i];
+    }
+    EXPECT_EQ(sum + 1, I32(recs[k], 16)) << k;
+  }
+  DeleteObject(font);
+}
+
 // With TA_UPDATECP the current position moves by the text's width in
 // device pixels. A recording sums the caller's advances its own way, a
 // drawing DC through the rounded steps it draws at: both must land on the

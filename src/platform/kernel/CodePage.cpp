@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
@@ -47,11 +48,20 @@ UINT CodePageFromEnv(const char *name, UINT fallback) {
 // of the same value; iconv refuses them. Whether v is one of the five.
 bool Is1252Gap(unsigned v) { return v == 0x81 || v == 0x8D || v == 0x8F || v == 0x90 || v == 0x9D; }
 
+// A single-byte code page decoded byte by byte: the UTF-16 unit of every
+// byte, and whether iconv accepts it.
+struct ByteTable {
+  char16_t unit[256];
+  bool valid[256];
+};
+
 // One iconv descriptor per direction and code page, opened once. iconv_t is
 // not thread safe, so every conversion holds the table's lock.
 struct Converters {
   std::mutex mu;
   std::unordered_map<uint64_t, iconv_t> open;
+  // Decoding tables of single-byte code pages (null: none can be made).
+  std::unordered_map<UINT, std::unique_ptr<ByteTable>> tables;
   ~Converters() {
     for (auto &[key, cd] : open)
       if (cd != reinterpret_cast<iconv_t>(-1)) iconv_close(cd);
@@ -70,6 +80,78 @@ struct Converters {
 Converters &Table() {
   static Converters t;
   return t;
+}
+
+int BadParam() {
+  SetLastError(ERROR_INVALID_PARAMETER);
+  return 0;
+}
+
+// Code pages whose decoder maps every byte on its own. 1255 and 1258 are
+// left out: their decoders join a letter and the marks after it into one
+// precomposed character, which no table of single bytes can do.
+bool ByteByByte(UINT cp) {
+  return (cp >= 1250 && cp <= 1257 && cp != 1255) || cp == 874 || cp == 437 || cp == 850 || cp == 852 ||
+         cp == 866 || cp == 20127 || (cp >= 28591 && cp <= 28605);
+}
+
+// The unit byte b of cp decodes to by itself: 1 when it does, 0 when iconv
+// refuses it, -1 when it is no whole character or gives more than one unit.
+int DecodeByte(iconv_t cd, unsigned b, char16_t *unit) {
+  char in = char(b), out[8];
+  char *src = &in, *dst = out;
+  size_t left = 1, room = sizeof out;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &src, &left, &dst, &room) == static_cast<size_t>(-1)) return errno == EILSEQ ? 0 : -1;
+  iconv(cd, nullptr, nullptr, &dst, &room);
+  if (dst - out != 2) return -1;
+  *unit = char16_t(uint8_t(out[0]) | (uint8_t(out[1]) << 8));
+  return 1;
+}
+
+// The table of cp, built once from iconv one byte at a time: null when
+// iconv does not know the code page or a byte does not decode to one unit
+// by itself. The caller holds the converters' lock.
+const ByteTable *TableOf(Converters &t, UINT cp) {
+  auto it = t.tables.find(cp);
+  if (it != t.tables.end()) return it->second.get();
+  std::unique_ptr<ByteTable> table;
+  iconv_t cd = ByteByByte(cp) ? t.Get(cp, true) : reinterpret_cast<iconv_t>(-1);
+  if (cd != reinterpret_cast<iconv_t>(-1)) {
+    table = std::make_unique<ByteTable>();
+    for (unsigned b = 0; b < 256 && table; ++b) {
+      const int got = DecodeByte(cd, b, &table->unit[b]);
+      if (got < 0) {
+        table.reset();
+        break;
+      }
+      // The gaps of 1252 stand for the C1 controls, as in the iconv path.
+      table->valid[b] = got == 1 || (cp == 1252 && Is1252Gap(b));
+      if (got == 0) table->unit[b] = char16_t(b);
+    }
+  }
+  return t.tables.emplace(cp, std::move(table)).first->second.get();
+}
+
+// MultiByteToWideChar's answer through a table, one unit a byte; refused
+// bytes become U+FFFD unless strict, and the checks come in iconv's order.
+int TableConvert(const ByteTable &t, const char *in, size_t n, bool strict, LPWSTR out, int room) {
+  for (size_t i = 0; strict && i < n; ++i)
+    if (!t.valid[uint8_t(in[i])]) {
+      SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+      return 0;
+    }
+  if (n > 0x7fffffff) return BadParam();
+  if (room == 0) return static_cast<int>(n);
+  if (n > size_t(room)) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  for (size_t i = 0; i < n; ++i) {
+    const uint8_t b = uint8_t(in[i]);
+    out[i] = t.valid[b] ? WCHAR(t.unit[b]) : WCHAR(0xFFFD);
+  }
+  return static_cast<int>(n);
 }
 
 // Runs iconv over the input; on an invalid sequence calls onBad, which
@@ -101,11 +183,6 @@ bool Convert(iconv_t cd, const char *in, size_t inLen, std::string &out, OnBad o
   return true;
 }
 
-int BadParam() {
-  SetLastError(ERROR_INVALID_PARAMETER);
-  return 0;
-}
-
 size_t WideLength(LPCWSTR s, int n) {
   if (n >= 0) return static_cast<size_t>(n);
   size_t len = 0;
@@ -135,7 +212,11 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
   bool strict = (dwFlags & MB_ERR_INVALID_CHARS) != 0;
   {
     Converters &t = Table();
-    std::lock_guard lock(t.mu);
+    std::unique_lock lock(t.mu);
+    if (const ByteTable *bytes = TableOf(t, Resolve(CodePage))) {
+      lock.unlock();
+      return TableConvert(*bytes, lpMultiByteStr, inLen, strict, lpWideCharStr, cchWideChar);
+    }
     iconv_t cd = t.Get(Resolve(CodePage), true);
     if (cd == reinterpret_cast<iconv_t>(-1)) return BadParam();
     const bool cp1252 = Resolve(CodePage) == 1252;

@@ -55,8 +55,7 @@ void OutlineToLogical(const DcScales &s, OUTLINETEXTMETRICW &otm) {
 
 }  // namespace
 
-DcScales ScalesOf(const gdi::Dc &dc) {
-  gdi::Affine m = gdi::LogicalToDevice(dc);
+DcScales ScalesOf(const gdi::Affine &m) {
   // hypot(a, 0) is |a| exactly: the usual unturned transforms skip it.
   DcScales s{m.m12 == 0 ? std::fabs(m.m11) : std::hypot(m.m11, m.m12),
              m.m21 == 0 ? std::fabs(m.m22) : std::hypot(m.m21, m.m22)};
@@ -65,18 +64,40 @@ DcScales ScalesOf(const gdi::Dc &dc) {
   return s;
 }
 
-std::shared_ptr<SizedFont> DcFont(gdi::Dc *dc) {
+DcScales ScalesOf(const gdi::Dc &dc) { return ScalesOf(gdi::LogicalToDevice(dc)); }
+
+namespace {
+
+// The font object's cache entry for the DC's scales, resolved when missing
+// or made for another size; null when the DC has no font or none resolves.
+DcFontCache *CacheAt(gdi::Dc *dc, const DcScales &s) {
   gdi::FontObj *obj = gdi::SelectedFont(dc);
   if (!obj) return nullptr;
-  DcScales s = ScalesOf(*dc);
+  const LONG height = Round(std::clamp(obj->lf.lfHeight * s.y, -1e7, 1e7));
+  const LONG width = Round(std::clamp(obj->lf.lfWidth * s.x, -1e7, 1e7));
+  auto *cache = static_cast<DcFontCache *>(obj->textCache.get());
+  if (cache && cache->deviceHeight == height && cache->deviceWidth == width) return cache;
   LOGFONTW dev = obj->lf;
-  dev.lfHeight = Round(std::clamp(obj->lf.lfHeight * s.y, -1e7, 1e7));
-  dev.lfWidth = Round(std::clamp(obj->lf.lfWidth * s.x, -1e7, 1e7));
-  auto cache = std::static_pointer_cast<DcFontCache>(obj->textCache);
-  if (cache && cache->deviceHeight == dev.lfHeight && cache->deviceWidth == dev.lfWidth) return cache->font;
+  dev.lfHeight = height;
+  dev.lfWidth = width;
   auto font = ResolveFont(dev);
-  if (font) obj->textCache = std::make_shared<DcFontCache>(DcFontCache{dev.lfHeight, dev.lfWidth, font});
-  return font;
+  if (!font) return nullptr;
+  auto made = std::make_shared<DcFontCache>(DcFontCache{height, width, std::move(font)});
+  cache = made.get();
+  obj->textCache = std::move(made);
+  return cache;
+}
+
+}  // namespace
+
+std::shared_ptr<SizedFont> DcFont(gdi::Dc *dc) {
+  DcFontCache *cache = CacheAt(dc, ScalesOf(*dc));
+  return cache ? cache->font : nullptr;
+}
+
+const SizedFont *DcFontAt(gdi::Dc *dc, const DcScales &s) {
+  DcFontCache *cache = CacheAt(dc, s);
+  return cache ? cache->font.get() : nullptr;
 }
 
 void LogicalAdvances(const gdi::Dc &dc, const SizedFont &font, const WCHAR *s, size_t n, int *out) {
@@ -99,23 +120,24 @@ using nx::text::SizedFont;
 using FontPtr = std::shared_ptr<SizedFont>;
 
 BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl) {
-  FontPtr font;
-  nx::gdi::Dc *dc = DcWithFont(hdc, &font);
-  if (!dc || !psizl || nx::text::BadString(lpString, c)) {
+  nx::gdi::Dc *dc = nx::gdi::DcFromHandle(hdc);
+  const auto s = dc ? nx::text::ScalesOf(*dc) : nx::text::DcScales{};
+  const SizedFont *font = dc ? nx::text::DcFontAt(dc, s) : nullptr;
+  if (!font || !psizl || nx::text::BadString(lpString, c)) {
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   // GDI sums the device advances, adds the extra spacing and converts once.
-  auto s = nx::text::ScalesOf(*dc);
-  size_t chars = 0;  // a surrogate pair is one character
-  for (size_t i = 0; i < size_t(c); ++i) chars += nx::text::LowSurrogateOfPair(lpString, i) ? 0 : 1;
+  const LONG extra = Round(dc->st.charExtra * s.x);
+  size_t chars = 0;  // a surrogate pair is one character; counted only for spacing
+  for (size_t i = 0; extra != 0 && i < size_t(c); ++i) chars += nx::text::LowSurrogateOfPair(lpString, i) ? 0 : 1;
   // Text that needs shaping measures as it is drawn: the shaped advances.
   std::vector<nx::text::PlacedGlyph> glyphs;
   double shaped = 0;
   double advances = nx::text::ShapeComplexLine(*font, lpString, size_t(c), 0, 0, glyphs, shaped)
                         ? shaped
                         : double(font->Extent(lpString, size_t(c)));
-  double w = advances + double(Round(dc->st.charExtra * s.x)) * double(chars);
+  double w = advances + double(extra) * double(chars);
   psizl->cx = Round(w / s.x);
   psizl->cy = Round(font->Metrics().tmHeight / s.y);
   return TRUE;

@@ -16,10 +16,15 @@ struct DcScales {
   double x = 1, y = 1;
 };
 DcScales ScalesOf(const gdi::Dc &dc);
+// The same from the DC's logical-to-device transform, already computed.
+DcScales ScalesOf(const gdi::Affine &m);
 
 // The selected font resolved at the device size: a negative lfHeight is the
 // em in device pixels, a positive one the cell height.
 std::shared_ptr<SizedFont> DcFont(gdi::Dc *dc);
+// The same for the DC's scales, lent by the font object that keeps it: valid
+// while that font stays selected and the DC's transform stays as it is.
+const SizedFont *DcFontAt(gdi::Dc *dc, const DcScales &s);
 
 inline LONG Round(double v) { return LONG(std::lround(v)); }
 

@@ -38,11 +38,13 @@ class Advances {
   std::vector<INT> heap_;
 };
 
+// Unscaled, every sum of up to this many advances stays a whole number
+// below 2^53: each rescaled step is the value itself.
+constexpr size_t kCopiedAsIs = size_t{1} << 21;
+
 // Converts n advances so that positions, not single steps, are rounded.
 void Rescale(const INT *v, size_t n, size_t per, double fx, double fy, INT *out) {
-  // Unscaled, every sum stays a whole number below 2^53 for up to 2^21
-  // values: each step is the value itself.
-  if (fx == 1.0 && fy == 1.0 && n <= (size_t{1} << 21)) {
+  if (fx == 1.0 && fy == 1.0 && n <= kCopiedAsIs) {
     std::copy_n(v, n, out);
     return;
   }
@@ -79,9 +81,8 @@ bool RescaledWidth(const INT *v, size_t n, size_t per, double fx, long *width) {
 // does not record, so it goes into Dx).
 class Run {
  public:
-  Run(const gdi::Dc &dc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options)
+  Run(const gdi::Dc &dc, const DcScales &sc, const SizedFont &font, LPCWSTR s, UINT c, const INT *dx, UINT options)
       : per((options & ETO_PDY) ? 2 : 1), values_(size_t(c) * per) {
-    DcScales sc = ScalesOf(dc);
     if (dx) {
       logical = dx;
       if (dc.IsMetafile() && RescaledWidth(dx, values_, per, sc.x, &width_)) return;
@@ -99,16 +100,21 @@ class Run {
     }
     INT extra = INT(Round(dc.st.charExtra * sc.x));
     // Spread from the end so that each advance is read before its slot is
-    // reused ((dx, dy) pairs take two slots a character).
-    for (UINT k = c; k-- > 0;) {
+    // reused ((dx, dy) pairs take two slots a character). Without spacing
+    // and pairs the advances already stand as they should.
+    for (UINT k = c; (extra != 0 || per == 2) && k-- > 0;) {
       bool glyphless = !(options & ETO_GLYPH_INDEX) && LowSurrogateOfPair(s, k);
       const INT a = dev[k] + (glyphless ? 0 : extra);
       if (per == 2) dev[2 * size_t(k) + 1] = 0;
       dev[k * per] = a;
     }
-    INT *own = own_.Get(values_);
-    Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own);
-    logical = own;
+    if (sc.x == 1.0 && sc.y == 1.0 && values_ <= kCopiedAsIs) {
+      logical = dev;  // what Rescale would copy unchanged
+    } else {
+      INT *own = own_.Get(values_);
+      Rescale(dev, values_, per, 1 / sc.x, 1 / sc.y, own);
+      logical = own;
+    }
     device = dev;
     width_ = SumX(dev);
   }
@@ -177,10 +183,10 @@ RECTL RecordBounds(const gdi::Dc &dc, const SizedFont &font, double x, double y,
   return b;
 }
 
-void RecordText(gdi::Dc *dc, const SizedFont &font, POINT ref, UINT options, const RECT *rect, LPCWSTR s, UINT c,
-                const Run &run) {
+void RecordText(gdi::Dc *dc, const gdi::Affine &m, const SizedFont &font, POINT ref, UINT options, const RECT *rect,
+                LPCWSTR s, UINT c, const Run &run) {
   double x, y;
-  gdi::LogicalToDevice(*dc).Apply(ref.x, ref.y, &x, &y);
+  m.Apply(ref.x, ref.y, &x, &y);
   TextRecordInput in;
   RECTL b = RecordBounds(*dc, font, x, y, run.DeviceWidth(), options, rect);
   bool draws = !dc->InPath() && b.left <= b.right && b.top <= b.bottom;
@@ -334,13 +340,16 @@ BOOL WINAPI ExtTextOutW(HDC hdc, int x, int y, UINT options, const RECT *lprect,
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  auto font = nx::text::DcFont(dc);
+  // The transform is worked out once for the font, the advances and the record.
+  const nx::gdi::Affine m = nx::gdi::LogicalToDevice(*dc);
+  const nx::text::DcScales sc = nx::text::ScalesOf(m);
+  const nx::text::SizedFont *font = nx::text::DcFontAt(dc, sc);
   if (!font) return FALSE;
   POINT ref{x, y};
   if (dc->st.textAlign & TA_UPDATECP) ref = dc->st.curPos;
-  const nx::text::Run run(*dc, *font, lpString, c, lpDx, options);
+  const nx::text::Run run(*dc, sc, *font, lpString, c, lpDx, options);
   const RECT *rect = (options & (ETO_OPAQUE | ETO_CLIPPED)) ? lprect : nullptr;
-  if (dc->IsMetafile()) nx::text::RecordText(dc, *font, ref, options, rect, lpString, c, run);
+  if (dc->IsMetafile()) nx::text::RecordText(dc, m, *font, ref, options, rect, lpString, c, run);
   else nx::text::RasterText(dc, *font, ref, options, rect, lpString, c, run);
   if (dc->st.textAlign & TA_UPDATECP) nx::text::UpdateCurrentPosition(dc, *font, ref, run.DeviceWidth());
   return TRUE;
