@@ -24,9 +24,12 @@ WCHAR Substitute(WCHAR c) {
   }
 }
 
+// Low bytes 0x7F, 0x81, 0x8D, 0x8F, 0x90 and 0x9D, as bits from 0x7F on.
+constexpr uint32_t kDroppedBits = 1u << 0 | 1u << 2 | 1u << 14 | 1u << 16 | 1u << 17 | 1u << 30;
+
 bool Dropped(WCHAR c) {
   const unsigned low = c & 0xFF;
-  return low == 0x7F || low == 0x81 || low == 0x8D || low == 0x8F || low == 0x90 || low == 0x9D;
+  return low >= 0x7F && low <= 0x9D && (kDroppedBits >> (low - 0x7F) & 1);
 }
 
 std::u16string FontKey(const LOGFONTW &lf) {
@@ -274,7 +277,7 @@ size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide)
     WCHAR c;
     std::memcpy(&c, u.Chars + 2 * i, 2);
     if (u.Mode == TgtTextUnits::kSubstituted) {
-      c = Substitute(c);
+      if (c >= 0x02B9) c = Substitute(c);  // the first unit substituted
       wide |= c > 0xFF;
     } else if (u.Mode == TgtTextUnits::kLowBytes) {
       c &= 0xFF;

@@ -224,9 +224,12 @@ TEST(MetafileProcessor, TextRecordsKeepOnlyTheirOwnCharactersAndAdvances) {
   Text(e, 100, 130, u"abc", {5, 6, 7});
   e.Add(EMR_SETTEXTALIGN, {TA_RIGHT});
   Text(e, 100, 150, u"ab", {10, 20});
+  Text(e, 10, 170, u"x\x81y\x8E\x9D\x8D\x8F\x90\x7E", {1, 2, 3, 4, 5, 6, 7, 8, 9});
   page.Interpret(e.Image());
   auto t = page.Of<TgtTextItem>();
-  ASSERT_EQ(t.size(), 8u);
+  ASSERT_EQ(t.size(), 9u);
+  EXPECT_EQ(t[8]->FLines, std::vector<WString>{u"xy\x8E\x7E"});
+  EXPECT_EQ(t[8]->FCharSpaceArray, (std::vector<double>{3, 3, 30, 9}));
   EXPECT_EQ(t[0]->FLines, std::vector<WString>{u"Widgets and more"});
   EXPECT_EQ(t[0]->FCharSpaceArray, std::vector<double>(16, 7));
   EXPECT_EQ(t[1]->FLines, std::vector<WString>{u"ab"});
