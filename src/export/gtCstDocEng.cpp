@@ -134,15 +134,22 @@ void TgtCustomDocumentEngine::NewPage() {
     FAbortCreation = false;
     return;
   }
+  // Pages of a document mostly hold as many items as the one before: the
+  // new page's lists start with that room.
+  size_t items = 0, texts = 0;
   if (FCurrentPage > 0) {
-    if (TgtPageItem *page = CurrentPageItem()) page->FOffsetY = FCurrentOffsetY;
+    TgtPageItem *last = CurrentPageItem();
+    if (last) last->FOffsetY = FCurrentOffsetY;
     if (!FPreferences->FProcessAfterEachPage) ProcessCanvas();
+    if (last) items = last->FDocumentItems.size(), texts = last->FTextItems.size();
     if (FPreferences->FProcessAfterEachPage) RenderPage();
   }
   ++FPageCount;
   FCurrentPage = FPageCount;
   auto page = std::make_unique<TgtPageItem>(this);
   page->FSettings = FPage;
+  page->FDocumentItems.reserve(items);
+  page->FTextItems.reserve(texts);
   FCurrentDocumentItemList = &page->FDocumentItems;
   FCurrentTextItemList = &page->FTextItems;
   FCurrentOffsetY = page->FOffsetY;

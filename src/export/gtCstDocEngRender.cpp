@@ -2,6 +2,7 @@
 // sorting, the band rectangle and the page selection.
 #include <cctype>
 #include <string>
+#include <typeinfo>
 
 #include "export/gtCstDocEng.h"
 
@@ -116,11 +117,19 @@ void TgtCustomDocumentEngine::RenderDocumentItems(TgtItemList &List) {
 }
 
 void TgtCustomDocumentEngine::RenderItem(TgtDocumentItem &Item) {
-  if (auto *box = dynamic_cast<TgtTextBoxItem *>(&Item)) return RenderTextBoxItem(*box);
-  if (auto *text = dynamic_cast<TgtTextItem *>(&Item)) return RenderTextItem(*text);
-  if (auto *stream = dynamic_cast<TgtImageStream *>(&Item)) return RenderImageStream(*stream);
-  if (auto *image = dynamic_cast<TgtImageItem *>(&Item)) return RenderImageItem(*image);
-  if (auto *shape = dynamic_cast<TgtShapeItem *>(&Item)) {
+  // Most items are plain text and shapes: their exact class answers before
+  // the class checks are walked.
+  const std::type_info &type = typeid(Item);
+  if (type == typeid(TgtTextItem)) return RenderTextItem(static_cast<TgtTextItem &>(Item));
+  auto *shape = type == typeid(TgtShapeItem) ? static_cast<TgtShapeItem *>(&Item) : nullptr;
+  if (!shape) {
+    if (auto *box = dynamic_cast<TgtTextBoxItem *>(&Item)) return RenderTextBoxItem(*box);
+    if (auto *text = dynamic_cast<TgtTextItem *>(&Item)) return RenderTextItem(*text);
+    if (auto *stream = dynamic_cast<TgtImageStream *>(&Item)) return RenderImageStream(*stream);
+    if (auto *image = dynamic_cast<TgtImageItem *>(&Item)) return RenderImageItem(*image);
+    shape = dynamic_cast<TgtShapeItem *>(&Item);
+  }
+  if (shape) {
     FPenJoin = shape->FPenJoinStyle;
     FPenCap = shape->FPenCapStyle;
     const TgtPoints &pt = shape->FPoints;

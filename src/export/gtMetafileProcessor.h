@@ -141,6 +141,18 @@ class TgtMetafileProcessor {
   void AddClip(std::vector<RECT> Rects, int32_t Mode, bool Restore, bool FromInsert);
 
   // Text.
+  // The 16-bit units of a text record (wide units in place, or the units
+  // converted from ANSI bytes or glyph indices) and its Dx array.
+  struct TgtTextUnits {
+    enum TMode : uint8_t { kAsIs, kLowBytes, kSubstituted };
+    const uint8_t *Chars;  // Count units, little-endian
+    size_t Count;
+    const uint8_t *Dx;  // Count advances (pairs with Pdy), or null
+    bool Pdy;
+    TMode Mode;    // ANSI text as it is; symbol fonts' low bytes; others substituted
+    double Scale;  // logical advance to engine pixels
+  };
+  size_t GatherCharacters(const TgtTextUnits &Units, bool *Wide);
   bool TextOut(const TgtEmfRecord &r, bool Wide);
   void OpaqueTextBox(const RECTL &Box);
   WString RecordText(const uint8_t *Chars, DWORD Count, bool Wide, bool Glyphs);
@@ -232,6 +244,9 @@ class TgtMetafileProcessor {
   HFONT FLastWidthsFont = nullptr;  // the screen font of FLastWidths
   const TgtScreenWidths *FLastWidths = nullptr;
   bool FMeasureWholeStrings = false;
+  // Scratch of the text records: the characters kept and their advances.
+  std::vector<WCHAR> FKeptChars;
+  std::vector<double> FKeptAdvances;
   // Problems found.
   int32_t FDamagedRecords = 0;
   std::string FFirstDamage;

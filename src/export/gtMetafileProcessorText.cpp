@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <mutex>
+#include <numeric>
 
 #include "common/Strings.h"
 #include "export/gtMetafileProcessor.h"
@@ -23,9 +24,12 @@ WCHAR Substitute(WCHAR c) {
   }
 }
 
+// Low bytes 0x7F, 0x81, 0x8D, 0x8F, 0x90 and 0x9D, as bits from 0x7F on.
+constexpr uint32_t kDroppedBits = 1u << 0 | 1u << 2 | 1u << 14 | 1u << 16 | 1u << 17 | 1u << 30;
+
 bool Dropped(WCHAR c) {
   const unsigned low = c & 0xFF;
-  return low == 0x7F || low == 0x81 || low == 0x8D || low == 0x8F || low == 0x90 || low == 0x9D;
+  return low >= 0x7F && low <= 0x9D && (kDroppedBits >> (low - 0x7F) & 1);
 }
 
 std::u16string FontKey(const LOGFONTW &lf) {
@@ -254,6 +258,59 @@ void TgtMetafileProcessor::AnchorText(TgtTextItem &Item, double A, double Extent
   Item.FY += d * std::sin(phi);
 }
 
+// The characters of a text record that stay, with their advances, into
+// FKeptChars and FKeptAdvances (grown as needed, reused by every record);
+// returns how many stay. A zero goes and its advance stays with the
+// character before it; so do the control characters of the ANSI range
+// unless the text is wide.
+size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide) {
+  if (FKeptChars.size() < u.Count) {
+    FKeptChars.resize(u.Count);
+    FKeptAdvances.resize(u.Count);
+  }
+  WCHAR *out = FKeptChars.data();
+  double *adv = FKeptAdvances.data();
+  const size_t stride = u.Pdy ? 8 : 4;
+  bool wide = false;
+  size_t n = 0;
+  for (size_t i = 0; i < u.Count; ++i) {
+    WCHAR c;
+    std::memcpy(&c, u.Chars + 2 * i, 2);
+    if (u.Mode == TgtTextUnits::kSubstituted) {
+      if (c >= 0x02B9) c = Substitute(c);  // the first unit substituted
+      wide |= c > 0xFF;
+    } else if (u.Mode == TgtTextUnits::kLowBytes) {
+      c &= 0xFF;
+    }
+    double a = 0;
+    if (u.Dx) {
+      int32_t step;
+      std::memcpy(&step, u.Dx + stride * i, 4);
+      a = step * u.Scale;
+    }
+    if (c == 0) {
+      if (n) adv[n - 1] += a;
+      continue;
+    }
+    out[n] = c;
+    adv[n++] = a;
+  }
+  *Wide = wide;
+  if (wide) return n;
+  // 15. Control characters of the ANSI range go, their advances with the
+  // character before them.
+  size_t m = 0;
+  for (size_t i = 0; i < n; ++i) {
+    if (Dropped(out[i])) {
+      if (m) adv[m - 1] += adv[i];
+      continue;
+    }
+    out[m] = out[i];
+    adv[m++] = adv[i];
+  }
+  return m;
+}
+
 bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   EMREXTTEXTOUTW e;
   if (!r.Read(&e)) return false;
@@ -269,54 +326,24 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   // An empty rectangle ({0, 0, -1, -1}, or one without area) paints nothing.
   const bool box = t.rcl.right > t.rcl.left && t.rcl.bottom > t.rcl.top;
   if (t.nChars && (t.fOptions & ETO_OPAQUE) && box && FProcessShape) OpaqueTextBox(t.rcl);
-  // 2, 3. The characters, each with its advance.
+  // 2, 3. The characters, each with its advance, gathered in the run's
+  // scratch buffers; the item gets exact copies of what is kept.
   // Plain wide records are read in place; other records are converted first.
   const bool plain = Wide && !(t.fOptions & ETO_GLYPH_INDEX);
   const WString text = plain ? WString() : RecordText(chars, t.nChars, Wide, Wide && t.nChars);
-  auto item = std::make_unique<TgtTextItem>();
+  const TgtTextUnits units{plain ? chars : reinterpret_cast<const uint8_t *>(text.data()),
+                           plain ? size_t(t.nChars) : text.size(),
+                           dx,
+                           pdy,
+                           !Wide                         ? TgtTextUnits::kAsIs
+                           : FSymbolCharsetFontIdx == 1 ? TgtTextUnits::kSubstituted
+                                                         : TgtTextUnits::kLowBytes,
+                           FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0)};
   bool wide = false;
-  WString kept;
-  std::vector<double> advances;
-  kept.reserve(t.nChars);
-  advances.reserve(t.nChars);
-  const double scale = FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0);
-  const size_t count = plain ? t.nChars : text.size();
-  for (size_t i = 0; i < count; ++i) {
-    WCHAR c;
-    if (plain) std::memcpy(&c, chars + 2 * i, 2);
-    else c = text[i];
-    if (Wide && FSymbolCharsetFontIdx == 1) {
-      c = Substitute(c);
-      if (c > 0xFF) wide = true;
-    } else if (Wide) {
-      c &= 0xFF;
-    }
-    int32_t step = 0;
-    if (haveDx) std::memcpy(&step, dx + 4 * (pdy ? 2 * i : i), 4);
-    const double adv = haveDx ? step * scale : 0;
-    if (c == 0) {
-      // A dropped character's advance stays with the one before it.
-      if (!advances.empty()) advances.back() += adv;
-      continue;
-    }
-    kept.push_back(c);
-    advances.push_back(adv);
-  }
-  if (!wide) {
-    // 15. Control characters of the ANSI range go, their advances with the
-    // character before them.
-    size_t n = 0;
-    for (size_t i = 0; i < kept.size(); ++i) {
-      if (Dropped(kept[i])) {
-        if (n) advances[n - 1] += advances[i];
-        continue;
-      }
-      kept[n] = kept[i];
-      advances[n++] = advances[i];
-    }
-    kept.resize(n);
-    advances.resize(n);
-  }
+  const size_t kept = GatherCharacters(units, &wide);
+  auto item = std::unique_ptr<TgtTextItem>(new TgtTextItem);
+  item->FLines.emplace_back(FKeptChars.begin(), FKeptChars.begin() + ptrdiff_t(kept));
+  const WString &line = item->FLines.back();
   // 4. The item.
   item->FIsFromMetafile = true;
   item->FIsWideString = wide;
@@ -328,13 +355,15 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   item->FFontSizeInFloat = FCurrentFont.Size;
   item->FRotationAngle = int32_t(RoundEven(FCurrentFont.FRotateFont / 10.0));
   // 10. Width measured with the item's font.
-  const SIZE extent = MeasureText(item->FFont, kept);
+  const SIZE extent = MeasureText(item->FFont, line);
   item->FWidthOfTheText = extent.cx;
   // 5. Advances; without a Dx array the measured width stands for them.
-  double total = 0;
-  for (double v : advances) total += v;
-  if (!haveDx) total = extent.cx;
-  if (haveDx) item->FCharSpaceArray = std::move(advances);
+  // Only centred and right-aligned text is placed by their sum.
+  double total = extent.cx;
+  if (haveDx) {
+    item->FCharSpaceArray.assign(FKeptAdvances.data(), FKeptAdvances.data() + kept);
+    if (a & (taCenter | taRight)) total = std::accumulate(FKeptAdvances.data(), FKeptAdvances.data() + kept, 0.0);
+  }
   // 6. Reference point.
   const bool joined = (a & taUpdateCP) && FCombineCharsToSentence;
   TgtMetaPoint ref;
@@ -362,7 +391,6 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   item->FFont.Color = FTextColor;
   item->FBrush = TgtBrush{FBKMode == TRANSPARENT ? bsClear : bsSolid, FBKColor, nullptr};
   // 16.
-  item->FLines.push_back(std::move(kept));
   AppendText(std::move(item));
   FJustProcessedTextItem = 3;
   return true;

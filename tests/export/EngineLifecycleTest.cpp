@@ -175,6 +175,32 @@ TEST(EngineLifecycle, ItemsReachTheHookOfTheirClass) {
                         "EndDocument"}));
 }
 
+// Classes derived from the drawing classes reach the hook of the class
+// they derive from, as the drawing classes themselves do.
+TEST(EngineLifecycle, ItemsOfDerivedClassesReachTheHookOfTheirBase) {
+  struct TMarkedText : TgtTextItem {};
+  struct TMarkedShape : TgtShapeItem {};
+  auto line = [](std::unique_ptr<TgtShapeItem> s) {
+    s->FShapeType = stLine;
+    s->FPoints.assign(2, TgtPoint{1, 2});
+    s->FNoPoints = 2;
+    return s;
+  };
+  TLogEngine e;
+  e.BeginDoc();
+  auto marked = std::make_unique<TMarkedText>();
+  marked->FLines = {u"marked"};
+  e.Add(std::move(marked));
+  e.Add(line(std::make_unique<TMarkedShape>()));
+  e.Add(std::make_unique<TgtTextItem>());
+  e.Add(line(std::make_unique<TgtShapeItem>()));
+  e.Add(std::make_unique<TgtTextBoxItem>());
+  e.Log.clear();
+  e.EndDoc();
+  EXPECT_EQ(e.Log, Log({"StartPage1", "text:1@content1", "line", "text:@content1", "line", "textbox@content1",
+                        "eof@content1", "EndPage1", "EndDocument"}));
+}
+
 TEST(EngineLifecycle, TextListsSortStablyTopToBottom) {
   TLogEngine e;
   e.BeginDoc();

@@ -203,6 +203,55 @@ TEST(MetafileProcessor, TextAnchorsSizesAndCharacterRules) {
   EXPECT_EQ(t[3]->FLines, std::vector<WString>{u"A"});
 }
 
+// Records of one run share the interpreter's buffers: every item keeps
+// exactly its own characters and advances, whatever came before it.
+TEST(MetafileProcessor, TextRecordsKeepOnlyTheirOwnCharactersAndAdvances) {
+  Page page;
+  EmfBuilder e({0, 0, 1000, 1000}, 2);
+  Font(e, 1, -16, 400, u"Arial");
+  e.Add(EMR_SELECTOBJECT, {1});
+  Text(e, 10, 10, u"Widgets and more", std::vector<LONG>(16, 7));
+  Text(e, 10, 30, u"ab", {3, 4});
+  // Zeros and ANSI control characters go; their advances join the
+  // character before them (a leading one's advance is lost).
+  Text(e, 10, 50, std::u16string(u"\0a\0b\x7F", 5), {1, 2, 3, 4, 5});
+  Text(e, 10, 70, u"", {});
+  // Wide text keeps its control characters.
+  Text(e, 10, 90, u"\u20AC\x7F", {2, 3});
+  // Without a Dx array the advances stay empty.
+  Text(e, 10, 110, u"xyz", {}, 0);
+  e.Add(EMR_SETTEXTALIGN, {TA_CENTER});
+  Text(e, 100, 130, u"abc", {5, 6, 7});
+  e.Add(EMR_SETTEXTALIGN, {TA_RIGHT});
+  Text(e, 100, 150, u"ab", {10, 20});
+  Text(e, 10, 170, u"x\x81y\x8E\x9D\x8D\x8F\x90\x7E", {1, 2, 3, 4, 5, 6, 7, 8, 9});
+  page.Interpret(e.Image());
+  auto t = page.Of<TgtTextItem>();
+  ASSERT_EQ(t.size(), 9u);
+  EXPECT_EQ(t[8]->FLines, std::vector<WString>{u"xy\x8E\x7E"});
+  EXPECT_EQ(t[8]->FCharSpaceArray, (std::vector<double>{3, 3, 30, 9}));
+  EXPECT_EQ(t[0]->FLines, std::vector<WString>{u"Widgets and more"});
+  EXPECT_EQ(t[0]->FCharSpaceArray, std::vector<double>(16, 7));
+  EXPECT_EQ(t[1]->FLines, std::vector<WString>{u"ab"});
+  EXPECT_EQ(t[1]->FCharSpaceArray, (std::vector<double>{3, 4}));
+  EXPECT_EQ(t[2]->FLines, std::vector<WString>{u"ab"});
+  EXPECT_EQ(t[2]->FCharSpaceArray, (std::vector<double>{5, 9}));
+  EXPECT_FALSE(t[2]->FIsWideString);
+  EXPECT_EQ(t[3]->FLines, std::vector<WString>{u""});
+  EXPECT_TRUE(t[3]->FCharSpaceArray.empty());
+  EXPECT_EQ(t[4]->FLines, std::vector<WString>{u"\u20AC\x7F"});
+  EXPECT_EQ(t[4]->FCharSpaceArray, (std::vector<double>{2, 3}));
+  EXPECT_TRUE(t[4]->FIsWideString);
+  EXPECT_EQ(t[5]->FLines, std::vector<WString>{u"xyz"});
+  EXPECT_TRUE(t[5]->FCharSpaceArray.empty());
+  EXPECT_DOUBLE_EQ(t[5]->FX, 10);
+  // Centred and right-aligned text moves back by its advances' sum.
+  EXPECT_DOUBLE_EQ(t[6]->FX, 100 - 9);
+  EXPECT_EQ(t[6]->FAlignment, haCenter);
+  EXPECT_DOUBLE_EQ(t[7]->FX, 100 - 30);
+  EXPECT_EQ(t[7]->FAlignment, haRight);
+}
+
 TEST(MetafileProcessor, FontsOfFixedMapModesGetTheSizeOfTheirMappedHeight) {
   Page page;
   EmfBuilder e({0, 0, 1000, 1000}, 2);
