@@ -1,8 +1,13 @@
 // Virtual printers: the printer configuration file, or the one built-in
 // printer when there is no file. Jobs of a virtual printer are files in its
 // output folder.
+#include <sys/stat.h>
+
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
 
 #include "platform/spool/Papers.h"
@@ -237,9 +242,12 @@ std::string DefaultSpoolFolder() {
   return XdgDir("XDG_DATA_HOME", "/.local/share") + "/noxtrel/spool";
 }
 
-std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
-  if (refused) *refused = ERROR_SUCCESS;
-  std::string path = ConfigPath();
+namespace {
+
+// The printers of the configuration file at `path`, or the built-in one when
+// there is none; *refused as LoadVirtualPrinters gives it.
+std::vector<PrinterModel> ReadVirtualPrinters(const std::string &path, DWORD *refused) {
+  *refused = ERROR_SUCCESS;
   std::string text;
   const DWORD read = ReadConfigFile(path, &text);
   if (read == ERROR_FILE_NOT_FOUND) {
@@ -248,7 +256,7 @@ std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
     return {m};
   }
   if (read != ERROR_SUCCESS) {
-    if (refused) *refused = read;
+    *refused = read;
     return {};
   }
   std::istringstream in(text);
@@ -277,6 +285,96 @@ std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
   }
   if (cur) Finish(*cur, out);
   return out;
+}
+
+// What the printers read from a configuration file depend on: the file's
+// name, identity, size and times, and the folders the environment names.
+struct ConfigSig {
+  std::string path, spool, home;
+  bool exists = false;
+  dev_t dev = 0;
+  ino_t ino = 0;
+  off_t size = 0;
+  timespec mtime{}, ctime{};
+  bool operator==(const ConfigSig &o) const {
+    return path == o.path && spool == o.spool && home == o.home && exists == o.exists && dev == o.dev &&
+           ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
+           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+  }
+};
+
+ConfigSig SigOf(const std::string &path) {
+  ConfigSig s;
+  s.path = path;
+  s.spool = DefaultSpoolFolder();
+  s.home = Env("HOME");
+  struct stat st;
+  if (::stat(path.c_str(), &st) == 0) {
+    s.exists = true;
+    s.dev = st.st_dev;
+    s.ino = st.st_ino;
+    s.size = st.st_size;
+    s.mtime = st.st_mtim;
+    s.ctime = st.st_ctim;
+  }
+  return s;
+}
+
+// A file changed within the last seconds may change again without a new
+// time stamp (file systems keep coarse times); its printers are not kept.
+bool Settled(const ConfigSig &s) {
+  if (!s.exists) return true;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  constexpr time_t kSettleSeconds = 2;
+  return s.mtime.tv_sec + kSettleSeconds < now.tv_sec && s.ctime.tv_sec + kSettleSeconds < now.tv_sec;
+}
+
+struct VirtualCache {
+  std::mutex lock;
+  std::optional<ConfigSig> sig;
+  std::vector<PrinterModel> printers;
+  unsigned long reads = 0;
+};
+
+VirtualCache &TheVirtualCache() {
+  static VirtualCache c;
+  return c;
+}
+
+}  // namespace
+
+// The printers are read again only when the file or the environment changed
+// (a relative configuration name, which depends on the working folder, is
+// read every time).
+std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
+  DWORD why = ERROR_SUCCESS;
+  const std::string path = ConfigPath();
+  const ConfigSig sig = SigOf(path);
+  VirtualCache &cache = TheVirtualCache();
+  {
+    std::lock_guard<std::mutex> g(cache.lock);
+    if (cache.sig && *cache.sig == sig) {
+      if (refused) *refused = ERROR_SUCCESS;
+      return cache.printers;
+    }
+    cache.sig.reset();
+    ++cache.reads;
+  }
+  std::vector<PrinterModel> printers = ReadVirtualPrinters(path, &why);
+  if (refused) *refused = why;
+  if (why == ERROR_SUCCESS && !path.empty() && path[0] == '/' && Settled(sig) && SigOf(path) == sig) {
+    std::lock_guard<std::mutex> g(cache.lock);
+    cache.sig = sig;
+    cache.printers = printers;
+  }
+  return printers;
+}
+
+unsigned long VirtualPrinterReads() {
+  VirtualCache &cache = TheVirtualCache();
+  std::lock_guard<std::mutex> g(cache.lock);
+  return cache.reads;
 }
 
 }  // namespace nx::spool
