@@ -128,6 +128,51 @@ TEST_F(CupsCacheTest, RepeatedDocumentsDoNotReadTheQueueAgain) {
   EXPECT_EQ(CupsModelReads(), reads);
 }
 
+// The system default printer as NxSetPrinter(-1) finds it.
+std::string SystemDefault() {
+  NxSetPrinter(-1);
+  EXPECT_EQ(NxGetLastError(), 0);
+  return nx::WideToAnsi(nx::SysPrinter().Entry().Device);
+}
+
+TEST_F(CupsCacheTest, TheQueueListIsReadAgainOnlyWhenItChanged) {
+  NX_REQUIRE_CUPSD(*cupsd_);
+  LetTheChangeSecondPass();
+  ASSERT_EQ(NxInit(), 0);
+  EXPECT_EQ(Document(), kLetter);
+  const unsigned long reads = nx::spool::CupsListReads();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(Document(), kLetter);
+  EXPECT_EQ(NxGetPrinterCount(), 2);
+  EXPECT_EQ(SystemDefault(), "NxPlain");
+  EXPECT_EQ(nx::spool::CupsListReads(), reads);
+
+  // A queue added (before NxPlain in the list) and made the default, in the
+  // same second as the list was last read; then the default moved back.
+  ASSERT_TRUE(cupsd_->AddQueue("NxBins", TestPpd(), device_.port())) << cupsd_->ErrorLog();
+  EXPECT_EQ(NxGetPrinterCount(), 3);
+  EXPECT_EQ(Name(NxGetPrinterNames, 0), "NxBins");
+  EXPECT_EQ(SystemDefault(), "NxPlain");
+  ASSERT_TRUE(cupsd_->SetDefault("NxBins"));
+  EXPECT_EQ(SystemDefault(), "NxBins");
+  ASSERT_TRUE(cupsd_->SetDefault("NxPlain"));
+  EXPECT_EQ(SystemDefault(), "NxPlain");
+  // A list kept over seconds, then the default changed and a queue removed.
+  LetTheChangeSecondPass();
+  EXPECT_EQ(SystemDefault(), "NxPlain");
+  ASSERT_TRUE(cupsd_->SetDefault("NxBins"));
+  ASSERT_EQ(NxInit(), 0);
+  EXPECT_EQ(NxGetDefaultPrinter(), 0);
+  EXPECT_EQ(Document().printer, "NxBins");
+  ASSERT_TRUE(cupsd_->RemoveQueue("NxBins"));
+  EXPECT_EQ(NxGetPrinterCount(), 2);
+  EXPECT_EQ(SystemDefault(), "NxPlain");  // no server default: the first
+  // The user's own default destination (LPDEST) goes before the server's.
+  ASSERT_TRUE(cupsd_->AddQueue("NxBins", TestPpd(), device_.port())) << cupsd_->ErrorLog();
+  EXPECT_EQ(SystemDefault(), "NxBins");  // the first again
+  env_.Set("LPDEST", "NxPlain");
+  EXPECT_EQ(SystemDefault(), "NxPlain");
+}
+
 TEST_F(CupsCacheTest, AdministratorsChangesReachTheNextDocument) {
   NX_REQUIRE_CUPSD(*cupsd_);
   ASSERT_EQ(NxInit(), 0);

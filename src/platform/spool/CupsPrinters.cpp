@@ -182,10 +182,10 @@ void ReadFinishing(CupsConnection &c, CupsDest &d, PrinterModel &m) {
 
 }  // namespace
 
-std::vector<PrinterEntry> ListCupsPrinters() {
+namespace {
+
+std::vector<PrinterEntry> ReadCupsList(CupsConnection &c) {
   std::vector<PrinterEntry> list;
-  CupsConnection c;
-  if (!c.ok()) return list;
   cups_dest_t *dests = nullptr;
   int n = cupsGetDests2(c.http(), &dests);
   for (int i = 0; i < n; ++i) {
@@ -196,6 +196,14 @@ std::vector<PrinterEntry> ListCupsPrinters() {
   }
   cupsFreeDests(n, dests);
   return list;
+}
+
+}  // namespace
+
+std::vector<PrinterEntry> ListCupsPrinters() {
+  CupsConnection c;
+  if (!c.ok()) return {};
+  return CachedCupsList(c, [&] { return ReadCupsList(c); });
 }
 
 namespace {

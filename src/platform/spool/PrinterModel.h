@@ -68,7 +68,11 @@ int DefaultPrinterIndex(const std::vector<PrinterEntry> &list);
 std::unique_ptr<PrinterModel> LoadPrinter(const std::u16string &name);
 
 // Backends.
+// The CUPS destinations are kept between calls while the server shows the
+// same queues unchanged (CupsModelCache.cpp).
 std::vector<PrinterEntry> ListCupsPrinters();
+// How many times the destinations were read in full since the process began.
+unsigned long CupsListReads();
 // A queue's model is kept between calls while the server shows the queue
 // unchanged (CupsModelCache.cpp).
 std::unique_ptr<PrinterModel> LoadCupsPrinter(const std::u16string &name);
