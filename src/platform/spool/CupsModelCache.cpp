@@ -23,8 +23,6 @@
 // and change time stands in for the full list while all are the same, all
 // changes lie in earlier seconds, and neither LPDEST, PRINTER nor the
 // lpoptions files changed.
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -34,30 +32,10 @@
 
 #include "platform/spool/CupsConnection.h"
 #include "platform/spool/CupsModelCache.h"
+#include "platform/spool/FileStamp.h"
 
 namespace nx::spool {
 namespace {
-
-struct FileSig {
-  bool exists = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  timespec mtime{}, ctime{};
-  bool operator==(const FileSig &o) const {
-    return exists == o.exists && dev == o.dev && ino == o.ino && size == o.size &&
-           mtime.tv_sec == o.mtime.tv_sec && mtime.tv_nsec == o.mtime.tv_nsec &&
-           ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
-  }
-};
-
-FileSig Sig(const std::string &path) {
-  FileSig s;
-  struct stat st;
-  if (path.empty() || ::stat(path.c_str(), &st) != 0) return s;
-  s = {true, st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
-  return s;
-}
 
 std::string EnvOr(const char *name, const char *fallback) {
   const char *v = std::getenv(name);
@@ -66,14 +44,14 @@ std::string EnvOr(const char *name, const char *fallback) {
 
 // The lpoptions files whose options the destination carries.
 struct OptionFiles {
-  FileSig server, user;
+  FileStamp server, user;
   bool operator==(const OptionFiles &o) const { return server == o.server && user == o.user; }
 };
 
 OptionFiles ReadOptionFiles() {
   const char *home = std::getenv("HOME");
-  return {Sig(EnvOr("CUPS_SERVERROOT", "/etc/cups") + "/lpoptions"),
-          Sig(home && *home ? std::string(home) + "/.cups/lpoptions" : std::string())};
+  return {StampOf(EnvOr("CUPS_SERVERROOT", "/etc/cups") + "/lpoptions"),
+          StampOf(home && *home ? std::string(home) + "/.cups/lpoptions" : std::string())};
 }
 
 struct Entry {

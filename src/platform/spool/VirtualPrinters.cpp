@@ -1,8 +1,6 @@
 // Virtual printers: the printer configuration file, or the one built-in
 // printer when there is no file. Jobs of a virtual printer are files in its
 // output folder.
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
@@ -10,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/spool/FileStamp.h"
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
 #include "platform/kernel/ConfigFile.h"
@@ -291,43 +290,22 @@ std::vector<PrinterModel> ReadVirtualPrinters(const std::string &path, DWORD *re
 // name, identity, size and times, and the folders the environment names.
 struct ConfigSig {
   std::string path, spool, home;
-  bool exists = false;
-  dev_t dev = 0;
-  ino_t ino = 0;
-  off_t size = 0;
-  timespec mtime{}, ctime{};
+  FileStamp file;
   bool operator==(const ConfigSig &o) const {
-    return path == o.path && spool == o.spool && home == o.home && exists == o.exists && dev == o.dev &&
-           ino == o.ino && size == o.size && mtime.tv_sec == o.mtime.tv_sec &&
-           mtime.tv_nsec == o.mtime.tv_nsec && ctime.tv_sec == o.ctime.tv_sec && ctime.tv_nsec == o.ctime.tv_nsec;
+    return path == o.path && spool == o.spool && home == o.home && file == o.file;
   }
 };
 
-ConfigSig SigOf(const std::string &path) {
-  ConfigSig s;
-  s.path = path;
-  s.spool = DefaultSpoolFolder();
-  s.home = Env("HOME");
-  struct stat st;
-  if (::stat(path.c_str(), &st) == 0) {
-    s.exists = true;
-    s.dev = st.st_dev;
-    s.ino = st.st_ino;
-    s.size = st.st_size;
-    s.mtime = st.st_mtim;
-    s.ctime = st.st_ctim;
-  }
-  return s;
-}
+ConfigSig SigOf(const std::string &path) { return {path, DefaultSpoolFolder(), Env("HOME"), StampOf(path)}; }
 
 // A file changed within the last seconds may change again without a new
 // time stamp (file systems keep coarse times); its printers are not kept.
-bool Settled(const ConfigSig &s) {
-  if (!s.exists) return true;
+bool Settled(const FileStamp &f) {
+  if (!f.exists) return true;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   constexpr time_t kSettleSeconds = 2;
-  return s.mtime.tv_sec + kSettleSeconds < now.tv_sec && s.ctime.tv_sec + kSettleSeconds < now.tv_sec;
+  return f.mtime.tv_sec + kSettleSeconds < now.tv_sec && f.ctime.tv_sec + kSettleSeconds < now.tv_sec;
 }
 
 struct VirtualCache {
@@ -363,7 +341,7 @@ std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
   }
   std::vector<PrinterModel> printers = ReadVirtualPrinters(path, &why);
   if (refused) *refused = why;
-  if (why == ERROR_SUCCESS && !path.empty() && path[0] == '/' && Settled(sig) && SigOf(path) == sig) {
+  if (why == ERROR_SUCCESS && !path.empty() && path[0] == '/' && Settled(sig.file) && SigOf(path) == sig) {
     std::lock_guard<std::mutex> g(cache.lock);
     cache.sig = sig;
     cache.printers = printers;
