@@ -10,6 +10,11 @@ namespace {
 
 WString FromPtr(LPCWSTR s) { return s ? WString(s) : WString(); }
 
+// First buffers of the printer list and the default printer's name, large
+// enough for most systems, so that one call of each usually answers.
+constexpr size_t kListBufferBytes = 32 * 1024;
+constexpr DWORD kNameBufferChars = 256;
+
 // A printer handle that is closed with the object.
 class TPrinterHandle {
  public:
@@ -48,31 +53,31 @@ TSysPrinter::~TSysPrinter() {
 }
 
 std::vector<TPrinterEntry> TSysPrinter::Printers() const {
+  // Sized for the usual list at once: each call asks every printer anew.
   const DWORD flags = PRINTER_ENUM_LOCAL | PRINTER_ENUM_CONNECTIONS;
+  std::vector<BYTE> buffer(kListBufferBytes);
   DWORD needed = 0, count = 0;
-  if (!EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count) && GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-    ListFailed(GetLastError());
-  std::vector<TPrinterEntry> list;
-  if (needed == 0) return list;
-  std::vector<BYTE> buffer(needed);
-  if (!EnumPrintersW(flags, nullptr, 2, buffer.data(), needed, &needed, &count)) {
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) ListFailed(GetLastError());
-    return list;
+  while (!EnumPrintersW(flags, nullptr, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed, &count)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed <= buffer.size()) ListFailed(GetLastError());
+    buffer.resize(needed);  // the list grew since it was measured: again
   }
+  std::vector<TPrinterEntry> list;
   const auto *info = reinterpret_cast<const PRINTER_INFO_2W *>(buffer.data());
   for (DWORD i = 0; i < count; ++i)
     list.push_back({FromPtr(info[i].pPrinterName), FromPtr(info[i].pDriverName), FromPtr(info[i].pPortName)});
   return list;
 }
 
-int TSysPrinter::DefaultIndex() const {
-  DWORD size = 0;
-  GetDefaultPrinterW(nullptr, &size);
-  if (size == 0) return -1;
-  WString name(size, 0);
-  if (!GetDefaultPrinterW(name.data(), &size)) return -1;
+int TSysPrinter::DefaultIndex() const { return DefaultIndexIn(Printers()); }
+
+int TSysPrinter::DefaultIndexIn(const std::vector<TPrinterEntry> &list) {
+  WString name(kNameBufferChars, 0);
+  DWORD size = kNameBufferChars;
+  while (!GetDefaultPrinterW(name.data(), &size)) {
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || size <= name.size()) return -1;
+    name.assign(size, 0);
+  }
   name.resize(std::char_traits<WCHAR>::length(name.c_str()));
-  const auto list = Printers();
   for (size_t i = 0; i < list.size(); ++i)
     if (list[i].Device == name) return static_cast<int>(i);
   return -1;
@@ -83,7 +88,7 @@ void TSysPrinter::Select(int index) {
   if (list.empty()) throw ENxError(nxePrinter, "No printer is installed");
   int chosen = index;
   if (index < 0) {
-    chosen = DefaultIndex();
+    chosen = DefaultIndexIn(list);
     if (chosen < 0) chosen = 0;
   } else if (index >= static_cast<int>(list.size())) {
     throw ENxError(nxePrinter, "Printer index out of range");

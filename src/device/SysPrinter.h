@@ -71,6 +71,8 @@ class TSysPrinter {
   std::vector<WString> Fonts();
 
  private:
+  // The index of the system default printer in `list`, -1 if none.
+  static int DefaultIndexIn(const std::vector<TPrinterEntry> &list);
   void LoadDefaults(const TPrinterEntry &entry);
   void FreeDC();
   void AttachSurface(HDC dc);

@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/spool/CupsConnection.h"
+#include "platform/spool/CupsModelCache.h"
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
 #include "platform/kernel/Wide.h"
@@ -181,10 +182,10 @@ void ReadFinishing(CupsConnection &c, CupsDest &d, PrinterModel &m) {
 
 }  // namespace
 
-std::vector<PrinterEntry> ListCupsPrinters() {
+namespace {
+
+std::vector<PrinterEntry> ReadCupsList(CupsConnection &c) {
   std::vector<PrinterEntry> list;
-  CupsConnection c;
-  if (!c.ok()) return list;
   cups_dest_t *dests = nullptr;
   int n = cupsGetDests2(c.http(), &dests);
   for (int i = 0; i < n; ++i) {
@@ -197,10 +198,18 @@ std::vector<PrinterEntry> ListCupsPrinters() {
   return list;
 }
 
-std::unique_ptr<PrinterModel> LoadCupsPrinter(const std::u16string &name) {
+}  // namespace
+
+std::vector<PrinterEntry> ListCupsPrinters() {
   CupsConnection c;
-  if (!c.ok()) return nullptr;
-  CupsDest d(c, wide::ToUtf8(name));
+  if (!c.ok()) return {};
+  return CachedCupsList(c, [&] { return ReadCupsList(c); });
+}
+
+namespace {
+
+std::unique_ptr<PrinterModel> ReadCupsPrinter(CupsConnection &c, const std::string &queue) {
+  CupsDest d(c, queue);
   if (!d.ok()) return nullptr;
   auto m = std::make_unique<PrinterModel>();
   m->kind = PrinterKind::Cups;
@@ -213,6 +222,15 @@ std::unique_ptr<PrinterModel> LoadCupsPrinter(const std::u16string &name) {
   ReadBins(c, d, *m);
   ReadFinishing(c, d, *m);
   return m;
+}
+
+}  // namespace
+
+std::unique_ptr<PrinterModel> LoadCupsPrinter(const std::u16string &name) {
+  CupsConnection c;
+  if (!c.ok() || name.empty()) return nullptr;
+  const std::string queue = wide::ToUtf8(name);
+  return CachedCupsModel(c, queue, [&] { return ReadCupsPrinter(c, queue); });
 }
 
 }  // namespace nx::spool

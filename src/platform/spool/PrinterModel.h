@@ -68,9 +68,22 @@ int DefaultPrinterIndex(const std::vector<PrinterEntry> &list);
 std::unique_ptr<PrinterModel> LoadPrinter(const std::u16string &name);
 
 // Backends.
+// The CUPS destinations are kept between calls while the server shows the
+// same queues unchanged (CupsModelCache.cpp).
 std::vector<PrinterEntry> ListCupsPrinters();
+// How many times the destinations were read in full since the process began.
+unsigned long CupsListReads();
+// A queue's model is kept between calls while the server shows the queue
+// unchanged (CupsModelCache.cpp).
 std::unique_ptr<PrinterModel> LoadCupsPrinter(const std::u16string &name);
+// How many times a queue's model was read in full since the process began.
+unsigned long CupsModelReads();
+// The virtual printers are kept between calls while their configuration
+// file and the environment that names it stay the same.
 std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused = nullptr);
+// How many times the virtual printers were read (their file parsed, or the
+// built-in one made) since the process began.
+unsigned long VirtualPrinterReads();
 // Where jobs of a virtual printer go when its configuration names no folder.
 std::string DefaultSpoolFolder();
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 
 #include "platform/spool/PrinterHandles.h"
 #include "platform/kernel/Wide.h"
@@ -61,7 +62,7 @@ DWORD Attributes(const PrinterEntry &e) {
   return a;
 }
 
-void FillRecord(DWORD level, void *rec, const PrinterEntry &e, EnumBuffer &b) {
+void FillRecord(DWORD level, void *rec, const PrinterEntry &e, const DEVMODEW *dm, EnumBuffer &b) {
   switch (level) {
     case 1: {
       PRINTER_INFO_1W r{};
@@ -81,7 +82,7 @@ void FillRecord(DWORD level, void *rec, const PrinterEntry &e, EnumBuffer &b) {
       r.pDriverName = b.String(e.driver);
       r.pComment = b.String(u"");
       r.pLocation = b.String(u"");
-      if (auto m = LoadPrinter(e.name)) r.pDevMode = b.DevMode(DefaultDevMode(*m));
+      if (dm) r.pDevMode = b.DevMode(*dm);
       r.pSepFile = b.String(u"");
       r.pPrintProcessor = b.String(u"noxtrel");
       r.pDatatype = b.String(u"RAW");
@@ -108,6 +109,26 @@ void FillRecord(DWORD level, void *rec, const PrinterEntry &e, EnumBuffer &b) {
       break;
     }
   }
+}
+
+// The driver defaults of every listed printer, for level 2: each model read
+// once, the virtual printers from one reading of their configuration.
+std::vector<std::optional<DEVMODEW>> DefaultDevModes(const std::vector<PrinterEntry> &list) {
+  std::vector<std::optional<DEVMODEW>> modes(list.size());
+  std::optional<std::vector<PrinterModel>> virtuals;
+  for (size_t i = 0; i < list.size(); ++i) {
+    const PrinterEntry &e = list[i];
+    const PrinterModel *model = nullptr;
+    std::unique_ptr<PrinterModel> loaded;
+    if (e.kind == PrinterKind::Virtual) {
+      if (!virtuals) virtuals = LoadVirtualPrinters();
+      for (const PrinterModel &m : *virtuals)
+        if (!model && wide::EqualsIgnoreCase(m.name, e.name)) model = &m;
+    }
+    if (!model && (loaded = LoadPrinter(e.name))) model = loaded.get();
+    if (model) modes[i] = DefaultDevMode(*model);
+  }
+  return modes;
 }
 
 // The model for a handle or, without one, for a printer name.
@@ -184,8 +205,11 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
     SetLastError(refused);
     return FALSE;
   }
+  std::vector<std::optional<DEVMODEW>> modes(list.size());
+  if (Level == 2) modes = DefaultDevModes(list);
+  auto modeOf = [&](size_t i) { return modes[i] ? &*modes[i] : nullptr; };
   EnumBuffer b(pPrinterEnum, cbBuf, recSize * list.size());
-  for (size_t i = 0; i < list.size(); ++i) FillRecord(Level, nullptr, list[i], b);
+  for (size_t i = 0; i < list.size(); ++i) FillRecord(Level, nullptr, list[i], modeOf(i), b);
   *pcbNeeded = (DWORD)b.Used();
   if (!b.Fits()) {
     SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -193,7 +217,7 @@ BOOL WINAPI EnumPrintersW(DWORD Flags, LPWSTR Name, DWORD Level, LPBYTE pPrinter
   }
   EnumBuffer fill(pPrinterEnum, cbBuf, recSize * list.size());
   for (size_t i = 0; i < list.size(); ++i)
-    FillRecord(Level, pPrinterEnum + i * recSize, list[i], fill);
+    FillRecord(Level, pPrinterEnum + i * recSize, list[i], modeOf(i), fill);
   *pcReturned = (DWORD)list.size();
   return TRUE;
 }

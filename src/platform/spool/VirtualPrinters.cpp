@@ -2,9 +2,13 @@
 // printer when there is no file. Jobs of a virtual printer are files in its
 // output folder.
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <mutex>
+#include <optional>
 #include <sstream>
 
+#include "platform/spool/FileStamp.h"
 #include "platform/spool/Papers.h"
 #include "platform/spool/PrinterModel.h"
 #include "platform/kernel/ConfigFile.h"
@@ -237,9 +241,12 @@ std::string DefaultSpoolFolder() {
   return XdgDir("XDG_DATA_HOME", "/.local/share") + "/noxtrel/spool";
 }
 
-std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
-  if (refused) *refused = ERROR_SUCCESS;
-  std::string path = ConfigPath();
+namespace {
+
+// The printers of the configuration file at `path`, or the built-in one when
+// there is none; *refused as LoadVirtualPrinters gives it.
+std::vector<PrinterModel> ReadVirtualPrinters(const std::string &path, DWORD *refused) {
+  *refused = ERROR_SUCCESS;
   std::string text;
   const DWORD read = ReadConfigFile(path, &text);
   if (read == ERROR_FILE_NOT_FOUND) {
@@ -248,7 +255,7 @@ std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
     return {m};
   }
   if (read != ERROR_SUCCESS) {
-    if (refused) *refused = read;
+    *refused = read;
     return {};
   }
   std::istringstream in(text);
@@ -277,6 +284,75 @@ std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
   }
   if (cur) Finish(*cur, out);
   return out;
+}
+
+// What the printers read from a configuration file depend on: the file's
+// name, identity, size and times, and the folders the environment names.
+struct ConfigSig {
+  std::string path, spool, home;
+  FileStamp file;
+  bool operator==(const ConfigSig &o) const {
+    return path == o.path && spool == o.spool && home == o.home && file == o.file;
+  }
+};
+
+ConfigSig SigOf(const std::string &path) { return {path, DefaultSpoolFolder(), Env("HOME"), StampOf(path)}; }
+
+// A file changed within the last seconds may change again without a new
+// time stamp (file systems keep coarse times); its printers are not kept.
+bool Settled(const FileStamp &f) {
+  if (!f.exists) return true;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  constexpr time_t kSettleSeconds = 2;
+  return f.mtime.tv_sec + kSettleSeconds < now.tv_sec && f.ctime.tv_sec + kSettleSeconds < now.tv_sec;
+}
+
+struct VirtualCache {
+  std::mutex lock;
+  std::optional<ConfigSig> sig;
+  std::vector<PrinterModel> printers;
+  unsigned long reads = 0;
+};
+
+VirtualCache &TheVirtualCache() {
+  static VirtualCache c;
+  return c;
+}
+
+}  // namespace
+
+// The printers are read again only when the file or the environment changed
+// (a relative configuration name, which depends on the working folder, is
+// read every time).
+std::vector<PrinterModel> LoadVirtualPrinters(DWORD *refused) {
+  DWORD why = ERROR_SUCCESS;
+  const std::string path = ConfigPath();
+  const ConfigSig sig = SigOf(path);
+  VirtualCache &cache = TheVirtualCache();
+  {
+    std::lock_guard<std::mutex> g(cache.lock);
+    if (cache.sig && *cache.sig == sig) {
+      if (refused) *refused = ERROR_SUCCESS;
+      return cache.printers;
+    }
+    cache.sig.reset();
+    ++cache.reads;
+  }
+  std::vector<PrinterModel> printers = ReadVirtualPrinters(path, &why);
+  if (refused) *refused = why;
+  if (why == ERROR_SUCCESS && !path.empty() && path[0] == '/' && Settled(sig.file) && SigOf(path) == sig) {
+    std::lock_guard<std::mutex> g(cache.lock);
+    cache.sig = sig;
+    cache.printers = printers;
+  }
+  return printers;
+}
+
+unsigned long VirtualPrinterReads() {
+  VirtualCache &cache = TheVirtualCache();
+  std::lock_guard<std::mutex> g(cache.lock);
+  return cache.reads;
 }
 
 }  // namespace nx::spool
