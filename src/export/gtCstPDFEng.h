@@ -182,8 +182,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
                           const double *advances);
   // chars receives the run's characters ordered by cluster.
   static void GlyphClusters(const TgtRunStore &run, std::vector<TGlyphCluster> &out, std::vector<size_t> &chars);
-  std::string CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
-                            double &advance) const;
+  // Appends the show operator of a shaped run to out.
+  void CompositeShow(std::string &out, const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
+                     double &advance);
   void RenderTextRun(TTextLine &line, const TgtRunStore &run);
 
   // ---- images -----------------------------------------------------------
@@ -233,7 +234,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   bool FIsPathClosed = false, FFirstPoint = true;
   std::string FPath;
   double FRunTextX = 0, FRunTextY = 0;
-  std::string FAnsi, FNumber;  // working text of a run, kept for their buffers
+  std::string FAnsi, FShow;  // working text of a run, kept for their buffers
+  std::vector<TGlyphCluster> FClusters;
+  std::vector<size_t> FClusterChars;
   std::string FShapePath;      // working path text of a shape
   double FSizeValue = 0;       // the last text size and its "Tf" text
   std::string FSizeText;

@@ -125,6 +125,16 @@ std::string General(double v) {
   return s;
 }
 
+std::string SizeText(double v) {
+  const float f = static_cast<float>(v);
+  if (std::isfinite(f) && f != 0) {
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, f, std::chars_format::fixed);
+    if (r.ec == std::errc()) return std::string(buf, r.ptr);
+  }
+  return General(v);
+}
+
 void AppendInt(std::string &out, int64_t v) {
   char buf[24];
   auto r = std::to_chars(buf, buf + sizeof buf, v);

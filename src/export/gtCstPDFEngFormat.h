@@ -21,6 +21,13 @@ std::string Fixed4(double v);
 void AppendGeneral(std::string &out, double v);
 std::string General(double v);
 
+// A size to single precision (sizes come through the metafile's
+// single-precision transforms, whose noise is no part of them): the
+// shortest decimal form that reads back to the same float, without an
+// exponent: 9.95999977737665 -> "9.96", 12 -> "12". Zero and values
+// beyond single precision as General.
+std::string SizeText(double v);
+
 // Plain decimal integers.
 void AppendInt(std::string &out, int64_t v);
 

@@ -53,6 +53,14 @@ void AppendTjText(std::string &out, std::string_view s) {
   pdf::AppendEscapedLiteral(out, expanded);
 }
 
+// Appends an adjustment in fixed-4 form; false when it reads 0.0000 (the
+// caller takes it back out).
+bool AppendAdjustment(std::string &out, double v) {
+  const size_t at = out.size();
+  AppendFixed4(out, v);
+  return !(out.size() - at == 6 && out.compare(at, 6, "0.0000") == 0);
+}
+
 bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
 
 // A glyph's own advance (reference-font pixels), without the shaper's kerning.
@@ -136,13 +144,13 @@ void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &
       // Far below half the last decimal a value reads 0.0000 without being
       // formatted; nearer, its text tells.
       if (std::fabs(adjust) >= 0.00004) {
-        FNumber.clear();
-        AppendFixed4(FNumber, adjust);
-        if (FNumber.compare("0.0000") != 0) {
-          out += ')';
-          out += FNumber;
+        const size_t at = out.size();
+        out += ')';
+        if (AppendAdjustment(out, adjust)) {
           out += '(';
           adjusted = true;
+        } else {
+          out.resize(at);
         }
       }
     }
@@ -159,59 +167,59 @@ void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &
 // Glyph identifiers as four upper-case hex digits each; where the pen has to
 // land elsewhere than the font's widths take it (the metafile's advances, or
 // the shaper's kerning), "TJ" with the adjustment before each cluster.
-std::string TgtCustomPDFEngine::CompositeShow(const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
-                                              double &advance) const {
+void TgtCustomPDFEngine::CompositeShow(std::string &out, const TTextLine &line, const TgtRunStore &run,
+                                       const TgtPDFFont &font, double &advance) {
   const double k = line.Size / 1000;  // reference-font pixels to engine pixels
   const double S = gtScreenResolution;
-  const TgtGlyphInfoList &glyphs = run.FGlyphInfoList;
-  std::string hex, tj = "[";
-  hex.reserve(glyphs.size() * 4);
-  tj.reserve(glyphs.size() * 14 + 8);
+  const TgtGlyphInfo *glyphs = run.FGlyphInfoList.data();
+  // Written as "[<...>adjustment<...>...] TJ"; without any adjustment the
+  // one string that results becomes "<...> Tj".
+  const size_t start = out.size();
+  out += '[';
   bool adjusted = false;
   double pending = 0;
   advance = 0;
-  std::vector<TGlyphCluster> clusters;
-  std::vector<size_t> chars;
-  GlyphClusters(run, clusters, chars);
-  std::string a;
-  for (size_t c = 0; c < clusters.size(); ++c) {
+  GlyphClusters(run, FClusters, FClusterChars);
+  if (FClusters.empty()) out += "<>";
+  for (size_t c = 0; c < FClusters.size(); ++c) {
+    const TGlyphCluster &cluster = FClusters[c];
     double nominal = 0, placed = 0;
-    for (size_t g = clusters[c].First; g < clusters[c].End; ++g) {
+    for (size_t g = cluster.First; g < cluster.End; ++g) {
       // The pen moves by the width the font declares for the glyph.
-      const auto width = font.GlyphWidth(glyphs[g].FID);
-      nominal += width ? *width * (S / 72) * k : NominalAdvance(glyphs[g]) * k;
+      const int32_t width = font.GlyphWidthOr(glyphs[g].FID, TgtPDFFont::kNoWidth);
+      nominal += width != TgtPDFFont::kNoWidth ? width * (S / 72) * k : NominalAdvance(glyphs[g]) * k;
       placed += glyphs[g].FAdvWidth * k;
     }
     double target = placed;
     if (line.MetafileAdvances) {
       target = 0;
-      for (size_t ch = clusters[c].CharFirst; ch < clusters[c].CharEnd; ++ch)
-        target += line.Item.FCharSpaceArray[size_t(run.FRunInfo.StartPos) + chars[ch]];
+      for (size_t ch = cluster.CharFirst; ch < cluster.CharEnd; ++ch)
+        target += line.Item.FCharSpaceArray[size_t(run.FRunInfo.StartPos) + FClusterChars[ch]];
     }
     // Below half the last written digit an adjustment reads 0.0000 and is
-    // left out.
+    // left out; without one the cluster continues the string before it.
     bool moved = false;
     if (c > 0 && std::fabs(pending) >= 0.00005) {
-      a.clear();
-      AppendFixed4(a, pending);
-      if (a != "0.0000" && a != "-0.0000") {
-        tj += a;
-        adjusted = moved = true;
-      }
+      const size_t at = out.size();
+      moved = AppendAdjustment(out, pending);
+      if (!moved) out.resize(at);
     }
-    const size_t at = hex.size();
-    AppendGlyphRunHex(hex, glyphs.data() + clusters[c].First, glyphs.data() + clusters[c].End);
-    // Without an adjustment the cluster continues the string before it.
+    adjusted = adjusted || moved;
     if (c > 0 && !moved)
-      tj.pop_back();
+      out.pop_back();
     else
-      tj += '<';
-    tj.append(hex, at, std::string::npos);
-    tj += '>';
+      out += '<';
+    AppendGlyphRunHex(out, glyphs + cluster.First, glyphs + cluster.End);
+    out += '>';
     pending = line.Size > 0 ? (nominal - target) / line.Size * 1000 * FPixelToPointMultiplier : 0;
     advance += target;
   }
-  return adjusted ? tj + "] TJ" : "<" + hex + "> Tj";
+  if (adjusted) {
+    out += "] TJ";
+  } else {
+    out.erase(start, 1);
+    out += " Tj";
+  }
 }
 
 void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) {
@@ -237,19 +245,22 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   int32_t fontIndex = 0;
   TgtPDFFont &font = FontResource(wanted, composite, !vertical, fontIndex);
   double advance = 0;  // engine pixels
-  std::string show;
   std::string_view ansi;
   const double *metafile = nullptr;
   if (composite) {
     // The font's widths are the glyphs' own advances; kerning and the
     // metafile's spacing are adjustments of the show operator.
     const TgtGlyphInfoList &glyphs = run.FGlyphInfoList;
-    if (std::any_of(glyphs.begin(), glyphs.end(), [&](const TgtGlyphInfo &g) { return !font.GlyphWidth(g.FID); })) {
+    auto unrecorded = [&](const TgtGlyphInfo &g) {
+      return font.GlyphWidthOr(g.FID, TgtPDFFont::kNoWidth) == TgtPDFFont::kNoWidth;
+    };
+    if (std::any_of(glyphs.begin(), glyphs.end(), unrecorded)) {
       TgtGlyphInfoList recorded = glyphs;
       for (TgtGlyphInfo &g : recorded) g.FAdvWidth = NominalAdvance(g);
       font.AddUsedGlyphs(run.FRunText, recorded, (run.FRunInfo.GlyphType & gdRTL) != 0);
     }
-    show = CompositeShow(line, run, font, advance);
+    FShow.clear();
+    CompositeShow(FShow, line, run, font, advance);
   } else {
     FAnsi = WideTo1252(run.FRunText);
     ansi = FAnsi;
@@ -312,7 +323,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   }
   if (line.First && Preferences().FApplyEmfCharSpacing) t += " 0 Tw\r\n0.0000 Tc\r\n";
   if (composite)
-    t += show;
+    t += FShow;
   else
     AppendShowOperator(t, font, ansi, size, metafile);
   t += "\r\nET Q \r\n";
@@ -347,7 +358,7 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   // that drew the text, whichever font shows a run.
   if (size != FSizeValue || FSizeText.empty()) {  // items of one size follow one another
     FSizeValue = size;
-    FSizeText = pdf::General(size);
+    FSizeText = pdf::SizeText(size);
   }
   TTextLine line{Item, {}, size, FSizeText, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
   if (Item.FTextEffects.FOpacity < 100) line.GState = GraphicsState(Item.FTextEffects.FOpacity);
@@ -356,7 +367,7 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   for (size_t l = 0; l < Item.FLines.size(); ++l) {
     const double lineX = FRunTextX, lineY = FRunTextY;
     line.Text = l == 0 ? ReplaceVariables(Item.FLines[0], true) : Item.FLines[l];
-    TgtRunMerger merger(font, Item.FRotationAngle);
+    TgtRunMerger merger(font, Item.FRotationAngle, line.Text.size());
     TgtStringAnalyzer::StringAnalyze(line.Text, Item.FBiDiMode, FMapFont, merger.Callback(), font);
     // A line that needs complex shaping is drawn as the shaper places it,
     // whatever advances the metafile holds.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 
 namespace nx {
 
@@ -81,6 +82,8 @@ class TShaper {
   TgtShapeFonts &FFonts;
   TgtFont FFont;
   HDC FDc;
+  TgtShapeFonts::TFace *FOwnFace = nullptr;  // the item font's face, once asked
+  bool FOwnFaceKnown = false;
 };
 
 LOGFONTW TShaper::Reference(const WString &family) const {
@@ -167,7 +170,11 @@ void TShaper::Place(TShaped &s, SCRIPT_ANALYSIS sa, const WString &fontName, Tgt
 bool TShaper::MapDirectly(const WString &text, TgtRunInfo &info, std::vector<WORD> &logClust,
                           TgtGlyphInfoList &glyphs) {
   if (!FDc || !std::all_of(text.begin(), text.end(), IsPlainChar)) return false;
-  TgtShapeFonts::TFace *face = FFonts.Face(FDc, Reference(FFont.Name));
+  if (!FOwnFaceKnown) {
+    FOwnFace = FFonts.Face(FDc, Reference(FFont.Name));
+    FOwnFaceKnown = true;
+  }
+  TgtShapeFonts::TFace *face = FOwnFace;
   if (!face) return false;
   glyphs.resize(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -237,10 +244,35 @@ std::vector<SCRIPT_ITEM> Itemize(const WString &text, bool rtlBase) {
   return items;
 }
 
+// Characters a line of one simple item may hold: U+0020 .. U+00FF. None of
+// them runs right to left, combines with another or belongs to a complex
+// script, so itemising such a line in a left-to-right paragraph finds items
+// that all stay simple and follow one another, one run in the end.
+bool IsLatin1Text(const WString &text) {
+  return std::all_of(text.begin(), text.end(), [](WCHAR c) { return c >= 0x20 && c <= 0xFF; });
+}
+
 }  // namespace
 
 void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
                                       const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape) {
+  if (text.empty() || text.size() > (1u << 20)) return;
+  const auto *family = mapFont.FamilyInfo(font.Name);
+  if (biDiMode == bdLeftToRight && family && family->CoversBasicLatin && IsLatin1Text(text)) {
+    // The line as one simple item, without itemising it.
+    std::vector<WORD> logClust(text.size());
+    for (size_t i = 0; i < text.size(); ++i) logClust[i] = WORD(i);
+    TgtRunInfo info;
+    info.EndPos = static_cast<int32_t>(text.size());
+    TgtGlyphInfoList glyphs;
+    callback(text, 0, logClust, info, glyphs, 1);
+    return;
+  }
+  StringAnalyzeItems(text, biDiMode, mapFont, callback, font, alwaysShape);
+}
+
+void TgtStringAnalyzer::StringAnalyzeItems(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
+                                           const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape) {
   if (text.empty() || text.size() > (1u << 20)) return;
   const bool rtlBase = biDiMode != bdLeftToRight;
   const std::vector<SCRIPT_ITEM> items = Itemize(text, rtlBase);
@@ -255,7 +287,7 @@ void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode,
   }
   const auto *family = mapFont.FamilyInfo(font.Name);
   const bool latinFont = family && family->CoversBasicLatin;
-  TShaper shaper(mapFont, font);
+  std::optional<TShaper> shaper;  // the screen DC only when an item is shaped
   bool shapedBefore = false;
   // Reused from item to item.
   WString itemText;
@@ -277,9 +309,10 @@ void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode,
       shapedBefore = true;
       info.ScriptProcessingRequired = true;
       if (complex) info.GlyphType |= gdComplex;
+      if (!shaper) shaper.emplace(mapFont, font);
       const bool direct =
-          !complex && !item.a.fRTL && !alwaysShape && shaper.MapDirectly(itemText, info, logClust, glyphs);
-      if (!direct) shaper.Shape(itemText, item.a, info, logClust, glyphs);
+          !complex && !item.a.fRTL && !alwaysShape && shaper->MapDirectly(itemText, info, logClust, glyphs);
+      if (!direct) shaper->Shape(itemText, item.a, info, logClust, glyphs);
     }
     callback(itemText, v, logClust, info, glyphs, count);
   }
@@ -369,8 +402,16 @@ void TgtRunMerger::Add(const WString &itemText, std::vector<WORD> &&logClust, Tg
   run.FFont = FFont;
   run.FFont.Name = family;
   run.FGlyphInfoList = std::move(glyphs);
-  run.FRunInfo = std::move(info);
   run.FLogClust = std::move(logClust);
+  // The shaped items after this one join it, as far as the line goes.
+  const size_t rest = FLineLength > size_t(std::max(info.StartPos, 0)) ? FLineLength - size_t(info.StartPos) : 0;
+  if (info.ScriptProcessingRequired && rest > run.FGlyphInfoList.size()) {
+    run.FGlyphInfoList.reserve(rest);
+    run.FLogClust.reserve(rest);
+    run.FRunText.reserve(rest);
+  }
+  run.FRunInfo = std::move(info);
+  if (run.FRunInfo.ScriptProcessingRequired && rest > run.FRunInfo.VisAttr.size()) run.FRunInfo.VisAttr.reserve(rest);
   run.FAngle = FAngle;
   FRuns.push_back(std::move(run));
 }

@@ -37,8 +37,13 @@ class TgtStringAnalyzer {
   // takes its glyphs from the font's cmap and their own advances, as the
   // system's non-complex path does: no substitution, no kerning. alwaysShape
   // sends every item through the shaper instead (to compare the two).
+  // A left-to-right line of U+0020 .. U+00FF in a font that covers Basic
+  // Latin is one simple item, handed on without itemising it.
   static void StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
                             const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape = false);
+  // The same with every line itemised (the general path).
+  static void StringAnalyzeItems(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
+                                 const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape = false);
 };
 
 // The fonts the analyser shapes with, each created and selected once and
@@ -81,7 +86,10 @@ struct TgtRunStore {
 // same need of shaping, where each starts where the one before ended.
 class TgtRunMerger {
  public:
-  TgtRunMerger(const TgtFont &font, int32_t angle) : FFont(font), FAngle(angle) {}
+  // lineLength (characters of the whole line, when known) sizes a shaped
+  // run's glyph list once for the items that may join it.
+  TgtRunMerger(const TgtFont &font, int32_t angle, size_t lineLength = 0)
+      : FFont(font), FAngle(angle), FLineLength(lineLength) {}
   void Add(const WString &itemText, const std::vector<WORD> &logClust, const TgtRunInfo &info,
            const TgtGlyphInfoList &glyphs);
   // The same, taking the item's records over instead of copying them.
@@ -93,6 +101,7 @@ class TgtRunMerger {
  private:
   TgtFont FFont;
   int32_t FAngle;
+  size_t FLineLength;
   std::vector<TgtRunStore> FRuns;
 };
 

@@ -154,10 +154,10 @@ void TgtPDFFont::Measure(TgtFontDataCache *cache) {
   if (tm.tmPitchAndFamily & TMPF_TRUETYPE) {
     const auto data = cache ? cache->Get(sf.Dc(), reference)
                             : std::make_shared<const TgtFontDataCache::TData>(ReadFontData(sf.Dc()));
-    FFontData = data->Bytes;
+    FFontData = data;
     FOffset = data->Offset;
   }
-  const bool trueType = !FFontData.empty();
+  const bool trueType = !FontData().empty();
   fi.FfiType = trueType ? ftTrueType
                : (tm.tmPitchAndFamily & (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)) ==
                        (TMPF_FIXED_PITCH | TMPF_VECTOR | TMPF_DEVICE)
@@ -208,38 +208,39 @@ void TgtPDFFont::Measure(TgtFontDataCache *cache) {
 
 void TgtPDFFont::AddUsedCharacters(std::string_view codes) {
   if (FSubset)
-    for (char c : codes) FUsedCodes.insert(static_cast<uint8_t>(c));
+    for (char c : codes) FUsedCodes[static_cast<uint8_t>(c)] = true;
 }
 
 void TgtPDFFont::PrepareEmbedding() {
   FEmbedded.clear();
   FTagPrefix.clear();
-  if (FEmbedding == etfNone || FFontData.empty()) return;
+  const std::string &data = FontData();
+  if (FEmbedding == etfNone || data.empty()) return;
   std::set<uint16_t> glyphs;
   if (FSubset && FIsCID) {
     glyphs = FUsedGlyphs;  // a composite run records glyph identifiers
   } else if (FSubset) {
     std::set<char16_t> chars;
-    for (uint8_t c : FUsedCodes)
-      if (c >= 32) chars.insert(static_cast<char16_t>(CodeChar(c)));
-    for (const auto &[ch, glyph] : ReadUnicodeCmap(FFontData, FOffset))
+    for (unsigned c = 32; c < FUsedCodes.size(); ++c)
+      if (FUsedCodes[c]) chars.insert(static_cast<char16_t>(CodeChar(static_cast<uint8_t>(c))));
+    for (const auto &[ch, glyph] : ReadUnicodeCmap(data, FOffset))
       if (chars.count(ch)) glyphs.insert(glyph);
     FUsedGlyphs.insert(glyphs.begin(), glyphs.end());
   } else {
     // The whole font is only embedded when all of its glyph data is sound.
     uint16_t count = 0;
-    for (const TTrueTypeTable &t : ReadTableDirectory(FFontData, FOffset))
+    for (const TTrueTypeTable &t : ReadTableDirectory(data, FOffset))
       if (t.Tag == TableTag("maxp") && t.Length >= 6)
-        count = static_cast<uint16_t>((uint8_t(FFontData[t.Offset + 4]) << 8) | uint8_t(FFontData[t.Offset + 5]));
+        count = static_cast<uint16_t>((uint8_t(data[t.Offset + 4]) << 8) | uint8_t(data[t.Offset + 5]));
     for (uint32_t g = 0; g < count; ++g) glyphs.insert(static_cast<uint16_t>(g));
   }
-  const std::optional<std::string> subset = BuildTrueTypeSubset(FFontData, FOffset, glyphs);
+  const std::optional<std::string> subset = BuildTrueTypeSubset(data, FOffset, glyphs);
   if (!subset) return;  // damaged font data: the font stays referenced
-  if (FSubset && subset->size() < FFontData.size()) {
+  if (FSubset && subset->size() < data.size()) {
     FEmbedded = *subset;
-    FTagPrefix = SubsetTag(std::string_view(FFontData).substr(FOffset), FUsedGlyphs) + "+";
+    FTagPrefix = SubsetTag(std::string_view(data).substr(FOffset), FUsedGlyphs) + "+";
   } else {
-    FEmbedded = FFontData;
+    FEmbedded = data;
   }
 }
 

@@ -105,6 +105,12 @@ class TgtPDFFont {
   void AddUsedGlyphs(const WString &text, const TgtGlyphInfoList &glyphs, bool isRTL);
   // Width of a recorded glyph in 1/1000 em; nullopt when it is not recorded.
   std::optional<int32_t> GlyphWidth(uint16_t glyph) const;
+  // The same, with none (kNoWidth) for a glyph not recorded: for the loops
+  // that ask it of every glyph of a run.
+  static constexpr int32_t kNoWidth = INT32_MIN;
+  int32_t GlyphWidthOr(uint16_t glyph, int32_t none) const {
+    return glyph < FWidthOfGlyph.size() && FWidthOfGlyph[glyph] != kNoWidth ? FWidthOfGlyph[glyph] : none;
+  }
   // Decides what is embedded: the whole font data, a subset of the recorded
   // characters' glyphs (tagged), or nothing when the font data is damaged or
   // embedding is off. Call once, before writing the dictionaries.
@@ -136,16 +142,21 @@ class TgtPDFFont {
   std::string FBaseFont;
   TgtTTFontEmbedding FEmbedding;
   bool FSubset;
-  std::string FFontData;  // the font as the system holds it (a whole collection when it is in one)
+  // The font as the system holds it (a whole collection when it is in one),
+  // shared with the data cache.
+  std::shared_ptr<const TgtFontDataCache::TData> FFontData;
+  const std::string &FontData() const {
+    static const std::string kNone;
+    return FFontData ? FFontData->Bytes : kNone;
+  }
   uint32_t FOffset = 0;   // the font's table directory inside FFontData
   std::set<uint16_t> FUsedGlyphs;
-  std::set<uint8_t> FUsedCodes;
+  std::array<bool, 256> FUsedCodes{};  // by Windows-1252 code
   // Composite fonts: the recorded glyphs in order of first use, the
   // character of each (0: none) and its width in 1/1000 em.
   std::vector<uint16_t> FCID;
   std::vector<char16_t> FCharCode;
   std::vector<int32_t> FWidths;
-  static constexpr int32_t kNoWidth = INT32_MIN;
   std::vector<int32_t> FWidthOfGlyph;  // by glyph identifier: its recorded width, kNoWidth when not recorded
   std::set<char16_t> FIncludedCharCode;  // characters of a subset font, spaces left out
   int32_t FFirstGlyph = INT32_MAX, FLastGlyph = 0;

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdlib>
 #include <regex>
 #include <vector>
 
@@ -69,6 +70,29 @@ TEST(PdfNumbers, FixedFourIsTheCorrectlyRoundedValue) {
     if ((Fixed4(v) != reference(v) || Fixed4(v) != reference(v)) && ++wrong <= 5)
       ADD_FAILURE() << "value " << v << ": " << Fixed4(v);
   EXPECT_EQ(wrong, 0);
+}
+
+// Font sizes reach the writer through single-precision transforms: the
+// text is the shortest that reads back to the same float, never with an
+// exponent, and never longer than the general form.
+TEST(PdfNumbers, SizesAreWrittenToSinglePrecision) {
+  EXPECT_EQ(SizeText(9.95999977737665), "9.96");
+  EXPECT_EQ(SizeText(12), "12");
+  EXPECT_EQ(SizeText(11.9999997317791), "12");
+  EXPECT_EQ(SizeText(11.5), "11.5");
+  EXPECT_EQ(SizeText(0.0001), "0.0001");
+  EXPECT_EQ(SizeText(2e7), "20000000");
+  EXPECT_EQ(SizeText(0), "0");
+  EXPECT_EQ(SizeText(1e300), General(1e300)) << "beyond single precision";
+  int wrong = 0;
+  for (int i = 1; i <= 20000; ++i) {
+    // A size in hundredths of a point, scaled there and back as a player does.
+    const double v = static_cast<double>(static_cast<float>(i / 100.0 * (96.0 / 72.0))) * (72.0 / 96.0);
+    const std::string t = SizeText(v);
+    const bool ok = t.find_first_of("eE") == std::string::npos && std::strtof(t.c_str(), nullptr) == float(v) &&
+                    t.size() <= General(v).size();
+    if (!ok && ++wrong <= 5) ADD_FAILURE() << "size " << General(v) << ": " << t;
+  }
 }
 
 TEST(PdfNumbers, ColoursAreChannelsOver255) {

@@ -6,6 +6,8 @@
 // positions are read back with pdftotext -bbox.
 #include <gtest/gtest.h>
 
+#include <charconv>
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <string>
@@ -122,6 +124,17 @@ TEST_P(PdfTextSpacingOnPrinters, LinesLandOnTheirMeasuredWidths) {
     EXPECT_EQ(c.find("TJ"), std::string::npos) << c;
     // One size for x and y: 12 points, written whole.
     EXPECT_NE(c.find("/F0 12 Tf"), std::string::npos) << c;
+  } else {
+    // A fractional size without the transform's float noise: the shortest
+    // text of its single-precision value.
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(c, m, std::regex("/F0 ([0-9.]+) Tf"))) << c;
+    const std::string size = m[1];
+    const float f = std::strtof(size.c_str(), nullptr);
+    char shortest[32];
+    const auto r = std::to_chars(shortest, shortest + sizeof shortest, f, std::chars_format::fixed);
+    EXPECT_EQ(size, std::string(shortest, r.ptr));
+    EXPECT_NEAR(f, 12.0, 72.0 / dpi) << "the em on the printer's pixel grid";
   }
 }
 

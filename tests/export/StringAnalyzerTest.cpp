@@ -354,6 +354,70 @@ TEST(MapFont, PostScriptOutlinedFamiliesAreReplaced) {
     for (size_t j = i + 1; j < all.size(); ++j) EXPECT_FALSE(SameFamilyName(all[i], all[j])) << Utf8(all[i]);
 }
 
+// The runs a line becomes, through StringAnalyze or the itemising path.
+std::vector<TgtRunStore> Runs(TgtMapFont &map, const WString &text, const TgtFont &font, TgtBiDiMode mode,
+                              bool itemised) {
+  TgtRunMerger merger(font, 0);
+  if (itemised)
+    TgtStringAnalyzer::StringAnalyzeItems(text, mode, map, merger.Callback(), font);
+  else
+    TgtStringAnalyzer::StringAnalyze(text, mode, map, merger.Callback(), font);
+  return merger.Runs();
+}
+
+// A line of U+0020 .. U+00FF skips itemising: it must come out as the runs
+// itemising gives, on every kind of character of that range, and the lines
+// just outside it must still be itemised.
+TEST(StringAnalyzer, OneItemLinesGiveTheRunsOfItemising) {
+  TgtMapFont map;
+  const WString lines[] = {
+      u" ",
+      u"Line 7: 4 x Widget type B at 12.50 each, order 2026-1007",
+      u"!\"#$%&'()*+,-./0123456789:;<=>?@[\\]^_`{|}~\u007f",
+      u"\u00a0\u00a1\u00a2\u00a3\u00a7\u00aa\u00ab\u00ad\u00b0\u00b5\u00ba\u00bb\u00bf\u00d7\u00f7",
+      u"Fa\u00e7ade \u00e9t\u00e9 \u00c5ngstr\u00f6m \u00df \u00fe\u00ff 12,50\u00a0\u20ac",
+      u"ctl \u0080\u0085\u0090\u009f end",
+      u"price 12.50 \u0394 total",  // Greek in the middle: shaped from there on
+      u"tab\tstop 42",              // a tab: written as spaces, itemised
+      u"cafe\u0301 au lait",        // a combining mark
+  };
+  for (const WCHAR *family : {u"Arial", u"Courier New"}) {
+    TgtFont font;
+    font.Name = family;
+    for (const WString &text : lines) {
+      for (TgtBiDiMode mode : {bdLeftToRight, bdRightToLeft}) {
+        const auto fast = Runs(map, text, font, mode, false), items = Runs(map, text, font, mode, true);
+        const std::string what = Utf8(text) + " in " + Utf8(family) + (mode == bdLeftToRight ? "" : ", RTL");
+        ASSERT_EQ(fast.size(), items.size()) << what;
+        ASSERT_FALSE(fast.empty()) << what;
+        for (size_t r = 0; r < fast.size(); ++r) {
+          const TgtRunStore &a = fast[r], &b = items[r];
+          EXPECT_EQ(a.FRunText, b.FRunText) << what;
+          EXPECT_EQ(a.FFont.Name, b.FFont.Name) << what;
+          EXPECT_EQ(a.FRunInfo.StartPos, b.FRunInfo.StartPos) << what;
+          EXPECT_EQ(a.FRunInfo.EndPos, b.FRunInfo.EndPos) << what;
+          EXPECT_EQ(a.FRunInfo.GlyphType, b.FRunInfo.GlyphType) << what;
+          EXPECT_EQ(a.FRunInfo.ScriptProcessingRequired, b.FRunInfo.ScriptProcessingRequired) << what;
+          ASSERT_EQ(a.FGlyphInfoList.size(), b.FGlyphInfoList.size()) << what;
+          for (size_t g = 0; g < a.FGlyphInfoList.size(); ++g)
+            EXPECT_EQ(a.FGlyphInfoList[g].FID, b.FGlyphInfoList[g].FID) << what;
+          if (!a.FRunInfo.ScriptProcessingRequired) {
+            EXPECT_EQ(a.FLogClust.size(), a.FRunText.size()) << what;
+          }
+        }
+      }
+    }
+  }
+  // Only the one-item lines stay one simple run.
+  TgtFont arial;
+  arial.Name = u"Arial";
+  EXPECT_EQ(Runs(map, lines[4], arial, bdLeftToRight, false).size(), 1u);
+  EXPECT_FALSE(Runs(map, lines[4], arial, bdLeftToRight, false)[0].FRunInfo.ScriptProcessingRequired);
+  EXPECT_EQ(Runs(map, lines[6], arial, bdLeftToRight, false).size(), 2u);
+  EXPECT_TRUE(Runs(map, lines[1], arial, bdRightToLeft, false)[0].FRunInfo.ScriptProcessingRequired)
+      << "a right-to-left paragraph is shaped";
+}
+
 TEST(RunMerger, ItemsJoinOnlyWhenTheyContinueOneAnother) {
   TgtFont font;
   font.Name = u"Arial";

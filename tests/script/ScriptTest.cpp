@@ -182,6 +182,33 @@ TEST(Script, ComplexityOfScripts) {
   EXPECT_EQ(E_INVALIDARG, ScriptIsComplex(nullptr, 3, SIC_COMPLEX));
 }
 
+// Characters answered from the table of the alphabets and those beyond it
+// (higher code points, surrogate pairs) alike.
+TEST(Script, ComplexityBelowAndBeyondTheTabledRange) {
+  struct TCase {
+    std::u16string text;
+    HRESULT want;
+  };
+  const TCase cases[] = {
+      {u"\u00e9t\u00e9 \u00d7 \u00bd", S_FALSE},  // Latin-1 letters and symbols
+      {u"\u1f00\u1e9e \u2013\u20ac", S_FALSE},    // Greek and Latin extended, punctuation
+      {u"\u4e2d\u6587 \u3042\uac00", S_FALSE},    // Han, Hiragana, Hangul
+      {u"\U0001F600 ok", S_FALSE},                // an emoji: common, a surrogate pair
+      {u"\u03e2", S_OK},                          // Coptic letter in the Greek block
+      {u"\u2c80", S_OK},                          // Coptic block, beyond the table
+      {u"\u0e01\u0e32", S_OK},                    // Thai
+      {u"\u0915\u093f", S_OK},                    // Devanagari
+      {u"a\u05d0", S_OK},                         // Hebrew: right to left
+      {u"\U00010900", S_OK},                      // Phoenician: right to left, a surrogate pair
+      {u"x\u20d7", S_OK},                         // a combining mark beyond the table
+  };
+  for (size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(cases[i].want, ScriptIsComplex(reinterpret_cast<const WCHAR *>(cases[i].text.data()),
+                                             int(cases[i].text.size()), SIC_COMPLEX))
+        << "case " << i;
+  EXPECT_EQ(S_FALSE, ScriptIsComplex(NXW("abc"), 3, SIC_COMPLEX | SIC_NEUTRAL));
+}
+
 TEST(Script, LatinIsOneGlyphPerCharacterWithFontAdvances) {
   SCRIPT_CACHE sc = CacheFor(u"Courier New");
   std::u16string s = u"Plain text";

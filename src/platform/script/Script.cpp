@@ -212,23 +212,46 @@ HRESULT WINAPI ScriptLayout(int cRuns, const BYTE *pbLevel, int *piVisualToLogic
   return S_OK;
 }
 
-HRESULT WINAPI ScriptIsComplex(const WCHAR *pwcInChars, int cInChars, DWORD dwFlags) {
-  if (!pwcInChars || cInChars <= 0 || cInChars > nx::script::kMaxChars) return E_INVALIDARG;
+namespace nx::script {
+namespace {
+
+// Whether a character makes text complex: right to left, a combining mark,
+// or of a script the simple path does not draw.
+bool IsComplexChar(UChar32 c) {
   static const UScriptCode kSimple[] = {USCRIPT_LATIN, USCRIPT_GREEK,    USCRIPT_CYRILLIC, USCRIPT_ARMENIAN,
                                         USCRIPT_GEORGIAN, USCRIPT_HAN,   USCRIPT_HIRAGANA, USCRIPT_KATAKANA,
                                         USCRIPT_HANGUL, USCRIPT_COMMON};
+  const UScriptCode sc = ScriptOf(c);
+  const UCharDirection d = DirectionOf(c);
+  if (d == U_RIGHT_TO_LEFT || d == U_RIGHT_TO_LEFT_ARABIC || d == U_RIGHT_TO_LEFT_EMBEDDING ||
+      d == U_RIGHT_TO_LEFT_OVERRIDE || d == U_RIGHT_TO_LEFT_ISOLATE)
+    return true;
+  if (sc == USCRIPT_INHERITED) return true;  // combining marks need shaping
+  return std::find(std::begin(kSimple), std::end(kSimple), sc) == std::end(kSimple);
+}
+
+// The same for the code points below kTabled, answered once.
+const std::vector<uint8_t> &ComplexTable() {
+  static const std::vector<uint8_t> table = [] {
+    std::vector<uint8_t> t(kTabled);
+    for (UChar32 c = 0; c < kTabled; ++c) t[size_t(c)] = IsComplexChar(c) ? 1 : 0;
+    return t;
+  }();
+  return table;
+}
+
+}  // namespace
+}  // namespace nx::script
+
+HRESULT WINAPI ScriptIsComplex(const WCHAR *pwcInChars, int cInChars, DWORD dwFlags) {
+  if (!pwcInChars || cInChars <= 0 || cInChars > nx::script::kMaxChars) return E_INVALIDARG;
+  const uint8_t *tabled = nx::script::ComplexTable().data();
   for (int i = 0; i < cInChars;) {
     UChar32 c;
     U16_NEXT(reinterpret_cast<const UChar *>(pwcInChars), i, cInChars, c);
     if ((dwFlags & SIC_ASCIIDIGIT) && c >= '0' && c <= '9') return S_OK;
     if (c < 0x80 && !(dwFlags & SIC_NEUTRAL)) continue;
-    const UScriptCode sc = nx::script::ScriptOf(c);
-    UCharDirection d = nx::script::DirectionOf(c);
-    if (d == U_RIGHT_TO_LEFT || d == U_RIGHT_TO_LEFT_ARABIC || d == U_RIGHT_TO_LEFT_EMBEDDING ||
-        d == U_RIGHT_TO_LEFT_OVERRIDE || d == U_RIGHT_TO_LEFT_ISOLATE)
-      return S_OK;
-    if (sc == USCRIPT_INHERITED) return S_OK;  // combining marks need shaping
-    if (std::find(std::begin(kSimple), std::end(kSimple), sc) == std::end(kSimple)) return S_OK;
+    if (c >= 0 && c < nx::script::kTabled ? tabled[c] != 0 : nx::script::IsComplexChar(c)) return S_OK;
   }
   return S_FALSE;
 }
