@@ -99,21 +99,12 @@ InstalledSet::InstalledSet() {
   FcPatternDestroy(pat);
 }
 
-// What FreeType says of one font: its style, outlines and charsets, and the
-// metrics the enumeration reports. False when it cannot be opened.
-bool ReadFace(InstalledFont &f) {
-  auto face = OpenFace(f.path, f.index);
-  if (!face) return false;
-  const FONTSIGNATURE sig = face->Signature();
-  f.charsets = CharsetsOf(sig);
-  f.truetype = face->TrueTypeOutlines();
-  f.openType = face->Sfnt();
-  const std::u16string style = face->StyleName();
-  f.italic = style.find(u"Italic") != std::u16string::npos || style.find(u"Oblique") != std::u16string::npos;
-  f.weight = style.find(u"Bold") != std::u16string::npos ? FW_BOLD : FW_NORMAL;
+// The metrics the enumeration reports of a font, at the em square as GDI
+// reports enumerated outline fonts.
+void Measure(InstalledFont &f, const std::shared_ptr<FontFace> &face, const FONTSIGNATURE &sig) {
   LOGFONTW &lf = f.metrics.lf;
   NEWTEXTMETRICEXW &ntm = f.metrics.ntm;
-  lf.lfHeight = -2048;  // at the em square, as GDI reports enumerated outline fonts
+  lf.lfHeight = -2048;
   lf.lfWeight = f.weight;
   lf.lfItalic = f.italic;
   lf.lfCharSet = f.charsets.front();
@@ -125,15 +116,30 @@ bool ReadFace(InstalledFont &f) {
   ntm.ntmTm.ntmCellHeight = UINT(tm.tmHeight);
   ntm.ntmTm.ntmAvgWidth = UINT(tm.tmAveCharWidth);
   ntm.ntmFontSig = sig;
-  lf.lfHeight = tm.tmHeight;
-  lf.lfWidth = tm.tmAveCharWidth;
-  lf.lfPitchAndFamily = BYTE((tm.tmPitchAndFamily & 0xF0) | ((tm.tmPitchAndFamily & TMPF_FIXED_PITCH) ? VARIABLE_PITCH : FIXED_PITCH));
   ntm.ntmTm.ntmFlags = (f.italic ? NTM_ITALIC : 0) | (f.weight >= FW_BOLD ? NTM_BOLD : 0);
   if (!f.italic && f.weight < FW_BOLD) ntm.ntmTm.ntmFlags |= NTM_REGULAR;
   if (f.openType && !f.truetype) ntm.ntmTm.ntmFlags |= NTM_PS_OPENTYPE;
+  lf.lfHeight = tm.tmHeight;
+  lf.lfWidth = tm.tmAveCharWidth;
+  lf.lfPitchAndFamily = BYTE((tm.tmPitchAndFamily & 0xF0) | ((tm.tmPitchAndFamily & TMPF_FIXED_PITCH) ? VARIABLE_PITCH : FIXED_PITCH));
   lf.lfOutPrecision = 3;  // OUT_STROKE_PRECIS
   lf.lfClipPrecision = 2;
   lf.lfQuality = 1;
+}
+
+// What FreeType says of one font: its style, outlines and charsets, and its
+// metrics. False when it cannot be opened.
+bool ReadFace(InstalledFont &f) {
+  auto face = OpenFace(f.path, f.index);
+  if (!face) return false;
+  const FONTSIGNATURE sig = face->Signature();
+  f.charsets = CharsetsOf(sig);
+  f.truetype = face->TrueTypeOutlines();
+  f.openType = face->Sfnt();
+  const std::u16string style = face->StyleName();
+  f.italic = style.find(u"Italic") != std::u16string::npos || style.find(u"Oblique") != std::u16string::npos;
+  f.weight = style.find(u"Bold") != std::u16string::npos ? FW_BOLD : FW_NORMAL;
+  Measure(f, face, sig);
   return true;
 }
 
