@@ -40,6 +40,19 @@ COLORREF TMemoryBitmap::Pixel(int32_t x, int32_t y) const {
   return RGB(p[2], p[1], p[0]);
 }
 
+void TMemoryBitmap::PackRowOneBit(const uint32_t *in, int32_t w, uint32_t zero, uint8_t *out) {
+  int32_t x = 0;
+  for (; x + 8 <= w; x += 8) {
+    unsigned byte = 0;
+    for (int k = 0; k < 8; ++k) byte |= unsigned((in[x + k] & 0xFFFFFF) != zero) << (7 - k);
+    out[x >> 3] = uint8_t(byte);
+  }
+  if (x == w) return;
+  unsigned byte = 0;
+  for (int k = 0; x + k < w; ++k) byte |= unsigned((in[x + k] & 0xFFFFFF) != zero) << (7 - k);
+  out[x >> 3] = uint8_t(byte);
+}
+
 void TMemoryBitmap::Free() {
   Deselect();
   if (bitmap_) DeleteObject(bitmap_);
