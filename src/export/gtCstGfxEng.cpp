@@ -43,12 +43,12 @@ std::vector<uint32_t> TwoColourDib(const TgtBitmap &b) {
     const uint32_t *row = b.Row(y);
     for (int32_t x = 0; x < b.Width() && !second; ++x)
       if ((row[x] & 0xFFFFFF) != colour[0]) colour[1] = row[x] & 0xFFFFFF, second = true;
-    unsigned third = 0;
-    for (int32_t x = 0; x < b.Width(); ++x) {
-      const uint32_t px = row[x] & 0xFFFFFF;
-      third |= unsigned(px != colour[0]) & unsigned(px != colour[1]);
-    }
-    if (third) return {};
+    // Bit 24 of (d + 0xFFFFFF), d a 24-bit difference, is set when d is not
+    // 0: no branch to mispredict on pixels that alternate between the two.
+    uint32_t third = 0;
+    for (int32_t x = 0; x < b.Width(); ++x)
+      third |= (((row[x] ^ colour[0]) & 0xFFFFFF) + 0xFFFFFF) & (((row[x] ^ colour[1]) & 0xFFFFFF) + 0xFFFFFF);
+    if (third & 0x1000000) return {};
   }
   const size_t stride = (size_t(b.Width()) + 31) / 32;  // in 32-bit units
   constexpr size_t kHead = (sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD)) / 4;
