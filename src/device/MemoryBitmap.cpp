@@ -40,6 +40,28 @@ COLORREF TMemoryBitmap::Pixel(int32_t x, int32_t y) const {
   return RGB(p[2], p[1], p[0]);
 }
 
+namespace {
+
+// 1 when the pixel's colour (its low 24 bits) is not `zero`, else 0.
+inline unsigned Differs(uint32_t px, uint32_t zero) { return (((px ^ zero) & 0xFFFFFF) + 0xFFFFFF) >> 24; }
+
+}  // namespace
+
+void TMemoryBitmap::PackRowOneBit(const uint32_t *in, int32_t w, uint32_t zero, uint8_t *out) {
+  int32_t x = 0;
+  // Eight pixels a byte, written out so that they are worked on side by side.
+  for (; x + 8 <= w; x += 8) {
+    const uint32_t *p = in + x;
+    out[x >> 3] = uint8_t(Differs(p[0], zero) << 7 | Differs(p[1], zero) << 6 | Differs(p[2], zero) << 5 |
+                          Differs(p[3], zero) << 4 | Differs(p[4], zero) << 3 | Differs(p[5], zero) << 2 |
+                          Differs(p[6], zero) << 1 | Differs(p[7], zero));
+  }
+  if (x == w) return;
+  unsigned byte = 0;
+  for (int k = 0; x + k < w; ++k) byte |= Differs(in[x + k], zero) << (7 - k);
+  out[x >> 3] = uint8_t(byte);
+}
+
 void TMemoryBitmap::Free() {
   Deselect();
   if (bitmap_) DeleteObject(bitmap_);

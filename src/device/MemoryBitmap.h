@@ -41,6 +41,11 @@ class TMemoryBitmap {
   // The largest side a bitmap may have.
   static constexpr int32_t kMaxSide = 32767;
 
+  // A row of w pixels packed at one bit per pixel, the first pixel in the
+  // top bit: set for every pixel whose colour (the low 24 bits) is not
+  // `zero`. Writes (w + 7) / 8 bytes, the bits past the row cleared.
+  static void PackRowOneBit(const uint32_t *in, int32_t w, uint32_t zero, uint8_t *out);
+
  private:
   void Free();
 

@@ -1,53 +1,91 @@
 // Lines, shapes and bitmaps drawn on a surface with its current pen and brush.
 #include "device/Surface.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
-#include <unordered_map>
 #include <vector>
+
+#include "device/MemoryBitmap.h"
 
 namespace nx {
 namespace {
 
-// The colours of a 32-bpp DIB section in the order they first appear, and
-// each pixel's index among them; false when there are more than 256 or the
-// bitmap is no such section.
-bool Palette(const DIBSECTION &ds, std::vector<uint32_t> &colours, std::vector<uint8_t> &indices) {
+// The colours of a bitmap in the order they first appear, at most 256, each
+// with its index: a small open-addressed table keyed by the colour.
+class TColourIndex {
+ public:
+  TColourIndex() { keys_.fill(kEmpty); }
+  // The colour's index, added when new; -1 when it would be the 257th.
+  int Find(uint32_t colour) {
+    size_t slot = (colour * 0x9E3779B1u) >> 22;
+    for (; keys_[slot] != kEmpty; slot = (slot + 1) & (kSlots - 1))
+      if (keys_[slot] == colour) return index_[slot];
+    if (colours_.size() == 256) return -1;
+    keys_[slot] = colour;
+    index_[slot] = uint8_t(colours_.size());
+    colours_.push_back(colour);
+    return index_[slot];
+  }
+  const std::vector<uint32_t> &Colours() const { return colours_; }
+
+ private:
+  static constexpr size_t kSlots = 1024;  // never more than a quarter full
+  static constexpr uint32_t kEmpty = 0xFFFFFFFF;  // no colour: they have 24 bits
+  std::array<uint32_t, kSlots> keys_;
+  std::array<uint8_t, kSlots> index_{};
+  std::vector<uint32_t> colours_;
+};
+
+// The pixels of a 32-bpp DIB section, null when the bitmap is no such
+// section. Its rows are whole pixels, so n pixels follow one another.
+const uint32_t *SectionPixels(const DIBSECTION &ds, size_t &n) {
   const BITMAP &b = ds.dsBm;
   if (b.bmBitsPixel != 32 || !b.bmBits || ds.dsBmih.biCompression != BI_RGB || b.bmWidth < 1 || b.bmHeight < 1)
-    return false;
-  const auto *px = static_cast<const uint32_t *>(b.bmBits);
-  const size_t n = size_t(b.bmWidth) * size_t(b.bmHeight);
-  std::unordered_map<uint32_t, uint8_t> seen;
-  indices.resize(n);
+    return nullptr;
+  n = size_t(b.bmWidth) * size_t(b.bmHeight);
+  return static_cast<const uint32_t *>(b.bmBits);
+}
+
+// Collects the colours of the pixels; false when there are more than 256.
+bool CollectColours(const uint32_t *px, size_t n, TColourIndex &index) {
   uint32_t last = 0xFFFFFFFF;
-  uint8_t lastIndex = 0;
   for (size_t i = 0; i < n; ++i) {
     const uint32_t p = px[i] & 0xFFFFFF;
-    if (p != last) {
-      auto [it, added] = seen.emplace(p, uint8_t(colours.size()));
-      if (added) {
-        if (colours.size() == 256) return false;
-        colours.push_back(p);
-      }
-      last = p;
-      lastIndex = it->second;
-    }
-    indices[i] = lastIndex;
+    if (p == last) continue;
+    if (index.Find(p) < 0) return false;
+    last = p;
   }
   return true;
 }
 
+// One row packed at 4 or 8 bpp with the indices of the colours, which the
+// index already holds.
+void PackRowIndexed(const uint32_t *in, LONG w, int bpp, TColourIndex &index, uint8_t *out) {
+  uint32_t last = in[0] & 0xFFFFFF;
+  uint8_t at = uint8_t(index.Find(last));
+  for (LONG x = 0; x < w; ++x) {
+    const uint32_t p = in[x] & 0xFFFFFF;
+    if (p != last) last = p, at = uint8_t(index.Find(p));
+    if (bpp == 8) out[x] = at;
+    else out[x >> 1] |= uint8_t(at << ((x & 1) ? 0 : 4));
+  }
+}
+
 // Barcodes, QR codes and many pictures have few colours: drawn from a copy
-// of 1, 4 or 8 bpp with those colours, they give the same pixels and the
-// page records a fraction of the bytes (a barcode at 1 bpp, a 24th). Null
-// when the bitmap has more than 256 colours or is no 32-bpp DIB section.
+// of 1, 4 or 8 bpp with those colours (in the order they first appear), they
+// give the same pixels and the page records a fraction of the bytes (a
+// barcode at 1 bpp, a 24th). Null when the bitmap has more than 256 colours
+// or is no 32-bpp DIB section.
 HBITMAP PaletteCopy(HDC dc, HBITMAP bitmap) {
   DIBSECTION ds{};
   GdiFlush();
-  std::vector<uint32_t> colours;
-  std::vector<uint8_t> indices;
-  if (GetObjectW(bitmap, sizeof ds, &ds) != int(sizeof ds) || !Palette(ds, colours, indices)) return nullptr;
+  size_t n = 0;
+  if (GetObjectW(bitmap, sizeof ds, &ds) != int(sizeof ds)) return nullptr;
+  const uint32_t *px = SectionPixels(ds, n);
+  TColourIndex index;
+  if (!px || !CollectColours(px, n, index)) return nullptr;
+  const std::vector<uint32_t> &colours = index.Colours();
   const int bpp = colours.size() <= 2 ? 1 : colours.size() <= 16 ? 4 : 8;
   std::vector<uint8_t> info(sizeof(BITMAPINFOHEADER) + colours.size() * sizeof(RGBQUAD));
   const LONG w = ds.dsBm.bmWidth;
@@ -63,15 +101,11 @@ HBITMAP PaletteCopy(HDC dc, HBITMAP bitmap) {
   HBITMAP copy = CreateDIBSection(dc, reinterpret_cast<BITMAPINFO *>(info.data()), DIB_RGB_COLORS, &bits, nullptr, 0);
   if (!copy) return nullptr;
   const size_t stride = (size_t(w) * bpp + 31) / 32 * 4, rows = size_t(ds.dsBm.bmHeight);
-  auto *out = static_cast<uint8_t *>(bits);
+  auto *out = static_cast<uint8_t *>(bits);  // zeroed
   for (size_t y = 0; y < rows; ++y) {
-    const uint8_t *in = indices.data() + y * size_t(w);
-    uint8_t *o = out + y * stride;
-    for (LONG x = 0; x < w; ++x) {
-      if (bpp == 8) o[x] = in[x];
-      else if (bpp == 4) o[x >> 1] |= uint8_t(in[x] << ((x & 1) ? 0 : 4));
-      else if (in[x]) o[x >> 3] |= uint8_t(0x80 >> (x & 7));
-    }
+    const uint32_t *in = px + y * size_t(w);
+    if (bpp == 1) TMemoryBitmap::PackRowOneBit(in, w, colours[0], out + y * stride);
+    else PackRowIndexed(in, w, bpp, index, out + y * stride);
   }
   return copy;
 }

@@ -39,20 +39,23 @@ BITMAPINFO DibHeader(const TgtBitmap &b) {
 std::vector<uint32_t> TwoColourDib(const TgtBitmap &b) {
   uint32_t colour[2] = {b.Row(0)[0] & 0xFFFFFF, b.Row(0)[0] & 0xFFFFFF};
   bool second = false;
+  for (int32_t y = 0; y < b.Height(); ++y) {
+    const uint32_t *row = b.Row(y);
+    for (int32_t x = 0; x < b.Width() && !second; ++x)
+      if ((row[x] & 0xFFFFFF) != colour[0]) colour[1] = row[x] & 0xFFFFFF, second = true;
+    // Bit 24 of (d + 0xFFFFFF), d a 24-bit difference, is set when d is not
+    // 0: no branch to mispredict on pixels that alternate between the two.
+    uint32_t third = 0;
+    for (int32_t x = 0; x < b.Width(); ++x)
+      third |= (((row[x] ^ colour[0]) & 0xFFFFFF) + 0xFFFFFF) & (((row[x] ^ colour[1]) & 0xFFFFFF) + 0xFFFFFF);
+    if (third & 0x1000000) return {};
+  }
   const size_t stride = (size_t(b.Width()) + 31) / 32;  // in 32-bit units
   constexpr size_t kHead = (sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD)) / 4;
   std::vector<uint32_t> dib(kHead + stride * size_t(b.Height()), 0);
-  for (int32_t y = 0; y < b.Height(); ++y) {
-    const uint32_t *row = b.Row(y);
-    auto *bits = reinterpret_cast<BYTE *>(dib.data() + kHead + stride * size_t(y));
-    for (int32_t x = 0; x < b.Width(); ++x) {
-      const uint32_t px = row[x] & 0xFFFFFF;
-      if (px == colour[0]) continue;
-      if (!second) colour[1] = px, second = true;
-      else if (px != colour[1]) return {};
-      bits[x >> 3] |= BYTE(0x80 >> (x & 7));
-    }
-  }
+  for (int32_t y = 0; y < b.Height(); ++y)
+    TMemoryBitmap::PackRowOneBit(b.Row(y), b.Width(), colour[0],
+                                 reinterpret_cast<BYTE *>(dib.data() + kHead + stride * size_t(y)));
   BITMAPINFO bi = DibHeader(b);
   bi.bmiHeader.biBitCount = 1;
   bi.bmiHeader.biClrUsed = 2;
@@ -128,7 +131,11 @@ const TMemoryBitmap &TgtCustomGraphicsEngine::DrawPageRaster() {
     FRaster = std::make_unique<TMemoryBitmap>(w, h);
   }
   TMemoryBitmap &bm = *FRaster;
-  for (int32_t y = 0; y < h; ++y) std::fill_n(bm.Row(y), w, 0xFFFFFFu);
+  // The page metafile starts with the background filling the whole page,
+  // which at 1:1 covers every pixel of the raster: only a scaled page may
+  // leave an edge row or column of the last page's pixels uncovered.
+  if (!FMetafile || FScaleX != 1.0 || FScaleY != 1.0)
+    for (int32_t y = 0; y < h; ++y) std::fill_n(bm.Row(y), w, 0xFFFFFFu);
   const RECT all{0, 0, w, h};
   if (FMetafile && !PlayEnhMetaFile(bm.dc(), FMetafile, &all))
     throw ENxError(nxeGeneral, "The page could not be drawn");

@@ -1,6 +1,7 @@
 #include "export/gtJPEGEng.h"
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include <algorithm>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <new>
 #include <string>
 
 #include "common/Strings.h"
@@ -26,6 +28,39 @@ void OnJpegError(j_common_ptr c) {
   auto *err = reinterpret_cast<TJpegError *>(c->err);
   c->err->format_message(c, err->Message);
   std::longjmp(err->Jump, 1);
+}
+
+// The encoder's output straight into a vector, grown when full and cut to
+// the stream's length at the end: no second copy of the stream.
+struct TVectorDestination {
+  jpeg_destination_mgr Mgr;
+  std::vector<BYTE> *Out;
+};
+
+void StartDestination(j_compress_ptr c) {
+  auto *d = reinterpret_cast<TVectorDestination *>(c->dest);
+  d->Mgr.next_output_byte = d->Out->data();
+  d->Mgr.free_in_buffer = d->Out->size();
+}
+
+boolean GrowDestination(j_compress_ptr c) {
+  auto *d = reinterpret_cast<TVectorDestination *>(c->dest);
+  const size_t used = d->Out->size();  // the whole buffer: the encoder filled it
+  bool grown = true;
+  try {
+    d->Out->resize(used * 2);
+  } catch (const std::bad_alloc &) {
+    grown = false;
+  }
+  if (!grown) ERREXIT1(c, JERR_OUT_OF_MEMORY, 10);  // leaves through OnJpegError
+  d->Mgr.next_output_byte = d->Out->data() + used;
+  d->Mgr.free_in_buffer = d->Out->size() - used;
+  return TRUE;
+}
+
+void EndDestination(j_compress_ptr c) {
+  auto *d = reinterpret_cast<TVectorDestination *>(c->dest);
+  d->Out->resize(d->Out->size() - d->Mgr.free_in_buffer);
 }
 
 BYTE Channel(uint32_t px, int shift, bool alpha) {
@@ -58,15 +93,18 @@ std::vector<BYTE> Encode(int32_t Width, int32_t Height, J_COLOR_SPACE Space, int
   TJpegError err{};
   c.err = jpeg_std_error(&err.Mgr);
   err.Mgr.error_exit = OnJpegError;
-  unsigned char *buffer = nullptr;
-  unsigned long size = 0;
+  // Room for a page of text and rules at the highest quality in one go.
+  std::vector<BYTE> out(size_t(Width) * size_t(Height) / 4 + 4096);
+  TVectorDestination dest{{}, &out};
+  dest.Mgr.init_destination = StartDestination;
+  dest.Mgr.empty_output_buffer = GrowDestination;
+  dest.Mgr.term_destination = EndDestination;
   if (setjmp(err.Jump)) {
     jpeg_destroy_compress(&c);
-    std::free(buffer);
     throw ENxError(nxeData, std::string("JPEG encoding failed: ") + err.Message);
   }
   jpeg_create_compress(&c);
-  jpeg_mem_dest(&c, &buffer, &size);
+  c.dest = &dest.Mgr;
   c.image_width = JDIMENSION(Width);
   c.image_height = JDIMENSION(Height);
   c.input_components = Components;
@@ -82,9 +120,7 @@ std::vector<BYTE> Encode(int32_t Width, int32_t Height, J_COLOR_SPACE Space, int
     jpeg_write_scanlines(&c, &row, 1);
   }
   jpeg_finish_compress(&c);
-  std::vector<BYTE> out(buffer, buffer + size);
   jpeg_destroy_compress(&c);
-  std::free(buffer);
   return out;
 }
 

@@ -7,11 +7,15 @@
 #include <unistd.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <cstdio>  // before the JPEG library's header, which uses FILE
+#include <jpeglib.h>
 
 #include "common/Strings.h"
 #include "device/MemoryBitmap.h"
@@ -201,6 +205,97 @@ TEST(JpegRaster, TwoColourPicturesDrawAsTheirFullColourSelves) {
   for (int y = 0; y < want.Height(); ++y)
     for (int x = 0; x < want.Width(); ++x) inked += want.Row(y)[x] != 0xFFFFFF;
   EXPECT_GT(inked, 98 * 97 / 4) << "the pictures were not drawn";
+}
+
+// Every page of a document as drawn before encoding.
+class TPagesProbe : public TgtJPEGEngine {
+ public:
+  TPagesProbe() {
+    Preferences().FShowSetupDialog = false;
+    Preferences().FOpenAfterCreate = false;
+  }
+  using TgtCustomDocumentEngine::CurrentDocumentItemList;
+  std::vector<TgtBitmap> Pages;
+
+ protected:
+  void EndPage() override {
+    TgtCustomGraphicsEngine::EndPage();
+    Pages.push_back(RasterisePage());
+  }
+};
+
+// The page raster is kept from page to page: a page drawn after one covered
+// in black is white wherever it has nothing, at 1:1 and scaled.
+TEST(JpegRaster, EachPageStartsWhiteWhateverThePageBeforeIt) {
+  for (double scale : {1.0, 0.7, 1.3}) {
+    TPagesProbe e;
+    e.SetScaleX(scale);
+    e.SetScaleY(scale);
+    e.BeginDoc();
+    auto cover = std::make_unique<TgtShapeItem>();
+    cover->FShapeType = stRectangle;
+    cover->FPoints = {{-20, -20}, {2000, 2000}};
+    cover->FNoPoints = 2;
+    cover->FBrush = TgtBrush{bsSolid, 0x000000, nullptr};
+    e.CurrentDocumentItemList()->push_back(std::move(cover));
+    e.NewPage();
+    auto rule = std::make_unique<TgtShapeItem>();
+    rule->FShapeType = stLine;
+    rule->FPoints = {{100, 500}, {300, 500}};
+    rule->FNoPoints = 2;
+    e.CurrentDocumentItemList()->push_back(std::move(rule));
+    e.EndDoc();
+    ASSERT_EQ(e.Pages.size(), 2u);
+    const TgtBitmap &first = e.Pages[0], &second = e.Pages[1];
+    EXPECT_EQ(second.Width(), std::lround(794 * scale));
+    EXPECT_EQ(second.Height(), std::lround(1123 * scale));
+    int black = 0, white = 0;
+    for (int y = 0; y < first.Height(); ++y)
+      for (int x = 0; x < first.Width(); ++x) black += first.Row(y)[x] == 0;
+    for (int y = 0; y < second.Height(); ++y)
+      for (int x = 0; x < second.Width(); ++x) white += second.Row(y)[x] == 0xFFFFFF;
+    EXPECT_EQ(black, first.Width() * first.Height()) << "scale " << scale;
+    // Only the rule is drawn: 200 pixels long at 1:1, a pixel or two thick.
+    const int inked = second.Width() * second.Height() - white;
+    EXPECT_GT(inked, int(150 * scale)) << "scale " << scale;
+    EXPECT_LT(inked, int(600 * scale)) << "scale " << scale;
+  }
+}
+
+// A stream larger than the room first given to it comes out whole: the same
+// bytes as the JPEG library's own memory destination gives.
+TEST(JpegRaster, LargeStreamsEncodeAsIntoTheLibrarysOwnBuffer) {
+  const int w = 203, h = 157;
+  std::vector<uint32_t> noise(size_t(w) * h);
+  std::mt19937 rng(11);
+  for (uint32_t &px : noise) px = rng();
+  for (bool progressive : {false, true}) {
+    const std::vector<BYTE> ours = gtEncodeJPEGPixels(noise.data(), w, h, w, 100, progressive, false, 96);
+    jpeg_compress_struct c{};
+    jpeg_error_mgr err{};
+    c.err = jpeg_std_error(&err);
+    jpeg_create_compress(&c);
+    unsigned char *buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&c, &buffer, &size);
+    c.image_width = w, c.image_height = h, c.input_components = 4, c.in_color_space = JCS_EXT_BGRX;
+    jpeg_set_defaults(&c);
+    jpeg_set_quality(&c, 100, TRUE);
+    c.density_unit = 1;
+    c.X_density = c.Y_density = 96;
+    if (progressive) jpeg_simple_progression(&c);
+    jpeg_start_compress(&c, TRUE);
+    for (int y = 0; y < h; ++y) {
+      JSAMPROW row = reinterpret_cast<JSAMPROW>(noise.data() + size_t(y) * w);
+      jpeg_write_scanlines(&c, &row, 1);
+    }
+    jpeg_finish_compress(&c);
+    const std::vector<BYTE> want(buffer, buffer + size);
+    jpeg_destroy_compress(&c);
+    std::free(buffer);
+    EXPECT_GT(want.size(), size_t(w) * h / 4 + 4096) << "the stream must outgrow the first room";
+    EXPECT_EQ(ours, want) << (progressive ? "progressive" : "baseline");
+  }
 }
 
 }  // namespace
