@@ -1,6 +1,7 @@
 #include "export/gtCstPDFEngFormat.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -38,45 +39,84 @@ int MinutesBetween(const SYSTEMTIME &local, const SYSTEMTIME &utc) {
   return static_cast<int>(d * 1440 + (local.wHour - utc.wHour) * 60 + (local.wMinute - utc.wMinute));
 }
 
+// |v| * 10^4 rounded to the nearest integer, when that can be told without
+// the general conversion: the product carries at most half an ulp of error
+// (below 1e-7 under 1e9), so the rounding is the exact value's unless the
+// product lies that close to a tie. False for ties and large values.
+bool ScaledFixed4(double v, uint32_t &n) {
+  const double scaled = std::fabs(v) * 10000.0;
+  if (!(scaled < 1e9)) return false;
+  const auto whole = static_cast<uint32_t>(scaled);  // truncation is floor here
+  const double frac = scaled - whole;
+  if (std::fabs(frac - 0.5) <= 1e-6) return false;
+  n = whole + (frac > 0.5 ? 1 : 0);
+  return true;
+}
+
+// "00" to "99".
+constexpr auto kPairs = [] {
+  std::array<char, 200> t{};
+  for (int i = 0; i < 100; ++i) {
+    t[size_t(2 * i)] = static_cast<char>('0' + i / 10);
+    t[size_t(2 * i + 1)] = static_cast<char>('0' + i % 10);
+  }
+  return t;
+}();
+
+// Writes n / 10^4 with four decimals backwards, ending at end, two digits
+// at a time; returns where the text starts.
+char *WriteFixed4Back(char *end, uint32_t n, bool negative) {
+  char *p = end - 4;
+  const uint32_t frac = n % 10000;
+  std::memcpy(p, &kPairs[2 * (frac / 100)], 2);
+  std::memcpy(p + 2, &kPairs[2 * (frac % 100)], 2);
+  *--p = '.';
+  uint32_t whole = n / 10000;
+  while (whole >= 100) {
+    p -= 2;
+    std::memcpy(p, &kPairs[2 * (whole % 100)], 2);
+    whole /= 100;
+  }
+  if (whole >= 10) {
+    p -= 2;
+    std::memcpy(p, &kPairs[2 * whole], 2);
+  } else {
+    *--p = static_cast<char>('0' + whole);
+  }
+  if (negative) *--p = '-';
+  return p;
+}
+
+// The texts of recent values, by the value's bits: text runs repeat a few
+// spacing adjustments glyph after glyph. A slot without text is free.
+struct TFixed4Slot {
+  uint64_t Bits;
+  uint8_t Size;
+  char Text[15];
+};
+thread_local std::array<TFixed4Slot, 256> tFixed4Recent{};
+
 }  // namespace
 
 void AppendFixed4(std::string &out, double v) {
   if (!std::isfinite(v)) v = 0;
-  // Text runs repeat one spacing adjustment for character after character:
-  // the last value's text is kept for the next call.
-  thread_local double lastValue = 0;
-  thread_local char lastText[32] = "0.0000";
-  thread_local size_t lastSize = 6;
-  if (v == lastValue) {  // 0 and -0 both read "0.0000"
-    out.append(lastText, lastSize);
+  uint64_t bits;
+  std::memcpy(&bits, &v, sizeof bits);
+  TFixed4Slot &slot = tFixed4Recent[(bits * 0x9E3779B97F4A7C15u) >> 56];
+  if (slot.Size && slot.Bits == bits) {
+    out.append(slot.Text, slot.Size);
     return;
   }
-  // The common case without the general conversion: |v| * 10^4 rounded to
-  // an integer. The product carries at most half an ulp of error (below
-  // 1e-7 under 1e9), so the rounding is the exact value's unless the
-  // product lies that close to a tie; ties and large values take to_chars,
-  // which rounds the exact binary value.
-  const double scaled = std::fabs(v) * 10000.0;
-  if (scaled < 1e9) {
-    const double whole = std::floor(scaled), frac = scaled - whole;
-    if (std::fabs(frac - 0.5) > 1e-6) {
-      const uint64_t n = static_cast<uint64_t>(whole) + (frac > 0.5 ? 1 : 0);
-      char buf[32];
-      char *p = buf;
-      if (v < 0 && n != 0) *p++ = '-';  // never "-0.0000"
-      p = std::to_chars(p, buf + sizeof buf, n / 10000).ptr;
-      const auto f = static_cast<unsigned>(n % 10000);
-      *p++ = '.';
-      *p++ = static_cast<char>('0' + f / 1000);
-      *p++ = static_cast<char>('0' + f / 100 % 10);
-      *p++ = static_cast<char>('0' + f / 10 % 10);
-      *p++ = static_cast<char>('0' + f % 10);
-      AppendChars(out, buf, p);
-      lastValue = v;
-      lastSize = static_cast<size_t>(p - buf);
-      std::memcpy(lastText, buf, lastSize);
-      return;
-    }
+  uint32_t n = 0;
+  if (ScaledFixed4(v, n)) {
+    char buf[16];
+    const char *p = WriteFixed4Back(buf + sizeof buf, n, v < 0 && n != 0);  // never "-0.0000"
+    const auto size = static_cast<uint8_t>(buf + sizeof buf - p);
+    slot.Bits = bits;
+    slot.Size = size;
+    std::memcpy(slot.Text, p, size);
+    out.append(p, size);
+    return;
   }
   char buf[64];
   auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);

@@ -107,7 +107,6 @@ void TgtCustomPDFEngine::GlyphClusters(const TgtRunStore &run, std::vector<TGlyp
 // The layout of one line of a text item while its runs are written.
 struct TgtCustomPDFEngine::TTextLine {
   const TgtTextItem &Item;
-  WString Text;
   double Size = 0;       // points
   std::string SizeText;  // as "Tf" takes it
   std::string GState;
@@ -360,21 +359,25 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
     FSizeValue = size;
     FSizeText = pdf::SizeText(size);
   }
-  TTextLine line{Item, {}, size, FSizeText, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
+  TTextLine line{Item, size, FSizeText, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
   if (Item.FTextEffects.FOpacity < 100) line.GState = GraphicsState(Item.FTextEffects.FOpacity);
   FRunTextX = Item.FX;
   FRunTextY = Item.FY;
   for (size_t l = 0; l < Item.FLines.size(); ++l) {
     const double lineX = FRunTextX, lineY = FRunTextY;
-    line.Text = l == 0 ? ReplaceVariables(Item.FLines[0], true) : Item.FLines[l];
-    TgtRunMerger merger(font, Item.FRotationAngle, line.Text.size());
-    TgtStringAnalyzer::StringAnalyze(line.Text, Item.FBiDiMode, FMapFont, merger.Callback(), font);
+    // Variables open with "<%": a line without one is taken as it is.
+    WString replaced;
+    const WString *source = &Item.FLines[l];
+    if (l == 0 && source->find(u"<%") != WString::npos) source = &(replaced = ReplaceVariables(*source, true));
+    const WString &text = *source;
+    TgtRunMerger merger(font, Item.FRotationAngle, text.size());
+    TgtStringAnalyzer::StringAnalyze(text, Item.FBiDiMode, FMapFont, merger.Callback(), font);
     // A line that needs complex shaping is drawn as the shaper places it,
     // whatever advances the metafile holds.
     const bool complexLine = std::any_of(merger.Runs().begin(), merger.Runs().end(),
                                          [](const TgtRunStore &r) { return r.FRunInfo.GlyphType & gdComplex; });
     line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile && !complexLine &&
-                            !line.Text.empty() && Item.FCharSpaceArray.size() == line.Text.size();
+                            !text.empty() && Item.FCharSpaceArray.size() == text.size();
     for (const TgtRunStore &run : merger.Runs()) RenderTextRun(line, run);
     // The next line starts one line height further down.
     FRunTextX = lineX + em * 1.15 * std::sin(theta);

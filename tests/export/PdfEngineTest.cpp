@@ -251,6 +251,27 @@ TEST_F(PdfEngineTest, ContentOperatorsOfTheItems) {
   EXPECT_NE(images.output.find("image"), std::string::npos);
 }
 
+// A first line with variables is written with their values, one that
+// resolves to nothing writes nothing, and a line without any as it is.
+TEST_F(PdfEngineTest, VariablesOfTheFirstLineAreReplaced) {
+  NX_REQUIRE_TOOL("pdftotext");
+  const std::string pdf = WriteWithEngine(
+      Path("variables"), [](TgtPDFEngine &e) { e.DocInfo().FAuthor = u"Ann"; },
+      [](TgtPDFEngine &e) {
+        AddText(e, u"Written by <%Author%>", 50, 50, 12);
+        AddText(e, u"<%Subject%>", 50, 100, 12);
+        AddText(e, u"Plain 100% line", 50, 150, 12);
+        AddText(e, u"Kept <%Author", 50, 200, 12);
+      });
+  ASSERT_FALSE(pdf.empty());
+  const auto text = RunCommand("pdftotext -enc UTF-8 " + Path("variables.pdf") + " -");
+  EXPECT_NE(text.output.find("Written by Ann"), std::string::npos) << text.output;
+  EXPECT_NE(text.output.find("Plain 100% line"), std::string::npos) << text.output;
+  EXPECT_NE(text.output.find("Kept <%Author"), std::string::npos) << text.output;
+  EXPECT_EQ(text.output.find("Subject"), std::string::npos) << text.output;
+  EXPECT_EQ(text.output.find("<%Author%>"), std::string::npos) << text.output;
+}
+
 TEST_F(PdfEngineTest, EncryptedDocumentMatchesThePlainOneAfterDecryption) {
   NX_REQUIRE_TOOL("qpdf");
   auto withPassword = [](TgtPDFEngine &e) {

@@ -72,6 +72,44 @@ TEST(PdfNumbers, FixedFourIsTheCorrectlyRoundedValue) {
   EXPECT_EQ(wrong, 0);
 }
 
+// Recent values keep their text: a value met again, after others that may
+// share its place, must still read as its own, and digit counts either side
+// of every power of ten must come out whole.
+TEST(PdfNumbers, FixedFourRepeatedValuesKeepTheirOwnText) {
+  auto reference = [](double v) {
+    char buf[400];
+    auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed, 4);
+    std::string s(buf, r.ptr);
+    return s == "-0.0000" ? std::string("0.0000") : s;
+  };
+  std::vector<double> values = {0.0, -0.0, 0.00004, -0.00004, 0.00006, -0.00006};
+  for (double p = 1; p <= 1e5; p *= 10)
+    for (double d : {-0.0001, -0.00004, 0.0, 0.00004, 0.0001}) {
+      values.push_back(p + d);
+      values.push_back(-(p + d));
+    }
+  // Spacing adjustments as a text run makes them: (font width - advance) /
+  // size * 1000, for a few sizes and the widths and advances of a font.
+  for (double size : {7.5, 10.0, 13.333333333333334})
+    for (int width = 200; width <= 900; width += 37)
+      for (int advance = 2; advance <= 12; ++advance)
+        values.push_back((width * 96.0 / 72 * size / 1000 - advance) / size * 1000 * 0.75);
+  int wrong = 0;
+  for (int round = 0; round < 3; ++round)
+    for (size_t i = 0; i < values.size(); ++i) {
+      // Forwards and in a stride that brings values in another order.
+      const double v = values[round == 1 ? (i * 7919) % values.size() : i];
+      if (Fixed4(v) != reference(v) && ++wrong <= 5) ADD_FAILURE() << "value " << v << ": " << Fixed4(v);
+    }
+  EXPECT_EQ(wrong, 0);
+  std::string s;
+  for (double v : {1.5, -1.5, 1.5, 0.0, -0.0, 1.5}) {
+    AppendFixed4(s, v);
+    s += ' ';
+  }
+  EXPECT_EQ(s, "1.5000 -1.5000 1.5000 0.0000 0.0000 1.5000 ");
+}
+
 // Font sizes reach the writer through single-precision transforms: the
 // text is the shortest that reads back to the same float, never with an
 // exponent, and never longer than the general form.
