@@ -84,14 +84,18 @@ TgtDigest gtMD5(const void *data, size_t size) {
   return digest;
 }
 
-TgtBitmap::TgtBitmap(int32_t Width, int32_t Height, COLORREF Fill) {
+void TgtBitmap::Allocate(int32_t Width, int32_t Height) {
   if (Width <= 0 || Height <= 0 || Width > kMaxSide || Height > kMaxSide || int64_t(Width) * Height > kMaxPixels)
     throw ENxError(nxeData, "A bitmap of " + std::to_string(Width) + " x " + std::to_string(Height) +
                                 " pixels cannot be made");
   FWidth = Width;
   FHeight = Height;
-  uint32_t px = TMemoryBitmap::PixelOf(Fill);
-  FPixels.assign(size_t(Width) * size_t(Height), px);
+  FPixels.resize(size_t(Width) * size_t(Height));
+}
+
+TgtBitmap::TgtBitmap(int32_t Width, int32_t Height, COLORREF Fill) {
+  Allocate(Width, Height);
+  std::fill(FPixels.begin(), FPixels.end(), TMemoryBitmap::PixelOf(Fill));
 }
 
 COLORREF TgtBitmap::Pixel(int32_t x, int32_t y) const {
@@ -112,7 +116,10 @@ TgtBitmap TgtBitmap::FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void
     uint64_t stride = ((uint64_t(w) * h.biBitCount + 31) / 32) * 4;
     if (h.biBitCount == 0 || stride * uint64_t(hgt) > BitsSize) throw ENxError(nxeData, "A bitmap's bits are short");
   }
-  TgtBitmap result{int32_t(w), int32_t(hgt)};
+  // Every pixel is written from the converted rows below (or the bitmap is
+  // dropped): no fill first.
+  TgtBitmap result;
+  result.Allocate(int32_t(w), int32_t(hgt));
   result.PixelFormat = h.biBitCount <= 1 ? pf1bit
                        : h.biBitCount <= 4 ? pf4bit
                        : h.biBitCount <= 8 ? pf8bit
@@ -132,7 +139,9 @@ TgtBitmap TgtBitmap::FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void
   if (lines > 0) {
     GdiFlush();
     const auto *src = static_cast<const uint32_t *>(pixels);
-    for (size_t i = 0; i < result.FPixels.size(); ++i) result.FPixels[i] = src[i] & 0xFFFFFF;
+    uint32_t *dst = result.FPixels.data();
+    const size_t n = result.FPixels.size();
+    for (size_t i = 0; i < n; ++i) dst[i] = src[i] & 0xFFFFFFu;
   }
   DeleteObject(section);
   if (lines <= 0) throw ENxError(nxeData, "A bitmap that cannot be decoded");

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "common/WString.h"
@@ -28,6 +30,28 @@ enum TFontPitch : uint8_t { fpDefault, fpVariable, fpFixed };
 enum TgtPixelFormat : uint8_t { pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit };
 
 class TgtBitmap;
+
+// An allocator whose vectors leave new elements of trivial types unset where
+// a plain vector zeroes them: storage that is written in full right after
+// (a picture's pixels) is not written twice.
+template <class T>
+struct TgtNoInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TgtNoInitAllocator<U>;
+  };
+  TgtNoInitAllocator() = default;
+  template <class U>
+  TgtNoInitAllocator(const TgtNoInitAllocator<U> &) noexcept {}
+  template <class U>
+  void construct(U *p) noexcept(std::is_nothrow_default_constructible_v<U>) {
+    ::new (static_cast<void *>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U *p, Args &&...args) {
+    ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 struct TgtPen {
   TgtPenStyle Style = psSolid;
@@ -124,10 +148,13 @@ class TgtBitmap {
  private:
   std::vector<BYTE> StreamHeader(size_t &Stride) const;
   void StreamRow(int32_t y, BYTE *Dst) const;
+  // Checks the size against the limits (ENxError nxeData) and makes room for
+  // the pixels, leaving them unset.
+  void Allocate(int32_t Width, int32_t Height);
 
   int32_t FWidth = 0;
   int32_t FHeight = 0;
-  std::vector<uint32_t> FPixels;
+  std::vector<uint32_t, TgtNoInitAllocator<uint32_t>> FPixels;
 };
 
 // The GDI pen style of a pen style (solid for the styles GDI has no dash

@@ -83,6 +83,21 @@ TEST(JpegRaster, PicturesDecodeAsStretchDIBitsDrawsThem) {
                ENxError);
 }
 
+TEST(JpegRaster, NewBitmapsHoldTheirFillAndRefuseUnmakeableSizes) {
+  // Bitmaps made one after another, so a fill left out would show the
+  // pixels of the one before.
+  for (COLORREF fill : {RGB(0xFF, 0x00, 0x00), RGB(1, 2, 3), RGB(0, 0, 0)})
+    for (int w : {1, 37, 640}) {
+      const TgtBitmap b(w, 9, fill);
+      for (int y = 0; y < 9; ++y)
+        for (int x = 0; x < w; ++x) ASSERT_EQ(b.Pixel(x, y), fill) << w << ": " << x << "," << y;
+    }
+  EXPECT_THROW(TgtBitmap(0, 5), ENxError);
+  EXPECT_THROW(TgtBitmap(5, -1), ENxError);
+  EXPECT_THROW(TgtBitmap(32768, 1), ENxError);
+  EXPECT_THROW(TgtBitmap(32767, 32767), ENxError);  // beyond the pixel count
+}
+
 TEST(JpegRaster, DigestIsTheMD5OfTheBitmapFile) {
   for (bool alpha : {false, true})
     for (int w : {1, 3, 5, 8}) {
