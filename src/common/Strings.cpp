@@ -47,9 +47,14 @@ char WideUnitTo1252(WCHAR c) {
 }  // namespace
 
 std::string WideTo1252(const WString &s) {
-  std::string out(s.size(), '\0');
-  for (size_t i = 0; i < s.size(); ++i) out[i] = WideUnitTo1252(s[i]);
+  std::string out;
+  WideTo1252(s, out);
   return out;
+}
+
+void WideTo1252(const WString &s, std::string &out) {
+  out.resize(s.size());
+  for (size_t i = 0; i < s.size(); ++i) out[i] = WideUnitTo1252(s[i]);
 }
 
 void CopyToDest(char *dest, const std::string &ansi) {

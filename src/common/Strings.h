@@ -17,6 +17,8 @@ std::string WideToAnsi(const WString &s, UINT codePage = CP_ACP);
 // Windows-1252 bytes of the text by a fixed table, one byte per UTF-16 unit
 // (a surrogate pair gives two); units the code page lacks become '?'.
 std::string WideTo1252(const WString &s);
+// The same into out, whose buffer is reused.
+void WideTo1252(const WString &s, std::string &out);
 // Copies text, NUL-terminated, into a host buffer (nothing for a null buffer).
 void CopyToDest(char *dest, const WString &s);
 void CopyToDest(char *dest, const std::string &ansi);

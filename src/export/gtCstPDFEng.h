@@ -61,6 +61,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   TgtPDFEncryptionSettings &Encryption() { return FEncryption; }
   TgtViewerPreferences &ViewerPreferences() { return FViewerPreferences; }
   std::vector<WString> &FontEmbedExcludeList() { return FFontEmbedExcludeList; }
+  // Sends every line of text through the string analyser and the run
+  // merger, also the simple lines drawn without them (to compare the two).
+  void SetAnalyseEveryLine(bool on) { FAnalyseEveryLine = on; }
 
   // The text forms of the writer (used by the fonts and the security handler).
   int32_t NextObjectNumber() { return FWriter->NextObjectNumber(); }
@@ -177,15 +180,21 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
     size_t CharFirst, CharEnd;  // its characters: chars[CharFirst, CharEnd) of GlyphClusters
   };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
-  // advances: the metafile's advance of each character, or null.
+  // advances: the metafile's advances, or null; the run's first character
+  // has advance first.
   void AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi, double size,
-                          const double *advances);
+                          const TgtAdvances *advances, size_t first);
   // chars receives the run's characters ordered by cluster.
   static void GlyphClusters(const TgtRunStore &run, std::vector<TGlyphCluster> &out, std::vector<size_t> &chars);
   // Appends the show operator of a shaped run to out.
   void CompositeShow(std::string &out, const TTextLine &line, const TgtRunStore &run, const TgtPDFFont &font,
                      double &advance);
   void RenderTextRun(TTextLine &line, const TgtRunStore &run);
+  void RenderAnalysedLine(TTextLine &line, const WString &text, const TgtFont &font);
+  // The item's font as the font map prepares it, and its cell; each kept
+  // for the items in the same font that follow.
+  const TgtFont &PreparedFont(const TgtFont &font);
+  const TgtFontCell &FontCell(const TgtFont &font);
 
   // ---- images -----------------------------------------------------------
   std::string ImageObject(int32_t objNo, const std::string &name, int32_t w, int32_t h, const char *filter,
@@ -238,6 +247,17 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   std::vector<TGlyphCluster> FClusters;
   std::vector<size_t> FClusterChars;
   std::string FShapePath;      // working path text of a shape
+  // Kept from text item to text item for their buffers: the last prepared
+  // font (and the name it was prepared from), the last font cell, the run of
+  // a simple line, the font wanted for a run, the text of an adjustment.
+  bool FAnalyseEveryLine = false;
+  bool FPreparedKnown = false, FCellKnown = false;
+  WString FPreparedFrom, FPreparedName;
+  TgtFont FPrepared, FCellFont;
+  TgtFontCell FCell;
+  TgtRunStore FSimpleRun;
+  TPdfFontSpec FWanted;
+  std::string FAdjustText;
   double FSizeValue = 0;       // the last text size and its "Tf" text
   std::string FSizeText;
   TgtMapFont FMapFont;  // kept across documents

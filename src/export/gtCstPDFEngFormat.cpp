@@ -223,7 +223,17 @@ std::string Utf16BeBytes(const WString &text) {
 }
 
 void AppendEscapedLiteral(std::string &out, std::string_view bytes) {
-  for (char c : bytes) AppendEscapedChar(out, c);
+  // The bytes between two that need escaping go in one piece.
+  size_t from = 0;
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    const char c = bytes[i];
+    if (c == '\b' || c == '\f' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '\\') {
+      out.append(bytes.data() + from, i - from);
+      AppendEscapedChar(out, c);
+      from = i + 1;
+    }
+  }
+  out.append(bytes.data() + from, bytes.size() - from);
 }
 
 TPdfMoment CurrentMoment() {

@@ -5,6 +5,7 @@
 // drew it.
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "common/Strings.h"
@@ -26,15 +27,16 @@ double WholeIfClose(double v) {
   return std::fabs(v - r) <= 1e-6 * std::max(1.0, std::fabs(v)) ? r : v;
 }
 
-TPdfFontSpec SpecOf(const TgtFont &f) {
-  TPdfFontSpec s;
+double SizeOf(const TgtFont &f) { return f.Size != 0 ? std::fabs(f.Size) : std::abs(f.PointSize); }
+
+// The PDF font of text in f, into s (whose family's buffer is reused).
+void FillSpec(TPdfFontSpec &s, const TgtFont &f) {
   s.Family = f.Name;
-  s.Size = f.Size != 0 ? std::fabs(f.Size) : std::abs(f.PointSize);
+  s.Size = SizeOf(f);
   s.Bold = f.Bold;
   s.Italic = f.Italic;
   s.Charset = f.Charset;
   s.PitchAndFamily = f.Pitch == fpFixed ? FIXED_PITCH : f.Pitch == fpVariable ? VARIABLE_PITCH : DEFAULT_PITCH;
-  return s;
 }
 
 // The text of a "( ... ) Tj" string: a tab becomes spaces up to the next
@@ -122,7 +124,7 @@ struct TgtCustomPDFEngine::TTextLine {
 // the font already places right share one string; a run without any is
 // shown with "Tj".
 void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi,
-                                            double size, const double *advances) {
+                                            double size, const TgtAdvances *advances, size_t first) {
   const bool tj = advances && !ansi.empty() && size > 0 &&
                   (font.Font().Family == u"Arial Unicode MS" || font.Font().Charset != GREEK_CHARSET);
   if (!tj) {
@@ -135,26 +137,35 @@ void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &
   const size_t start = out.size();
   out += "[(";
   bool adjusted = false;
-  for (size_t i = 0; i < ansi.size(); ++i) {
-    if (i) {
-      const uint8_t prev = static_cast<uint8_t>(ansi[i - 1]);
-      const double natural = font.CodeWidth(prev) * (S / 72) * size / 1000;
-      const double adjust = (natural - advances[i - 1]) / size * 1000 * FPixelToPointMultiplier;
+  // The adjustment depends on the font's width of the character before and
+  // its advance alone: while both repeat (a fixed-pitch font, even spacing)
+  // the last one's text stands. Nothing is known at first (NaN).
+  double lastWidth = std::numeric_limits<double>::quiet_NaN(), lastAdvance = lastWidth;
+  std::string &text = FAdjustText;  // empty: no adjustment
+  size_t from = 0;                  // the characters not written yet
+  for (size_t i = 1; i < ansi.size(); ++i) {
+    const double width = font.CodeWidth(static_cast<uint8_t>(ansi[i - 1]));
+    const double advance = (*advances)[first + i - 1];
+    if (width != lastWidth || advance != lastAdvance) {
+      lastWidth = width;
+      lastAdvance = advance;
+      const double natural = width * (S / 72) * size / 1000;
+      const double adjust = (natural - advance) / size * 1000 * FPixelToPointMultiplier;
       // Far below half the last decimal a value reads 0.0000 without being
       // formatted; nearer, its text tells.
-      if (std::fabs(adjust) >= 0.00004) {
-        const size_t at = out.size();
-        out += ')';
-        if (AppendAdjustment(out, adjust)) {
-          out += '(';
-          adjusted = true;
-        } else {
-          out.resize(at);
-        }
-      }
+      text.clear();
+      if (std::fabs(adjust) >= 0.00004 && !AppendAdjustment(text, adjust)) text.clear();
     }
-    pdf::AppendEscapedChar(out, ansi[i]);
+    if (!text.empty()) {
+      pdf::AppendEscapedLiteral(out, ansi.substr(from, i - from));
+      out += ')';
+      out += text;
+      out += '(';
+      from = i;
+      adjusted = true;
+    }
   }
+  pdf::AppendEscapedLiteral(out, ansi.substr(from));
   if (adjusted) {
     out += ")] TJ";
   } else {
@@ -233,7 +244,8 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   const double theta = angle * std::numbers::pi / 180;
   const double cs = std::cos(theta), sn = std::sin(theta);
   const bool upright = angle % 360 == 0;
-  TPdfFontSpec wanted = SpecOf(run.FFont);
+  TPdfFontSpec &wanted = FWanted;
+  FillSpec(wanted, run.FFont);
   wanted.Size = size;
   if (composite) {
     // As the run was shaped: by the face name alone, so that the glyph
@@ -245,7 +257,8 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   TgtPDFFont &font = FontResource(wanted, composite, !vertical, fontIndex);
   double advance = 0;  // engine pixels
   std::string_view ansi;
-  const double *metafile = nullptr;
+  const TgtAdvances *metafile = nullptr;
+  const size_t first = static_cast<size_t>(run.FRunInfo.StartPos);
   if (composite) {
     // The font's widths are the glyphs' own advances; kerning and the
     // metafile's spacing are adjustments of the show operator.
@@ -261,12 +274,13 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     FShow.clear();
     CompositeShow(FShow, line, run, font, advance);
   } else {
-    FAnsi = WideTo1252(run.FRunText);
+    WideTo1252(run.FRunText, FAnsi);
     ansi = FAnsi;
     font.AddUsedCharacters(ansi);
-    if (line.MetafileAdvances) metafile = Item.FCharSpaceArray.data() + run.FRunInfo.StartPos;
+    if (line.MetafileAdvances) metafile = &Item.FCharSpaceArray;
     for (size_t i = 0; i < ansi.size(); ++i)
-      advance += metafile ? metafile[i] : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
+      advance += metafile ? (*metafile)[first + i]
+                          : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
   }
   // The baseline lies the ascent below the run's top, along the text's own
   // downward direction; underline, strike-out and background follow it.
@@ -324,7 +338,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   if (composite)
     t += FShow;
   else
-    AppendShowOperator(t, font, ansi, size, metafile);
+    AppendShowOperator(t, font, ansi, size, metafile, first);
   t += "\r\nET Q \r\n";
   // Underline and strike-out along the run.
   const TgtPDFFontInfo &fi = font.Info();
@@ -345,11 +359,37 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   line.First = false;
 }
 
+const TgtFont &TgtCustomPDFEngine::PreparedFont(const TgtFont &font) {
+  // The map decides by the name alone; the other fields are the item's.
+  if (FPreparedKnown && font.Name == FPreparedFrom) {
+    FPrepared = font;
+    FPrepared.Name = FPreparedName;
+    return FPrepared;
+  }
+  FPrepared = FMapFont.PrepareFont(font);
+  FPreparedFrom = font.Name;
+  FPreparedName = FPrepared.Name;
+  FPreparedKnown = true;
+  return FPrepared;
+}
+
+const TgtFontCell &TgtCustomPDFEngine::FontCell(const TgtFont &font) {
+  // The cell depends on the fields MeasureFontCell looks at.
+  const TgtFont &k = FCellFont;
+  if (!FCellKnown || font.Name != k.Name || font.Bold != k.Bold || font.Italic != k.Italic ||
+      font.Charset != k.Charset || font.Pitch != k.Pitch) {
+    FCell = MeasureFontCell(font);
+    FCellFont = font;
+    FCellKnown = true;
+  }
+  return FCell;
+}
+
 void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
   if (!(ItemsToRender() & irText) || Item.FLines.empty()) return;
   // The family as installed, or the TrueType family that stands in for it.
-  const TgtFont font = FMapFont.PrepareFont(Item.FFont);
-  const double size = WholeIfClose(SpecOf(Item.FFont).Size);
+  const TgtFont &font = PreparedFont(Item.FFont);
+  const double size = WholeIfClose(SizeOf(Item.FFont));
   const double S = gtScreenResolution;
   const double theta = Item.FRotationAngle * std::numbers::pi / 180;
   const double em = size * (S / 72) * (S / InputXRes());
@@ -359,7 +399,7 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
     FSizeValue = size;
     FSizeText = pdf::SizeText(size);
   }
-  TTextLine line{Item, size, FSizeText, {}, false, true, em * MeasureFontCell(Item.FFont).Ascent};
+  TTextLine line{Item, size, FSizeText, {}, false, true, em * FontCell(Item.FFont).Ascent};
   if (Item.FTextEffects.FOpacity < 100) line.GState = GraphicsState(Item.FTextEffects.FOpacity);
   FRunTextX = Item.FX;
   FRunTextY = Item.FY;
@@ -370,15 +410,21 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
     const WString *source = &Item.FLines[l];
     if (l == 0 && source->find(u"<%") != WString::npos) source = &(replaced = ReplaceVariables(*source, true));
     const WString &text = *source;
-    TgtRunMerger merger(font, Item.FRotationAngle, text.size());
-    TgtStringAnalyzer::StringAnalyze(text, Item.FBiDiMode, FMapFont, merger.Callback(), font);
-    // A line that needs complex shaping is drawn as the shaper places it,
-    // whatever advances the metafile holds.
-    const bool complexLine = std::any_of(merger.Runs().begin(), merger.Runs().end(),
-                                         [](const TgtRunStore &r) { return r.FRunInfo.GlyphType & gdComplex; });
-    line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile && !complexLine &&
-                            !text.empty() && Item.FCharSpaceArray.size() == text.size();
-    for (const TgtRunStore &run : merger.Runs()) RenderTextRun(line, run);
+    if (!FAnalyseEveryLine && TgtStringAnalyzer::IsSimpleLine(text, Item.FBiDiMode, FMapFont, font)) {
+      // The one simple run the analyser and the run merger would make of
+      // the line (their logical clusters aside, which a simple run does not
+      // read), in a store kept for its buffers.
+      TgtRunStore &run = FSimpleRun;
+      run.FRunText = text;
+      run.FFont = font;
+      run.FAngle = Item.FRotationAngle;
+      run.FRunInfo.EndPos = static_cast<int32_t>(text.size());
+      line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile &&
+                              Item.FCharSpaceArray.size() == text.size();
+      RenderTextRun(line, run);
+    } else {
+      RenderAnalysedLine(line, text, font);
+    }
     // The next line starts one line height further down.
     FRunTextX = lineX + em * 1.15 * std::sin(theta);
     FRunTextY = lineY + em * 1.15 * std::cos(theta);
@@ -387,6 +433,21 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
     FContentStream += " Q \r\n";
     FIsInsertClipState = false;
   }
+}
+
+// A line of any text: analysed into items, shaped where needed, the items
+// joined into runs.
+void TgtCustomPDFEngine::RenderAnalysedLine(TTextLine &line, const WString &text, const TgtFont &font) {
+  const TgtTextItem &Item = line.Item;
+  TgtRunMerger merger(font, Item.FRotationAngle, text.size());
+  TgtStringAnalyzer::StringAnalyze(text, Item.FBiDiMode, FMapFont, merger.Callback(), font);
+  // A line that needs complex shaping is drawn as the shaper places it,
+  // whatever advances the metafile holds.
+  const bool complexLine = std::any_of(merger.Runs().begin(), merger.Runs().end(),
+                                       [](const TgtRunStore &r) { return r.FRunInfo.GlyphType & gdComplex; });
+  line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile && !complexLine &&
+                          !text.empty() && Item.FCharSpaceArray.size() == text.size();
+  for (const TgtRunStore &run : merger.Runs()) RenderTextRun(line, run);
 }
 
 }  // namespace nx

@@ -11,7 +11,13 @@
 //   stPolyBezier            FNoPoints points
 #pragma once
 
+#include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cstdint>
+#include <initializer_list>
+#include <iterator>
+#include <stdexcept>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -29,18 +35,166 @@ class TgtCustomDocumentEngine;
 class TgtDocumentItem {
  public:
   virtual ~TgtDocumentItem() = default;
-  // The font size as a fraction (text items).
-  long double FFontSizeInFloat = 0;
+  // The font size as a fraction (text items): the double the font holds.
+  double FFontSizeInFloat = 0;
 };
 
 using TgtItemList = std::vector<std::unique_ptr<TgtDocumentItem>>;
+
+// The lines of a text item: the first held in place (metafile text has one
+// line), any further ones in a vector.
+class TgtTextLines {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = WString;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const WString *;
+    using reference = const WString &;
+    const_iterator() = default;
+    const_iterator(const TgtTextLines *l, size_t i) : FL(l), FI(i) {}
+    const WString &operator*() const { return (*FL)[FI]; }
+    const WString *operator->() const { return &(*FL)[FI]; }
+    const_iterator &operator++() { return ++FI, *this; }
+    const_iterator operator++(int) { return {FL, FI++}; }
+    bool operator==(const const_iterator &o) const { return FI == o.FI; }
+
+   private:
+    const TgtTextLines *FL = nullptr;
+    size_t FI = 0;
+  };
+
+  TgtTextLines() = default;
+  TgtTextLines(std::initializer_list<WString> lines) { *this = lines; }
+  TgtTextLines &operator=(std::initializer_list<WString> lines) {
+    clear();
+    for (const WString &l : lines) emplace_back(l);
+    return *this;
+  }
+  size_t size() const { return FCount; }
+  bool empty() const { return FCount == 0; }
+  WString &operator[](size_t i) { return i == 0 ? FFirst : FMore[i - 1]; }
+  const WString &operator[](size_t i) const { return i == 0 ? FFirst : FMore[i - 1]; }
+  const WString &at(size_t i) const {
+    if (i >= FCount) throw std::out_of_range("TgtTextLines::at");
+    return (*this)[i];
+  }
+  WString &back() { return (*this)[FCount - 1]; }
+  const WString &back() const { return (*this)[FCount - 1]; }
+  // A line made of the arguments, as WString's constructor takes them.
+  template <class... A>
+  WString &emplace_back(A &&...args) {
+    if (FCount++ == 0) return FFirst = WString(std::forward<A>(args)...);
+    return FMore.emplace_back(std::forward<A>(args)...);
+  }
+  void push_back(WString line) { emplace_back(std::move(line)); }
+  void clear() {
+    FFirst.clear();
+    FMore.clear();
+    FCount = 0;
+  }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, FCount}; }
+  friend bool operator==(const TgtTextLines &a, const TgtTextLines &b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+  friend bool operator==(const TgtTextLines &a, const std::vector<WString> &b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+
+ private:
+  WString FFirst;
+  std::vector<WString> FMore;
+  size_t FCount = 0;
+};
+
+// The advance of each character of a text item, engine pixels. A metafile's
+// advances are whole logical units times one scale: when every value is
+// exactly such a unit count (16 bits) times the scale, the counts are kept
+// instead of the values, a quarter of the memory; reading gives the same
+// doubles bit for bit.
+class TgtAdvances {
+ public:
+  class const_iterator {
+   public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = double;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const double *;
+    using reference = double;
+    const_iterator() = default;
+    const_iterator(const TgtAdvances *a, size_t i) : FA(a), FI(i) {}
+    double operator*() const { return (*FA)[FI]; }
+    const_iterator &operator++() { return ++FI, *this; }
+    const_iterator operator++(int) { return {FA, FI++}; }
+    bool operator==(const const_iterator &o) const { return FI == o.FI; }
+
+   private:
+    const TgtAdvances *FA = nullptr;
+    size_t FI = 0;
+  };
+
+  TgtAdvances() = default;
+  TgtAdvances(const std::vector<double> &v) : FValues(v) {}  // NOLINT: reads as the values
+  // values [first, last), kept as unit counts of scale where exact.
+  void Assign(const double *first, const double *last, double scale);
+  void assign(size_t n, double v) { FSteps.clear(), FValues.assign(n, v); }
+  template <class It>
+  void assign(It first, It last) {
+    FSteps.clear();
+    FValues.assign(first, last);
+  }
+  size_t size() const { return FSteps.empty() ? FValues.size() : FSteps.size(); }
+  bool empty() const { return size() == 0; }
+  double operator[](size_t i) const { return FSteps.empty() ? FValues[i] : FSteps[i] * FScale; }
+  const_iterator begin() const { return {this, 0}; }
+  const_iterator end() const { return {this, size()}; }
+  // Whether the values are kept as unit counts.
+  bool Compact() const { return !FSteps.empty(); }
+  friend bool operator==(const TgtAdvances &a, const TgtAdvances &b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+  friend bool operator==(const TgtAdvances &a, const std::vector<double> &b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin());
+  }
+
+ private:
+  std::vector<int16_t> FSteps;
+  std::vector<double> FValues;
+  double FScale = 0;
+};
+
+inline void TgtAdvances::Assign(const double *first, const double *last, double scale) {
+  FSteps.clear();
+  FValues.clear();
+  const size_t n = static_cast<size_t>(last - first);
+  // The unit count of a value, or nothing when count times scale is not the
+  // very value (its sign of zero included).
+  auto count = [scale](double v, int16_t &out) {
+    const double k = std::nearbyint(v / scale);
+    if (!(std::fabs(k) <= 32767)) return false;
+    out = static_cast<int16_t>(k);
+    return std::bit_cast<uint64_t>(out * scale) == std::bit_cast<uint64_t>(v);
+  };
+  int16_t k = 0;
+  bool exact = n > 0 && std::isfinite(scale) && scale != 0;
+  for (size_t i = 0; exact && i < n; ++i) exact = count(first[i], k);
+  if (!exact) {
+    FValues.assign(first, last);
+    return;
+  }
+  FScale = scale;
+  FSteps.resize(n);
+  for (size_t i = 0; i < n; ++i) count(first[i], FSteps[i]);
+}
 
 // One run of text; metafile text has one line.
 class TgtTextItem : public TgtDocumentItem {
  public:
   double FX = 0;  // anchor: top-left corner of the text
   double FY = 0;
-  std::vector<WString> FLines;
+  TgtTextLines FLines;
   int32_t FRotationAngle = 0;  // degrees
   TgtFont FFont;
   TgtBrush FBrush{bsClear, 0xFFFFFF, nullptr};  // background; bsClear = transparent
@@ -54,7 +208,7 @@ class TgtTextItem : public TgtDocumentItem {
   double FWidthOfTheText = 0;
   POINT FCenterAndRightAlignTextPos{0, 0};
   int32_t FMaxDigitWidth = 0;
-  std::vector<double> FCharSpaceArray;  // advance of each character
+  TgtAdvances FCharSpaceArray;  // advance of each character
 };
 
 // Text in a framed box (the engines' own TextBox).

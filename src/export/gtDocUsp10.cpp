@@ -254,11 +254,17 @@ bool IsLatin1Text(const WString &text) {
 
 }  // namespace
 
+bool TgtStringAnalyzer::IsSimpleLine(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
+                                     const TgtFont &font) {
+  if (text.empty() || text.size() > (1u << 20) || biDiMode != bdLeftToRight) return false;
+  const auto *family = mapFont.FamilyInfo(font.Name);
+  return family && family->CoversBasicLatin && IsLatin1Text(text);
+}
+
 void TgtStringAnalyzer::StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
                                       const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape) {
   if (text.empty() || text.size() > (1u << 20)) return;
-  const auto *family = mapFont.FamilyInfo(font.Name);
-  if (biDiMode == bdLeftToRight && family && family->CoversBasicLatin && IsLatin1Text(text)) {
+  if (IsSimpleLine(text, biDiMode, mapFont, font)) {
     // The line as one simple item, without itemising it.
     std::vector<WORD> logClust(text.size());
     for (size_t i = 0; i < text.size(); ++i) logClust[i] = WORD(i);

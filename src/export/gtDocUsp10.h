@@ -41,6 +41,9 @@ class TgtStringAnalyzer {
   // Latin is one simple item, handed on without itemising it.
   static void StringAnalyze(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
                             const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape = false);
+  // Whether StringAnalyze hands the line on as that one simple item: left
+  // to right, U+0020 .. U+00FF, a font that covers Basic Latin.
+  static bool IsSimpleLine(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont, const TgtFont &font);
   // The same with every line itemised (the general path).
   static void StringAnalyzeItems(const WString &text, TgtBiDiMode biDiMode, TgtMapFont &mapFont,
                                  const TgtAnalyzeCallback &callback, const TgtFont &font, bool alwaysShape = false);

@@ -361,7 +361,7 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   // Only centred and right-aligned text is placed by their sum.
   double total = extent.cx;
   if (haveDx) {
-    item->FCharSpaceArray.assign(FKeptAdvances.data(), FKeptAdvances.data() + kept);
+    item->FCharSpaceArray.Assign(FKeptAdvances.data(), FKeptAdvances.data() + kept, units.Scale);
     if (a & (taCenter | taRight)) total = std::accumulate(FKeptAdvances.data(), FKeptAdvances.data() + kept, 0.0);
   }
   // 6. Reference point.

@@ -1,0 +1,199 @@
+// Simple lines of text (left to right, U+0020 .. U+00FF, a font covering
+// Basic Latin) skip the string analyser and the run merger; the page they
+// give must be the page the general path gives, byte for byte, whatever
+// mixture of items comes through. Also: the show operator's adjustments
+// where the metafile's advances repeat and change, and the advances kept as
+// unit counts.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "export/PdfTestSupport.h"
+
+using namespace nx;
+using namespace pdftest;
+
+namespace {
+
+struct TTextSpec {
+  std::vector<WString> Lines;
+  WString Family = u"Arial";
+  double Size = 12;
+  std::vector<double> Advances;  // none: not from a metafile
+  TgtBiDiMode BiDi = bdLeftToRight;
+  bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
+  int32_t Angle = 0;
+};
+
+TTextSpec Spec(std::vector<WString> lines, WString family = u"Arial", double size = 12,
+               std::vector<double> advances = {}) {
+  TTextSpec s;
+  s.Lines = std::move(lines);
+  s.Family = std::move(family);
+  s.Size = size;
+  s.Advances = std::move(advances);
+  return s;
+}
+
+void AddText(TgtPDFEngine &e, const TTextSpec &s, double y) {
+  auto &t = AddItem<TgtTextItem>(e);
+  t.FX = 30;
+  t.FY = y;
+  for (const WString &line : s.Lines) t.FLines.push_back(line);
+  t.FFont.Name = s.Family;
+  t.FFont.Size = s.Size;
+  t.FFont.PointSize = int32_t(std::lround(s.Size));
+  t.FFont.Bold = s.Bold;
+  t.FFont.Italic = s.Italic;
+  t.FFont.Underline = s.Underline;
+  t.FFont.StrikeOut = s.StrikeOut;
+  t.FFont.Color = 0x336699;
+  t.FRotationAngle = s.Angle;
+  t.FBiDiMode = s.BiDi;
+  if (!s.Advances.empty()) {
+    t.FIsFromMetafile = true;
+    t.FCharSpaceArray = s.Advances;
+  }
+}
+
+// The page content of the items drawn the usual way and with every line
+// analysed; compression off, fonts referenced.
+std::pair<std::string, std::string> BothWays(nxtest::TempDir &dir, const std::vector<TTextSpec> &specs) {
+  std::string content[2];
+  for (int analyse = 0; analyse < 2; ++analyse) {
+    const std::string name = analyse ? "analysed" : "usual";
+    WriteWithEngine(
+        dir.file(name), [&](TgtPDFEngine &e) { e.SetAnalyseEveryLine(analyse != 0); },
+        [&](TgtPDFEngine &e) {
+          double y = 20;
+          for (const TTextSpec &s : specs) {
+            AddText(e, s, y);
+            y += 25.0 * double(std::max<size_t>(1, s.Lines.size()));
+          }
+        });
+    content[analyse] = PageContent(dir.file(name + ".pdf"));
+  }
+  return {content[0], content[1]};
+}
+
+std::vector<double> Even(size_t n, double v) { return std::vector<double>(n, v); }
+
+TEST(PdfTextRuns, SimpleLinesGiveTheGeneralPathsPage) {
+  NX_REQUIRE_TOOL("qpdf");
+  nxtest::TempDir dir;
+  const WString latin = u"Line 7: 4 x Widget type B at 12.50 each \u00E9\u00FC\u00DF (a) \\ [b]";
+  std::vector<double> kerned;
+  for (size_t i = 0; i < latin.size(); ++i) kerned.push_back(5 + double(i % 7) * 0.73);
+  std::vector<double> spaced = Even(latin.size(), 9.6);
+  spaced[10] += 40;
+  WString longText;
+  for (int i = 0; i < 300; ++i) longText += u"Widget " + WString(1, char16_t(u'A' + i % 26)) + u" ";
+  std::vector<TTextSpec> specs;
+  specs.push_back(Spec({latin}));
+  specs.push_back(Spec({latin}, u"Courier New", 12, Even(latin.size(), 12 * 96.0 / 72 * 0.6)));
+  specs.push_back(Spec({latin}, u"Courier New", 12, spaced));
+  specs.push_back(Spec({latin}, u"Times New Roman", 10.5, kerned));
+  specs.push_back(Spec({u"First line", u"Second \u00C0 line", u"", u"Fourth"}, u"Courier New"));
+  specs.push_back(Spec({u"Bold then italic"}));
+  specs.back().Bold = true;
+  specs.push_back(Spec({u"Bold then italic"}));
+  specs.back().Italic = true;
+  specs.push_back(Spec({u"Under and struck"}, u"Arial", 14));
+  specs.back().Underline = specs.back().StrikeOut = true;
+  specs.push_back(Spec({u"Turned text"}));
+  specs.back().Angle = 30;
+  specs.push_back(Spec({u"Not installed"}, u"No Such Family 17"));
+  specs.push_back(Spec({u"Tab\tstop"}, u"Courier New"));
+  specs.push_back(Spec({u"Right to left base, Latin text"}));
+  specs.back().BiDi = bdRightToLeft;
+  specs.push_back(Spec({u"\u05E9\u05DC\u05D5\u05DD abc"}));
+  specs.back().BiDi = bdRightToLeft;
+  specs.push_back(Spec({u"Mixed \u0391\u03b8\u03ae\u03bd\u03b1 and \u20AC \u2019quotes\u2019"}, u"Times New Roman"));
+  specs.push_back(Spec({u""}));
+  specs.push_back(Spec({longText}, u"Courier New", 9, Even(longText.size(), 7.2)));
+  specs.push_back(Spec({latin}, u"Courier New", 12, Even(latin.size() - 1, 9.6)));  // a count that does not fit
+  specs.push_back(Spec({latin}));  // back to the first font after the others
+  const auto [usual, analysed] = BothWays(dir, specs);
+  ASSERT_FALSE(usual.empty());
+  EXPECT_EQ(usual, analysed);
+  // Every item is there: its text object with its colour.
+  size_t objects = 0;
+  for (size_t at = 0; (at = usual.find("BT\r\n", at)) != std::string::npos; ++at) ++objects;
+  EXPECT_GE(objects, specs.size());  // the multi-line item has four lines, one empty; one item is empty
+  EXPECT_NE(usual.find("(Widget A Widget B"), std::string::npos);
+}
+
+// Where the advances repeat, the adjustment written is the last one's; a
+// change of advance or of the font's width gives a new one, and a return
+// to the font's width none.
+TEST(PdfTextRuns, AdjustmentsFollowEveryChangeOfAdvance) {
+  NX_REQUIRE_TOOL("qpdf");
+  nxtest::TempDir dir;
+  const double w = 12 * 96.0 / 72 * 0.6;  // Courier New's advance at 12 points
+  const std::vector<TTextSpec> specs = {Spec({u"AAAAA"}, u"Courier New", 12, {20, 20, w, 20, w}),
+                                        Spec({u"AAAA"}, u"Courier New", 12, {20, 30, 30, 20}),
+                                        Spec({u"iWiW"}, u"Arial", 12, {9, 9, 9, 9})};
+  WriteWithEngine(dir.file("adjust"), nullptr, [&](TgtPDFEngine &e) {
+    double y = 20;
+    for (const TTextSpec &s : specs) AddText(e, s, y += 30);
+  });
+  const std::string c = PageContent(dir.file("adjust.pdf"));
+  // (9.6 - 20) / 12 * 1000 * 0.75 = -650, (9.6 - 30) ... = -1275.
+  EXPECT_NE(c.find("[(A)-650.0000(A)-650.0000(AA)-650.0000(A)] TJ"), std::string::npos) << c;
+  EXPECT_NE(c.find("[(A)-650.0000(A)-1275.0000(A)-1275.0000(A)] TJ"), std::string::npos) << c;
+  // One advance, but the widths of i and W differ: the adjustments alternate.
+  const size_t at = c.find("[(i)");
+  ASSERT_NE(at, std::string::npos) << c;
+  const std::string tj = c.substr(at, c.find("] TJ", at) - at);
+  const size_t afterI = tj.find(')') + 1, afterW = tj.find(')', afterI) + 1;
+  const std::string adjustI = tj.substr(afterI, tj.find('(', afterI) - afterI);
+  const std::string adjustW = tj.substr(afterW, tj.find('(', afterW) - afterW);
+  EXPECT_NE(adjustI, adjustW) << tj;
+  EXPECT_EQ(tj, "[(i)" + adjustI + "(W)" + adjustW + "(i)" + adjustI + "(W)") << tj;
+}
+
+uint64_t Bits(double v) { return std::bit_cast<uint64_t>(v); }
+
+TEST(PdfTextRuns, AdvancesKeptAsUnitCountsReadBackBitForBit) {
+  const double scale = 96.0 / 600;  // a 600-dpi page played at 96 dpi
+  std::vector<double> whole;
+  for (int k : {0, 1, -3, 57, 32767, -32767, 250}) whole.push_back(k * scale);
+  TgtAdvances a;
+  a.Assign(whole.data(), whole.data() + whole.size(), scale);
+  EXPECT_TRUE(a.Compact());
+  ASSERT_EQ(a.size(), whole.size());
+  for (size_t i = 0; i < whole.size(); ++i) EXPECT_EQ(Bits(a[i]), Bits(whole[i])) << i;
+  EXPECT_EQ(a, whole);
+  // Values that are no unit count of the scale, or too many units, or a
+  // scale that cannot be divided by, are kept as they are.
+  const std::vector<std::vector<double>> kept = {
+      {scale, scale * 2 + 1e-9}, {32768 * scale}, {scale, std::nan("")}, {0.1, 0.2, 0.3}};
+  for (const std::vector<double> &v : kept) {
+    TgtAdvances b;
+    b.Assign(v.data(), v.data() + v.size(), scale);
+    EXPECT_FALSE(b.Compact());
+    ASSERT_EQ(b.size(), v.size());
+    for (size_t i = 0; i < v.size(); ++i) EXPECT_EQ(Bits(b[i]), Bits(v[i])) << i;
+  }
+  for (double bad : {0.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+    TgtAdvances c;
+    c.Assign(whole.data(), whole.data() + 2, bad);
+    EXPECT_FALSE(c.Compact());
+    EXPECT_EQ(c, std::vector<double>(whole.begin(), whole.begin() + 2));
+  }
+  // A zero of the other sign is another value.
+  const double negZero[] = {-0.0};
+  TgtAdvances z;
+  z.Assign(negZero, negZero + 1, scale);
+  EXPECT_TRUE(std::signbit(z[0]));
+  TgtAdvances empty;
+  empty.Assign(whole.data(), whole.data(), scale);
+  EXPECT_TRUE(empty.empty());
+  EXPECT_FALSE(empty.Compact());
+}
+
+}  // namespace
