@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
 #include "common/Files.h"
 #include "export/gtMetafileProcessor.h"
@@ -124,6 +125,13 @@ void TgtCustomDocumentEngine::StartDocumentState() {
   FEngineFileNames.clear();
   FCurrentPage = 0;
   FPageCount = 0;
+  FExpectedPageCount = FRenderedPages = 0;
+  FRenderingEarly = false;
+  FEarlyFailure = nullptr;
+}
+
+void TgtCustomDocumentEngine::SetExpectedPageCount(int32_t Count) {
+  if (FIsDocumentStarted) FExpectedPageCount = std::max(Count, 0);
 }
 
 void TgtCustomDocumentEngine::NewPage() {
@@ -143,11 +151,17 @@ void TgtCustomDocumentEngine::NewPage() {
     if (!FPreferences->FProcessAfterEachPage) ProcessCanvas();
     if (last) items = last->FDocumentItems.size(), texts = last->FTextItems.size();
     if (FPreferences->FProcessAfterEachPage) RenderPage();
+    else if (RendersEarly()) RenderPageEarly();
   }
   ++FPageCount;
   FCurrentPage = FPageCount;
   auto page = std::make_unique<TgtPageItem>(this);
   page->FSettings = FPage;
+  // A rendered page's emptied lists keep their room: the new page takes it.
+  if (!FPages.empty() && FPages.back()->FDocumentItems.empty() && FPages.back()->FTextItems.empty()) {
+    page->FDocumentItems.swap(FPages.back()->FDocumentItems);
+    page->FTextItems.swap(FPages.back()->FTextItems);
+  }
   page->FDocumentItems.reserve(items);
   page->FTextItems.reserve(texts);
   FCurrentDocumentItemList = &page->FDocumentItems;
@@ -288,11 +302,12 @@ void TgtCustomDocumentEngine::ProcessMetafile(HENHMETAFILE Metafile, double Star
 void TgtCustomDocumentEngine::EndDoc() {
   if (!FIsDocumentStarted || FPages.size() < size_t(std::max(FCurrentPage, 0))) return;
   try {
+    if (FEarlyFailure) std::rethrow_exception(std::exchange(FEarlyFailure, nullptr));
     if (!FPreferences->FProcessAfterEachPage) ProcessCanvas();
     if (FPreferences->FProcessAfterEachPage) {
       RenderPage();
     } else {
-      for (int32_t p = 1; p <= FPageCount; ++p) {
+      for (int32_t p = FRenderedPages + 1; p <= FPageCount; ++p) {
         FCurrentPage = p;
         RenderPage();
       }
@@ -338,6 +353,9 @@ void TgtCustomDocumentEngine::ResetDocument() {
   FPageCount = 0;
   FTextRotationAngle = 0;
   FTextAlignment = haLeft;
+  FExpectedPageCount = FRenderedPages = 0;
+  FRenderingEarly = false;
+  FEarlyFailure = nullptr;
   FIsDocumentStarted = false;
 }
 

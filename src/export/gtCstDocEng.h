@@ -8,7 +8,8 @@
 // metafile is played onto the page canvas, a metafile DC at engine resolution
 // (PlayEnhMetaFile records the scale as a world transform); the canvas is
 // interpreted into items when the next page opens or at EndDoc, and EndDoc
-// renders every page:
+// renders every page (or, when the caller announced the page count, each
+// page is rendered as soon as the next one opens, see SetExpectedPageCount):
 //   StartPage, RenderPageBorder, header band, watermark band, the page's
 //   document items then its text items, footer band, stamp band, EndPage
 // where each band renders its document items, then its text items. A band
@@ -157,6 +158,17 @@ class TgtCustomDocumentEngine {
   virtual void RestoreEngineState(int32_t Index);   // 70
   virtual void ClearEngineStates();                 // 71
   virtual void SetWorkingPage(int32_t PageNo);      // 72
+  // The caller's word that the document just begun has Count pages, filled
+  // in order (no SetWorkingPage back to a page before the current one, no
+  // change of the page border, background or page selection). Then a page
+  // is rendered and its items freed as soon as the next page opens, instead
+  // of every page at EndDoc, so that a long document's items are never all
+  // in memory; "<%PgCnt%>" reads Count on those pages. Not while page
+  // events or FOnCalcVariables are set, nor with FProcessAfterEachPage:
+  // those documents render as before. A failure while an early page renders
+  // ends the document as one at EndDoc does, and NewPage throws it. Ignored
+  // unless a document is started; EndDoc forgets it.
+  void SetExpectedPageCount(int32_t Count);
 
   // ---- rendering hooks (73-110) ------------------------------------------
  protected:
@@ -348,6 +360,10 @@ class TgtCustomDocumentEngine {
 
   // Renders page FCurrentPage (or closes it unrendered) and frees its items.
   void RenderPage();
+  // Whether the page just interpreted can be rendered now (see
+  // SetExpectedPageCount), and rendering it so.
+  bool RendersEarly() const;
+  void RenderPageEarly();
   // Calls the hook of every item's class, in list order.
   void RenderDocumentItems(TgtItemList &List);
   void RenderItem(TgtDocumentItem &Item);
@@ -440,6 +456,13 @@ class TgtCustomDocumentEngine {
   bool FIsAutoPaginate = true;
   bool FIsLastElementInTextList = false;
   int32_t FTablenumber = -1;
+  // Early rendering: the announced page count, the pages rendered so far
+  // (1 .. FRenderedPages), whether a page renders early now, and the
+  // failure of an early page that EndDoc raises through its failure path.
+  int32_t FExpectedPageCount = 0;
+  int32_t FRenderedPages = 0;
+  bool FRenderingEarly = false;
+  std::exception_ptr FEarlyFailure;
 };
 
 }  // namespace nx

@@ -100,6 +100,36 @@ void TgtCustomDocumentEngine::RenderPage() {
   FreePageItems(*page);
 }
 
+bool TgtCustomDocumentEngine::RendersEarly() const {
+  // A page's rendering reads, besides its own items, the bands, the image
+  // resources and the page count. The bands and the pictures a page uses
+  // stay as they are while later pages are interpreted (a picture is only
+  // replaced while no other item uses it); the count is the one announced.
+  // The events could see the order change, so documents with them keep it.
+  return FExpectedPageCount > 0 && FCurrentPage == FRenderedPages + 1 && FCurrentPage < FExpectedPageCount &&
+         !FPreferences->FProcessAfterEachPage && !FOnBeforeBeginPage && !FOnAfterBeginPage && !FOnBeforeEndPage &&
+         !FOnAfterEndPage && !FOnCalcVariables;
+}
+
+void TgtCustomDocumentEngine::RenderPageEarly() {
+  FRenderingEarly = true;
+  try {
+    RenderPage();
+  } catch (...) {
+    FRenderingEarly = false;
+    // An output file that could not be made has ended the document already.
+    if (!FIsDocumentStarted) throw;
+    // EndDoc takes the failure through its own path and that of the
+    // concrete engine (their temporary files go), and raises it again.
+    FEarlyFailure = std::current_exception();
+    EndDoc();
+    FEarlyFailure = nullptr;
+    throw;
+  }
+  FRenderingEarly = false;
+  FRenderedPages = FCurrentPage;
+}
+
 void TgtCustomDocumentEngine::FreePageItems(TgtPageItem &PageItem) {
   PageItem.FTextItems.clear();
   PageItem.FDocumentItems.clear();

@@ -55,7 +55,7 @@ WString Decimal(int32_t v) { return AsciiToWide(std::to_string(v)); }
 
 WString TgtCustomDocumentEngine::ReplacePageVariables(const WString &Text) {
   WString s = ReplaceAll(Text, u"<%Pg#%>", Decimal(FCurrentPage));
-  return ReplaceAll(s, u"<%PgCnt%>", Decimal(FPageCount));
+  return ReplaceAll(s, u"<%PgCnt%>", Decimal(FRenderingEarly ? FExpectedPageCount : FPageCount));
 }
 
 WString TgtCustomDocumentEngine::ReplaceVariables(const WString &Text, bool WithPageNumbers) {

@@ -102,6 +102,8 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
   engine.Page().SetOrientation(Session().Orientation == DMORIENT_LANDSCAPE ? poLandscape : poPortrait);
   const double w = engine.Page().Width(), h = engine.Page().Height();
   engine.BeginDoc();
+  // The engine may render each page once the next one opens.
+  engine.SetExpectedPageCount(count);
   try {
     for (int i = 0; i < count; ++i) {
       const TPageMetafile &page = pages.GetPage(i);
