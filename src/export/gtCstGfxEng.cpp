@@ -33,38 +33,22 @@ BITMAPINFO DibHeader(const TgtBitmap &b) {
   return bi;
 }
 
-// A picture of at most two colours as a packed 1-bpp top-down DIB (header,
-// two-colour table, bits): the same pixels in a 32nd of the bytes the page
-// metafile would carry at 32 bits. Empty for a picture of more colours.
-std::vector<uint32_t> TwoColourDib(const TgtBitmap &b) {
-  uint32_t colour[2] = {b.Row(0)[0] & 0xFFFFFF, b.Row(0)[0] & 0xFFFFFF};
-  bool second = false;
-  for (int32_t y = 0; y < b.Height(); ++y) {
-    const uint32_t *row = b.Row(y);
-    for (int32_t x = 0; x < b.Width() && !second; ++x)
-      if ((row[x] & 0xFFFFFF) != colour[0]) colour[1] = row[x] & 0xFFFFFF, second = true;
-    // Bit 24 of (d + 0xFFFFFF), d a 24-bit difference, is set when d is not
-    // 0: no branch to mispredict on pixels that alternate between the two.
-    uint32_t third = 0;
-    for (int32_t x = 0; x < b.Width(); ++x)
-      third |= (((row[x] ^ colour[0]) & 0xFFFFFF) + 0xFFFFFF) & (((row[x] ^ colour[1]) & 0xFFFFFF) + 0xFFFFFF);
-    if (third & 0x1000000) return {};
-  }
-  const size_t stride = (size_t(b.Width()) + 31) / 32;  // in 32-bit units
-  constexpr size_t kHead = (sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD)) / 4;
-  std::vector<uint32_t> dib(kHead + stride * size_t(b.Height()), 0);
-  for (int32_t y = 0; y < b.Height(); ++y)
-    TMemoryBitmap::PackRowOneBit(b.Row(y), b.Width(), colour[0],
-                                 reinterpret_cast<BYTE *>(dib.data() + kHead + stride * size_t(y)));
-  BITMAPINFO bi = DibHeader(b);
-  bi.bmiHeader.biBitCount = 1;
-  bi.bmiHeader.biClrUsed = 2;
-  std::memcpy(dib.data(), &bi.bmiHeader, sizeof bi.bmiHeader);
+// The header and two-colour table of a picture at one bit per pixel: the
+// same pixels in a 32nd of the bytes the page metafile would carry at 32
+// bits.
+struct TOneBitInfo {
+  BITMAPINFOHEADER Header;
+  RGBQUAD Colours[2];
+};
+TOneBitInfo OneBitInfo(const TgtBitmap &b, const TgtOneBitPicture &one) {
+  TOneBitInfo info{DibHeader(b).bmiHeader, {}};
+  info.Header.biBitCount = 1;
+  info.Header.biClrUsed = 2;
   for (int i = 0; i < 2; ++i) {
-    const RGBQUAD q{BYTE(colour[i]), BYTE(colour[i] >> 8), BYTE(colour[i] >> 16), 0};
-    std::memcpy(reinterpret_cast<BYTE *>(dib.data()) + sizeof(BITMAPINFOHEADER) + i * sizeof q, &q, sizeof q);
+    const uint32_t c = one.Colours[i];
+    info.Colours[i] = RGBQUAD{BYTE(c), BYTE(c >> 8), BYTE(c >> 16), 0};
   }
-  return dib;
+  return info;
 }
 
 }  // namespace
@@ -234,11 +218,10 @@ void TgtCustomGraphicsEngine::RenderImageItem(TgtImageItem &Item) {
     return;
   }
   SetStretchBltMode(dc, COLORONCOLOR);
-  const std::vector<uint32_t> mono = TwoColourDib(*pic);
-  if (!mono.empty()) {
-    const auto *info = reinterpret_cast<const BITMAPINFO *>(mono.data());
-    const uint32_t *bits = mono.data() + (sizeof(BITMAPINFOHEADER) + 2 * sizeof(RGBQUAD)) / 4;
-    StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), bits, info, DIB_RGB_COLORS, SRCCOPY);
+  if (const auto mono = pic->OneBit()) {
+    const TOneBitInfo info = OneBitInfo(*pic, *mono);
+    StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), mono->Rows.data(),
+                  reinterpret_cast<const BITMAPINFO *>(&info), DIB_RGB_COLORS, SRCCOPY);
   } else {
     const BITMAPINFO bi = DibHeader(*pic);
     StretchDIBits(dc, x, y, w, h, 0, 0, pic->Width(), pic->Height(), pic->Row(0), &bi, DIB_RGB_COLORS, SRCCOPY);

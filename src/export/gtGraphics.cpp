@@ -27,6 +27,42 @@ void PutU32(std::vector<BYTE> &out, size_t at, uint32_t v) {
   for (int i = 0; i < 4; ++i) out[at + i] = BYTE(v >> (8 * i));
 }
 
+// A 1-bpp DIB's rows in TgtOneBitPicture's form, read from the DIB's own
+// bits (stride bytes a row, topDown or bottom-up) and the picture decoded
+// from them: the same bits, flipped when the top-left pixel is index 1,
+// with the row padding cleared. The two colours are the decoded pixels'.
+std::shared_ptr<const TgtOneBitPicture> OneBitFromDib(const TgtBitmap &Pic, const BYTE *Bits, bool TopDown) {
+  auto one = std::make_shared<TgtOneBitPicture>();
+  const int32_t w = Pic.Width(), h = Pic.Height();
+  one->Stride = (size_t(w) + 31) / 32;
+  one->Rows.assign(one->Stride * size_t(h), 0);
+  const size_t stride = one->Stride * 4, used = (size_t(w) + 7) / 8;
+  const BYTE lastMask = BYTE(w % 8 ? 0xFF00 >> (w % 8) : 0xFF);
+  auto source = [&](int32_t y) { return Bits + stride * size_t(TopDown ? y : h - 1 - y); };
+  const BYTE flip = (source(0)[0] & 0x80) ? 0xFF : 0;
+  auto *out = reinterpret_cast<BYTE *>(one->Rows.data());
+  one->Colours[0] = one->Colours[1] = Pic.Row(0)[0] & 0xFFFFFF;
+  bool other = false;
+  for (int32_t y = 0; y < h; ++y) {
+    const BYTE *in = source(y);
+    BYTE *row = out + stride * size_t(y);
+    for (size_t i = 0; i < used; ++i) row[i] = BYTE(in[i] ^ flip);
+    row[used - 1] &= lastMask;
+    if (other) continue;
+    for (size_t i = 0; i < used; ++i) {
+      if (!row[i]) continue;
+      int bit = 0;
+      while (!(row[i] & (0x80 >> bit))) ++bit;
+      one->Colours[1] = Pic.Row(y)[i * 8 + size_t(bit)] & 0xFFFFFF;
+      other = true;
+      break;
+    }
+  }
+  // Two table entries of one colour: every pixel is the first colour.
+  if (one->Colours[1] == one->Colours[0]) std::fill(one->Rows.begin(), one->Rows.end(), 0u);
+  return one;
+}
+
 }  // namespace
 
 LOGFONTW TgtFont::ToLogFont(int32_t dpi) const {
@@ -116,8 +152,7 @@ TgtBitmap TgtBitmap::FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void
     uint64_t stride = ((uint64_t(w) * h.biBitCount + 31) / 32) * 4;
     if (h.biBitCount == 0 || stride * uint64_t(hgt) > BitsSize) throw ENxError(nxeData, "A bitmap's bits are short");
   }
-  // Every pixel is written from the converted rows below (or the bitmap is
-  // dropped): no fill first.
+  // GDI converts the rows straight into the pixels, each written once.
   TgtBitmap result;
   result.Allocate(int32_t(w), int32_t(hgt));
   result.PixelFormat = h.biBitCount <= 1 ? pf1bit
@@ -126,26 +161,37 @@ TgtBitmap TgtBitmap::FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void
                        : h.biBitCount == 16 ? pf16bit
                        : h.biBitCount == 32 ? pf32bit
                                             : pf24bit;
-  // The DIB's rows converted by GDI into a 32-bit top-down DIB section.
-  BITMAPINFO top{};
-  top.bmiHeader = {sizeof(BITMAPINFOHEADER), result.FWidth, -result.FHeight, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-  void *pixels = nullptr;
-  HBITMAP section = CreateDIBSection(nullptr, &top, DIB_RGB_COLORS, &pixels, nullptr, 0);
-  if (!section || !pixels) {
-    if (section) DeleteObject(section);
-    throw ENxError(nxeGeneral, "Cannot create a " + std::to_string(w) + " x " + std::to_string(hgt) + " bitmap");
-  }
-  const int lines = SetDIBits(nullptr, section, 0, UINT(result.FHeight), Bits, Info, DIB_RGB_COLORS);
-  if (lines > 0) {
-    GdiFlush();
-    const auto *src = static_cast<const uint32_t *>(pixels);
-    uint32_t *dst = result.FPixels.data();
-    const size_t n = result.FPixels.size();
-    for (size_t i = 0; i < n; ++i) dst[i] = src[i] & 0xFFFFFFu;
-  }
-  DeleteObject(section);
-  if (lines <= 0) throw ENxError(nxeData, "A bitmap that cannot be decoded");
+  if (DIBitsToPixels(Info, InfoSize, Bits, BitsSize, DIB_RGB_COLORS, result.FPixels.data()) != result.FHeight)
+    throw ENxError(nxeData, "A bitmap that cannot be decoded");
+  if (h.biBitCount == 1)
+    result.FOneBit = OneBitFromDib(result, static_cast<const BYTE *>(Bits), h.biHeight < 0);
   return result;
+}
+
+std::shared_ptr<const TgtOneBitPicture> TgtBitmap::OneBit() const {
+  if (FOneBit || Empty()) return FOneBit;
+  uint32_t colour[2] = {Row(0)[0] & 0xFFFFFF, Row(0)[0] & 0xFFFFFF};
+  bool second = false;
+  for (int32_t y = 0; y < FHeight; ++y) {
+    const uint32_t *row = Row(y);
+    for (int32_t x = 0; x < FWidth && !second; ++x)
+      if ((row[x] & 0xFFFFFF) != colour[0]) colour[1] = row[x] & 0xFFFFFF, second = true;
+    // Bit 24 of (d + 0xFFFFFF), d a 24-bit difference, is set when d is not
+    // 0: no branch to mispredict on pixels that alternate between the two.
+    uint32_t third = 0;
+    for (int32_t x = 0; x < FWidth; ++x)
+      third |= (((row[x] ^ colour[0]) & 0xFFFFFF) + 0xFFFFFF) & (((row[x] ^ colour[1]) & 0xFFFFFF) + 0xFFFFFF);
+    if (third & 0x1000000) return nullptr;
+  }
+  auto one = std::make_shared<TgtOneBitPicture>();
+  one->Colours[0] = colour[0];
+  one->Colours[1] = colour[1];
+  one->Stride = (size_t(FWidth) + 31) / 32;
+  one->Rows.assign(one->Stride * size_t(FHeight), 0);
+  for (int32_t y = 0; y < FHeight; ++y)
+    TMemoryBitmap::PackRowOneBit(Row(y), FWidth, colour[0],
+                                 reinterpret_cast<BYTE *>(one->Rows.data() + one->Stride * size_t(y)));
+  return one;
 }
 
 // The BMP file header and info header of SaveToStream.

@@ -109,6 +109,16 @@ TgtFontCell MeasureFontCell(const TgtFont &Font);
 using TgtDigest = std::array<BYTE, 16>;
 TgtDigest gtMD5(const void *data, size_t size);
 
+// A picture of at most two colours at one bit per pixel: Colours[0] is the
+// top-left pixel's colour, Colours[1] the other one (Colours[0] again when
+// there is none), and a set bit is a pixel of Colours[1]. Rows top-down,
+// Stride 32-bit words each (a DIB's row), the bits past a row's end clear.
+struct TgtOneBitPicture {
+  uint32_t Colours[2] = {0, 0};
+  size_t Stride = 0;
+  std::vector<uint32_t> Rows;
+};
+
 // A picture: 32-bit pixels 0xAARRGGBB, rows top-down. PixelFormat is the
 // depth the picture came with and is written at; Alpha says whether the alpha
 // bytes are meaningful (the rasterised shapes), otherwise they are 0 and every
@@ -122,18 +132,31 @@ class TgtBitmap {
   TgtBitmap(int32_t Width, int32_t Height, COLORREF Fill = 0xFFFFFF);
 
   // A device-independent bitmap of any depth our GDI draws (1 to 32 bits,
-  // palettes, RLE, bit fields), converted with StretchDIBits. Throws
-  // ENxError (nxeData) when the header is unusable or the bits are short.
+  // palettes, bit fields), converted as StretchDIBits draws it. The header
+  // and its colour table lie in the InfoSize bytes at Info. Throws ENxError
+  // (nxeData) when the header is unusable (compressed bits included) or the
+  // bits are short.
   static TgtBitmap FromDIB(const BITMAPINFO *Info, size_t InfoSize, const void *Bits, size_t BitsSize);
 
   int32_t Width() const { return FWidth; }
   int32_t Height() const { return FHeight; }
   bool Empty() const { return FWidth == 0 || FHeight == 0; }
-  uint32_t *Row(int32_t y) { return FPixels.data() + size_t(y) * size_t(FWidth); }
+  // Pixels that may be changed: the one-bit form kept from decoding is
+  // dropped.
+  uint32_t *Row(int32_t y) {
+    FOneBit.reset();
+    return FPixels.data() + size_t(y) * size_t(FWidth);
+  }
   const uint32_t *Row(int32_t y) const { return FPixels.data() + size_t(y) * size_t(FWidth); }
   // The colour of a pixel without its alpha.
   COLORREF Pixel(int32_t x, int32_t y) const;
   BYTE AlphaAt(int32_t x, int32_t y) const { return BYTE(Row(y)[x] >> 24); }
+
+  // The picture at one bit per pixel, or null when it has more than two
+  // colours (or no pixels). A picture decoded from a 1-bpp DIB keeps this
+  // form from its decoding while its pixels are unchanged; for any other it
+  // is worked out from the pixels at each call.
+  std::shared_ptr<const TgtOneBitPicture> OneBit() const;
 
   // The picture as a BMP file: 24 bits, or 32 bits with alpha.
   std::vector<BYTE> SaveToStream() const;
@@ -155,6 +178,7 @@ class TgtBitmap {
   int32_t FWidth = 0;
   int32_t FHeight = 0;
   std::vector<uint32_t, TgtNoInitAllocator<uint32_t>> FPixels;
+  std::shared_ptr<const TgtOneBitPicture> FOneBit;  // from a 1-bpp DIB
 };
 
 // The GDI pen style of a pen style (solid for the styles GDI has no dash

@@ -26,7 +26,7 @@ std::shared_ptr<TgtBitmap> DecodeRecordDib(const TgtEmfRecord &r, DWORD offBmi, 
   // The decoder finds the colour table after biSize bytes and takes as
   // many entries as the header implies: biSize must lie inside what the
   // record holds, and the copy has room for the largest table (zeros past
-  // the record's bytes).
+  // the record's bytes), so the copy's size is what the decoder may read.
   DWORD biSize;
   std::memcpy(&biSize, info, 4);
   if (biSize < sizeof(BITMAPINFOHEADER) || biSize > cbBmi || biSize > kLargestDibHeader) {
@@ -37,7 +37,7 @@ std::shared_ptr<TgtBitmap> DecodeRecordDib(const TgtEmfRecord &r, DWORD offBmi, 
   std::memcpy(head.data(), info, cbBmi);
   auto *bmi = reinterpret_cast<BITMAPINFO *>(head.data());
   try {
-    return std::make_shared<TgtBitmap>(TgtBitmap::FromDIB(bmi, cbBmi, bits, cbBits));
+    return std::make_shared<TgtBitmap>(TgtBitmap::FromDIB(bmi, head.size() * sizeof head[0], bits, cbBits));
   } catch (const std::exception &e) {
     *why = e.what();
   }

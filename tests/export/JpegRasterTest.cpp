@@ -1,7 +1,8 @@
 // The raster engine's short ways give what the general ones give: pictures
 // decoded from DIBs of every depth, image digests taken a row at a time,
 // JPEG encoding straight from the page raster, and two-colour pictures
-// carried at one bit per pixel on the page.
+// carried at one bit per pixel on the page (kept from decoding for 1-bpp
+// DIBs).
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -81,6 +82,21 @@ TEST(JpegRaster, PicturesDecodeAsStretchDIBitsDrawsThem) {
   EXPECT_THROW(TgtBitmap::FromDIB(reinterpret_cast<const BITMAPINFO *>(rle.data()), InfoSize(rle),
                                   rle.data() + InfoSize(rle), 64),
                ENxError);
+}
+
+// The header and colour table are read only within the bytes given for
+// them.
+TEST(JpegRaster, PicturesAreDecodedOnlyFromTheirHeadersBytes) {
+  std::vector<uint8_t> dib = RandomDib(5, 3, 4, false, 0, 11);
+  const size_t info = InfoSize(dib);
+  const auto *bmi = reinterpret_cast<const BITMAPINFO *>(dib.data());
+  const uint8_t *bits = dib.data() + info;
+  const size_t bitsSize = dib.size() - info;
+  EXPECT_NO_THROW(TgtBitmap::FromDIB(bmi, info, bits, bitsSize));
+  EXPECT_THROW(TgtBitmap::FromDIB(bmi, info - 4, bits, bitsSize), ENxError) << "colour table cut";
+  EXPECT_THROW(TgtBitmap::FromDIB(bmi, info, bits, bitsSize - 1), ENxError) << "bits short";
+  reinterpret_cast<BITMAPINFOHEADER *>(dib.data())->biSize = DWORD(info + 4);
+  EXPECT_THROW(TgtBitmap::FromDIB(bmi, info, bits, bitsSize), ENxError) << "header past its bytes";
 }
 
 TEST(JpegRaster, NewBitmapsHoldTheirFillAndRefuseUnmakeableSizes) {
@@ -219,6 +235,116 @@ TEST(JpegRaster, TwoColourPicturesDrawAsTheirFullColourSelves) {
   int inked = 0;
   for (int y = 0; y < want.Height(); ++y)
     for (int x = 0; x < want.Width(); ++x) inked += want.Row(y)[x] != 0xFFFFFF;
+  EXPECT_GT(inked, 98 * 97 / 4) << "the pictures were not drawn";
+}
+
+// A 1-bpp DIB of w x h pixels: random bits (row padding included), a table
+// of the two colours given, or of one entry when `second` is CLR_INVALID
+// (the other entry is then the default white).
+std::vector<uint8_t> OneBitDib(int w, int h, bool topDown, COLORREF first, COLORREF second, unsigned seed,
+                               int fill = -1) {
+  std::vector<uint8_t> dib = RandomDib(w, h, 1, topDown, second == CLR_INVALID ? 1 : 2, seed);
+  const RGBQUAD q[2] = {{GetBValue(first), GetGValue(first), GetRValue(first), 0},
+                        {GetBValue(second), GetGValue(second), GetRValue(second), 0}};
+  std::memcpy(dib.data() + sizeof(BITMAPINFOHEADER), q, second == CLR_INVALID ? 4 : 8);
+  if (fill >= 0) std::fill(dib.begin() + long(InfoSize(dib)), dib.end(), uint8_t(fill));
+  return dib;
+}
+
+TgtBitmap Decoded(const std::vector<uint8_t> &dib) {
+  const size_t info = InfoSize(dib);
+  return TgtBitmap::FromDIB(reinterpret_cast<const BITMAPINFO *>(dib.data()), info, dib.data() + info,
+                            dib.size() - info);
+}
+
+// Where the one-bit forms differ, or "".
+std::string OneBitDifference(const TgtOneBitPicture &a, const TgtOneBitPicture &b) {
+  if (a.Colours[0] != b.Colours[0] || a.Colours[1] != b.Colours[1]) return "colours";
+  if (a.Stride != b.Stride || a.Rows.size() != b.Rows.size()) return "size";
+  for (size_t i = 0; i < a.Rows.size(); ++i)
+    if (a.Rows[i] != b.Rows[i]) return "word " + std::to_string(i);
+  return "";
+}
+
+TEST(JpegRaster, OneBitFormKeptFromDecodingIsTheMeasuredOne) {
+  const COLORREF red = RGB(200, 10, 20), ink = RGB(1, 2, 3);
+  for (int w : {1, 7, 8, 9, 31, 32, 33, 70}) {
+    for (bool topDown : {false, true}) {
+      for (unsigned seed = 1; seed <= 4; ++seed) {
+        // Random bits (the first pixel either index), a picture of one
+        // index, two equal entries, and a table of one entry.
+        const std::vector<std::vector<uint8_t>> dibs = {
+            OneBitDib(w, 5, topDown, red, ink, seed), OneBitDib(w, 5, topDown, red, ink, seed, seed % 2 ? 0xFF : 0),
+            OneBitDib(w, 5, topDown, ink, ink, seed), OneBitDib(w, 5, topDown, ink, CLR_INVALID, seed)};
+        for (size_t k = 0; k < dibs.size(); ++k) {
+          SCOPED_TRACE("width " + std::to_string(w) + (topDown ? " top-down" : " bottom-up") + ", seed " +
+                       std::to_string(seed) + ", case " + std::to_string(k));
+          const TgtBitmap pic = Decoded(dibs[k]);
+          const auto kept = pic.OneBit();
+          ASSERT_TRUE(kept);
+          EXPECT_EQ(kept, pic.OneBit()) << "not kept from decoding";
+          TgtBitmap copy = pic;
+          copy.Row(0);  // may change the pixels: measured from them from now on
+          const auto measured = copy.OneBit();
+          ASSERT_TRUE(measured);
+          EXPECT_NE(measured, copy.OneBit());
+          EXPECT_EQ(OneBitDifference(*kept, *measured), "");
+        }
+      }
+    }
+  }
+}
+
+TEST(JpegRaster, OneBitFormFollowsChangedPixels) {
+  TgtBitmap pic = Decoded(OneBitDib(20, 6, false, RGB(0, 0, 0), RGB(255, 255, 255), 5));
+  ASSERT_TRUE(pic.OneBit());
+  pic.Row(3)[7] = 0x0000FF;  // a third colour
+  EXPECT_FALSE(pic.OneBit());
+  // Pictures of more bits per pixel are measured: two colours at 4 bpp.
+  std::vector<uint8_t> four = RandomDib(9, 4, 4, true, 2, 8);
+  for (size_t i = InfoSize(four); i < four.size(); ++i) four[i] &= 0x11;
+  const TgtBitmap two = Decoded(four);
+  const auto measured = two.OneBit();
+  ASSERT_TRUE(measured);
+  EXPECT_NE(measured, two.OneBit());
+  EXPECT_FALSE(Decoded(RandomDib(9, 4, 24, false, 0, 2)).OneBit());
+}
+
+TEST(JpegRaster, DecodedOneBitPicturesDrawAsTheirFullColourSelves) {
+  // Pictures decoded from 1-bpp DIBs, their first pixel of either index,
+  // shrunk, enlarged and at their own size; the reference draws them from
+  // their 32-bit pixels.
+  auto decoded = [](int w, int h, bool topDown, COLORREF a, COLORREF b, unsigned seed) {
+    return std::make_shared<TgtBitmap>(Decoded(OneBitDib(w, h, topDown, a, b, seed)));
+  };
+  const std::vector<TPlaced> placed = {{decoded(613, 611, false, RGB(0, 0, 0), RGB(255, 255, 255), 1), 50, 60, 98, 97},
+                                       {decoded(37, 29, true, RGB(18, 52, 86), RGB(254, 220, 186), 2), 200, 60, 301, 203},
+                                       {decoded(45, 33, false, RGB(9, 9, 9), RGB(9, 9, 9), 3), 550, 60, 45, 33},
+                                       {decoded(41, 40, true, RGB(0, 0, 255), CLR_INVALID, 4), 50, 400, 77, 59}};
+  TRasterProbe e;
+  std::filesystem::path dir = std::filesystem::temp_directory_path() / ("nx-jpegonebit-" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  e.SetFileName(AsciiToWide((dir / "page").string()));
+  e.BeginDoc();
+  for (const TPlaced &p : placed) {
+    auto item = std::make_unique<TgtImageItem>();
+    item->FIndexNo = e.ReserveImageSlot();
+    e.StoreImage(item->FIndexNo, p.Picture);
+    item->FX = p.X, item->FY = p.Y, item->FWidth = p.W, item->FHeight = p.H;
+    e.CurrentDocumentItemList()->push_back(std::move(item));
+  }
+  e.EndDoc();
+  std::filesystem::remove_all(dir);
+  const TgtBitmap want = GeneralPage(placed);
+  ASSERT_EQ(e.Page.Width(), want.Width());
+  ASSERT_EQ(e.Page.Height(), want.Height());
+  int differ = 0, inked = 0;
+  for (int y = 0; y < want.Height(); ++y)
+    for (int x = 0; x < want.Width(); ++x) {
+      differ += e.Page.Row(y)[x] != want.Row(y)[x];
+      inked += want.Row(y)[x] != 0xFFFFFF;
+    }
+  EXPECT_EQ(differ, 0);
   EXPECT_GT(inked, 98 * 97 / 4) << "the pictures were not drawn";
 }
 

@@ -1,11 +1,13 @@
 // The interpreter's building blocks: coordinate mappings, the glyph table
-// of a font, and the salvage of damaged metafile images.
+// of a font, the salvage of damaged metafile images, and the pictures of
+// records.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <sstream>
 
+#include "export/gtMetafileProcessorBitmap.h"
 #include "export/gtMetafileProcessorGlyphs.h"
 #include "export/gtMetafileProcessorRecord.h"
 #include "export/gtMetafileProcessorSpace.h"
@@ -228,6 +230,42 @@ TEST(EmfRecord, ReadsNeverPassTheRecordsEnd) {
   EXPECT_TRUE(r.U32(32, &v));
   EXPECT_EQ(r.Bytes(30, 7), nullptr);
   EXPECT_EQ(EmfRecordName(EMR_EXTTEXTOUTW), "EXTTEXTOUTW");
+}
+
+// A STRETCHDIBITS record carrying a 4 x 2 8-bpp DIB whose colour table
+// holds one of the 256 entries its header implies: the entries past the
+// record's bytes are black, as they always were.
+TEST(RecordPictures, ShortColourTablesDecodeAndUnsoundHeadersAreRefused) {
+  std::vector<uint8_t> rec(132, 0);
+  auto put = [&](size_t at, uint32_t v) { std::memcpy(rec.data() + at, &v, 4); };
+  put(0, EMR_STRETCHDIBITS);
+  put(4, uint32_t(rec.size()));
+  const BITMAPINFOHEADER head{sizeof head, 4, 2, 1, 8, BI_RGB, 0, 0, 0, 0, 0};
+  std::memcpy(rec.data() + 80, &head, sizeof head);
+  const RGBQUAD first{30, 20, 10, 0};
+  std::memcpy(rec.data() + 120, &first, 4);
+  const uint8_t rows[8] = {0, 1, 0, 2, 1, 0, 0, 0};  // bottom row first
+  std::memcpy(rec.data() + 124, rows, 8);
+  const TgtEmfRecord r(reinterpret_cast<const ENHMETARECORD *>(rec.data()));
+  std::string why;
+  const auto pic = DecodeRecordDib(r, 80, 44, 124, 8, &why);
+  ASSERT_TRUE(pic) << why;
+  const COLORREF c = RGB(10, 20, 30);
+  const COLORREF want[2][4] = {{0, c, c, c}, {c, 0, c, 0}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 4; ++x) EXPECT_EQ(pic->Pixel(x, y), want[y][x]) << x << "," << y;
+  EXPECT_EQ(pic->PixelFormat, pf8bit);
+
+  EXPECT_FALSE(DecodeRecordDib(r, 80, 44, 124, 7, &why)) << "bits a byte short";
+  EXPECT_FALSE(DecodeRecordDib(r, 80, 44, 128, 8, &why)) << "bits past the record";
+  EXPECT_FALSE(DecodeRecordDib(r, 80, 39, 124, 8, &why)) << "header cut";
+  put(80, 200);  // a header size no DIB has
+  EXPECT_FALSE(DecodeRecordDib(r, 80, 44, 124, 8, &why));
+  put(80, 48);  // a header larger than the bytes given for it
+  EXPECT_FALSE(DecodeRecordDib(r, 80, 44, 124, 8, &why));
+  put(80, sizeof head);
+  put(96, BI_RLE8);
+  EXPECT_FALSE(DecodeRecordDib(r, 80, 44, 124, 8, &why)) << "compressed bits";
 }
 
 }  // namespace

@@ -75,6 +75,75 @@ TEST(DibRows, EveryDepthAndLayoutConvertsAsPixelDoes) {
   }
 }
 
+// Where DIBitsToPixels and SetDIBits into a 32-bpp top-down DIB section
+// (then the colour bits of the section) first disagree, or "".
+std::string DirectAgainstSection(const TestDib &dib) {
+  const int w = dib.view.width, h = dib.view.height;
+  BITMAPINFO top{};
+  top.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void *p = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, &top, DIB_RGB_COLORS, &p, nullptr, 0);
+  if (!section || !p) return "no section";
+  const int lines = SetDIBits(nullptr, section, 0, UINT(h), dib.bits.data(), dib.Info(), DIB_RGB_COLORS);
+  GdiFlush();
+  std::vector<uint32_t> want(static_cast<const uint32_t *>(p), static_cast<const uint32_t *>(p) + size_t(w) * h);
+  DeleteObject(section);
+  // Bytes the conversion leaves alone would keep this pattern.
+  std::vector<DWORD> got(size_t(w) * h, 0xA5A5A5A5u);
+  const int rows = DIBitsToPixels(dib.Info(), dib.info.size(), dib.bits.data(), dib.bits.size(), DIB_RGB_COLORS,
+                                  got.data());
+  if (rows != h || lines != h) return "rows " + std::to_string(rows) + " and " + std::to_string(lines);
+  for (size_t i = 0; i < got.size(); ++i)
+    if (got[i] != (want[i] & 0xFFFFFF)) return "pixel " + std::to_string(i);
+  return "";
+}
+
+TEST(DibRows, DirectConversionGivesTheSectionsPixels) {
+  const std::array<uint32_t, 3> m565{0xF800, 0x07E0, 0x001F}, m1010{0x3FF00000, 0x000FFC00, 0x000003FF};
+  for (int w : {1, 7, 13, 33, 64}) {
+    for (bool topDown : {false, true}) {
+      SCOPED_TRACE("width " + std::to_string(w) + (topDown ? " top-down" : " bottom-up"));
+      for (int bpp : {1, 4, 8, 16, 24, 32}) EXPECT_EQ(DirectAgainstSection(TestDib(w, 5, bpp, topDown)), "") << bpp;
+      for (int bpp : {1, 4, 8})  // short colour tables
+        EXPECT_EQ(DirectAgainstSection(TestDib(w, 4, bpp, topDown, BI_RGB, {}, bpp == 1 ? 1 : 3, 9)), "") << bpp;
+      EXPECT_EQ(DirectAgainstSection(TestDib(w, 3, 16, topDown, BI_BITFIELDS, m565)), "");
+      EXPECT_EQ(DirectAgainstSection(TestDib(w, 3, 32, topDown, BI_BITFIELDS, m1010)), "");
+    }
+  }
+}
+
+TEST(DibRows, DirectConversionRefusesUnsoundDibsAndWritesNothing) {
+  const TestDib good(9, 4, 8, false);
+  std::vector<DWORD> out(36, 0x5A5A5A5Au);
+  auto refused = [&](const std::vector<uint8_t> &info, size_t infoSize, size_t bitsSize) {
+    const int rows = DIBitsToPixels(reinterpret_cast<const BITMAPINFO *>(info.data()), infoSize, good.bits.data(),
+                                    bitsSize, DIB_RGB_COLORS, out.data());
+    return rows == 0 && std::all_of(out.begin(), out.end(), [](DWORD p) { return p == 0x5A5A5A5Au; });
+  };
+  const size_t all = good.bits.size();
+  EXPECT_TRUE(refused(good.info, good.info.size(), all - 1)) << "a row short";
+  EXPECT_TRUE(refused(good.info, good.info.size() - 4, all)) << "colour table past the header's bytes";
+  EXPECT_TRUE(refused(good.info, sizeof(BITMAPINFOHEADER) - 1, all)) << "header cut";
+  auto with = [&](auto change) {
+    std::vector<uint8_t> info = good.info;
+    BITMAPINFOHEADER h;
+    std::memcpy(&h, info.data(), sizeof h);
+    change(h);
+    std::memcpy(info.data(), &h, sizeof h);
+    return info;
+  };
+  for (DWORD c : {DWORD(BI_RLE8), DWORD(BI_RLE4), DWORD(BI_JPEG), DWORD(BI_PNG)})
+    EXPECT_TRUE(refused(with([c](BITMAPINFOHEADER &h) { h.biCompression = c; }), good.info.size(), all)) << c;
+  EXPECT_TRUE(refused(with([](BITMAPINFOHEADER &h) { h.biBitCount = 2; }), good.info.size(), all));
+  EXPECT_TRUE(refused(with([](BITMAPINFOHEADER &h) { h.biPlanes = 2; }), good.info.size(), all));
+  EXPECT_TRUE(refused(with([](BITMAPINFOHEADER &h) { h.biWidth = 0; }), good.info.size(), all));
+  EXPECT_TRUE(refused(with([](BITMAPINFOHEADER &h) { h.biHeight = 0; }), good.info.size(), all));
+  EXPECT_TRUE(refused(with([](BITMAPINFOHEADER &h) { h.biSize = 4096; }), good.info.size(), all));
+  EXPECT_EQ(DIBitsToPixels(good.Info(), good.info.size(), nullptr, all, DIB_RGB_COLORS, out.data()), 0);
+  EXPECT_EQ(DIBitsToPixels(good.Info(), good.info.size(), good.bits.data(), all, DIB_RGB_COLORS, nullptr), 0);
+  EXPECT_EQ(DIBitsToPixels(good.Info(), good.info.size(), good.bits.data(), all, DIB_RGB_COLORS, out.data()), 4);
+}
+
 // The same picture as a packed DIB of another layout: 32 bpp either way
 // up, 24 bpp bottom-up, or 1 bpp with a two-colour table when it has two.
 std::vector<uint8_t> Repacked(const std::vector<uint32_t> &px, int w, int h, int bpp, bool topDown,

@@ -278,6 +278,19 @@ int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void *
   return n;
 }
 
+int WINAPI DIBitsToPixels(const BITMAPINFO *lpbmi, size_t cbInfo, const void *lpBits, size_t cbBits,
+                          UINT ColorUse, DWORD *lpPixels) {
+  DibView v;
+  if (!lpbmi || !lpBits || !lpPixels || !ParseDibInfo(lpbmi, cbInfo, ColorUse, &v) ||
+      !AttachDibBits(&v, lpBits, cbBits) || v.Rows() < v.height) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return 0;
+  }
+  const size_t width = (size_t)v.width;
+  for (int y = 0; y < v.height; ++y) v.Row(y, lpPixels + (size_t)y * width, 0);
+  return v.height;
+}
+
 HBITMAP WINAPI CreateDIBitmap(HDC hdc, const BITMAPINFOHEADER *pbmih, DWORD flInit,
                               const void *pjBits, const BITMAPINFO *pbmi, UINT iUsage) {
   if (!pbmih) {

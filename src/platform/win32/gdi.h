@@ -593,6 +593,16 @@ int WINAPI GetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, LPVOID lpvBi
                      LPBITMAPINFO lpbmi, UINT usage);
 int WINAPI SetDIBits(HDC hdc, HBITMAP hbm, UINT start, UINT cLines, const void *lpBits,
                      const BITMAPINFO *lpbmi, UINT ColorUse);
+// Not Win32: a DIB converted straight into the caller's pixels, without a
+// bitmap between (SetDIBits into a 32-bpp top-down DIB section, then a copy,
+// without the section). The DIB is one SetDIBits takes (1 to 32 bpp, colour
+// tables, bit fields; not compressed) whose header and colour table lie in
+// the cbInfo bytes at lpbmi and whose every row lies in the cbBits bytes at
+// lpBits. lpPixels receives biWidth x |biHeight| pixels 0x00RRGGBB, rows
+// top-down, each written once. Returns the rows written: every row, or 0
+// with nothing written when the DIB is unusable.
+int WINAPI DIBitsToPixels(const BITMAPINFO *lpbmi, size_t cbInfo, const void *lpBits, size_t cbBits,
+                          UINT ColorUse, DWORD *lpPixels);
 BOOL WINAPI PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
 BOOL WINAPI BitBlt(HDC hdc, int x, int y, int cx, int cy, HDC hdcSrc, int x1, int y1, DWORD rop);
 BOOL WINAPI MaskBlt(HDC hdcDest, int xDest, int yDest, int width, int height, HDC hdcSrc,
