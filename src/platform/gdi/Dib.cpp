@@ -180,9 +180,16 @@ void DibView::Row(int y, uint32_t *out, uint32_t set) const {
   switch (bpp) {
     case 1: {
       const uint32_t c[2] = {set | palette[0], set | palette[1]};
+      // Four pixels for each value of a half byte: a byte is two copies.
+      uint32_t quads[16][4];
+      for (int n = 0; n < 16; ++n)
+        for (int k = 0; k < 4; ++k) quads[n][k] = c[(n >> (3 - k)) & 1];
       int x = 0;
-      for (; x + 8 <= w; x += 8)  // a byte at a time
-        for (int k = 0, b = r[x >> 3]; k < 8; ++k) out[x + k] = c[(b >> (7 - k)) & 1];
+      for (; x + 8 <= w; x += 8) {
+        const int b = r[x >> 3];
+        std::memcpy(out + x, quads[b >> 4], sizeof quads[0]);
+        std::memcpy(out + x + 4, quads[b & 15], sizeof quads[0]);
+      }
       for (; x < w; ++x) out[x] = c[(r[x >> 3] >> (7 - (x & 7))) & 1];
       return;
     }
