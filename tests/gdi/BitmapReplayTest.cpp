@@ -65,6 +65,7 @@ struct BlitSpec {
   DWORD rop = SRCCOPY;
   COLORREF bk = RGB(10, 200, 30);
   size_t cutBits = 0;  // bytes left off the end of the bits
+  DWORD usage = DIB_RGB_COLORS;
 };
 
 std::vector<uint8_t> BlitRecordBytes(const TestDib &d, const BlitSpec &b) {
@@ -80,7 +81,7 @@ std::vector<uint8_t> BlitRecordBytes(const TestDib &d, const BlitSpec &b) {
   r.xSrc = b.src.left, r.ySrc = b.src.top;
   r.xformSrc = {1, 0, 0, 1, 0, 0};
   r.crBkColorSrc = b.bk;
-  r.iUsageSrc = DIB_RGB_COLORS;
+  r.iUsageSrc = b.usage;
   r.offBmiSrc = DWORD(head), r.cbBmiSrc = DWORD(d.info.size());
   r.offBitsSrc = DWORD(head + d.info.size()), r.cbBitsSrc = DWORD(nbits);
   r.cxSrc = b.src.right, r.cySrc = b.src.bottom;
@@ -312,6 +313,33 @@ TEST(BitmapReplay, AnIndependentReaderShowsEveryPictureOfTheCanvas) {
   EXPECT_EQ(images, PagePictures()) << text.substr(0, 400);
   DeleteEnhMetaFile(canvas);
   DeleteEnhMetaFile(page);
+}
+
+}  // namespace
+
+namespace {
+
+// A table of palette indices (DIB_PAL_COLORS) names colours of the default
+// palette: index 0 black, 255 white. The record plays with those colours.
+TEST(BitmapReplay, APaletteIndexTableNamesDefaultColours) {
+  TestDib d;
+  d.w = 16, d.h = 2, d.bpp = 1, d.stride = 4;
+  emftest::Append(d.info, BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 16, 2, 1, 1, BI_RGB, 0, 0, 0, 0, 0});
+  emftest::Append(d.info, WORD(0));
+  emftest::Append(d.info, WORD(255));
+  d.bits = {0xF0, 0x0F, 0, 0, 0xF0, 0x0F, 0, 0};
+  BlitSpec b;
+  b.dest = {2, 3, 16, 2};
+  b.src = {0, 0, 16, 2};
+  b.usage = DIB_PAL_COLORS;
+  const std::vector<uint8_t> rec = BlitRecordBytes(d, b);
+  drawtest::Canvas canvas(24, 8);
+  HANDLETABLE table{{nullptr}};
+  ASSERT_TRUE(PlayEnhMetaFileRecord(canvas.dc, &table, reinterpret_cast<const ENHMETARECORD *>(rec.data()), 1));
+  for (int y = 3; y < 5; ++y) {
+    SCOPED_TRACE("row " + std::to_string(y));
+    for (int x = 2; x < 18; ++x) EXPECT_EQ(canvas.At(x, y), (x - 2) / 4 % 3 == 0 ? 0xFFFFFFu : 0u) << x;
+  }
 }
 
 }  // namespace

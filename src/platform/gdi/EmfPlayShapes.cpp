@@ -157,6 +157,18 @@ HBITMAP RecordBitmap(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBi
   if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, usage, (uint64_t)std::abs((int64_t)h.biHeight),
                &d))
     return nullptr;
+  // A table of palette indices is handed on as the colours they name.
+  if (d.usage == DIB_PAL_COLORS && d.v.bpp <= 8) {
+    const size_t max = size_t{1} << d.v.bpp;
+    const size_t n = d.v.h.biClrUsed && d.v.h.biClrUsed < max ? d.v.h.biClrUsed : max;
+    d.info.resize(d.v.h.biSize + n * sizeof(RGBQUAD));
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t c = d.v.palette[i];
+      const RGBQUAD q{(BYTE)c, (BYTE)(c >> 8), (BYTE)(c >> 16), 0};
+      std::memcpy(d.info.data() + d.v.h.biSize + i * sizeof q, &q, sizeof q);
+    }
+    d.usage = DIB_RGB_COLORS;
+  }
   void *bits = nullptr;
   HBITMAP bm = CreateDIBSection(nullptr, d.Info(), d.usage, &bits, nullptr, 0);
   if (!bm) return nullptr;
