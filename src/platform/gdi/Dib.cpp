@@ -180,9 +180,16 @@ void DibView::Row(int y, uint32_t *out, uint32_t set) const {
   switch (bpp) {
     case 1: {
       const uint32_t c[2] = {set | palette[0], set | palette[1]};
+      // Four pixels for each value of a half byte: a byte is two copies.
+      uint32_t quads[16][4];
+      for (int n = 0; n < 16; ++n)
+        for (int k = 0; k < 4; ++k) quads[n][k] = c[(n >> (3 - k)) & 1];
       int x = 0;
-      for (; x + 8 <= w; x += 8)  // a byte at a time
-        for (int k = 0, b = r[x >> 3]; k < 8; ++k) out[x + k] = c[(b >> (7 - k)) & 1];
+      for (; x + 8 <= w; x += 8) {
+        const int b = r[x >> 3];
+        std::memcpy(out + x, quads[b >> 4], sizeof quads[0]);
+        std::memcpy(out + x + 4, quads[b & 15], sizeof quads[0]);
+      }
       for (; x < w; ++x) out[x] = c[(r[x >> 3] >> (7 - (x & 7))) & 1];
       return;
     }
@@ -375,6 +382,109 @@ void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vect
       else if (lastIndex & 1) o[x >> 3] |= (uint8_t)(0x80 >> (x & 7));
     }
   }
+}
+
+namespace {
+
+// The colour index of pixel x of a palette DIB's row.
+uint8_t IndexAt(const uint8_t *row, int bpp, int x) {
+  if (bpp == 8) return row[x];
+  if (bpp == 4) return (uint8_t)((row[x >> 1] >> ((x & 1) ? 0 : 4)) & 15);
+  return (uint8_t)((row[x >> 3] >> (7 - (x & 7))) & 1);
+}
+
+// The index each pixel index takes when the DIB's colours are looked up in
+// its own table of `n` entries: the first entry of that colour, else the
+// nearest (an index past a short table stands for a default colour).
+// Empty when every index stays as it is.
+std::vector<uint8_t> IndexMap(const DibView &v, size_t n) {
+  std::vector<uint32_t> table(v.palette.begin(), v.palette.begin() + (std::ptrdiff_t)n);
+  std::vector<uint8_t> map(v.palette.size());
+  bool same = true;
+  for (size_t i = 0; i < map.size(); ++i) {
+    const auto first = std::find(table.begin(), table.end(), v.palette[i]);
+    map[i] = first != table.end() ? (uint8_t)(first - table.begin()) : NearestIndex(v.palette[i], table);
+    same = same && map[i] == i;
+  }
+  if (same) map.clear();
+  return map;
+}
+
+bool PaletteArea(const DibView &v, int x, int y, int w, int h, std::vector<uint8_t> *out,
+                 size_t *infoSize) {
+  const size_t max = size_t{1} << v.bpp;
+  const size_t colours = v.h.biClrUsed && v.h.biClrUsed < max ? v.h.biClrUsed : max;
+  const std::vector<uint8_t> map = IndexMap(v, colours);
+  const size_t stride = DibStride(w, v.bpp);
+  const size_t info = sizeof(BITMAPINFOHEADER) + colours * sizeof(RGBQUAD);
+  out->assign(info + stride * (size_t)h, 0);
+  auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(out->data());
+  *bih = {sizeof(BITMAPINFOHEADER), w, h, 1, (WORD)v.bpp, BI_RGB, (DWORD)(stride * (size_t)h), 0, 0, (DWORD)colours, 0};
+  auto *table = reinterpret_cast<RGBQUAD *>(out->data() + sizeof(BITMAPINFOHEADER));
+  for (size_t i = 0; i < colours; ++i)
+    table[i] = {(BYTE)v.palette[i], (BYTE)(v.palette[i] >> 8), (BYTE)(v.palette[i] >> 16), 0};
+  *infoSize = info;
+  // Rows from the left edge whose indices stay are copied as they lie, the
+  // bits past the width cleared.
+  const size_t used = ((size_t)w * v.bpp + 7) / 8;
+  const int spare = (int)(used * 8 - (size_t)w * v.bpp);
+  uint8_t *bits = out->data() + info;
+  for (int row = 0; row < h; ++row) {
+    const int top = y + h - 1 - row, stored = v.topDown ? top : v.height - 1 - top;
+    const uint8_t *in = v.bits + (size_t)stored * v.stride;
+    uint8_t *o = bits + (size_t)row * stride;
+    if (x == 0 && map.empty()) {
+      std::memcpy(o, in, used);
+      if (spare) o[used - 1] &= (uint8_t)(0xFF << spare);
+      continue;
+    }
+    for (int i = 0; i < w; ++i) {
+      uint8_t k = IndexAt(in, v.bpp, x + i);
+      if (!map.empty()) k = map[k];
+      if (v.bpp == 8) o[i] = k;
+      else if (v.bpp == 4) o[i >> 1] |= (uint8_t)(k << ((i & 1) ? 0 : 4));
+      else if (k & 1) o[i >> 3] |= (uint8_t)(0x80 >> (i & 7));
+    }
+  }
+  return true;
+}
+
+bool TrueColourArea(const DibView &v, int x, int y, int w, int h, std::vector<uint8_t> *out,
+                    size_t *infoSize) {
+  const size_t stride = DibStride(w, 24);
+  out->assign(sizeof(BITMAPINFOHEADER) + stride * (size_t)h, 0);
+  auto *bih = reinterpret_cast<BITMAPINFOHEADER *>(out->data());
+  *bih = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, (DWORD)(stride * (size_t)h), 0, 0, 0, 0};
+  *infoSize = sizeof(BITMAPINFOHEADER);
+  std::vector<uint32_t> px(v.bpp == 16 ? (size_t)v.width : 0);
+  uint8_t *bits = out->data() + sizeof(BITMAPINFOHEADER);
+  for (int row = 0; row < h; ++row) {
+    const int top = y + h - 1 - row, stored = v.topDown ? top : v.height - 1 - top;
+    const uint8_t *in = v.bits + (size_t)stored * v.stride;
+    uint8_t *o = bits + (size_t)row * stride;
+    if (v.bpp == 24) {
+      std::memcpy(o, in + 3 * (size_t)x, 3 * (size_t)w);
+    } else if (v.bpp == 32) {
+      for (const uint8_t *p = in + 4 * (size_t)x, *end = p + 4 * (size_t)w; p < end; p += 4, o += 3)
+        o[0] = p[0], o[1] = p[1], o[2] = p[2];
+    } else {
+      v.Row(top, px.data());
+      for (int i = x; i < x + w; ++i, o += 3)
+        o[0] = (uint8_t)px[i], o[1] = (uint8_t)(px[i] >> 8), o[2] = (uint8_t)(px[i] >> 16);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DibAreaToPackedDib(const DibView &v, int x, int y, int w, int h, std::vector<uint8_t> *out,
+                        size_t *infoSize) {
+  if (w <= 0 || h <= 0 || x < 0 || y < 0 || (int64_t)x + w > v.width || (int64_t)y + h > v.height || !v.bits ||
+      v.h.biCompression != BI_RGB || v.Rows() < v.height)
+    return false;
+  if (v.bpp <= 8) return PaletteArea(v, x, y, w, h, out, infoSize);
+  return TrueColourArea(v, x, y, w, h, out, infoSize);
 }
 
 }  // namespace nx::gdi

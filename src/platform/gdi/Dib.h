@@ -62,5 +62,14 @@ void SurfaceToPackedDib(cairo_surface_t *s, int x, int y, int w, int h,
 // (x, y) moves the area within the surface.
 void SurfaceToPackedPaletteDib(cairo_surface_t *s, int w, int h, const std::vector<uint32_t> &palette, int bpp,
                                std::vector<uint8_t> *out, size_t *infoSize, int x = 0, int y = 0);
+// The packed bottom-up DIB that a blit records for the top-based area
+// (x, y, w, h) of a DIB section holding this DIB (bits attached, all rows),
+// built from the DIB's own bits, for an area inside the DIB:
+// - 1, 4 or 8 bpp BI_RGB: at its own depth with its own table, each pixel
+//   the index of the table's first entry of its colour (or the nearest);
+// - 16, 24 or 32 bpp BI_RGB: at 24 bpp.
+// False (out untouched) for any other DIB or area.
+bool DibAreaToPackedDib(const DibView &v, int x, int y, int w, int h, std::vector<uint8_t> *out,
+                        size_t *infoSize);
 
 }  // namespace nx::gdi

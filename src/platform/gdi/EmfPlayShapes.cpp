@@ -5,6 +5,7 @@
 
 #include "platform/gdi/Dib.h"
 #include "platform/gdi/EmfRecords.h"
+#include "platform/gdi/Raster.h"
 
 namespace nx::gdi {
 
@@ -126,6 +127,7 @@ struct RecordDib {
 };
 
 constexpr size_t kMaxDibBytes = 256u << 20;
+constexpr int kMaxSectionSide = 1 << 15;  // CreateDIBSection refuses larger bitmaps
 
 bool ReadDib(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBits, DWORD cbBits,
              DWORD usage, uint64_t rows, RecordDib *d) {
@@ -155,6 +157,18 @@ HBITMAP RecordBitmap(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBi
   if (!ReadDib(r, offBmi, cbBmi, offBits, cbBits, usage, (uint64_t)std::abs((int64_t)h.biHeight),
                &d))
     return nullptr;
+  // A table of palette indices is handed on as the colours they name.
+  if (d.usage == DIB_PAL_COLORS && d.v.bpp <= 8) {
+    const size_t max = size_t{1} << d.v.bpp;
+    const size_t n = d.v.h.biClrUsed && d.v.h.biClrUsed < max ? d.v.h.biClrUsed : max;
+    d.info.resize(d.v.h.biSize + n * sizeof(RGBQUAD));
+    for (size_t i = 0; i < n; ++i) {
+      const uint32_t c = d.v.palette[i];
+      const RGBQUAD q{(BYTE)c, (BYTE)(c >> 8), (BYTE)(c >> 16), 0};
+      std::memcpy(d.info.data() + d.v.h.biSize + i * sizeof q, &q, sizeof q);
+    }
+    d.usage = DIB_RGB_COLORS;
+  }
   void *bits = nullptr;
   HBITMAP bm = CreateDIBSection(nullptr, d.Info(), d.usage, &bits, nullptr, 0);
   if (!bm) return nullptr;
@@ -165,6 +179,34 @@ HBITMAP RecordBitmap(const RecordView &r, DWORD offBmi, DWORD cbBmi, DWORD offBi
   else
     SetDIBits(nullptr, bm, 0, (UINT)d.v.height, d.bits, d.Info(), d.usage);
   return bm;
+}
+
+// Onto a metafile DC a blit from a DIB section records the source area as a
+// packed DIB again. For the DIBs whose area that packing reads back pixel
+// for pixel, the same record is written straight from the record's own
+// bits, without making a section and its surface. False when the record is
+// not one of them (it then plays through a section).
+bool RecordBlitDirectly(const Player &p, const RecordView &r, const EMRSTRETCHBLT &b) {
+  Dc *dc = DcFromHandle(p.hdc);
+  if (!dc || !dc->IsMetafile() || !b.cbBmiSrc || !RopUsesSource(b.dwRop) || b.cxSrc <= 0 || b.cySrc <= 0)
+    return false;
+  BITMAPINFOHEADER h;
+  if (!r.Fits(b.offBmiSrc, 1, sizeof h)) return false;
+  std::memcpy(&h, r.At(b.offBmiSrc), sizeof h);
+  RecordDib d;
+  if (!ReadDib(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc, b.iUsageSrc,
+               (uint64_t)std::abs((int64_t)h.biHeight), &d) ||
+      d.v.width > kMaxSectionSide || d.v.height > kMaxSectionSide ||
+      (d.usage != DIB_RGB_COLORS && d.v.bpp <= 8))
+    return false;
+  d.v.bits = d.bits;
+  d.v.bitsSize = d.v.stride * (size_t)d.v.height;
+  std::vector<uint8_t> dib;
+  size_t info = 0;
+  if (!DibAreaToPackedDib(d.v, b.xSrc, b.ySrc, b.cxSrc, b.cySrc, &dib, &info)) return false;
+  const BltSource source{dib.data(), dib.size(), info, b.cxSrc, b.cySrc, b.crBkColorSrc};
+  WriteBltRecord(dc, b.xDest, b.yDest, b.cxDest, b.cyDest, &source, b.dwRop);
+  return true;
 }
 
 // BITBLT, STRETCHBLT and MASKBLT carry their source as a DIB: it becomes a
@@ -182,6 +224,7 @@ bool BlitRecord(const Player &p, const RecordView &r, DWORD type) {
   }
   if (!stretch) b.cxSrc = b.cxDest, b.cySrc = b.cyDest;
   if (!b.cbBmiSrc && !masked) return PatBlt(p.hdc, b.xDest, b.yDest, b.cxDest, b.cyDest, b.dwRop);
+  if (!masked && RecordBlitDirectly(p, r, b)) return true;
   HBITMAP bm = b.cbBmiSrc ? RecordBitmap(r, b.offBmiSrc, b.cbBmiSrc, b.offBitsSrc, b.cbBitsSrc,
                                          b.iUsageSrc)
                           : nullptr;

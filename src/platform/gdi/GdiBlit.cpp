@@ -456,31 +456,8 @@ void RecordBlt(Dc *dc, int x, int y, int w, int h, Dc *src, const DevRect *sd, D
       cairo_surface_destroy(area);
     }
   }
-  bool stretch = src && (sw != std::abs((int64_t)w) || sh != std::abs((int64_t)h));
-  size_t head = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
-  auto *r = reinterpret_cast<EMRSTRETCHBLT *>(
-      dc->rec->Append(stretch ? EMR_STRETCHBLT : EMR_BITBLT, head + dib.size()));
-  r->rclBounds = BlitBounds(*dc, x, y, w, h);
-  r->xDest = x;
-  r->yDest = y;
-  r->cxDest = w;
-  r->cyDest = h;
-  r->dwRop = rop;
-  r->xformSrc = {1, 0, 0, 1, 0, 0};
-  if (src && !dib.empty()) {
-    r->crBkColorSrc = src->st.bkColor;
-    r->iUsageSrc = DIB_RGB_COLORS;
-    r->offBmiSrc = (DWORD)head;
-    r->cbBmiSrc = (DWORD)info;
-    r->offBitsSrc = (DWORD)(head + info);
-    r->cbBitsSrc = (DWORD)(dib.size() - info);
-    std::memcpy(reinterpret_cast<uint8_t *>(r) + head, dib.data(), dib.size());
-  }
-  if (stretch) {
-    r->cxSrc = sw;
-    r->cySrc = sh;
-  }
-  dc->rec->AddBounds(r->rclBounds);
+  const BltSource source{dib.data(), dib.size(), info, sw, sh, src ? src->st.bkColor : 0};
+  WriteBltRecord(dc, x, y, w, h, src ? &source : nullptr, rop);
 }
 
 // GDI's conversions between colour and monochrome bitmaps: a colour
@@ -628,6 +605,37 @@ bool DrawDib(Dc *dc, const DibView &v, int xs, int ys, int ws, int hs, const Dev
 }
 
 }  // namespace
+
+// The record itself, from the source area's packed DIB.
+void WriteBltRecord(Dc *dc, int x, int y, int w, int h, const BltSource *src, DWORD rop) {
+  const size_t dibSize = src ? src->size : 0;
+  bool stretch = src && (src->w != std::abs((int64_t)w) || src->h != std::abs((int64_t)h));
+  size_t head = stretch ? sizeof(EMRSTRETCHBLT) : sizeof(EMRBITBLT);
+  auto *r = reinterpret_cast<EMRSTRETCHBLT *>(
+      dc->rec->Append(stretch ? EMR_STRETCHBLT : EMR_BITBLT, head + dibSize));
+  r->rclBounds = BlitBounds(*dc, x, y, w, h);
+  r->xDest = x;
+  r->yDest = y;
+  r->cxDest = w;
+  r->cyDest = h;
+  r->dwRop = rop;
+  r->xformSrc = {1, 0, 0, 1, 0, 0};
+  if (dibSize) {
+    r->crBkColorSrc = src->bkColor;
+    r->iUsageSrc = DIB_RGB_COLORS;
+    r->offBmiSrc = (DWORD)head;
+    r->cbBmiSrc = (DWORD)src->infoSize;
+    r->offBitsSrc = (DWORD)(head + src->infoSize);
+    r->cbBitsSrc = (DWORD)(dibSize - src->infoSize);
+    std::memcpy(reinterpret_cast<uint8_t *>(r) + head, src->dib, dibSize);
+  }
+  if (stretch) {
+    r->cxSrc = src->w;
+    r->cySrc = src->h;
+  }
+  dc->rec->AddBounds(r->rclBounds);
+}
+
 }  // namespace nx::gdi
 
 using namespace nx::gdi;

@@ -405,6 +405,17 @@ class EmfRecorder {
 DWORD RecordObject(Dc *dc, HGDIOBJ h);
 // Device box of a logical rectangle (inclusive corners, transformed).
 RECTL DeviceBox(const Dc &dc, const POINT *pts, size_t n);
+// The source of a metafile blit record: the source area as a packed DIB
+// (may be empty), its size in pixels and the source DC's background colour.
+struct BltSource {
+  const uint8_t *dib;
+  size_t size, infoSize;
+  int w, h;
+  COLORREF bkColor;
+};
+// Writes EMR_BITBLT, or EMR_STRETCHBLT when the source area's size differs
+// from the destination's; src NULL for an operation without a source.
+void WriteBltRecord(Dc *dc, int x, int y, int w, int h, const BltSource *src, DWORD rop);
 // A device coordinate as a LONG, held at the type's ends (NaN gives 0).
 inline LONG ClampToLong(double v) {
   if (!(v == v)) return 0;
