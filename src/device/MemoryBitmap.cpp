@@ -6,10 +6,22 @@
 
 namespace nx {
 
-void TMemoryBitmap::SetSize(int32_t width, int32_t height) {
-  if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide)
+namespace {
+
+void CheckSide(int32_t width, int32_t height) {
+  if (width < 1 || height < 1 || width > TMemoryBitmap::kMaxSide || height > TMemoryBitmap::kMaxSide)
     throw ENxError(nxeArgument, "Cannot create a " + std::to_string(width) + " x " + std::to_string(height) +
                                     " bitmap");
+}
+
+[[noreturn]] void CannotCreate(int32_t width, int32_t height) {
+  throw ENxError(nxeGeneral, "Cannot create a " + std::to_string(width) + " x " + std::to_string(height) + " bitmap");
+}
+
+}  // namespace
+
+void TMemoryBitmap::SetSize(int32_t width, int32_t height) {
+  CheckSide(width, height);
   Free();
   BITMAPINFO info{};
   info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
@@ -18,8 +30,7 @@ void TMemoryBitmap::SetSize(int32_t width, int32_t height) {
   bitmap_ = dc_ ? CreateDIBSection(dc_, &info, DIB_RGB_COLORS, &bits, nullptr, 0) : nullptr;
   if (!bitmap_) {
     Free();
-    throw ENxError(nxeGeneral, "Cannot create a " + std::to_string(width) + " x " + std::to_string(height) +
-                                   " bitmap");
+    CannotCreate(width, height);
   }
   bits_ = static_cast<uint8_t *>(bits);
   old_ = SelectObject(dc_, bitmap_);
@@ -67,6 +78,31 @@ void TMemoryBitmap::Free() {
   if (bitmap_) DeleteObject(bitmap_);
   if (dc_) DeleteDC(dc_);
   dc_ = nullptr;
+  bitmap_ = nullptr;
+  bits_ = nullptr;
+  width_ = height_ = 0;
+}
+
+void TMonoBitmap::SetSize(int32_t width, int32_t height, uint32_t colour0, uint32_t colour1) {
+  CheckSide(width, height);
+  Free();
+  // The header TSurface::Draw gives its copy of a top-down picture.
+  struct {
+    BITMAPINFOHEADER Header;
+    RGBQUAD Colours[2];
+  } info{{sizeof(BITMAPINFOHEADER), width, -height, 1, 1, BI_RGB, 0, 0, 0, 2, 0},
+         {{BYTE(colour0), BYTE(colour0 >> 8), BYTE(colour0 >> 16), 0},
+          {BYTE(colour1), BYTE(colour1 >> 8), BYTE(colour1 >> 16), 0}}};
+  void *bits = nullptr;
+  bitmap_ = CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO *>(&info), DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (!bitmap_) CannotCreate(width, height);
+  bits_ = static_cast<uint8_t *>(bits);  // zeroed: colour 0
+  width_ = width;
+  height_ = height;
+}
+
+void TMonoBitmap::Free() {
+  if (bitmap_) DeleteObject(bitmap_);
   bitmap_ = nullptr;
   bits_ = nullptr;
   width_ = height_ = 0;

@@ -56,4 +56,34 @@ class TMemoryBitmap {
   int32_t width_ = 0, height_ = 0;
 };
 
+// A 1-bpp top-down DIB section with a two-colour table, selected into no DC:
+// a picture of two colours in a 32nd of the bytes of TMemoryBitmap, made as
+// TSurface::Draw makes its own copy of such a picture (so a page records the
+// same bytes either way).
+class TMonoBitmap {
+ public:
+  TMonoBitmap() = default;
+  ~TMonoBitmap() { Free(); }
+  TMonoBitmap(const TMonoBitmap &) = delete;
+  TMonoBitmap &operator=(const TMonoBitmap &) = delete;
+
+  // Replaces the bitmap by a new one of the given size whose pixels are all
+  // of colour 0 (colours 0x00RRGGBB). Throws ENxError as TMemoryBitmap does.
+  void SetSize(int32_t width, int32_t height, uint32_t colour0, uint32_t colour1);
+  int32_t Width() const { return width_; }
+  int32_t Height() const { return height_; }
+  HBITMAP Handle() const { return bitmap_; }
+  // The bytes of row y, the first pixel in the top bit, a set bit colour 1;
+  // Stride() bytes a row, the bits past the width clear.
+  uint8_t *Row(int32_t y) { return bits_ + size_t(y) * Stride(); }
+  size_t Stride() const { return (size_t(width_) + 31) / 32 * 4; }
+
+ private:
+  void Free();
+
+  HBITMAP bitmap_ = nullptr;
+  uint8_t *bits_ = nullptr;
+  int32_t width_ = 0, height_ = 0;
+};
+
 }  // namespace nx

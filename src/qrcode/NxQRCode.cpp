@@ -40,7 +40,14 @@ extern "C" NX_API void NxQRCode(int32_t X, int32_t Y, const char *Code, int32_t 
     qr.SetPreferredVersion(Version);
     qr.SetAutoConfigurate(true);
     qr.SetBounds(side, side);
-    // The bitmap is the whole side x side square, so no part of the symbol is cut off.
+    // The bitmap is the whole side x side square, so no part of the symbol
+    // is cut off. Made straight at one bit a pixel when it can be: the page
+    // records the same bitmap as from the 32-bit drawing.
+    TMonoBitmap mono;
+    if (qr.paintBarcodeAutoSizeMono(mono)) {
+      Device().Draw(at.x, at.y, mono.Handle());
+      return;
+    }
     TMemoryBitmap image(side, side);
     qr.paintBarcodeAutoSize(image.dc());
     Device().Draw(at.x, at.y, image.Deselect());

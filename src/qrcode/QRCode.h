@@ -16,6 +16,8 @@
 
 namespace nx {
 
+class TMonoBitmap;
+
 class TQRCode {
  public:
   TQRCode();
@@ -94,6 +96,12 @@ class TQRCode {
   void paintBarcode(HDC canvas);
   // Builds the symbol and draws it stretched to the control's size at (0, 0).
   void paintBarcodeAutoSize(HDC c);
+  // paintBarcodeAutoSize's pixels of the control's size as a 1-bpp bitmap,
+  // the colour of its first pixel first: what TSurface::Draw makes of them,
+  // without a 32-bit picture of the control's size. False, and nothing made,
+  // when the symbol must shrink to fit or has not two colours; a build error
+  // propagates.
+  bool paintBarcodeAutoSizeMono(TMonoBitmap &out);
   // The control's paint: scaled with AutoFit, else natural size through a
   // bitmap of the control's size.
   void Paint(HDC canvas);
@@ -120,6 +128,13 @@ class TQRCode {
   static std::vector<TQRCodeEncoding> AutoModes(std::span<const int32_t> codes, int32_t version);
 
  private:
+  // Checks the module width and margin and builds the symbol.
+  void BuildChecked();
+  // Sets FcurrentX and FcurrentY for drawing the built symbol; throws when
+  // its pixels would overflow.
+  void Measure();
+  // Draws the built symbol at natural size after Measure's checks.
+  void DrawSymbol(HDC canvas);
   // The codes the segment writers take: setCodeBinary's as they are, the
   // text's bytes and Shift JIS kanji codes. Throws ENxError(nxeData) for a
   // character that has neither.
