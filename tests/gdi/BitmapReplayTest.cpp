@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -339,6 +340,37 @@ TEST(BitmapReplay, APaletteIndexTableNamesDefaultColours) {
   for (int y = 3; y < 5; ++y) {
     SCOPED_TRACE("row " + std::to_string(y));
     for (int x = 2; x < 18; ++x) EXPECT_EQ(canvas.At(x, y), (x - 2) / 4 % 3 == 0 ? 0xFFFFFFu : 0u) << x;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A section made from a table of palette indices keeps the colours they name;
+// its RGB table is twice the size of the index table it came from.
+TEST(BitmapReplay, ASectionFromPaletteIndicesKeepsItsColours) {
+  std::vector<uint8_t> info;
+  emftest::Append(info, BITMAPINFOHEADER{sizeof(BITMAPINFOHEADER), 16, -2, 1, 1, BI_RGB, 0, 0, 0, 0, 0});
+  emftest::Append(info, WORD(0));
+  emftest::Append(info, WORD(255));
+  void *bits = nullptr;
+  HBITMAP section = CreateDIBSection(nullptr, reinterpret_cast<const BITMAPINFO *>(info.data()), DIB_PAL_COLORS,
+                                     &bits, nullptr, 0);
+  ASSERT_TRUE(section && bits);
+  const uint8_t rows[8] = {0xF0, 0x0F, 0, 0, 0x0F, 0xF0, 0, 0};
+  std::memcpy(bits, rows, sizeof rows);
+  drawtest::Canvas canvas(16, 2);
+  HDC mem = CreateCompatibleDC(canvas.dc);
+  HGDIOBJ old = SelectObject(mem, section);
+  ASSERT_TRUE(BitBlt(canvas.dc, 0, 0, 16, 2, mem, 0, 0, SRCCOPY));
+  SelectObject(mem, old);
+  DeleteDC(mem);
+  DeleteObject(section);
+  for (int x = 0; x < 16; ++x) {
+    const bool firstRowWhite = (x / 4) % 3 == 0;
+    EXPECT_EQ(canvas.At(x, 0), firstRowWhite ? 0xFFFFFFu : 0u) << x;
+    EXPECT_EQ(canvas.At(x, 1), (x / 4 == 1 || x / 4 == 2) ? 0xFFFFFFu : 0u) << x;
   }
 }
 

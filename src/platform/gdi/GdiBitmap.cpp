@@ -239,7 +239,9 @@ HBITMAP WINAPI CreateDIBSection(HDC hdc, const BITMAPINFO *pbmi, UINT usage, voi
   const auto *raw = reinterpret_cast<const uint8_t *>(pbmi);
   bm->info.assign(raw, raw + v.infoSize);
   // Palette-indexed colours are stored as the RGB values they stand for.
+  // The table holds 16-bit indices there, so it grows to RGBQUAD size first.
   if (usage == DIB_PAL_COLORS && v.bpp <= 8) {
+    bm->info.resize(std::max(bm->info.size(), size_t(v.h.biSize) + v.palette.size() * sizeof(RGBQUAD)));
     auto *q = reinterpret_cast<RGBQUAD *>(bm->info.data() + v.h.biSize);
     for (size_t i = 0; i < v.palette.size(); ++i)
       q[i] = {(BYTE)v.palette[i], (BYTE)(v.palette[i] >> 8), (BYTE)(v.palette[i] >> 16), 0};
