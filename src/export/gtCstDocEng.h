@@ -169,6 +169,12 @@ class TgtCustomDocumentEngine {
   // ends the document as one at EndDoc does, and NewPage throws it. Ignored
   // unless a document is started; EndDoc forgets it.
   void SetExpectedPageCount(int32_t Count);
+  // Ends the started document of a caller that failed while making it
+  // (Failure is the error the caller goes on to report). EndDoc runs, but
+  // through its failure path: nothing more is written, the concrete
+  // engine's temporary files go, an earlier file of the target's name
+  // stays, and the engine is ready for the next document. Never throws.
+  void EndDocAfterFailure(std::exception_ptr Failure) noexcept;
 
   // ---- rendering hooks (73-110) ------------------------------------------
  protected:

@@ -119,15 +119,23 @@ void TgtCustomDocumentEngine::RenderPageEarly() {
     FRenderingEarly = false;
     // An output file that could not be made has ended the document already.
     if (!FIsDocumentStarted) throw;
-    // EndDoc takes the failure through its own path and that of the
-    // concrete engine (their temporary files go), and raises it again.
-    FEarlyFailure = std::current_exception();
-    EndDoc();
-    FEarlyFailure = nullptr;
+    EndDocAfterFailure(std::current_exception());
     throw;
   }
   FRenderingEarly = false;
   FRenderedPages = FCurrentPage;
+}
+
+void TgtCustomDocumentEngine::EndDocAfterFailure(std::exception_ptr Failure) noexcept {
+  if (!FIsDocumentStarted || !Failure) return;
+  // EndDoc raises the failure before it renders or writes anything, and so
+  // takes its own failure path and that of the concrete engine.
+  FEarlyFailure = std::move(Failure);
+  try {
+    EndDoc();
+  } catch (...) {
+  }
+  FEarlyFailure = nullptr;
 }
 
 void TgtCustomDocumentEngine::FreePageItems(TgtPageItem &PageItem) {

@@ -115,11 +115,10 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
       if (i != count - 1) engine.NewPage();
     }
   } catch (...) {
-    // The engine always ends its document; the first error is the one reported.
-    try {
-      engine.EndDoc();
-    } catch (...) {
-    }
+    // The engine always ends its document, but a document that could not
+    // be made is not written: an earlier file of that name stays. The
+    // first error is the one reported.
+    engine.EndDocAfterFailure(std::current_exception());
     throw;
   }
   engine.EndDoc();

@@ -12,8 +12,10 @@
 #include "common/Strings.h"
 #include "device/Device.h"
 #include "device/SysPrinter.h"
+#include "export/gtExPDFEng.h"
 #include "noxtrel.h"
 #include "session/Library.h"
+#include "session/Outputs.h"
 #include "session/Session.h"
 #include "support/LibraryTest.h"
 
@@ -297,6 +299,66 @@ TEST_F(DocFlowTest, ExportOutputsWriteTheirFilesAndTheSessionResets) {
     EXPECT_EQ(nx::PageStore().PagesCount(), 0);
     EXPECT_EQ(nx::Session().Device, 1);
   }
+}
+
+// A PDF engine whose page change fails on one page, as a page whose
+// interpretation fails does.
+class TPageFailingPdf : public nx::TgtPDFEngine {
+ public:
+  TPageFailingPdf() {
+    Preferences().FShowSetupDialog = false;
+    Preferences().FOpenAfterCreate = false;
+  }
+  int FailOn = -1;  // none
+  void NewPage() override {
+    if (CurrentPage() == FailOn) throw nx::ENxError(nx::nxeData, "page failed");
+    nx::TgtPDFEngine::NewPage();
+  }
+};
+
+TEST_F(DocFlowTest, APageThatFailsInTheExportKeepsTheEarlierFile) {
+  ASSERT_EQ(NxInit(), 0);
+  const std::string name = dir_.file("doc");
+  TPageFailingPdf engine;
+  engine.SetFileName(nx::AsciiToWide(name));
+  const auto record = [&](int pages) {
+    NxSetDevice(3);
+    NxBeginDoc();
+    for (int p = 1; p < pages; ++p) NxNewPage();
+    ASSERT_EQ(nx::PageStore().PagesCount(), pages);
+  };
+  record(2);
+  nx::PlayPagesInto(engine);
+  NxAbort();
+  std::ifstream in(name + ".pdf", std::ios::binary);
+  const std::string before{std::istreambuf_iterator<char>(in), {}};
+  ASSERT_FALSE(before.empty());
+
+  // Pages 1 and 2 are rendered by the time page 3 fails; the error is
+  // reported and the file of the last document stays as it was.
+  record(4);
+  engine.FailOn = 3;
+  try {
+    nx::PlayPagesInto(engine);
+    ADD_FAILURE() << "the failed page was not reported";
+  } catch (const nx::ENxError &e) {
+    EXPECT_STREQ(e.what(), "page failed");
+  }
+  NxAbort();
+  EXPECT_FALSE(engine.IsDocumentStarted());
+  EXPECT_EQ(engine.EngineStatus(), nx::esError);
+  std::ifstream again(name + ".pdf", std::ios::binary);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(again), {}), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_.path()), fs::directory_iterator()), 1);
+
+  // The engine takes the next document.
+  engine.FailOn = -1;
+  record(3);
+  nx::PlayPagesInto(engine);
+  NxAbort();
+  EXPECT_EQ(engine.EngineStatus(), nx::esFinished);
+  std::ifstream after(name + ".pdf", std::ios::binary);
+  EXPECT_NE(std::string(std::istreambuf_iterator<char>(after), {}), before);
 }
 
 TEST_F(DocFlowTest, AbortDropsTheDocument) {
