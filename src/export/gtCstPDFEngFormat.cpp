@@ -182,11 +182,25 @@ void AppendInt(std::string &out, int64_t v) {
 }
 
 void AppendRgb(std::string &out, COLORREF c) {
-  AppendFixed4(out, GetRValue(c) / 255.0);
-  out += ' ';
-  AppendFixed4(out, GetGValue(c) / 255.0);
-  out += ' ';
-  AppendFixed4(out, GetBValue(c) / 255.0);
+  // A channel / 255 lies in [0, 1]: always six characters, "0.0000" to
+  // "1.0000", made once per channel value by the fixed-4 form itself.
+  static const auto kChannels = [] {
+    std::array<char, 256 * 6> t{};
+    std::string s;
+    for (int i = 0; i < 256; ++i) {
+      s.clear();
+      AppendFixed4(s, i / 255.0);
+      std::memcpy(&t[size_t(6 * i)], s.data(), 6);
+    }
+    return t;
+  }();
+  char text[20];
+  std::memcpy(text, &kChannels[size_t(6 * GetRValue(c))], 6);
+  text[6] = ' ';
+  std::memcpy(text + 7, &kChannels[size_t(6 * GetGValue(c))], 6);
+  text[13] = ' ';
+  std::memcpy(text + 14, &kChannels[size_t(6 * GetBValue(c))], 6);
+  out.append(text, sizeof text);
 }
 
 std::string HexBytes(std::string_view bytes) {

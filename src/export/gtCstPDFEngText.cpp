@@ -5,6 +5,7 @@
 // drew it.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numbers>
 
@@ -60,7 +61,7 @@ void AppendTjText(std::string &out, std::string_view s) {
 bool AppendAdjustment(std::string &out, double v) {
   const size_t at = out.size();
   AppendFixed4(out, v);
-  return !(out.size() - at == 6 && out.compare(at, 6, "0.0000") == 0);
+  return !(out.size() - at == 6 && std::memcmp(out.data() + at, "0.0000", 6) == 0);
 }
 
 bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
@@ -124,9 +125,9 @@ struct TgtCustomPDFEngine::TTextLine {
 // the font already places right share one string; a run without any is
 // shown with "Tj".
 void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi,
-                                            double size, const TgtAdvances *advances, size_t first) {
+                                            double size, const double *advances) {
   const bool tj = advances && !ansi.empty() && size > 0 &&
-                  (font.Font().Family == u"Arial Unicode MS" || font.Font().Charset != GREEK_CHARSET);
+                  (font.Font().Charset != GREEK_CHARSET || font.Font().Family == u"Arial Unicode MS");
   if (!tj) {
     out += '(';
     AppendTjText(out, ansi);
@@ -134,6 +135,9 @@ void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &
     return;
   }
   const double S = gtScreenResolution;
+  const double pixelToPoint = FPixelToPointMultiplier;
+  const auto &widths = font.Info().FfiWidths;
+  const auto *codes = reinterpret_cast<const uint8_t *>(ansi.data());
   const size_t start = out.size();
   out += "[(";
   bool adjusted = false;
@@ -142,15 +146,18 @@ void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &
   // the last one's text stands. Nothing is known at first (NaN).
   double lastWidth = std::numeric_limits<double>::quiet_NaN(), lastAdvance = lastWidth;
   std::string &text = FAdjustText;  // empty: no adjustment
-  size_t from = 0;                  // the characters not written yet
+  text.clear();
+  size_t from = 0;  // the characters not written yet
   for (size_t i = 1; i < ansi.size(); ++i) {
-    const double width = font.CodeWidth(static_cast<uint8_t>(ansi[i - 1]));
-    const double advance = (*advances)[first + i - 1];
+    const uint8_t code = codes[i - 1];
+    const double width = code < 32 ? 0 : widths[code - 32];  // TgtPDFFont::CodeWidth
+    const double advance = advances[i - 1];
+    if (width == lastWidth && advance == lastAdvance && text.empty()) continue;
     if (width != lastWidth || advance != lastAdvance) {
       lastWidth = width;
       lastAdvance = advance;
       const double natural = width * (S / 72) * size / 1000;
-      const double adjust = (natural - advance) / size * 1000 * FPixelToPointMultiplier;
+      const double adjust = (natural - advance) / size * 1000 * pixelToPoint;
       // Far below half the last decimal a value reads 0.0000 without being
       // formatted; nearer, its text tells.
       text.clear();
@@ -257,7 +264,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   TgtPDFFont &font = FontResource(wanted, composite, !vertical, fontIndex);
   double advance = 0;  // engine pixels
   std::string_view ansi;
-  const TgtAdvances *metafile = nullptr;
+  const double *metafile = nullptr;  // the run's advances from the metafile
   const size_t first = static_cast<size_t>(run.FRunInfo.StartPos);
   if (composite) {
     // The font's widths are the glyphs' own advances; kerning and the
@@ -277,10 +284,15 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     WideTo1252(run.FRunText, FAnsi);
     ansi = FAnsi;
     font.AddUsedCharacters(ansi);
-    if (line.MetafileAdvances) metafile = &Item.FCharSpaceArray;
-    for (size_t i = 0; i < ansi.size(); ++i)
-      advance += metafile ? (*metafile)[first + i]
-                          : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
+    if (line.MetafileAdvances) {
+      // Read once into a plain array: the show operator reads them again.
+      FRunAdvances.resize(ansi.size());
+      for (size_t i = 0; i < ansi.size(); ++i) advance += FRunAdvances[i] = Item.FCharSpaceArray[first + i];
+      metafile = FRunAdvances.data();
+    } else {
+      for (size_t i = 0; i < ansi.size(); ++i)
+        advance += font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
+    }
   }
   // The baseline lies the ascent below the run's top, along the text's own
   // downward direction; underline, strike-out and background follow it.
@@ -338,7 +350,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   if (composite)
     t += FShow;
   else
-    AppendShowOperator(t, font, ansi, size, metafile, first);
+    AppendShowOperator(t, font, ansi, size, metafile);
   t += "\r\nET Q \r\n";
   // Underline and strike-out along the run.
   const TgtPDFFontInfo &fi = font.Info();
