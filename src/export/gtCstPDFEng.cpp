@@ -63,6 +63,7 @@ void TgtCustomPDFEngine::ReleaseDocument() noexcept {
   FImageSettings.clear();
   FImageStreamCount = 0;
   FFontTable.clear();
+  FUniformFont = nullptr;  // its fonts are gone
   FPDGStateList.clear();
   FPattern.clear();
   FPageIndex = -1;

@@ -180,6 +180,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
     size_t CharFirst, CharEnd;  // its characters: chars[CharFirst, CharEnd) of GlyphClusters
   };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
+  // The width all codes 32 to 255 of the font share, or NaN when they
+  // differ; kept for the last font asked about.
+  double UniformWidth(const TgtPDFFont &font);
   // advances: the metafile's advance of each character of ansi, or null.
   void AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi, double size,
                           const double *advances);
@@ -245,6 +248,8 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   double FRunTextX = 0, FRunTextY = 0;
   std::string FAnsi, FShow;  // working text of a run, kept for their buffers
   std::vector<double> FRunAdvances;  // the metafile's advances of a simple run
+  const TgtPDFFont *FUniformFont = nullptr;  // of the document being written
+  double FUniformWidth = 0;
   std::vector<TGlyphCluster> FClusters;
   std::vector<size_t> FClusterChars;
   std::string FShapePath;      // working path text of a shape

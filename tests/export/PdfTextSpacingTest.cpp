@@ -130,6 +130,11 @@ TEST(PdfTextSpacing, ShowOperatorsMatchTheCharacterByCharacterRule) {
   // Spacing that matches the font throughout, and a one-character run.
   cases.push_back({"plain text", std::vector<double>(10, a)});
   cases.push_back({"z", {a + 4}});
+  // Even spacing: the last advance takes the pen nowhere; an even departure
+  // that rounds to nothing; an even one that does not.
+  cases.push_back({"even", {a, a, a, a + 7}});
+  cases.push_back({"tiny even", std::vector<double>(9, a + 7e-7)});
+  cases.push_back({"wide even", std::vector<double>(9, a + 1.5)});
   WriteWithEngine(dir.file("show"), nullptr, [&](TgtPDFEngine &e) {
     double y = 100;
     for (const TCase &c : cases) {
