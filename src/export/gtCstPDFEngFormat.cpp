@@ -237,11 +237,17 @@ std::string Utf16BeBytes(const WString &text) {
 }
 
 void AppendEscapedLiteral(std::string &out, std::string_view bytes) {
+  // The bytes AppendEscapedChar writes as an escape, by byte value.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> t{};
+    for (char c : {'\b', '\f', '\n', '\r', '(', ')', '\\'}) t[static_cast<uint8_t>(c)] = true;
+    return t;
+  }();
   // The bytes between two that need escaping go in one piece.
   size_t from = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
     const char c = bytes[i];
-    if (c == '\b' || c == '\f' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '\\') {
+    if (kEscaped[static_cast<uint8_t>(c)]) {
       out.append(bytes.data() + from, i - from);
       AppendEscapedChar(out, c);
       from = i + 1;

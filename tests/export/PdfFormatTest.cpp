@@ -156,6 +156,17 @@ TEST(PdfStrings, HexFormsAndEscapes) {
   std::string s;
   AppendEscapedLiteral(s, "a(b)c\\d\r\n\b\f");
   EXPECT_EQ(s, "a\\(b\\)c\\\\d\\r\\n\\b\\f");
+  // Every byte value, alone and in runs (high bytes and NUL included): the
+  // same as escaping byte by byte.
+  std::string all, want;
+  for (int i = 0; i < 256; ++i) {
+    const char c = static_cast<char>(i);
+    all.append(1 + i % 3, c);
+    for (int k = 0; k < 1 + i % 3; ++k) AppendEscapedChar(want, c);
+  }
+  s = "x";
+  AppendEscapedLiteral(s, all);
+  EXPECT_EQ(s, "x" + want);
 }
 
 TEST(PdfDates, OffsetsInBothFormsAtTheGivenMoment) {
