@@ -57,11 +57,13 @@ void TgtCustomPDFEngine::ReleaseDocument() noexcept {
   FCrypt.reset();
   FPageList.clear();
   FContentStream.clear();
+  FPageData.clear();
   FImageStream.clear();
   FImageXRefList.clear();
   FImageSettings.clear();
   FImageStreamCount = 0;
   FFontTable.clear();
+  FUniformFont = nullptr;  // its fonts are gone
   FPDGStateList.clear();
   FPattern.clear();
   FPageIndex = -1;
@@ -130,12 +132,14 @@ void TgtCustomPDFEngine::EndPage() {
   FWriter->WriteObject(dict + "\r\n", FContentsObjNo, false);
   if (FIsClipState) FContentStream += "\r\nQ\r\n";
   FContentStream += FIsInsertClipState ? "\r\nQ\r\n" : "\r\n\r\n";
-  std::string data = FCompression.Enabled ? pdf::Deflate(FContentStream, FCompression.Level) : FContentStream;
-  FContentStream.clear();
+  // The content is done with: uncompressed it is encrypted where it lies.
+  std::string &data = FCompression.Enabled ? FPageData : FContentStream;
+  if (FCompression.Enabled) pdf::DeflateInto(FContentStream, FCompression.Level, FPageData);
   EncryptStreamData(data, data.size(), 0, FContentsObjNo);
   FWriter->WriteStreamData(data);
   std::string len;
   AppendInt(len, static_cast<int64_t>(data.size()));
+  FContentStream.clear();
   FWriter->WriteObject(len, FLengthObjNo);
   const uint64_t base = FWriter->Size();
   for (const auto &[objNo, offset] : FImageXRefList) FWriter->RecordOffset(objNo, base + offset);

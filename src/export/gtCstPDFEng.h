@@ -180,10 +180,12 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
     size_t CharFirst, CharEnd;  // its characters: chars[CharFirst, CharEnd) of GlyphClusters
   };
   TgtTTFontEmbedding EmbeddingOf(const WString &family);
-  // advances: the metafile's advances, or null; the run's first character
-  // has advance first.
+  // The width all codes 32 to 255 of the font share, or NaN when they
+  // differ; kept for the last font asked about.
+  double UniformWidth(const TgtPDFFont &font);
+  // advances: the metafile's advance of each character of ansi, or null.
   void AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi, double size,
-                          const TgtAdvances *advances, size_t first);
+                          const double *advances);
   // chars receives the run's characters ordered by cluster.
   static void GlyphClusters(const TgtRunStore &run, std::vector<TGlyphCluster> &out, std::vector<size_t> &chars);
   // Appends the show operator of a shaped run to out.
@@ -221,6 +223,7 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   int32_t FPageIndex = -1;
   int32_t FContentsObjNo = 0, FLengthObjNo = 0;
   std::string FContentStream;
+  std::string FPageData;  // the page's content as written (compressed), kept for its buffer
   std::string FImageStream;
   std::vector<std::pair<int32_t, size_t>> FImageXRefList;
   struct TImageVariant {
@@ -244,6 +247,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
   std::string FPath;
   double FRunTextX = 0, FRunTextY = 0;
   std::string FAnsi, FShow;  // working text of a run, kept for their buffers
+  std::vector<double> FRunAdvances;  // the metafile's advances of a simple run
+  const TgtPDFFont *FUniformFont = nullptr;  // of the document being written
+  double FUniformWidth = 0;
   std::vector<TGlyphCluster> FClusters;
   std::vector<size_t> FClusterChars;
   std::string FShapePath;      // working path text of a shape

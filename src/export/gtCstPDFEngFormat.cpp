@@ -182,11 +182,25 @@ void AppendInt(std::string &out, int64_t v) {
 }
 
 void AppendRgb(std::string &out, COLORREF c) {
-  AppendFixed4(out, GetRValue(c) / 255.0);
-  out += ' ';
-  AppendFixed4(out, GetGValue(c) / 255.0);
-  out += ' ';
-  AppendFixed4(out, GetBValue(c) / 255.0);
+  // A channel / 255 lies in [0, 1]: always six characters, "0.0000" to
+  // "1.0000", made once per channel value by the fixed-4 form itself.
+  static const auto kChannels = [] {
+    std::array<char, 256 * 6> t{};
+    std::string s;
+    for (int i = 0; i < 256; ++i) {
+      s.clear();
+      AppendFixed4(s, i / 255.0);
+      std::memcpy(&t[size_t(6 * i)], s.data(), 6);
+    }
+    return t;
+  }();
+  char text[20];
+  std::memcpy(text, &kChannels[size_t(6 * GetRValue(c))], 6);
+  text[6] = ' ';
+  std::memcpy(text + 7, &kChannels[size_t(6 * GetGValue(c))], 6);
+  text[13] = ' ';
+  std::memcpy(text + 14, &kChannels[size_t(6 * GetBValue(c))], 6);
+  out.append(text, sizeof text);
 }
 
 std::string HexBytes(std::string_view bytes) {
@@ -223,11 +237,17 @@ std::string Utf16BeBytes(const WString &text) {
 }
 
 void AppendEscapedLiteral(std::string &out, std::string_view bytes) {
+  // The bytes AppendEscapedChar writes as an escape, by byte value.
+  static constexpr auto kEscaped = [] {
+    std::array<bool, 256> t{};
+    for (char c : {'\b', '\f', '\n', '\r', '(', ')', '\\'}) t[static_cast<uint8_t>(c)] = true;
+    return t;
+  }();
   // The bytes between two that need escaping go in one piece.
   size_t from = 0;
   for (size_t i = 0; i < bytes.size(); ++i) {
     const char c = bytes[i];
-    if (c == '\b' || c == '\f' || c == '\n' || c == '\r' || c == '(' || c == ')' || c == '\\') {
+    if (kEscaped[static_cast<uint8_t>(c)]) {
       out.append(bytes.data() + from, i - from);
       AppendEscapedChar(out, c);
       from = i + 1;

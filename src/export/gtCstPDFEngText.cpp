@@ -5,6 +5,7 @@
 // drew it.
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <numbers>
 
@@ -60,7 +61,7 @@ void AppendTjText(std::string &out, std::string_view s) {
 bool AppendAdjustment(std::string &out, double v) {
   const size_t at = out.size();
   AppendFixed4(out, v);
-  return !(out.size() - at == 6 && out.compare(at, 6, "0.0000") == 0);
+  return !(out.size() - at == 6 && std::memcmp(out.data() + at, "0.0000", 6) == 0);
 }
 
 bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
@@ -117,6 +118,17 @@ struct TgtCustomPDFEngine::TTextLine {
   double Ascent = 0;              // baseline below the line's top, engine pixels
 };
 
+double TgtCustomPDFEngine::UniformWidth(const TgtPDFFont &font) {
+  if (&font != FUniformFont) {
+    const auto &w = font.Info().FfiWidths;
+    FUniformFont = &font;
+    FUniformWidth = std::all_of(w.begin(), w.end(), [&](double v) { return v == w[0]; })
+                        ? w[0]
+                        : std::numeric_limits<double>::quiet_NaN();
+  }
+  return FUniformWidth;
+}
+
 // "(" text ") Tj", or with the metafile's advances "[" ... "] TJ": the
 // characters in strings, and between two of them the adjustment that takes
 // the pen from the font's width of the first to where the metafile put the
@@ -124,9 +136,9 @@ struct TgtCustomPDFEngine::TTextLine {
 // the font already places right share one string; a run without any is
 // shown with "Tj".
 void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &font, std::string_view ansi,
-                                            double size, const TgtAdvances *advances, size_t first) {
+                                            double size, const double *advances) {
   const bool tj = advances && !ansi.empty() && size > 0 &&
-                  (font.Font().Family == u"Arial Unicode MS" || font.Font().Charset != GREEK_CHARSET);
+                  (font.Font().Charset != GREEK_CHARSET || font.Font().Family == u"Arial Unicode MS");
   if (!tj) {
     out += '(';
     AppendTjText(out, ansi);
@@ -134,27 +146,54 @@ void TgtCustomPDFEngine::AppendShowOperator(std::string &out, const TgtPDFFont &
     return;
   }
   const double S = gtScreenResolution;
+  const double pixelToPoint = FPixelToPointMultiplier;
+  // The text of the adjustment after a character of this width placed with
+  // this advance; empty when it reads 0.0000. Far below half the last
+  // decimal a value reads 0.0000 without being formatted; nearer, its text
+  // tells.
+  std::string &text = FAdjustText;
+  auto adjustmentText = [&](double width, double advance) {
+    const double natural = width * (S / 72) * size / 1000;
+    const double adjust = (natural - advance) / size * 1000 * pixelToPoint;
+    text.clear();
+    if (std::fabs(adjust) >= 0.00004 && !AppendAdjustment(text, adjust)) text.clear();
+  };
+  const auto *codes = reinterpret_cast<const uint8_t *>(ansi.data());
+  const size_t n = ansi.size();
+  // Even spacing in a font whose codes are all one width (fixed pitch at
+  // the font's own advance): every pair has the one adjustment. Without
+  // one the characters are a single string. Only the characters before the
+  // last count: the last one's width and advance take the pen nowhere.
+  const double uniform = UniformWidth(font);
+  if (!std::isnan(uniform) && std::none_of(codes, codes + n - 1, [](uint8_t c) { return c < 32; }) &&
+      std::all_of(advances, advances + n - 1, [&](double a) { return a == advances[0]; })) {
+    adjustmentText(uniform, advances[0]);
+    if (text.empty()) {
+      out += '(';
+      pdf::AppendEscapedLiteral(out, ansi);
+      out += ") Tj";
+      return;
+    }
+  }
+  const auto &widths = font.Info().FfiWidths;
   const size_t start = out.size();
   out += "[(";
   bool adjusted = false;
   // The adjustment depends on the font's width of the character before and
-  // its advance alone: while both repeat (a fixed-pitch font, even spacing)
-  // the last one's text stands. Nothing is known at first (NaN).
+  // its advance alone: while both repeat the last one's text stands.
+  // Nothing is known at first (NaN).
   double lastWidth = std::numeric_limits<double>::quiet_NaN(), lastAdvance = lastWidth;
-  std::string &text = FAdjustText;  // empty: no adjustment
-  size_t from = 0;                  // the characters not written yet
-  for (size_t i = 1; i < ansi.size(); ++i) {
-    const double width = font.CodeWidth(static_cast<uint8_t>(ansi[i - 1]));
-    const double advance = (*advances)[first + i - 1];
+  text.clear();     // empty: no adjustment
+  size_t from = 0;  // the characters not written yet
+  for (size_t i = 1; i < n; ++i) {
+    const uint8_t code = codes[i - 1];
+    const double width = code < 32 ? 0 : widths[code - 32];  // TgtPDFFont::CodeWidth
+    const double advance = advances[i - 1];
+    if (width == lastWidth && advance == lastAdvance && text.empty()) continue;
     if (width != lastWidth || advance != lastAdvance) {
       lastWidth = width;
       lastAdvance = advance;
-      const double natural = width * (S / 72) * size / 1000;
-      const double adjust = (natural - advance) / size * 1000 * FPixelToPointMultiplier;
-      // Far below half the last decimal a value reads 0.0000 without being
-      // formatted; nearer, its text tells.
-      text.clear();
-      if (std::fabs(adjust) >= 0.00004 && !AppendAdjustment(text, adjust)) text.clear();
+      adjustmentText(width, advance);
     }
     if (!text.empty()) {
       pdf::AppendEscapedLiteral(out, ansi.substr(from, i - from));
@@ -257,7 +296,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   TgtPDFFont &font = FontResource(wanted, composite, !vertical, fontIndex);
   double advance = 0;  // engine pixels
   std::string_view ansi;
-  const TgtAdvances *metafile = nullptr;
+  const double *metafile = nullptr;  // the run's advances from the metafile
   const size_t first = static_cast<size_t>(run.FRunInfo.StartPos);
   if (composite) {
     // The font's widths are the glyphs' own advances; kerning and the
@@ -277,10 +316,19 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     WideTo1252(run.FRunText, FAnsi);
     ansi = FAnsi;
     font.AddUsedCharacters(ansi);
-    if (line.MetafileAdvances) metafile = &Item.FCharSpaceArray;
-    for (size_t i = 0; i < ansi.size(); ++i)
-      advance += metafile ? (*metafile)[first + i]
-                          : font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
+    // The sum is kept in a local of its own: stores into the array could
+    // otherwise reach it (its address is taken) and hold it in memory.
+    double sum = 0;
+    if (line.MetafileAdvances) {
+      // Read once into a plain array: the show operator reads them again.
+      FRunAdvances.resize(ansi.size());
+      double *to = FRunAdvances.data();
+      for (size_t i = 0; i < ansi.size(); ++i) sum += to[i] = Item.FCharSpaceArray[first + i];
+      metafile = to;
+    } else {
+      for (size_t i = 0; i < ansi.size(); ++i) sum += font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
+    }
+    advance = sum;
   }
   // The baseline lies the ascent below the run's top, along the text's own
   // downward direction; underline, strike-out and background follow it.
@@ -338,7 +386,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
   if (composite)
     t += FShow;
   else
-    AppendShowOperator(t, font, ansi, size, metafile, first);
+    AppendShowOperator(t, font, ansi, size, metafile);
   t += "\r\nET Q \r\n";
   // Underline and strike-out along the run.
   const TgtPDFFontInfo &fi = font.Info();

@@ -17,6 +17,15 @@ namespace nx::pdf {
 
 namespace {
 constexpr size_t kFlushAt = 1 << 20;
+// The buffer holds up to kFlushAt bytes and the piece that crosses it; a
+// buffer that grew far beyond (a large image) is not kept for the next writer.
+constexpr size_t kBufferReserve = kFlushAt + (64 << 10), kBufferKeep = 4 * kFlushAt;
+
+// The buffer of the thread's last writer, empty and ready for the next.
+std::string &SpareBuffer() {
+  thread_local std::string spare;
+  return spare;
+}
 
 int ZlibLevel(TgtCompressionLevel level) { return level == clFastest ? 0 : level == clNormal ? 1 : 6; }
 
@@ -27,34 +36,38 @@ struct TCompressorFree {
   void operator()(libdeflate_compressor *c) const { libdeflate_free_compressor(c); }
 };
 
-std::string DeflateFast(std::string_view data, int level) {
+void DeflateFast(std::string_view data, int level, std::string &out) {
   thread_local std::unique_ptr<libdeflate_compressor, TCompressorFree> compressors[3];
   auto &c = compressors[level == 0 ? 0 : level == 1 ? 1 : 2];
   if (!c) c.reset(libdeflate_alloc_compressor(level));
   if (!c) throw ENxError(nxeGeneral, "Flate compression failed (no memory for the compressor)");
-  std::string out(libdeflate_zlib_compress_bound(c.get(), data.size()), '\0');
+  out.resize(libdeflate_zlib_compress_bound(c.get(), data.size()));
   const size_t size = libdeflate_zlib_compress(c.get(), data.data(), data.size(), out.data(), out.size());
   if (size == 0) throw ENxError(nxeGeneral, "Flate compression failed (libdeflate)");
   out.resize(size);
-  return out;
 }
 #endif
 
 }  // namespace
 
-std::string Deflate(std::string_view data, TgtCompressionLevel level) {
+void DeflateInto(std::string_view data, TgtCompressionLevel level, std::string &out) {
   const int zl = ZlibLevel(level);
 #ifdef NX_HAVE_LIBDEFLATE
-  return DeflateFast(data, zl);
+  DeflateFast(data, zl, out);
 #else
   uLongf size = compressBound(static_cast<uLong>(data.size()));
-  std::string out(size, '\0');
+  out.resize(size);
   const int rc = compress2(reinterpret_cast<Bytef *>(out.data()), &size,
                            reinterpret_cast<const Bytef *>(data.data()), static_cast<uLong>(data.size()), zl);
   if (rc != Z_OK) throw ENxError(nxeGeneral, "Flate compression failed (zlib " + std::to_string(rc) + ")");
   out.resize(size);
-  return out;
 #endif
+}
+
+std::string Deflate(std::string_view data, TgtCompressionLevel level) {
+  std::string out;
+  DeflateInto(data, level, out);
+  return out;
 }
 
 std::string Ref(int32_t objNo) {
@@ -64,7 +77,18 @@ std::string Ref(int32_t objNo) {
   return s;
 }
 
-TPdfObjectWriter::TPdfObjectWriter(TOutputFile *file, int32_t lastFixed) : file_(file), lastObjNo_(lastFixed) {}
+TPdfObjectWriter::TPdfObjectWriter(TOutputFile *file, int32_t lastFixed) : file_(file), lastObjNo_(lastFixed) {
+  buf_.swap(SpareBuffer());
+  buf_.clear();
+  buf_.reserve(kBufferReserve);
+}
+
+TPdfObjectWriter::~TPdfObjectWriter() {
+  std::string &spare = SpareBuffer();
+  if (buf_.capacity() > kBufferKeep || buf_.capacity() <= spare.capacity()) return;
+  buf_.clear();
+  spare.swap(buf_);
+}
 
 void TPdfObjectWriter::RecordOffset(int32_t objNo, uint64_t offset) {
   if (objNo <= 0) throw ENxError(nxeGeneral, "PDF object number " + std::to_string(objNo) + " is not valid");

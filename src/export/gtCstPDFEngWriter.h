@@ -28,6 +28,9 @@ namespace pdf {
 // The zlib-format deflate of the data at the level (clFastest stores, clNormal
 // is zlib level 1, clMaxCompress zlib's default level 6).
 std::string Deflate(std::string_view data, TgtCompressionLevel level);
+// The same into out, whose buffer is reused (a page's content goes through
+// one buffer page after page).
+void DeflateInto(std::string_view data, TgtCompressionLevel level, std::string &out);
 
 // " 0 R" after the number.
 std::string Ref(int32_t objNo);
@@ -36,7 +39,12 @@ class TPdfObjectWriter {
  public:
   // The first free number after the fixed objects is lastFixed + 1. The
   // file (not owned) receives the bytes; without one they stay in Buffer.
+  // The buffer is the one the thread's last writer left, so that its memory
+  // is not fetched fresh from the system document after document.
   explicit TPdfObjectWriter(TOutputFile *file = nullptr, int32_t lastFixed = 5);
+  ~TPdfObjectWriter();
+  TPdfObjectWriter(const TPdfObjectWriter &) = delete;
+  TPdfObjectWriter &operator=(const TPdfObjectWriter &) = delete;
 
   int32_t NextObjectNumber() { return ++lastObjNo_; }
   int32_t LastObjNo() const { return lastObjNo_; }

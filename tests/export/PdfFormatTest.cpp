@@ -6,6 +6,7 @@
 #include <charconv>
 #include <clocale>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <regex>
 #include <vector>
@@ -137,6 +138,16 @@ TEST(PdfNumbers, ColoursAreChannelsOver255) {
   std::string s;
   AppendRgb(s, RGB(0x80, 0, 255));
   EXPECT_EQ(s, "0.5020 0.0000 1.0000");
+  // Every channel value in every place, against printf's rounding of the
+  // exact quotient; appended after text already there.
+  for (int i = 0; i < 256; ++i) {
+    const int r = i, g = 255 - i, b = (i * 7 + 3) & 255;
+    char want[64];
+    std::snprintf(want, sizeof want, "x%.4f %.4f %.4f", r / 255.0, g / 255.0, b / 255.0);
+    s = "x";
+    AppendRgb(s, RGB(r, g, b));
+    ASSERT_EQ(s, want) << i;
+  }
 }
 
 TEST(PdfStrings, HexFormsAndEscapes) {
@@ -145,6 +156,17 @@ TEST(PdfStrings, HexFormsAndEscapes) {
   std::string s;
   AppendEscapedLiteral(s, "a(b)c\\d\r\n\b\f");
   EXPECT_EQ(s, "a\\(b\\)c\\\\d\\r\\n\\b\\f");
+  // Every byte value, alone and in runs (high bytes and NUL included): the
+  // same as escaping byte by byte.
+  std::string all, want;
+  for (int i = 0; i < 256; ++i) {
+    const char c = static_cast<char>(i);
+    all.append(1 + i % 3, c);
+    for (int k = 0; k < 1 + i % 3; ++k) AppendEscapedChar(want, c);
+  }
+  s = "x";
+  AppendEscapedLiteral(s, all);
+  EXPECT_EQ(s, "x" + want);
 }
 
 TEST(PdfDates, OffsetsInBothFormsAtTheGivenMoment) {
@@ -215,6 +237,51 @@ TEST(PdfObjectWriter, ObjectsOffsetsAndTwentyByteCrossReferenceEntries) {
   EXPECT_EQ(m[1].str().substr(120, 20), e6);
   EXPECT_TRUE(table.ends_with("startxref\r\n" + std::to_string(xref) + "\r\n%%EOF"));
   EXPECT_THROW(w.WriteObject("1", 6), std::exception);  // every number is written once
+}
+
+TEST(PdfObjectWriter, ANewWriterStartsEmptyAfterAnotherOnTheSameThread) {
+  // The buffer passes from writer to writer: nothing of the last one's
+  // bytes may show in the next one's offsets or output.
+  std::string first;
+  {
+    TPdfObjectWriter w;
+    w.WriteRaw(std::string(5000, 'x'));
+    w.WriteObject("/Type/Catalog\r\n", 1);
+    first = w.Buffer();
+  }
+  EXPECT_EQ(first.size(), 5000u + 38 + 2);
+  TPdfObjectWriter w;
+  EXPECT_EQ(w.Size(), 0u);
+  EXPECT_TRUE(w.Buffer().empty());
+  ASSERT_EQ(w.NextObjectNumber(), 6);
+  w.WriteObject("42", 6);
+  EXPECT_EQ(w.Buffer(), "6 0 obj\r\n42\r\nendobj\r\n");
+  w.WriteXRefAndTrailer("/Size 7");
+  EXPECT_NE(w.Buffer().find("0000000000 00000 n\r\ntrailer"), std::string::npos);  // object 6 at offset 0
+  // Two writers at once each keep their own bytes.
+  TPdfObjectWriter other;
+  other.WriteObject("7", 1);
+  EXPECT_EQ(other.Buffer(), "1 0 obj\r\n7\r\nendobj\r\n");
+  EXPECT_EQ(w.Buffer().substr(0, 11), "6 0 obj\r\n42");
+}
+
+TEST(PdfCompression, DeflateIntoAReusedBufferGivesTheSameBytes) {
+  std::string big, small = "q 1.0000 0 0 1.0000 0 0 cm\r\n";
+  for (int i = 0; i < 3000; ++i) big += "BT /F0 12 Tf (" + std::to_string(i * 7919) + ") Tj ET\r\n";
+  std::string out = "stale bytes";
+  for (auto level : {clFastest, clNormal, clMaxCompress}) {
+    // Larger then smaller then larger again through the one buffer.
+    for (const std::string *data : {&big, &small, &big, &small}) {
+      DeflateInto(*data, level, out);
+      ASSERT_EQ(out, Deflate(*data, level));
+      std::string back(data->size(), '\0');
+      uLongf n = back.size();
+      ASSERT_EQ(uncompress(reinterpret_cast<Bytef *>(back.data()), &n, reinterpret_cast<const Bytef *>(out.data()),
+                           out.size()),
+                Z_OK);
+      EXPECT_EQ(back, *data);
+    }
+  }
 }
 
 TEST(PdfCompression, LevelsMapToZlibAndInflateBack) {

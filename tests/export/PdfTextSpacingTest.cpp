@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <charconv>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <regex>
@@ -75,6 +76,80 @@ TEST(PdfTextSpacing, AdjustmentsOnlyWhereTheMetafileDepartsFromTheFont) {
   EXPECT_NEAR(WordSpan(pdf, "BBB").first, (100 + 4 * kCourierAdvance) * 0.75, 0.01);
   EXPECT_NEAR(WordSpan(pdf, "CCC").first, (100 + 8 * kCourierAdvance + 48) * 0.75, 0.01);
   EXPECT_NEAR(WordSpan(pdf, "y").first, (100 + 40) * 0.75, 0.01);
+}
+
+// The show operator a run of Courier New (600 units every character) must
+// get, built the plain way: after each character but the last, the
+// adjustment from the font's width to the metafile's advance, printed to
+// four decimals and left out where it reads zero.
+std::string ExpectedShow(const std::string &text, const std::vector<double> &advances) {
+  auto escaped = [](const std::string &s) {
+    std::string e;
+    for (char c : s) {
+      if (c == '(' || c == ')' || c == '\\') e += '\\';
+      e += c;
+    }
+    return e;
+  };
+  std::string body = "(", piece;
+  bool adjusted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    piece += text[i];
+    if (i + 1 == text.size()) break;
+    const double natural = 600 * (96.0 / 72) * 12 / 1000;
+    const double adjust = (natural - advances[i]) / 12 * 1000 * 0.75;
+    char number[64];
+    std::snprintf(number, sizeof number, "%.4f", adjust);
+    if (std::string(number) == "0.0000" || std::string(number) == "-0.0000") continue;
+    body += escaped(piece) + ")" + number + "(";
+    piece.clear();
+    adjusted = true;
+  }
+  body += escaped(piece) + ")";
+  return adjusted ? "[" + body + "] TJ" : body + " Tj";
+}
+
+TEST(PdfTextSpacing, ShowOperatorsMatchTheCharacterByCharacterRule) {
+  NX_REQUIRE_TOOL("qpdf");
+  nxtest::TempDir dir;
+  const double a = kCourierAdvance;
+  struct TCase {
+    std::string text;
+    std::vector<double> advances;
+  };
+  std::vector<TCase> cases;
+  // Repeated departures (the same text again), a stretch without any, and
+  // escaped characters inside and at the ends of the strings.
+  cases.push_back({"ab(cd)ef\\gh", {a, a + 5, a + 5, a, a, a, a - 3.3, a, a, a, a}});
+  cases.push_back({"(x)", {a + 1, a + 1, a + 7}});  // the last advance is no adjustment
+  // Alternating advances, and one equal to the font's width between them.
+  cases.push_back({"ABABABAB", {a + 2, a - 2, a + 2, a - 2, a, a, a + 2, a - 2}});
+  // Departures that round to nothing, exactly half way and just above it
+  // (0.00005 after scaling by 62.5 is 8e-7 pixels).
+  cases.push_back({"tiny1234", {a - 7e-7, a - 8e-7, a - 9e-7, a + 7e-7, a + 8e-7, a + 9e-7, a - 1e-6, a}});
+  // Spacing that matches the font throughout, and a one-character run.
+  cases.push_back({"plain text", std::vector<double>(10, a)});
+  cases.push_back({"z", {a + 4}});
+  // Even spacing: the last advance takes the pen nowhere; an even departure
+  // that rounds to nothing; an even one that does not.
+  cases.push_back({"even", {a, a, a, a + 7}});
+  cases.push_back({"tiny even", std::vector<double>(9, a + 7e-7)});
+  cases.push_back({"wide even", std::vector<double>(9, a + 1.5)});
+  WriteWithEngine(dir.file("show"), nullptr, [&](TgtPDFEngine &e) {
+    double y = 100;
+    for (const TCase &c : cases) {
+      AddCourier(e, std::u16string(c.text.begin(), c.text.end()), 100, y, c.advances);
+      y += 50;
+    }
+  });
+  const std::string pdf = dir.file("show.pdf");
+  ASSERT_EQ(QpdfCheck(pdf).exitCode, 0);
+  const std::string content = PageContent(pdf);
+  for (const TCase &c : cases) {
+    ASSERT_EQ(c.text.size(), c.advances.size()) << c.text;  // else the advances are not the metafile's
+    const std::string want = ExpectedShow(c.text, c.advances);
+    EXPECT_NE(content.find("\r\n" + want + "\r\n"), std::string::npos) << want << "\n" << content;
+  }
 }
 
 // Through the exported interface on printers of several resolutions and
