@@ -131,6 +131,8 @@ void TgtCustomDocumentEngine::RenderPageEarly() {
 }
 
 void TgtCustomDocumentEngine::FreePageItems(TgtPageItem &PageItem) {
+  KeepSpareTextItems(PageItem.FTextItems);
+  KeepSpareTextItems(PageItem.FDocumentItems);
   PageItem.FTextItems.clear();
   PageItem.FDocumentItems.clear();
   if (FPreferences->FProcessAfterEachPage && !FPreferences->FUseImagesAsResources) {

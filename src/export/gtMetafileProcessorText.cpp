@@ -271,7 +271,7 @@ size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide)
   WCHAR *out = FKeptChars.data();
   double *adv = FKeptAdvances.data();
   const size_t stride = u.Pdy ? 8 : 4;
-  bool wide = false;
+  bool wide = false, dropped = false;
   size_t n = 0;
   for (size_t i = 0; i < u.Count; ++i) {
     WCHAR c;
@@ -292,11 +292,12 @@ size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide)
       if (n) adv[n - 1] += a;
       continue;
     }
+    dropped |= Dropped(c);
     out[n] = c;
     adv[n++] = a;
   }
   *Wide = wide;
-  if (wide) return n;
+  if (wide || !dropped) return n;
   // 15. Control characters of the ANSI range go, their advances with the
   // character before them.
   size_t m = 0;
@@ -341,9 +342,9 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
                            FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0)};
   bool wide = false;
   const size_t kept = GatherCharacters(units, &wide);
-  auto item = std::unique_ptr<TgtTextItem>(new TgtTextItem);
-  item->FLines.emplace_back(FKeptChars.begin(), FKeptChars.begin() + ptrdiff_t(kept));
-  const WString &line = item->FLines.back();
+  std::unique_ptr<TgtTextItem> item = FEngine->NewTextItem();
+  WString &line = item->FLines.emplace_back();
+  line.assign(FKeptChars.data(), kept);
   // 4. The item.
   item->FIsFromMetafile = true;
   item->FIsWideString = wide;
