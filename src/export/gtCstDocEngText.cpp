@@ -73,7 +73,7 @@ void TgtCustomDocumentEngine::KeepSpareTextItems(TgtItemList &List) {
 }
 
 std::unique_ptr<TgtTextItem> TgtCustomDocumentEngine::NewTextItem() {
-  if (FSpareTextItems.empty()) return std::make_unique<TgtTextItem>();
+  if (FSpareTextItems.empty()) return std::unique_ptr<TgtTextItem>(new TgtTextItem);
   std::unique_ptr<TgtTextItem> item = std::move(FSpareTextItems.back());
   FSpareTextItems.pop_back();
   item->Renew();

@@ -228,7 +228,8 @@ class TgtTextItem : public TgtDocumentItem {
   void Renew() {
     WString line = std::move(FLines[0]);
     TgtAdvances advances = std::move(FCharSpaceArray);
-    *this = TgtTextItem();
+    TgtTextItem fresh;  // every field has its initial value: nothing to zero first
+    *this = std::move(fresh);
     FLines[0] = std::move(line);
     FLines.clear();
     FCharSpaceArray = std::move(advances);
