@@ -394,6 +394,10 @@ class TgtCustomDocumentEngine {
   void SetBandType(TgtBandType Value);
   void RenderBand(TgtBandItem &Band, TgtBandType Type, bool Sort);
   void FreePageItems(TgtPageItem &PageItem);
+  // Plain text items of a freed list kept for the next page's text (a
+  // bounded number), and one of them renewed, or a new item.
+  void KeepSpareTextItems(TgtItemList &List);
+  std::unique_ptr<TgtTextItem> NewTextItem();
   void RasterShape(const TgtPen &Pen, const TgtBrush *Brush, const TgtPoints &Box,
                    const std::function<void(HDC, double, double)> &Draw);
   void AddShape(TgtShapeType Type, const TgtPoints &Points, bool IsFill);
@@ -448,6 +452,9 @@ class TgtCustomDocumentEngine {
   // kept for the engine's life: asking the system opens font files, and a
   // font installed while the engine runs need not be seen.
   std::map<std::u16string, bool> FSymbolOnlyFaces;
+  // Text items of rendered pages, with the memory of their lines and
+  // advances, for the interpreter's next text records.
+  std::vector<std::unique_ptr<TgtTextItem>> FSpareTextItems;
   TgtReferencePoint FReferencePoint = rpBand;
   int32_t FInputXRes = 96;
   int32_t FInputYRes = 96;

@@ -139,6 +139,8 @@ void TgtCustomDocumentEngine::EndDocAfterFailure(std::exception_ptr Failure) noe
 }
 
 void TgtCustomDocumentEngine::FreePageItems(TgtPageItem &PageItem) {
+  KeepSpareTextItems(PageItem.FTextItems);
+  KeepSpareTextItems(PageItem.FDocumentItems);
   PageItem.FTextItems.clear();
   PageItem.FDocumentItems.clear();
   if (FPreferences->FProcessAfterEachPage && !FPreferences->FUseImagesAsResources) {

@@ -5,6 +5,7 @@
 #include <locale>
 #include <sstream>
 #include <string>
+#include <typeinfo>
 
 #include "common/Strings.h"
 #include "export/gtCstDocEng.h"
@@ -52,6 +53,32 @@ WString FormatNow(const char *format) {
 WString Decimal(int32_t v) { return AsciiToWide(std::to_string(v)); }
 
 }  // namespace
+
+// A page of text keeps its items for the next one; more than this many,
+// or lines longer than this, are freed.
+constexpr size_t kMaxSpareTextItems = 1024;
+constexpr size_t kMaxSpareLine = 256;
+
+void TgtCustomDocumentEngine::KeepSpareTextItems(TgtItemList &List) {
+  for (std::unique_ptr<TgtDocumentItem> &item : List) {
+    if (FSpareTextItems.size() >= kMaxSpareTextItems) return;
+    if (!item || typeid(*item) != typeid(TgtTextItem)) continue;
+    auto &text = static_cast<TgtTextItem &>(*item);
+    if (text.FLines.size() > 1 || text.FLines[0].capacity() > kMaxSpareLine ||
+        text.FCharSpaceArray.size() > kMaxSpareLine)
+      continue;
+    FSpareTextItems.emplace_back(&text);
+    item.release();
+  }
+}
+
+std::unique_ptr<TgtTextItem> TgtCustomDocumentEngine::NewTextItem() {
+  if (FSpareTextItems.empty()) return std::unique_ptr<TgtTextItem>(new TgtTextItem);
+  std::unique_ptr<TgtTextItem> item = std::move(FSpareTextItems.back());
+  FSpareTextItems.pop_back();
+  item->Renew();
+  return item;
+}
 
 WString TgtCustomDocumentEngine::ReplacePageVariables(const WString &Text) {
   WString s = ReplaceAll(Text, u"<%Pg#%>", Decimal(FCurrentPage));

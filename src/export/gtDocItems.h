@@ -82,10 +82,14 @@ class TgtTextLines {
   }
   WString &back() { return (*this)[FCount - 1]; }
   const WString &back() const { return (*this)[FCount - 1]; }
-  // A line made of the arguments, as WString's constructor takes them.
+  // A line made of the arguments, as WString's constructor takes them;
+  // without any, an empty line (the first keeps the memory it holds).
   template <class... A>
   WString &emplace_back(A &&...args) {
-    if (FCount++ == 0) return FFirst = WString(std::forward<A>(args)...);
+    if (FCount++ == 0) {
+      if constexpr (sizeof...(A) == 0) return FFirst.clear(), FFirst;
+      else return FFirst = WString(std::forward<A>(args)...);
+    }
     return FMore.emplace_back(std::forward<A>(args)...);
   }
   void push_back(WString line) { emplace_back(std::move(line)); }
@@ -140,6 +144,8 @@ class TgtAdvances {
   // values [first, last), kept as unit counts of scale where exact.
   void Assign(const double *first, const double *last, double scale);
   void assign(size_t n, double v) { FSteps.clear(), FValues.assign(n, v); }
+  // No advances; the memory stays for the next ones.
+  void clear() { FSteps.clear(), FValues.clear(); }
   template <class It>
   void assign(It first, It last) {
     FSteps.clear();
@@ -165,28 +171,35 @@ class TgtAdvances {
   double FScale = 0;
 };
 
+// Whether v is a whole count of scales of 16 bits, the count into out: the
+// count times scale must give v bit for bit (its sign of zero included).
+// Counts round half away from zero where nearbyint rounds to even; no value
+// half way between two counts is either count times scale, so the answer is
+// the same, without a call per value.
+inline bool gtUnitCount(double v, double scale, int16_t &out) {
+  const double q = v / scale;
+  if (!(std::fabs(q) < 32767.5)) return false;  // NaN and infinities too
+  const int k = static_cast<int>(q < 0 ? q - 0.5 : q + 0.5);
+  out = static_cast<int16_t>(k);
+  return std::bit_cast<uint64_t>(k * scale) == std::bit_cast<uint64_t>(v);
+}
+
 inline void TgtAdvances::Assign(const double *first, const double *last, double scale) {
   FSteps.clear();
   FValues.clear();
   const size_t n = static_cast<size_t>(last - first);
-  // The unit count of a value, or nothing when count times scale is not the
-  // very value (its sign of zero included).
-  auto count = [scale](double v, int16_t &out) {
-    const double k = std::nearbyint(v / scale);
-    if (!(std::fabs(k) <= 32767)) return false;
-    out = static_cast<int16_t>(k);
-    return std::bit_cast<uint64_t>(out * scale) == std::bit_cast<uint64_t>(v);
-  };
-  int16_t k = 0;
-  bool exact = n > 0 && std::isfinite(scale) && scale != 0;
-  for (size_t i = 0; exact && i < n; ++i) exact = count(first[i], k);
-  if (!exact) {
-    FValues.assign(first, last);
-    return;
+  if (n > 0 && std::isfinite(scale) && scale != 0) {
+    FSteps.resize(n);
+    int16_t *out = FSteps.data();
+    size_t i = 0;
+    while (i < n && gtUnitCount(first[i], scale, out[i])) ++i;
+    if (i == n) {
+      FScale = scale;
+      return;
+    }
+    FSteps.clear();
   }
-  FScale = scale;
-  FSteps.resize(n);
-  for (size_t i = 0; i < n; ++i) count(first[i], FSteps[i]);
+  FValues.assign(first, last);
 }
 
 // One run of text; metafile text has one line.
@@ -209,6 +222,19 @@ class TgtTextItem : public TgtDocumentItem {
   POINT FCenterAndRightAlignTextPos{0, 0};
   int32_t FMaxDigitWidth = 0;
   TgtAdvances FCharSpaceArray;  // advance of each character
+
+  // Back to the state of a new item; the memory of its first line and its
+  // advances stays for the next text.
+  void Renew() {
+    WString line = std::move(FLines[0]);
+    TgtAdvances advances = std::move(FCharSpaceArray);
+    TgtTextItem fresh;  // every field has its initial value: nothing to zero first
+    *this = std::move(fresh);
+    FLines[0] = std::move(line);
+    FLines.clear();
+    FCharSpaceArray = std::move(advances);
+    FCharSpaceArray.clear();
+  }
 };
 
 // Text in a framed box (the engines' own TextBox).

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 #include <numeric>
+#include <type_traits>
 
 #include "common/Strings.h"
 #include "export/gtMetafileProcessor.h"
@@ -230,7 +231,9 @@ SIZE TgtMetafileProcessor::MeasureText(const TgtFont &Font, const WString &Text)
 // Moves the reference point to the top-left corner of the text.
 void TgtMetafileProcessor::AnchorText(TgtTextItem &Item, double A, double ExtentHeight) const {
   const double theta = Item.FRotationAngle * kPi / 180.0;
-  const double cs = std::cos(theta), sn = std::sin(theta);
+  // Unturned text (the most) has cos 1 and sin 0, exactly what they give.
+  const double cs = Item.FRotationAngle ? std::cos(theta) : 1.0;
+  const double sn = Item.FRotationAngle ? std::sin(theta) : 0.0;
   const TgtEMFAlignment a = FTextAlignment;
   const bool center = (a & taCenter) && A != 0, right = (a & taRight) && !(a & taCenter) && A != 0;
   const bool top = !(a & (taBaseline | taBottom));
@@ -270,33 +273,44 @@ size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide)
   }
   WCHAR *out = FKeptChars.data();
   double *adv = FKeptAdvances.data();
-  const size_t stride = u.Pdy ? 8 : 4;
-  bool wide = false;
+  // The record's fields in locals, the mode fixed for each loop: the
+  // stores into the buffers cannot change them.
+  const uint8_t *const chars = u.Chars, *const dx = u.Dx;
+  const size_t count = u.Count, stride = u.Pdy ? 8 : 4;
+  const double scale = u.Scale;
+  bool wide = false, dropped = false;
   size_t n = 0;
-  for (size_t i = 0; i < u.Count; ++i) {
-    WCHAR c;
-    std::memcpy(&c, u.Chars + 2 * i, 2);
-    if (u.Mode == TgtTextUnits::kSubstituted) {
-      if (c >= 0x02B9) c = Substitute(c);  // the first unit substituted
-      wide |= c > 0xFF;
-    } else if (u.Mode == TgtTextUnits::kLowBytes) {
-      c &= 0xFF;
+  auto gather = [&](auto mode) {
+    for (size_t i = 0; i < count; ++i) {
+      WCHAR c;
+      std::memcpy(&c, chars + 2 * i, 2);
+      if constexpr (decltype(mode)::value == TgtTextUnits::kSubstituted) {
+        if (c >= 0x02B9) c = Substitute(c);  // the first unit substituted
+        wide |= c > 0xFF;
+      } else if constexpr (decltype(mode)::value == TgtTextUnits::kLowBytes) {
+        c &= 0xFF;
+      }
+      double a = 0;
+      if (dx) {
+        int32_t step;
+        std::memcpy(&step, dx + stride * i, 4);
+        a = step * scale;
+      }
+      if (c == 0) {
+        if (n) adv[n - 1] += a;
+        continue;
+      }
+      dropped |= Dropped(c);
+      out[n] = c;
+      adv[n++] = a;
     }
-    double a = 0;
-    if (u.Dx) {
-      int32_t step;
-      std::memcpy(&step, u.Dx + stride * i, 4);
-      a = step * u.Scale;
-    }
-    if (c == 0) {
-      if (n) adv[n - 1] += a;
-      continue;
-    }
-    out[n] = c;
-    adv[n++] = a;
-  }
+  };
+  using TMode = TgtTextUnits::TMode;
+  if (u.Mode == TgtTextUnits::kSubstituted) gather(std::integral_constant<TMode, TgtTextUnits::kSubstituted>());
+  else if (u.Mode == TgtTextUnits::kLowBytes) gather(std::integral_constant<TMode, TgtTextUnits::kLowBytes>());
+  else gather(std::integral_constant<TMode, TgtTextUnits::kAsIs>());
   *Wide = wide;
-  if (wide) return n;
+  if (wide || !dropped) return n;
   // 15. Control characters of the ANSI range go, their advances with the
   // character before them.
   size_t m = 0;
@@ -341,9 +355,9 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
                            FSpace.FXForm.eM11 * (FSpace.Scaled() ? FSpace.FMapMXmul : 1.0)};
   bool wide = false;
   const size_t kept = GatherCharacters(units, &wide);
-  auto item = std::unique_ptr<TgtTextItem>(new TgtTextItem);
-  item->FLines.emplace_back(FKeptChars.begin(), FKeptChars.begin() + ptrdiff_t(kept));
-  const WString &line = item->FLines.back();
+  std::unique_ptr<TgtTextItem> item = FEngine->NewTextItem();
+  WString &line = item->FLines.emplace_back();
+  line.assign(FKeptChars.data(), kept);
   // 4. The item.
   item->FIsFromMetafile = true;
   item->FIsWideString = wide;

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -194,6 +195,63 @@ TEST(PdfTextRuns, AdvancesKeptAsUnitCountsReadBackBitForBit) {
   empty.Assign(whole.data(), whole.data(), scale);
   EXPECT_TRUE(empty.empty());
   EXPECT_FALSE(empty.Compact());
+}
+
+// Whether the values are unit counts of scale, found value by value with
+// nearbyint: the counts Assign must keep, bit for bit.
+bool NearbyintCounts(const std::vector<double> &values, double scale) {
+  if (values.empty() || !std::isfinite(scale) || scale == 0) return false;
+  for (double v : values) {
+    const double k = std::nearbyint(v / scale);
+    if (!(std::fabs(k) <= 32767)) return false;
+    if (Bits(int16_t(k) * scale) != Bits(v)) return false;
+  }
+  return true;
+}
+
+void ExpectCountsOfNearbyint(const std::vector<double> &values, double scale) {
+  TgtAdvances a;
+  a.Assign(values.data(), values.data() + values.size(), scale);
+  const bool compact = NearbyintCounts(values, scale);
+  EXPECT_EQ(a.Compact(), compact) << "scale " << scale << " first " << values.front();
+  ASSERT_EQ(a.size(), values.size());
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(Bits(a[i]), Bits(values[i])) << i << " scale " << scale;
+}
+
+TEST(PdfTextRuns, AdvancesFindTheUnitCountsOfNearbyint) {
+  // Page scales, a negative one, thirds, the smallest and largest doubles.
+  const double scales[] = {96.0 / 600, 96.0 / 1200, 96.0 / 300, -0.16, 1.0 / 3, 0.1, 3,
+                           1e-300, 4.9406564584124654e-324, 2.5e-320, 1e300, -7.0 / 9};
+  const int counts[] = {0, 1, -1, 2, 3, -3, 57, 1000, -1001, 32766, 32767, -32767, 32768, -32768, 40000};
+  for (double scale : scales) {
+    for (int k : counts) {
+      const double v = k * scale;
+      const double inf = std::numeric_limits<double>::infinity();
+      // The count itself, a unit either side of it, and half way to the next.
+      for (double x : {v, std::nextafter(v, inf), std::nextafter(v, -inf), (k + 0.5) * scale, (k - 0.5) * scale,
+                       (k + 0.49999999999999994) * scale, -v})
+        ExpectCountsOfNearbyint({x}, scale);
+      ExpectCountsOfNearbyint({scale, v, 2 * scale}, scale);
+      ExpectCountsOfNearbyint({v, scale, std::nextafter(scale, 0.0)}, scale);
+    }
+    for (double x : {0.0, -0.0, std::nan(""), std::numeric_limits<double>::infinity(),
+                     -std::numeric_limits<double>::infinity(), std::numeric_limits<double>::max(),
+                     std::numeric_limits<double>::denorm_min()})
+      ExpectCountsOfNearbyint({x}, scale);
+  }
+  // Lines of advances as metafiles give them: mostly whole counts, now and
+  // then a value the count cannot give.
+  std::mt19937 random(20261210);
+  std::uniform_int_distribution<int> count(-33000, 33000), pick(0, 19);
+  for (int line = 0; line < 2000; ++line) {
+    const double scale = scales[size_t(line) % std::size(scales)];
+    std::vector<double> values(size_t(1 + line % 40));
+    for (double &v : values) {
+      v = count(random) * scale;
+      if (pick(random) == 0) v = std::nextafter(v, 0.0);
+    }
+    ExpectCountsOfNearbyint(values, scale);
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Text measured from a font's advances gives the same items as text measured
 // string by string on the screen: pages of text in several fonts, sizes,
 // styles and alignments, interpreted both ways and compared field by field.
+// Likewise text items renewed from a freed page against new ones.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -180,6 +181,105 @@ TEST(MetafileTextMeasure, RecordsWithoutAdvancesAndGlyphIndicesMeasureAlike) {
   const TgtItemList fast = Interpret(h, false), general = Interpret(h, true);
   DeleteEnhMetaFile(h);
   EXPECT_EQ(ExpectSameTextItems(fast, general), 3 * std::size(aligns) * 4);
+}
+
+// An engine whose freed text items a test can keep and count.
+class TSpareEngine : public TgtCustomDocumentEngine {
+ public:
+  using TgtCustomDocumentEngine::FSpareTextItems;
+  using TgtCustomDocumentEngine::KeepSpareTextItems;
+};
+
+// EXTTEXTOUTW with its options, box and advances (none: offDx 0).
+void AddText(emftest::EmfBuilder &e, LONG x, LONG y, const std::u16string &s, DWORD options, RECTL box,
+             const std::vector<DWORD> &dx) {
+  const DWORD n = DWORD(s.size()), chars = 76, advances = dx.empty() ? 0 : DWORD(chars + (2 * n + 3) / 4 * 4);
+  std::vector<DWORD> fields = {0, 0, 0, 0, GM_COMPATIBLE, 0, 0, DWORD(x), DWORD(y), n, chars, options,
+                               DWORD(box.left), DWORD(box.top), DWORD(box.right), DWORD(box.bottom), advances};
+  std::vector<uint8_t> body(4 * fields.size());
+  std::memcpy(body.data(), fields.data(), body.size());
+  for (char16_t c : s) emftest::Append(body, uint16_t(c));
+  while (body.size() % 4) body.push_back(0);
+  for (DWORD d : dx) emftest::Append(body, uint32_t(d));
+  e.AddBytes(EMR_EXTTEXTOUTW, body);
+}
+
+void AddFont(emftest::EmfBuilder &e, DWORD index, LONG height, LONG escapement, const char16_t *face) {
+  EMREXTCREATEFONTINDIRECTW f{};
+  f.ihFont = index;
+  f.elfw.elfLogFont.lfHeight = height;
+  f.elfw.elfLogFont.lfEscapement = escapement;
+  f.elfw.elfLogFont.lfWeight = 700;
+  f.elfw.elfLogFont.lfItalic = f.elfw.elfLogFont.lfUnderline = f.elfw.elfLogFont.lfStrikeOut = 1;
+  for (size_t i = 0; face[i] && i < LF_FACESIZE - 1; ++i) f.elfw.elfLogFont.lfFaceName[i] = face[i];
+  e.AddBytes(EMR_EXTCREATEFONTINDIRECTW,
+             std::vector<uint8_t>(reinterpret_cast<uint8_t *>(&f) + 8, reinterpret_cast<uint8_t *>(&f) + sizeof f));
+}
+
+TEST(MetafileTextMeasure, TextItemsRenewedFromAFreedPageAreNewOnes) {
+  // A page whose text items set every field a text record can set: long
+  // lines in a long face name, turned, clipped, right to left, centred,
+  // with advances that are no unit counts (a zero's advance joins the one
+  // before it) and with pairs of advances.
+  emftest::EmfBuilder first({0, 0, 1000, 1000}, 4);
+  AddFont(first, 1, -37, 450, u"Times New Roman");
+  first.Add(EMR_SELECTOBJECT, {1});
+  first.Add(EMR_SETTEXTALIGN, {TA_CENTER | TA_BASELINE | TA_RTLREADING});
+  first.Add(EMR_SETTEXTCOLOR, {0x123456});
+  first.Add(EMR_SETBKMODE, {TRANSPARENT});
+  std::u16string longLine = u"A long line of text, longer than any of the next page's ";
+  longLine += char16_t(0);
+  longLine += u"lines";
+  for (int i = 0; i < 6; ++i) {
+    std::vector<DWORD> dx(longLine.size(), DWORD(7 + i));
+    if (i % 2) dx.resize(2 * longLine.size(), 3);  // with ETO_PDY: advance, then rise
+    AddText(first, 40, 30 + 40 * i, longLine, ETO_CLIPPED | ETO_RTLREADING | (i % 2 ? ETO_PDY : 0),
+            {10, 10, 900, 900}, dx);
+  }
+  // The next page: short left-to-right lines in the stock font, neither
+  // clipped nor turned, some without advances.
+  emftest::EmfBuilder next({0, 0, 1000, 1000}, 4);
+  for (int i = 0; i < 9; ++i) {
+    const std::u16string s = u"Short " + std::u16string(1, char16_t(u'a' + i));
+    AddText(next, 20, 20 + 30 * i, s, 0, {0, 0, -1, -1}, i % 3 ? std::vector<DWORD>(s.size(), 9) : std::vector<DWORD>{});
+  }
+  auto load = [](const emftest::EmfBuilder &e) {
+    const std::vector<uint8_t> image = e.Image();
+    return SetEnhMetaFileBits(UINT(image.size()), image.data());
+  };
+  HENHMETAFILE hFirst = load(first), hNext = load(next);
+  ASSERT_TRUE(hFirst && hNext);
+
+  TSpareEngine engine;
+  engine.Preferences().FShowSetupDialog = false;
+  engine.Preferences().FOpenAfterCreate = false;
+  engine.BeginDoc();
+  auto interpret = [&](HENHMETAFILE h) {
+    TgtMetafileProcessor p(engine);
+    p.SetCombineCharsToSentence(true);
+    p.Execute(h, 3, 5);
+  };
+  interpret(hFirst);
+  TgtItemList &list = *engine.CurrentDocumentItemList();
+  engine.KeepSpareTextItems(list);
+  list.clear();
+  ASSERT_EQ(engine.FSpareTextItems.size(), 6u);
+  interpret(hNext);
+  EXPECT_TRUE(engine.FSpareTextItems.empty());  // every spare item renewed
+  const TgtItemList renewed = std::move(list);
+  // Of a page's items only plain text items are kept, boxes of text not.
+  TgtItemList mixed;
+  mixed.push_back(std::make_unique<TgtTextBoxItem>());
+  mixed.push_back(std::make_unique<TgtShapeItem>());
+  mixed.push_back(nullptr);
+  engine.KeepSpareTextItems(mixed);
+  EXPECT_TRUE(engine.FSpareTextItems.empty());
+  engine.EndDoc();
+
+  const TgtItemList fresh = Interpret(hNext, false);
+  DeleteEnhMetaFile(hFirst);
+  DeleteEnhMetaFile(hNext);
+  EXPECT_EQ(ExpectSameTextItems(renewed, fresh), 9u);
 }
 
 }  // namespace
