@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/text/FontEngine.h"
+#include "platform/text/TextDc.h"
 #include "text/TextDcSupport.h"
 
 using textdc::Canvas;
@@ -510,3 +513,19 @@ TEST(TextDc, BadInputFailsCleanly) {
 }
 
 }  // namespace
+
+// The text calls' rounding is std::lround's, halves away from zero, on the
+// values that decide it: halves, the doubles either side of them, the ends
+// of the exact range, LONG's ends and values that are not numbers.
+TEST(TextDc, RoundingIsLroundsToTheLastBit) {
+  std::vector<double> values = {0.0, -0.0, 0.49999999999999994, -0.49999999999999994, 4503599627370495.5,
+                                -4503599627370495.5, 4503599627370496.0, -4503599627370497.0, 9007199254740993.0,
+                                2147483647.4, 2147483647.5, -2147483648.5, -2147483649.0, 1e300, -1e300,
+                                std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::denorm_min()};
+  for (int k = -4000; k <= 4000; ++k) {
+    const double v = k / 4.0;
+    values.insert(values.end(), {v, std::nextafter(v, 1e9), std::nextafter(v, -1e9), v / 3.0, v * 1e6 + 0.5});
+  }
+  for (double v : values) EXPECT_EQ(LONG(std::lround(v)), nx::text::Round(v)) << std::hexfloat << v;
+}
