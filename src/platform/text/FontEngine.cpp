@@ -13,7 +13,6 @@
 #include "platform/kernel/Wide.h"
 
 #include <algorithm>
-#include <atomic>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -425,12 +424,7 @@ std::shared_ptr<SizedFont> ResolveFont(const LOGFONTW &lf) {
 }
 
 // ---------------------------------------------------------------------------
-namespace {
-std::atomic<uint64_t> g_fontSerial{0};
-}  // namespace
-
-SizedFont::SizedFont(std::shared_ptr<FontFace> face, const LOGFONTW &lf)
-    : face_(std::move(face)), lf_(lf), serial_(++g_fontSerial) {
+SizedFont::SizedFont(std::shared_ptr<FontFace> face, const LOGFONTW &lf) : face_(std::move(face)), lf_(lf) {
   bmp_.assign(0x10000, -1);
   ComputeMetrics();
 }

@@ -58,8 +58,6 @@ class SizedFont {
   const FontFace &Face() const { return *face_; }
   const std::shared_ptr<FontFace> &SharedFace() const { return face_; }
   const LOGFONTW &Logical() const { return lf_; }
-  // Distinct for every font made in this process (an address may be reused).
-  uint64_t Serial() const { return serial_; }
   int EmPixels() const { return em_; }
   const TEXTMETRICW &Metrics() const { return tm_; }
   bool Outline(OUTLINETEXTMETRICW &otm) const;
@@ -90,7 +88,6 @@ class SizedFont {
 
   std::shared_ptr<FontFace> face_;
   LOGFONTW lf_;
-  uint64_t serial_;
   int em_ = 0;
   TEXTMETRICW tm_{};
   mutable std::mutex mu_;

@@ -100,45 +100,6 @@ const SizedFont *DcFontAt(gdi::Dc *dc, const DcScales &s) {
   return cache ? cache->font.get() : nullptr;
 }
 
-namespace {
-
-// The text measured last on this thread and its advances. A font is told
-// by its serial number too: another may be made at a freed one's address.
-struct LastMeasure {
-  const SizedFont *font = nullptr;
-  uint64_t serial = 0;
-  std::vector<WCHAR> text;
-  std::vector<int> advances;
-};
-thread_local LastMeasure t_last;
-constexpr size_t kRemembered = 4096;  // longer texts are measured as they come
-
-}  // namespace
-
-long MeasureExtent(const SizedFont &font, const WCHAR *s, size_t n) {
-  if (n > kRemembered) return font.Extent(s, n);
-  LastMeasure &m = t_last;
-  m.font = nullptr;  // nothing to reuse until both are in place
-  m.advances.resize(n);
-  font.Advances(s, n, m.advances.data());
-  m.text.assign(s, s + n);
-  m.font = &font;
-  m.serial = font.Serial();
-  long sum = 0;
-  for (int a : m.advances) sum += a;
-  return sum;
-}
-
-void MeasuredAdvances(const SizedFont &font, const WCHAR *s, size_t n, int *out) {
-  const LastMeasure &m = t_last;
-  if (n && m.font == &font && m.serial == font.Serial() && m.text.size() == n &&
-      std::equal(s, s + n, m.text.begin())) {
-    std::copy_n(m.advances.data(), n, out);
-    return;
-  }
-  font.Advances(s, n, out);
-}
-
 void LogicalAdvances(const gdi::Dc &dc, const SizedFont &font, const WCHAR *s, size_t n, int *out) {
   if (!n) return;
   font.Advances(s, n, out);
@@ -175,7 +136,7 @@ BOOL WINAPI GetTextExtentPoint32W(HDC hdc, LPCWSTR lpString, int c, LPSIZE psizl
   double shaped = 0;
   double advances = nx::text::ShapeComplexLine(*font, lpString, size_t(c), 0, 0, glyphs, shaped)
                         ? shaped
-                        : double(nx::text::MeasureExtent(*font, lpString, size_t(c)));
+                        : double(font->Extent(lpString, size_t(c)));
   double w = advances + double(extra) * double(chars);
   psizl->cx = Round(w / s.x);
   psizl->cy = Round(font->Metrics().tmHeight / s.y);

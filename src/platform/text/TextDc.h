@@ -37,14 +37,6 @@ inline LONG Round(double v) {
   return LONG(i);
 }
 
-// A line is measured (GetTextExtentPoint32W) and then drawn (ExtTextOutW)
-// in the same font: the measuring call keeps the advances it read, for
-// this thread's next call, and the drawing call takes them instead of
-// reading them again. Advances depend on the font and the text only.
-// MeasureExtent is font.Extent, MeasuredAdvances is font.Advances.
-long MeasureExtent(const SizedFont &font, const WCHAR *s, size_t n);
-void MeasuredAdvances(const SizedFont &font, const WCHAR *s, size_t n, int *out);
-
 // Per-character advances of s in logical units as GDI measures them: the
 // device advance converted back, plus the character extra.
 void LogicalAdvances(const gdi::Dc &dc, const SizedFont &font, const WCHAR *s, size_t n, int *out);

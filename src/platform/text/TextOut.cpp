@@ -96,7 +96,7 @@ class Run {
     if (options & ETO_GLYPH_INDEX) {
       for (UINT i = 0; i < c; ++i) dev[i] = font.GlyphAdvance(uint16_t(s[i]));
     } else if (c) {
-      MeasuredAdvances(font, s, c, dev);
+      font.Advances(s, c, dev);
     }
     INT extra = INT(Round(dc.st.charExtra * sc.x));
     // Spread from the end so that each advance is read before its slot is
