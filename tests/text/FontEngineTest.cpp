@@ -415,3 +415,49 @@ TEST(FontEngine, FontDataOfACollection) {
 }
 
 }  // namespace
+
+// A string's advances and extent, measured on a font that has seen none of
+// its characters and again once it has, are its characters' advances: a
+// surrogate pair gives its advance to the high unit and 0 to the low one,
+// and a stray surrogate measures as U+FFFD, wherever it stands.
+TEST(FontEngine, StringsMeasureAsTheirCharactersFirstTimeAndAfter) {
+  const std::u16string s = u"Hi \u03A9x\xD83D\xDE00\uD7FF\uE000\xDC00y\u0416\xD800";
+  for (LONG em : {37, 41}) {
+    auto font = ResolveFont(Logical(u"DejaVu Sans", -em));  // sizes no other test uses
+    ASSERT_TRUE(font);
+    DirectFace direct(font->Face().Path(), int(em));
+    ASSERT_TRUE(direct.ok());
+    std::vector<int> expected;
+    long sum = 0;
+    for (size_t i = 0; i < s.size(); ++i) {
+      char32_t c = s[i];
+      const bool high = c >= 0xD800 && c <= 0xDBFF, low = c >= 0xDC00 && c <= 0xDFFF;
+      const bool pairs = high && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] <= 0xDFFF;
+      const bool paired = low && i > 0 && s[i - 1] >= 0xD800 && s[i - 1] <= 0xDBFF;
+      if (pairs) c = 0x10000 + ((c - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      else if ((high || low) && !paired) c = 0xFFFD;
+      expected.push_back(paired ? 0 : int(std::lround(direct.Advance(c))));
+      sum += expected.back();
+    }
+    const auto *w = reinterpret_cast<const WCHAR *>(s.data());
+    for (int pass = 0; pass < 2; ++pass) {
+      // The first size measures the extent first, the second the advances.
+      if (em == 37 || pass == 1) {
+        EXPECT_EQ(sum, font->Extent(w, s.size())) << "em " << em << " pass " << pass;
+      }
+      std::vector<int> got(s.size(), -7);
+      font->Advances(w, s.size(), got.data());
+      EXPECT_EQ(expected, got) << "em " << em << " pass " << pass;
+      if (em == 41 && pass == 0) {
+        EXPECT_EQ(sum, font->Extent(w, s.size()));
+      }
+      // Single surrogate units measured on their own (as a width query over
+      // a range does) must not stand in for the pairs in a string.
+      for (char16_t u : {char16_t(0xD83D), char16_t(0xDE00), char16_t(0xDC00), char16_t(0xD800)}) font->Advance(u);
+    }
+    int none = -7;
+    font->Advances(w, 0, &none);
+    EXPECT_EQ(-7, none);
+    EXPECT_EQ(0, font->Extent(w, 0));
+  }
+}

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <string>
 #include <vector>
 
 #include "platform/text/FontEngine.h"
+#include "platform/text/TextDc.h"
 #include "text/TextDcSupport.h"
 
 using textdc::Canvas;
@@ -510,3 +513,75 @@ TEST(TextDc, BadInputFailsCleanly) {
 }
 
 }  // namespace
+
+// The text calls' rounding is std::lround's, halves away from zero, on the
+// values that decide it: halves, the doubles either side of them, the ends
+// of the exact range, LONG's ends and values that are not numbers.
+TEST(TextDc, RoundingIsLroundsToTheLastBit) {
+  std::vector<double> values = {0.0, -0.0, 0.49999999999999994, -0.49999999999999994, 4503599627370495.5,
+                                -4503599627370495.5, 4503599627370496.0, -4503599627370497.0, 9007199254740993.0,
+                                2147483647.4, 2147483647.5, -2147483648.5, -2147483649.0, 1e300, -1e300,
+                                std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+                                std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::denorm_min()};
+  for (int k = -4000; k <= 4000; ++k) {
+    const double v = k / 4.0;
+    values.insert(values.end(), {v, std::nextafter(v, 1e9), std::nextafter(v, -1e9), v / 3.0, v * 1e6 + 0.5});
+  }
+  for (double v : values) EXPECT_EQ(LONG(std::lround(v)), nx::text::Round(v)) << std::hexfloat << v;
+}
+
+// A drawing call reuses the advances its measuring call read only for the
+// same font and text: each step records the same bytes whether the text it
+// draws was measured just before (in that step's font, DC state and text)
+// or something else was.
+TEST(TextDc, DrawingAfterMeasuringRecordsWhatDrawingAloneRecords) {
+  struct Step {
+    std::u16string measured, drawn;
+    void (*between)(HDC dc);  // changes made after measuring, before drawing
+    UINT options;
+  };
+  const std::u16string pair = u"A\U0001D400b";
+  const Step steps[] = {
+      {u"Widget 12.50", u"Widget 12.50", nullptr, 0},
+      {u"Widget iiii", u"Widget WWWW", nullptr, 0},
+      {u"Widget WWWW", u"Widget WWWW", [](HDC dc) { SetTextCharacterExtra(dc, 3); }, 0},
+      {u"Widget WWWW", u"Widget WWWW", nullptr, ETO_PDY},
+      {pair, pair, nullptr, 0},
+      {u"", u"", nullptr, 0},
+      // Another font, made where the measured one may have been freed.
+      {u"Widget WWWW", u"Widget WWWW",
+       [](HDC dc) {
+         DeleteObject(SelectObject(dc, MakeFont(u"Times New Roman", -31)));
+       },
+       0},
+      {u"Turned", u"Turned", [](HDC dc) { DeleteObject(SelectObject(dc, MakeFont(u"Arial", -20, 450))); }, 0},
+      // A scale that gives the DC's font another device size.
+      {u"Scaled 123", u"Scaled 123",
+       [](HDC dc) {
+         SetMapMode(dc, MM_ANISOTROPIC);
+         SetWindowExtEx(dc, 100, 100, nullptr);
+         SetViewportExtEx(dc, 250, 250, nullptr);
+       },
+       0},
+  };
+  std::vector<std::vector<uint8_t>> records[2];
+  for (int measureFirst = 0; measureFirst < 2; ++measureFirst) {
+    MetafileFile mf(kFrame);
+    ASSERT_TRUE(mf.dc);
+    SelectObject(mf.dc, MakeFont(u"Arial", -20));
+    for (const Step &st : steps) {
+      SIZE size;
+      const std::u16string other = u"#";
+      const std::u16string &measured = measureFirst ? st.measured : other;
+      ASSERT_TRUE(GetTextExtentPoint32W(mf.dc, W(measured), int(measured.size()), &size));
+      if (st.between) st.between(mf.dc);
+      ExtTextOutW(mf.dc, 10, 40, st.options, nullptr, W(st.drawn), UINT(st.drawn.size()), nullptr);
+      SetTextCharacterExtra(mf.dc, 0);
+    }
+    DeleteObject(SelectObject(mf.dc, GetStockObject(SYSTEM_FONT)));
+    mf.Close();
+    records[measureFirst] = mf.Records(EMR_EXTTEXTOUTW);
+  }
+  ASSERT_EQ(std::size(steps), records[0].size());
+  for (size_t i = 0; i < records[0].size(); ++i) EXPECT_EQ(records[0][i], records[1][i]) << "step " << i;
+}

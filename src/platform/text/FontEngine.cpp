@@ -563,17 +563,31 @@ int SizedFont::AdvanceLocked(char32_t ch) const {
   return px;
 }
 
+// Hands each measured character outside the surrogates from s[i] on to
+// `each` and returns where that run ends (a tight loop: a line of text is
+// mostly one such run).
+namespace {
+template <class Each>
+size_t MeasuredRun(const std::vector<int> &bmp, const WCHAR *s, size_t i, size_t n, Each each) {
+  if (bmp.size() != 0x10000) return i;  // no table: every character the slow way
+  const int *table = bmp.data();
+  for (; i < n; ++i) {
+    const unsigned u = char16_t(s[i]);
+    if (u - 0xD800u < 0x800u) break;
+    const int a = table[u];
+    if (a < 0) break;
+    each(i, a);
+  }
+  return i;
+}
+}  // namespace
+
 void SizedFont::Advances(const WCHAR *s, size_t n, int *out) const {
   std::lock_guard lock(mu_);
-  const bool table = bmp_.size() == 0x10000;
   size_t i = 0;
-  while (i < n) {
-    // A character outside the surrogates that was measured before.
-    const char16_t u = char16_t(s[i]);
-    if (table && (u < 0xD800 || u > 0xDFFF) && bmp_[u] >= 0) {
-      out[i++] = bmp_[u];
-      continue;
-    }
+  while ((i = MeasuredRun(bmp_, s, i, n, [out](size_t k, int a) { out[k] = a; })) < n) {
+    // A surrogate pair (its low unit gets 0), a stray surrogate or a
+    // character measured for the first time.
     size_t start = i;
     char32_t c = NextChar(s, n, i);
     out[start] = AdvanceLocked(c);
@@ -583,18 +597,10 @@ void SizedFont::Advances(const WCHAR *s, size_t n, int *out) const {
 
 long SizedFont::Extent(const WCHAR *s, size_t n) const {
   std::lock_guard lock(mu_);
-  const bool table = bmp_.size() == 0x10000;
   long sum = 0;
   size_t i = 0;
-  while (i < n) {
-    const char16_t u = char16_t(s[i]);
-    if (table && (u < 0xD800 || u > 0xDFFF) && bmp_[u] >= 0) {
-      sum += bmp_[u];
-      ++i;
-      continue;
-    }
+  while ((i = MeasuredRun(bmp_, s, i, n, [&sum](size_t, int a) { sum += a; })) < n)
     sum += AdvanceLocked(NextChar(s, n, i));
-  }
   return sum;
 }
 

@@ -26,7 +26,16 @@ std::shared_ptr<SizedFont> DcFont(gdi::Dc *dc);
 // while that font stays selected and the DC's transform stays as it is.
 const SizedFont *DcFontAt(gdi::Dc *dc, const DcScales &s);
 
-inline LONG Round(double v) { return LONG(std::lround(v)); }
+// std::lround (halves away from zero) worked out inline: the text calls
+// round several values a line, and the library call costs more than the
+// rounding. Beyond 2^52 (and for NaN) the library call answers as before.
+inline LONG Round(double v) {
+  if (!(std::fabs(v) < 4503599627370496.0)) return LONG(std::lround(v));
+  long i = long(v);                 // towards zero, exact below 2^52
+  const double f = v - double(i);  // exact: the fraction, sign and all
+  i += (f >= 0.5) - (f <= -0.5);
+  return LONG(i);
+}
 
 // Per-character advances of s in logical units as GDI measures them: the
 // device advance converted back, plus the character extra.

@@ -158,7 +158,7 @@ RECTL TextBox(const SizedFont &font, double x, double y, long width, UINT align)
   LONG rx = Round(x), ry = Round(y);
   RECTL b = EstimateTextBounds(rx, ry, width, tm.tmHeight, tm.tmDescent, align);
   double a = Escapement(font);
-  if (std::fmod(double(font.Logical().lfEscapement), 3600.0) == 0.0) return b;
+  if (font.Logical().lfEscapement % 3600 == 0) return b;
   double c = std::cos(a), s = std::sin(a);
   double l = 1e300, t = 1e300, r = -1e300, bt = -1e300;
   for (LONG u : {b.left - rx, b.right - rx})

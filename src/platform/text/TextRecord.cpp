@@ -8,9 +8,14 @@ namespace {
 
 constexpr size_t kOffString = 76;
 
-// Little-endian fields, whatever the host's order.
+// Little-endian fields, whatever the host's order (one store on a
+// little-endian host).
 void Put32(uint8_t *r, size_t off, uint32_t v) {
-  for (int i = 0; i < 4; ++i) r[off + i] = uint8_t(v >> (8 * i));
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(r + off, &v, 4);
+  } else {
+    for (int i = 0; i < 4; ++i) r[off + i] = uint8_t(v >> (8 * i));
+  }
 }
 void PutRect(uint8_t *r, size_t off, LONG l, LONG t, LONG rt, LONG b) {
   Put32(r, off, uint32_t(l));
