@@ -202,14 +202,21 @@ int32_t TgtCustomPDFEngine::WriteIccProfile() {
   return obj;
 }
 
+std::string TgtCustomPDFEngine::CatalogString(const std::string &Text) {
+  // Readers decrypt every string of an encrypted file, so a plain one
+  // would read as noise.
+  if (!FCrypt) return "(" + Text + ")";
+  return "<" + pdf::HexBytes(EncryptText(Text, kCatalog, 0)) + ">";
+}
+
 std::string TgtCustomPDFEngine::CatalogEntries() {
   std::string s = "/Type/Catalog/Pages " + Ref(kPageTree);
   if (pdf::IsPdfA(FVersion)) {
     int32_t metadata = 0, profile = 0;
     WriteMetadataAndProfile(metadata, profile);
     s += "/Metadata " + Ref(metadata) + "/OutputIntents[<</OutputCondition()/DestOutputProfile " + Ref(profile) +
-         "/Type/OutputIntent/S/GTS_PDFA1/OutputConditionIdentifier(Custom)/Info(sRGB IEC61966-2.1)"
-         "/RegistryName(http://www.color.org)>>]";
+         "/Type/OutputIntent/S/GTS_PDFA1/OutputConditionIdentifier" + CatalogString("Custom") + "/Info" +
+         CatalogString("sRGB IEC61966-2.1") + "/RegistryName" + CatalogString("http://www.color.org") + ">>]";
   }
   s += pdf::ViewerPreferenceEntries(FViewerPreferences);
   return s;

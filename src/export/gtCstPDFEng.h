@@ -102,6 +102,9 @@ class TgtCustomPDFEngine : public TgtCustomPlainSheetEngine {
 
   // Catalog, page dictionary and trailer bodies (113, 114, 116).
   virtual std::string CatalogEntries();
+  // A literal string of the catalog: as it stands, or encrypted with the
+  // catalog's key (in hexadecimal) when the document is encrypted.
+  std::string CatalogString(const std::string &Text);
   virtual std::string PageEntries(int32_t PageObjNo);
   virtual std::string TrailerEntries();
   virtual void WriteEncryptDictionary();  // 115

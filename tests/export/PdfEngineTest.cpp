@@ -351,6 +351,30 @@ TEST_F(PdfEngineTest, PdfAHasMetadataOutputIntentAndIccColours) {
   }
 }
 
+TEST_F(PdfEngineTest, EncryptedPdfAOutputIntentReadsBackAfterDecryption) {
+  NX_REQUIRE_TOOL("qpdf");
+  const std::string name = Path("a-enc");
+  WriteWithEngine(
+      name,
+      [](TgtPDFEngine &e) {
+        e.SetPDFVersion(static_cast<TgtPDFVersion>(4));
+        e.Encryption().SetEnabled(true);
+        e.Encryption().SetOwnerPassword("pw");
+        e.Encryption().SetUserPassword("pw");
+      },
+      DrawEverything);
+  EXPECT_EQ(QpdfCheck(name + ".pdf", "pw").exitCode, 0);
+  // qpdf writes the decrypted strings out as they read.
+  const std::string plain = Path("a-dec.pdf");
+  ASSERT_EQ(RunCommand("qpdf --decrypt --password=pw --qdf --object-streams=disable " + name + ".pdf " + plain).exitCode,
+            0);
+  std::ifstream in(plain, std::ios::binary);
+  const std::string pdf{std::istreambuf_iterator<char>(in), {}};
+  EXPECT_NE(pdf.find("/OutputConditionIdentifier (Custom)"), std::string::npos) << pdf.substr(0, 2000);
+  EXPECT_NE(pdf.find("/Info (sRGB IEC61966-2.1)"), std::string::npos);
+  EXPECT_NE(pdf.find("/RegistryName (http://www.color.org)"), std::string::npos);
+}
+
 TEST_F(PdfEngineTest, FailuresLeaveNoFileAndTheEngineReady) {
   TgtPDFEngine e;
   e.Preferences().FOpenAfterCreate = false;
