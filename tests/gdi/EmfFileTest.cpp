@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <string>
+#include <vector>
 
 #include "gdi/EmfTestUtil.h"
 #include "support/TestSupport.h"
@@ -269,6 +270,73 @@ TEST(EmfFile, EnumerationOntoADcMapsTheFrameAndRestoresTheDc) {
   EXPECT_EQ(after.eM11, 2.0f);
   ReleaseDC(nullptr, dc);
   DeleteEnhMetaFile(emf);
+}
+
+// Records as bytes, and callbacks that delete the metafile being walked:
+// at the outer walk's second record, or inside an inner walk of it.
+using Records = std::vector<std::vector<BYTE>>;
+
+struct Deleting {
+  HENHMETAFILE emf = nullptr;
+  bool nested = false;
+  size_t bytes = 0;
+  Records records, inner;
+  Records scrub;  // fresh memory of the image's size, filled: freed bytes would be overwritten
+
+  void Delete() {
+    EXPECT_TRUE(DeleteEnhMetaFile(emf));
+    for (int i = 0; i < 4; ++i) scrub.emplace_back(bytes, BYTE(0xEE));
+  }
+};
+
+void Add(Records &to, const ENHMETARECORD *r) {
+  const auto *b = reinterpret_cast<const BYTE *>(r);
+  to.emplace_back(b, b + r->nSize);
+}
+
+int CALLBACK Keep(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) {
+  Add(*reinterpret_cast<Records *>(p), r);
+  return 1;
+}
+
+int CALLBACK InnerDeletes(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) {
+  auto *s = reinterpret_cast<Deleting *>(p);
+  Add(s->inner, r);
+  if (s->inner.size() == 2) s->Delete();
+  return 1;
+}
+
+int CALLBACK DeleteWhileWalked(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) {
+  auto *s = reinterpret_cast<Deleting *>(p);
+  if (s->records.size() == 1) {
+    if (s->nested) {
+      EXPECT_TRUE(EnumEnhMetaFile(nullptr, s->emf, InnerDeletes, s, nullptr));
+    } else {
+      s->Delete();
+    }
+  }
+  Add(s->records, r);
+  return 1;
+}
+
+TEST(EmfFile, AMetafileDeletedWhileItIsWalkedIsReadToItsEnd) {
+  for (bool nested : {false, true}) {
+    HENHMETAFILE emf = StatePage(nullptr, nullptr);
+    Records expected;
+    ASSERT_TRUE(EnumEnhMetaFile(nullptr, emf, Keep, &expected, nullptr));
+    Deleting s;
+    s.emf = emf;
+    s.nested = nested;
+    s.bytes = GetEnhMetaFileBits(emf, 0, nullptr);
+    EXPECT_TRUE(EnumEnhMetaFile(nullptr, emf, DeleteWhileWalked, &s, nullptr));
+    EXPECT_EQ(s.records, expected);
+    if (nested) {
+      EXPECT_EQ(s.inner, expected);
+    }
+    // The handle is gone; its image went with the walk.
+    EXPECT_EQ(GetEnhMetaFileBits(emf, 0, nullptr), 0u);
+    EXPECT_FALSE(DeleteEnhMetaFile(emf));
+  }
 }
 
 }  // namespace
