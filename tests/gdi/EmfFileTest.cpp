@@ -281,11 +281,11 @@ struct Deleting {
   bool nested = false;
   size_t bytes = 0;
   Records records, inner;
-  Records scrub;  // fresh memory of the image's size, filled: freed bytes would be overwritten
+  Records scrub;  // fresh memory of about the image's size, filled: freed bytes would be overwritten
 
   void Delete() {
     EXPECT_TRUE(DeleteEnhMetaFile(emf));
-    for (int i = 0; i < 4; ++i) scrub.emplace_back(bytes, BYTE(0xEE));
+    for (size_t n = bytes / 2; n < 2 * bytes + 64; n += 8) scrub.emplace_back(n, BYTE(0xEE));
   }
 };
 
