@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -268,6 +269,32 @@ TEST(EmfFile, EnumerationOntoADcMapsTheFrameAndRestoresTheDc) {
   EXPECT_NEAR(s.world.eDx, 1020, 1e-3);
   GetWorldTransform(dc, &after);
   EXPECT_EQ(after.eM11, 2.0f);
+  ReleaseDC(nullptr, dc);
+  DeleteEnhMetaFile(emf);
+}
+
+int CALLBACK Throw(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM) {
+  if (r->iType != EMR_HEADER) throw std::runtime_error("callback failed");
+  return 1;
+}
+
+TEST(EmfFile, ACallbackThatThrowsLeavesTheDcAsItWas) {
+  RECT frame{0, 0, 5080, 3810};
+  HENHMETAFILE emf = StatePage(&frame, nullptr);
+  HDC dc = GetDC(nullptr);
+  RECT rect{10, 20, 106, 92};
+  EXPECT_THROW(EnumEnhMetaFile(dc, emf, Throw, nullptr, &rect), std::runtime_error);
+  EXPECT_EQ(GetGraphicsMode(dc), GM_COMPATIBLE);
+  XFORM after{};
+  GetWorldTransform(dc, &after);
+  EXPECT_EQ(after.eM11, 1.0f);
+  EXPECT_EQ(after.eDx, 0.0f);
+  // A later walk over another rectangle maps its own frame.
+  Seen s;
+  RECT whole{0, 0, 192, 144};
+  EXPECT_TRUE(EnumEnhMetaFile(dc, emf, Count, &s, &whole));
+  EXPECT_NEAR(s.world.eM11, 1.0, 1e-6);
+  EXPECT_NEAR(s.world.eDx, 0, 1e-4);
   ReleaseDC(nullptr, dc);
   DeleteEnhMetaFile(emf);
 }

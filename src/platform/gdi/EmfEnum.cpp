@@ -131,20 +131,25 @@ BOOL WalkRecords(HDC hdc, HENHMETAFILE hmf, const std::vector<uint8_t> &bytes, E
   auto *table = reinterpret_cast<HANDLETABLE *>(handles.data());
   EmfPlayback pb;
   if (hdc && !pb.Begin(hdc, h, *lpRect)) return FALSE;
-  BOOL complete = TRUE;
+  // The destination is restored however the walk ends, a callback's
+  // exception included: a playback left registered would outlive it.
+  struct Ending {
+    EmfPlayback *pb;
+    HANDLETABLE *table;
+    UINT count;
+    ~Ending() {
+      if (pb) pb->End(table, count);
+    }
+  } ending{hdc ? &pb : nullptr, table, count};
   // The image was validated when it was made: every record lies inside it
   // and the last one is EMR_EOF.
   for (size_t at = 0; at + sizeof(EMR) <= size;) {
     auto *rec = reinterpret_cast<const ENHMETARECORD *>(data + at);
     DWORD recSize = rec->nSize;
-    if (!proc(hdc, table, rec, (int)count, (LPARAM)param)) {
-      complete = FALSE;
-      break;
-    }
+    if (!proc(hdc, table, rec, (int)count, (LPARAM)param)) return FALSE;
     at += recSize;
   }
-  if (hdc) pb.End(table, count);
-  return complete;
+  return TRUE;
 }
 
 namespace {
