@@ -48,6 +48,7 @@ void TgtCustomDocumentEngine::SetFileType(const WString &Extension, const WStrin
 }
 
 void TgtCustomDocumentEngine::SetMeasurementUnit(TgtUnitType Value) {
+  PlayPendingPage();  // placed in the unit it was given in
   FMeasurementUnit = Value;
   FNativeConversionFactor = gtUnitFactor(Value);
   FPage.SetNativeFactor(FNativeConversionFactor);
@@ -188,10 +189,13 @@ void TgtCustomDocumentEngine::OpenCanvas() {
                                nullptr);
   if (screen) ReleaseDC(nullptr, screen);
   if (!FCanvas) throw ENxError(nxeGeneral, "The page canvas of the export could not be made");
+  FPendingPage = nullptr;
+  FCanvasFresh = true;
 }
 
 void TgtCustomDocumentEngine::CloseCanvas() {
   if (!FCanvas) return;
+  PlayPendingPage();
   FreeCanvasMetafile();
   FMetafile = CloseEnhMetaFile(FCanvas);
   FCanvas = nullptr;
@@ -204,8 +208,10 @@ void TgtCustomDocumentEngine::FreeCanvasMetafile() {
 
 // Closes the page canvas and interprets it into the current page's items.
 // A canvas closed before (a failed interpretation) is not interpreted again.
+// A page PlayPageAt kept is read in place where it can be.
 void TgtCustomDocumentEngine::ProcessCanvas() {
   if (!FCanvas) return;
+  if (FPendingPage && ProcessPendingPage()) return;
   CloseCanvas();
   if (FMetafile) ProcessMetafile(FMetafile, 0, 0);
 }
@@ -221,6 +227,8 @@ void TgtCustomDocumentEngine::PlayMetafile(const TgtRect &DestRect, HENHMETAFILE
   FMetafileWidth = int32_t(r.right - r.left);
   FMetafileHeight = int32_t(r.bottom - r.top);
   if (!FCanvas || !Metafile) return;
+  PlayPendingPage();
+  FCanvasFresh = false;
   RECT target{0, 0, r.right - r.left, r.bottom - r.top};
   PlayEnhMetaFile(FCanvas, Metafile, &target);
 }
@@ -229,6 +237,8 @@ void TgtCustomDocumentEngine::PlayMetafileAt(const TgtRect &DestRect, HENHMETAFI
   if (!FIsDocumentStarted) return;
   FNoSorting = false;
   if (!FCanvas || !Metafile) return;
+  PlayPendingPage();
+  FCanvasFresh = false;
   // GDI maps the frame onto whole pixels of the target; each side rounded on
   // its own would scale the two axes apart, and text would stray from its
   // font's widths by a little on every character. The frame is played onto
@@ -340,6 +350,7 @@ void TgtCustomDocumentEngine::ResetDocument() {
   FStampItem.reset();
   if (FCanvas) DeleteEnhMetaFile(CloseEnhMetaFile(FCanvas));
   FCanvas = nullptr;
+  FPendingPage = nullptr;
   FreeCanvasMetafile();
   FImageResourceList.clear();
   FImageResourceHashList.clear();

@@ -154,6 +154,13 @@ class TgtCustomDocumentEngine {
   // unit), corner included: a page recorded for a printer's printable area
   // lands at the printer's margins on the sheet.
   void PlayMetafileAt(const TgtRect &DestRect, HENHMETAFILE Metafile);
+  // As PlayMetafileAt for a page recorded by this system, onto a fresh page
+  // canvas. The interpreter may then read the page's own records when the
+  // page is processed (the next NewPage or EndDoc) instead of the canvas's
+  // copy of them: the caller keeps the metafile until then.
+  void PlayPageAt(const TgtRect &DestRect, HENHMETAFILE Page);
+  // False sends every page through the canvas (tests compare the two).
+  void SetPagesInPlace(bool Value) { FPagesInPlace = Value; }
   virtual int32_t SaveEngineState();                // 69
   virtual void RestoreEngineState(int32_t Index);   // 70
   virtual void ClearEngineStates();                 // 71
@@ -289,8 +296,9 @@ class TgtCustomDocumentEngine {
   COLORREF BackgroundColor() const { return FBackgroundColor; }
   TgtBackgroundDisplayType BackgroundDisplayType() const { return FBackgroundDisplayType; }
   bool SortTextItemsEnabled() const { return FSortTextItems; }
-  // The page canvas (a metafile DC) while a page is open, else null.
-  HDC PageCanvas() const { return FCanvas; }
+  // The page canvas (a metafile DC) while a page is open, else null; a page
+  // waiting to be read in place is played onto it first.
+  HDC PageCanvas();
   // The lists the items of the page (or band) being filled go to.
   TgtItemList *CurrentDocumentItemList() const { return FCurrentDocumentItemList; }
   TgtItemList *CurrentTextItemList() const { return FCurrentTextItemList; }
@@ -390,6 +398,8 @@ class TgtCustomDocumentEngine {
   void CloseCanvas();
   void ProcessCanvas();
   void FreeCanvasMetafile();
+  void PlayPendingPage();
+  bool ProcessPendingPage();
   void RecomputeBandRect();
   void SetBandType(TgtBandType Value);
   void RenderBand(TgtBandItem &Band, TgtBandType Type, bool Sort);
@@ -429,6 +439,11 @@ class TgtCustomDocumentEngine {
   TgtFrame FFrame;
   HDC FCanvas = nullptr;               // the page canvas while a page is open
   HENHMETAFILE FMetafile = nullptr;    // the closed page canvas
+  bool FCanvasFresh = false;           // nothing played onto the canvas yet
+  bool FPagesInPlace = true;
+  HENHMETAFILE FPendingPage = nullptr;  // PlayPageAt's page, read when processed (not owned)
+  TgtRect FPendingRect;
+  std::vector<DWORD> FPendingDeletes;   // its objects left at its end, as the player deletes them
   int32_t FMetafileWidth = 0;          // the page metafile's size, engine pixels
   int32_t FMetafileHeight = 0;
   TgtImageSettings FImageSettings;

@@ -101,6 +101,11 @@ class TgtMetafileProcessor {
 
   // Handles one record (the enumeration's callback).
   void ProcessRecord(const ENHMETARECORD *Record);
+  // Records a caller walks itself: BeginRecords takes the start point as
+  // Execute does, the records go through ProcessRecord, EndRecords reports
+  // the problems.
+  void BeginRecords(double StartX, double StartY) { FStartX = StartX, FStartY = StartY; }
+  void EndRecords() { ReportProblems(); }
 
  private:
   // ---- records by topic: false when the record is damaged ----------------

@@ -107,12 +107,13 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
   try {
     for (int i = 0; i < count; ++i) {
       const TPageMetafile &page = pages.GetPage(i);
-      if (page.Handle) engine.PlayMetafileAt(PrintableRect(engine, page, w, h), page.Handle);
-      // The engine's canvas holds the page now. Its recording goes at once,
-      // so that the recorded pages and the engine's items of every page are
-      // never in memory together.
+      if (page.Handle) engine.PlayPageAt(PrintableRect(engine, page, w, h), page.Handle);
+      // The engine reads the page when the next one opens (or at its end);
+      // its recording goes then, so that the recorded pages and the
+      // engine's items of every page are never in memory together.
+      if (i == count - 1) break;
+      engine.NewPage();
       pages.ReleasePage(i);
-      if (i != count - 1) engine.NewPage();
     }
   } catch (...) {
     // The engine always ends its document, but a document that could not
@@ -122,6 +123,7 @@ void PlayPagesInto(TgtCustomDocumentEngine &engine) {
     throw;
   }
   engine.EndDoc();
+  pages.ReleasePage(count - 1);
 }
 
 }  // namespace nx

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "gdi/EmfTestUtil.h"
 #include "support/TestSupport.h"
@@ -269,6 +271,99 @@ TEST(EmfFile, EnumerationOntoADcMapsTheFrameAndRestoresTheDc) {
   EXPECT_EQ(after.eM11, 2.0f);
   ReleaseDC(nullptr, dc);
   DeleteEnhMetaFile(emf);
+}
+
+int CALLBACK Throw(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM) {
+  if (r->iType != EMR_HEADER) throw std::runtime_error("callback failed");
+  return 1;
+}
+
+TEST(EmfFile, ACallbackThatThrowsLeavesTheDcAsItWas) {
+  RECT frame{0, 0, 5080, 3810};
+  HENHMETAFILE emf = StatePage(&frame, nullptr);
+  HDC dc = GetDC(nullptr);
+  RECT rect{10, 20, 106, 92};
+  EXPECT_THROW(EnumEnhMetaFile(dc, emf, Throw, nullptr, &rect), std::runtime_error);
+  EXPECT_EQ(GetGraphicsMode(dc), GM_COMPATIBLE);
+  XFORM after{};
+  GetWorldTransform(dc, &after);
+  EXPECT_EQ(after.eM11, 1.0f);
+  EXPECT_EQ(after.eDx, 0.0f);
+  // A later walk over another rectangle maps its own frame.
+  Seen s;
+  RECT whole{0, 0, 192, 144};
+  EXPECT_TRUE(EnumEnhMetaFile(dc, emf, Count, &s, &whole));
+  EXPECT_NEAR(s.world.eM11, 1.0, 1e-6);
+  EXPECT_NEAR(s.world.eDx, 0, 1e-4);
+  ReleaseDC(nullptr, dc);
+  DeleteEnhMetaFile(emf);
+}
+
+// Records as bytes, and callbacks that delete the metafile being walked:
+// at the outer walk's second record, or inside an inner walk of it.
+using Records = std::vector<std::vector<BYTE>>;
+
+struct Deleting {
+  HENHMETAFILE emf = nullptr;
+  bool nested = false;
+  size_t bytes = 0;
+  Records records, inner;
+  Records scrub;  // fresh memory of about the image's size, filled: freed bytes would be overwritten
+
+  void Delete() {
+    EXPECT_TRUE(DeleteEnhMetaFile(emf));
+    for (size_t n = bytes / 2; n < 2 * bytes + 64; n += 8) scrub.emplace_back(n, BYTE(0xEE));
+  }
+};
+
+void Add(Records &to, const ENHMETARECORD *r) {
+  const auto *b = reinterpret_cast<const BYTE *>(r);
+  to.emplace_back(b, b + r->nSize);
+}
+
+int CALLBACK Keep(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) {
+  Add(*reinterpret_cast<Records *>(p), r);
+  return 1;
+}
+
+int CALLBACK InnerDeletes(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) {
+  auto *s = reinterpret_cast<Deleting *>(p);
+  Add(s->inner, r);
+  if (s->inner.size() == 2) s->Delete();
+  return 1;
+}
+
+int CALLBACK DeleteWhileWalked(HDC, HANDLETABLE *, const ENHMETARECORD *r, int, LPARAM p) {
+  auto *s = reinterpret_cast<Deleting *>(p);
+  if (s->records.size() == 1) {
+    if (s->nested) {
+      EXPECT_TRUE(EnumEnhMetaFile(nullptr, s->emf, InnerDeletes, s, nullptr));
+    } else {
+      s->Delete();
+    }
+  }
+  Add(s->records, r);
+  return 1;
+}
+
+TEST(EmfFile, AMetafileDeletedWhileItIsWalkedIsReadToItsEnd) {
+  for (bool nested : {false, true}) {
+    HENHMETAFILE emf = StatePage(nullptr, nullptr);
+    Records expected;
+    ASSERT_TRUE(EnumEnhMetaFile(nullptr, emf, Keep, &expected, nullptr));
+    Deleting s;
+    s.emf = emf;
+    s.nested = nested;
+    s.bytes = GetEnhMetaFileBits(emf, 0, nullptr);
+    EXPECT_TRUE(EnumEnhMetaFile(nullptr, emf, DeleteWhileWalked, &s, nullptr));
+    EXPECT_EQ(s.records, expected);
+    if (nested) {
+      EXPECT_EQ(s.inner, expected);
+    }
+    // The handle is gone; its image went with the walk.
+    EXPECT_EQ(GetEnhMetaFileBits(emf, 0, nullptr), 0u);
+    EXPECT_FALSE(DeleteEnhMetaFile(emf));
+  }
 }
 
 }  // namespace

@@ -116,31 +116,79 @@ using namespace nx::gdi;
 namespace nx::gdi {
 
 // Calls proc for each record of a validated image, within a playback session
-// when hdc is given.
+// when hdc is given. The image is read through its first byte and size taken
+// here: a callback that deletes the metafile leaves them to the walk (see
+// KeepWalkedBytes).
 BOOL WalkRecords(HDC hdc, HENHMETAFILE hmf, const std::vector<uint8_t> &bytes, ENHMFENUMPROC proc, LPVOID param,
                  const RECT *lpRect) {
+  const uint8_t *const data = bytes.data();
+  const size_t size = bytes.size();
   ENHMETAHEADER h{};
-  std::memcpy(&h, bytes.data(), std::min<size_t>(reinterpret_cast<const EMR *>(bytes.data())->nSize, sizeof h));
+  std::memcpy(&h, data, std::min<size_t>(reinterpret_cast<const EMR *>(data)->nSize, sizeof h));
   UINT count = std::max<UINT>(h.nHandles, 1);
   std::vector<HGDIOBJ> handles(count, nullptr);
   handles[0] = hmf;
   auto *table = reinterpret_cast<HANDLETABLE *>(handles.data());
   EmfPlayback pb;
   if (hdc && !pb.Begin(hdc, h, *lpRect)) return FALSE;
-  BOOL complete = TRUE;
+  // The destination is restored however the walk ends, a callback's
+  // exception included: a playback left registered would outlive it.
+  struct Ending {
+    EmfPlayback *pb;
+    HANDLETABLE *table;
+    UINT count;
+    ~Ending() {
+      if (pb) pb->End(table, count);
+    }
+  } ending{hdc ? &pb : nullptr, table, count};
   // The image was validated when it was made: every record lies inside it
   // and the last one is EMR_EOF.
-  for (size_t at = 0; at + sizeof(EMR) <= bytes.size();) {
-    auto *rec = reinterpret_cast<const ENHMETARECORD *>(bytes.data() + at);
-    DWORD size = rec->nSize;
-    if (!proc(hdc, table, rec, (int)count, (LPARAM)param)) {
-      complete = FALSE;
-      break;
-    }
-    at += size;
+  for (size_t at = 0; at + sizeof(EMR) <= size;) {
+    auto *rec = reinterpret_cast<const ENHMETARECORD *>(data + at);
+    DWORD recSize = rec->nSize;
+    if (!proc(hdc, table, rec, (int)count, (LPARAM)param)) return FALSE;
+    at += recSize;
   }
-  if (hdc) pb.End(table, count);
-  return complete;
+  return TRUE;
+}
+
+namespace {
+
+// The enumerations under way, outermost first. A metafile deleted by a
+// callback hands its image to the outermost walk over it, which outlives
+// the inner ones; the image's memory does not move with it.
+struct Walk {
+  HENHMETAFILE hmf;
+  std::vector<uint8_t> kept;
+};
+
+std::vector<Walk *> &Walks() {
+  static std::vector<Walk *> *list = new std::vector<Walk *>();
+  return *list;
+}
+
+class WalkScope {
+ public:
+  explicit WalkScope(HENHMETAFILE hmf) : walk_{hmf, {}} { Walks().push_back(&walk_); }
+  ~WalkScope() {
+    auto &list = Walks();
+    list.erase(std::remove(list.begin(), list.end(), &walk_), list.end());
+  }
+  WalkScope(const WalkScope &) = delete;
+  WalkScope &operator=(const WalkScope &) = delete;
+
+ private:
+  Walk walk_;
+};
+
+}  // namespace
+
+void KeepWalkedBytes(HENHMETAFILE hmf, std::vector<uint8_t> &bytes) {
+  for (Walk *w : Walks())
+    if (w->hmf == hmf) {
+      w->kept = std::move(bytes);
+      return;
+    }
 }
 
 }  // namespace nx::gdi
@@ -156,7 +204,8 @@ BOOL WINAPI EnumEnhMetaFile(HDC hdc, HENHMETAFILE hmf, ENHMFENUMPROC proc, LPVOI
     SetLastError(ERROR_INVALID_PARAMETER);
     return FALSE;
   }
-  // A private copy: the callback may delete the metafile.
-  const std::vector<uint8_t> bytes = m->bytes;
-  return WalkRecords(hdc, hmf, bytes, proc, param, lpRect);
+  // Read in place: a metafile's image never changes, and one the callback
+  // deletes stays with this walk until it ends.
+  WalkScope scope(hmf);
+  return WalkRecords(hdc, hmf, m->bytes, proc, param, lpRect);
 }

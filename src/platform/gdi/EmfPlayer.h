@@ -55,10 +55,14 @@ class EmfPlayback {
 // The playback running on a DC (the innermost one), or NULL.
 EmfPlayback *ActivePlayback(HDC hdc);
 
-// Calls proc for each record of a validated metafile image (hmf's, or a copy
-// of it), within a playback session onto hdc when hdc is given.
+// Calls proc for each record of a validated metafile image (hmf's, read in
+// place), within a playback session onto hdc when hdc is given.
 BOOL WalkRecords(HDC hdc, HENHMETAFILE hmf, const std::vector<uint8_t> &bytes, ENHMFENUMPROC proc, LPVOID param,
                  const RECT *lpRect);
+
+// DeleteEnhMetaFile calls this first: while EnumEnhMetaFile walks hmf, its
+// image (bytes) moves to the walk and is freed when the walk ends.
+void KeepWalkedBytes(HENHMETAFILE hmf, std::vector<uint8_t> &bytes);
 
 // The frame mapping: reference-device pixels of the metafile -> rect.
 Affine FrameToRect(const ENHMETAHEADER &h, const RECT &rect);

@@ -11,6 +11,7 @@
 
 #include "platform/kernel/Wide.h"
 #include "platform/gdi/Dib.h"
+#include "platform/gdi/EmfPlayer.h"
 #include "platform/gdi/GdiInternal.h"
 
 namespace nx::gdi {
@@ -405,10 +406,12 @@ HENHMETAFILE WINAPI CloseEnhMetaFile(HDC hdc) {
 }
 
 BOOL WINAPI DeleteEnhMetaFile(HENHMETAFILE hmf) {
-  if (!Lookup<EnhMetaFileObj>(hmf, Kind::EnhMetaFile)) {
+  auto *m = Lookup<EnhMetaFileObj>(hmf, Kind::EnhMetaFile);
+  if (!m) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
+  KeepWalkedBytes(hmf, m->bytes);  // an enumeration may still be reading them
   RemoveObject(hmf);
   return TRUE;
 }
