@@ -30,13 +30,13 @@ namespace {
 
 // A page's drawing: lines of text, and optionally a small picture in one of
 // a few colours (equal colours make equal pictures, which engines reuse).
-struct TPageSpec {
+struct TPagePlan {
   std::vector<std::u16string> Lines;
   int Picture = -1;
   int Top = 200;  // of the first line
 };
 
-HENHMETAFILE RecordPage(const TPageSpec &spec) {
+HENHMETAFILE RecordPage(const TPagePlan &plan) {
   HDC screen = GetDC(nullptr);
   RECT frame{0, 0, 21000, 29700};
   HDC dc = CreateEnhMetaFileW(screen, nullptr, &frame, nullptr);
@@ -47,14 +47,14 @@ HENHMETAFILE RecordPage(const TPageSpec &spec) {
   face.copy(lf.lfFaceName, face.size());
   HFONT font = CreateFontIndirectW(&lf);
   HGDIOBJ old = SelectObject(dc, font);
-  int y = spec.Top;
-  for (const auto &line : spec.Lines) {
+  int y = plan.Top;
+  for (const auto &line : plan.Lines) {
     ExtTextOutW(dc, 60, y, 0, nullptr, line.c_str(), UINT(line.size()), nullptr);
     y += 24;
   }
   MoveToEx(dc, 60, y + 10, nullptr);
   LineTo(dc, 500, y + 10);
-  if (spec.Picture >= 0) {
+  if (plan.Picture >= 0) {
     static const BYTE kColours[][3] = {{0, 0, 255}, {0, 160, 0}, {255, 0, 0}};
     BITMAPINFO bi{};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
@@ -65,8 +65,8 @@ HENHMETAFILE RecordPage(const TPageSpec &spec) {
     bi.bmiHeader.biCompression = BI_RGB;
     std::vector<BYTE> bits(8 * 8 * 3);
     for (size_t i = 0; i < bits.size(); i += 3) {
-      for (int c = 0; c < 3; ++c) bits[i + size_t(c)] = kColours[spec.Picture % 3][c];
-      if (i % 9 == 0) bits[i] = BYTE(40 * (spec.Picture + 1));  // not a flat colour
+      for (int c = 0; c < 3; ++c) bits[i + size_t(c)] = kColours[plan.Picture % 3][c];
+      if (i % 9 == 0) bits[i] = BYTE(40 * (plan.Picture + 1));  // not a flat colour
     }
     StretchDIBits(dc, 300, y + 30, 96, 96, 0, 0, 8, 8, bits.data(), &bi, DIB_RGB_COLORS, SRCCOPY);
   }
@@ -117,8 +117,8 @@ TDocOptions Options(bool bands, const std::string &range = "", bool events = fal
 
 class DocumentPages {
  public:
-  explicit DocumentPages(const std::vector<TPageSpec> &specs) {
-    for (const auto &s : specs) Pages.push_back(RecordPage(s));
+  explicit DocumentPages(const std::vector<TPagePlan> &plans) {
+    for (const auto &s : plans) Pages.push_back(RecordPage(s));
     Header = RecordPage({{u"Header <%Pg#%> of <%PgCnt%>"}, -1, 20});
     Footer = RecordPage({{u"Footer <%PgCnt%>"}, -1, 80});
   }
@@ -223,14 +223,14 @@ class EarlyRender : public ::testing::Test {
 
 // Four pages: page count variables on the first, a middle and the last page,
 // pictures repeated across pages, a font on page 3 only.
-std::vector<TPageSpec> VariablePages() {
+std::vector<TPagePlan> VariablePages() {
   return {{{u"Page <%Pg#%> of <%PgCnt%>", u"Invoice 4711"}, 0},
           {{u"No variables here"}, 1},
           {{u"Total pages: <%PGCNT%>", u"\u00c4rger \u20ac"}, 0},
           {{u"<%pg#%>/<%PgCnt%> <%Title%>"}, 1}};
 }
 
-std::vector<TPageSpec> PlainPages() {
+std::vector<TPagePlan> PlainPages() {
   return {{{u"First page", u"Line two"}, 2}, {{u"Second page"}, -1}, {{u"Third page"}, 2}};
 }
 

@@ -20,7 +20,7 @@ using namespace pdftest;
 
 namespace {
 
-struct TTextSpec {
+struct TTextCase {
   std::vector<WString> Lines;
   WString Family = u"Arial";
   double Size = 12;
@@ -30,9 +30,9 @@ struct TTextSpec {
   int32_t Angle = 0;
 };
 
-TTextSpec Spec(std::vector<WString> lines, WString family = u"Arial", double size = 12,
+TTextCase TextCase(std::vector<WString> lines, WString family = u"Arial", double size = 12,
                std::vector<double> advances = {}) {
-  TTextSpec s;
+  TTextCase s;
   s.Lines = std::move(lines);
   s.Family = std::move(family);
   s.Size = size;
@@ -40,7 +40,7 @@ TTextSpec Spec(std::vector<WString> lines, WString family = u"Arial", double siz
   return s;
 }
 
-void AddText(TgtPDFEngine &e, const TTextSpec &s, double y) {
+void AddText(TgtPDFEngine &e, const TTextCase &s, double y) {
   auto &t = AddItem<TgtTextItem>(e);
   t.FX = 30;
   t.FY = y;
@@ -63,7 +63,7 @@ void AddText(TgtPDFEngine &e, const TTextSpec &s, double y) {
 
 // The page content of the items drawn the usual way and with every line
 // analysed; compression off, fonts referenced.
-std::pair<std::string, std::string> BothWays(nxtest::TempDir &dir, const std::vector<TTextSpec> &specs) {
+std::pair<std::string, std::string> BothWays(nxtest::TempDir &dir, const std::vector<TTextCase> &cases) {
   std::string content[2];
   for (int analyse = 0; analyse < 2; ++analyse) {
     const std::string name = analyse ? "analysed" : "usual";
@@ -71,7 +71,7 @@ std::pair<std::string, std::string> BothWays(nxtest::TempDir &dir, const std::ve
         dir.file(name), [&](TgtPDFEngine &e) { e.SetAnalyseEveryLine(analyse != 0); },
         [&](TgtPDFEngine &e) {
           double y = 20;
-          for (const TTextSpec &s : specs) {
+          for (const TTextCase &s : cases) {
             AddText(e, s, y);
             y += 25.0 * double(std::max<size_t>(1, s.Lines.size()));
           }
@@ -93,38 +93,38 @@ TEST(PdfTextRuns, SimpleLinesGiveTheGeneralPathsPage) {
   spaced[10] += 40;
   WString longText;
   for (int i = 0; i < 300; ++i) longText += u"Widget " + WString(1, char16_t(u'A' + i % 26)) + u" ";
-  std::vector<TTextSpec> specs;
-  specs.push_back(Spec({latin}));
-  specs.push_back(Spec({latin}, u"Courier New", 12, Even(latin.size(), 12 * 96.0 / 72 * 0.6)));
-  specs.push_back(Spec({latin}, u"Courier New", 12, spaced));
-  specs.push_back(Spec({latin}, u"Times New Roman", 10.5, kerned));
-  specs.push_back(Spec({u"First line", u"Second \u00C0 line", u"", u"Fourth"}, u"Courier New"));
-  specs.push_back(Spec({u"Bold then italic"}));
-  specs.back().Bold = true;
-  specs.push_back(Spec({u"Bold then italic"}));
-  specs.back().Italic = true;
-  specs.push_back(Spec({u"Under and struck"}, u"Arial", 14));
-  specs.back().Underline = specs.back().StrikeOut = true;
-  specs.push_back(Spec({u"Turned text"}));
-  specs.back().Angle = 30;
-  specs.push_back(Spec({u"Not installed"}, u"No Such Family 17"));
-  specs.push_back(Spec({u"Tab\tstop"}, u"Courier New"));
-  specs.push_back(Spec({u"Right to left base, Latin text"}));
-  specs.back().BiDi = bdRightToLeft;
-  specs.push_back(Spec({u"\u05E9\u05DC\u05D5\u05DD abc"}));
-  specs.back().BiDi = bdRightToLeft;
-  specs.push_back(Spec({u"Mixed \u0391\u03b8\u03ae\u03bd\u03b1 and \u20AC \u2019quotes\u2019"}, u"Times New Roman"));
-  specs.push_back(Spec({u""}));
-  specs.push_back(Spec({longText}, u"Courier New", 9, Even(longText.size(), 7.2)));
-  specs.push_back(Spec({latin}, u"Courier New", 12, Even(latin.size() - 1, 9.6)));  // a count that does not fit
-  specs.push_back(Spec({latin}));  // back to the first font after the others
-  const auto [usual, analysed] = BothWays(dir, specs);
+  std::vector<TTextCase> cases;
+  cases.push_back(TextCase({latin}));
+  cases.push_back(TextCase({latin}, u"Courier New", 12, Even(latin.size(), 12 * 96.0 / 72 * 0.6)));
+  cases.push_back(TextCase({latin}, u"Courier New", 12, spaced));
+  cases.push_back(TextCase({latin}, u"Times New Roman", 10.5, kerned));
+  cases.push_back(TextCase({u"First line", u"Second \u00C0 line", u"", u"Fourth"}, u"Courier New"));
+  cases.push_back(TextCase({u"Bold then italic"}));
+  cases.back().Bold = true;
+  cases.push_back(TextCase({u"Bold then italic"}));
+  cases.back().Italic = true;
+  cases.push_back(TextCase({u"Under and struck"}, u"Arial", 14));
+  cases.back().Underline = cases.back().StrikeOut = true;
+  cases.push_back(TextCase({u"Turned text"}));
+  cases.back().Angle = 30;
+  cases.push_back(TextCase({u"Not installed"}, u"No Such Family 17"));
+  cases.push_back(TextCase({u"Tab\tstop"}, u"Courier New"));
+  cases.push_back(TextCase({u"Right to left base, Latin text"}));
+  cases.back().BiDi = bdRightToLeft;
+  cases.push_back(TextCase({u"\u05E9\u05DC\u05D5\u05DD abc"}));
+  cases.back().BiDi = bdRightToLeft;
+  cases.push_back(TextCase({u"Mixed \u0391\u03b8\u03ae\u03bd\u03b1 and \u20AC \u2019quotes\u2019"}, u"Times New Roman"));
+  cases.push_back(TextCase({u""}));
+  cases.push_back(TextCase({longText}, u"Courier New", 9, Even(longText.size(), 7.2)));
+  cases.push_back(TextCase({latin}, u"Courier New", 12, Even(latin.size() - 1, 9.6)));  // a count that does not fit
+  cases.push_back(TextCase({latin}));  // back to the first font after the others
+  const auto [usual, analysed] = BothWays(dir, cases);
   ASSERT_FALSE(usual.empty());
   EXPECT_EQ(usual, analysed);
   // Every item is there: its text object with its colour.
   size_t objects = 0;
   for (size_t at = 0; (at = usual.find("BT\r\n", at)) != std::string::npos; ++at) ++objects;
-  EXPECT_GE(objects, specs.size());  // the multi-line item has four lines, one empty; one item is empty
+  EXPECT_GE(objects, cases.size());  // the multi-line item has four lines, one empty; one item is empty
   EXPECT_NE(usual.find("(Widget A Widget B"), std::string::npos);
 }
 
@@ -135,12 +135,12 @@ TEST(PdfTextRuns, AdjustmentsFollowEveryChangeOfAdvance) {
   NX_REQUIRE_TOOL("qpdf");
   nxtest::TempDir dir;
   const double w = 12 * 96.0 / 72 * 0.6;  // Courier New's advance at 12 points
-  const std::vector<TTextSpec> specs = {Spec({u"AAAAA"}, u"Courier New", 12, {20, 20, w, 20, w}),
-                                        Spec({u"AAAA"}, u"Courier New", 12, {20, 30, 30, 20}),
-                                        Spec({u"iWiW"}, u"Arial", 12, {9, 9, 9, 9})};
+  const std::vector<TTextCase> cases = {TextCase({u"AAAAA"}, u"Courier New", 12, {20, 20, w, 20, w}),
+                                        TextCase({u"AAAA"}, u"Courier New", 12, {20, 30, 30, 20}),
+                                        TextCase({u"iWiW"}, u"Arial", 12, {9, 9, 9, 9})};
   WriteWithEngine(dir.file("adjust"), nullptr, [&](TgtPDFEngine &e) {
     double y = 20;
-    for (const TTextSpec &s : specs) AddText(e, s, y += 30);
+    for (const TTextCase &s : cases) AddText(e, s, y += 30);
   });
   const std::string c = PageContent(dir.file("adjust.pdf"));
   // (9.6 - 20) / 12 * 1000 * 0.75 = -650, (9.6 - 30) ... = -1275.
