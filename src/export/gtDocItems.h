@@ -143,6 +143,11 @@ class TgtAdvances {
   TgtAdvances(const std::vector<double> &v) : FValues(v) {}  // NOLINT: reads as the values
   // values [first, last), kept as unit counts of scale where exact.
   void Assign(const double *first, const double *last, double scale);
+  // The same, told the count that gave each value (value = count * scale)
+  // where its maker knows it: a count that gives its value bit for bit is
+  // kept without dividing; any other (kUnknownCount) is found as above.
+  void Assign(const double *first, const double *last, const int32_t *counts, double scale);
+  static constexpr int32_t kUnknownCount = INT32_MIN;
   void assign(size_t n, double v) { FSteps.clear(), FValues.assign(n, v); }
   // No advances; the memory stays for the next ones.
   void clear() { FSteps.clear(), FValues.clear(); }
@@ -184,7 +189,21 @@ inline bool gtUnitCount(double v, double scale, int16_t &out) {
   return std::bit_cast<uint64_t>(k * scale) == std::bit_cast<uint64_t>(v);
 }
 
+// Whether count, a whole count the caller knows gave v, is v's unit count
+// of 16 bits: count times scale gives v bit for bit and v is finite, so
+// v / scale lies within a rounding of count and gtUnitCount finds count too.
+inline bool gtKnownUnitCount(double v, int32_t count, double scale, int16_t &out) {
+  if (count < -32767 || count > 32767 || !std::isfinite(v)) return false;
+  if (std::bit_cast<uint64_t>(count * scale) != std::bit_cast<uint64_t>(v)) return false;
+  out = static_cast<int16_t>(count);
+  return true;
+}
+
 inline void TgtAdvances::Assign(const double *first, const double *last, double scale) {
+  Assign(first, last, nullptr, scale);
+}
+
+inline void TgtAdvances::Assign(const double *first, const double *last, const int32_t *counts, double scale) {
   FSteps.clear();
   FValues.clear();
   const size_t n = static_cast<size_t>(last - first);
@@ -192,7 +211,12 @@ inline void TgtAdvances::Assign(const double *first, const double *last, double 
     FSteps.resize(n);
     int16_t *out = FSteps.data();
     size_t i = 0;
-    while (i < n && gtUnitCount(first[i], scale, out[i])) ++i;
+    if (counts) {
+      while (i < n && (gtKnownUnitCount(first[i], counts[i], scale, out[i]) || gtUnitCount(first[i], scale, out[i])))
+        ++i;
+    } else {
+      while (i < n && gtUnitCount(first[i], scale, out[i])) ++i;
+    }
     if (i == n) {
       FScale = scale;
       return;

@@ -252,6 +252,7 @@ class TgtMetafileProcessor {
   // Scratch of the text records: the characters kept and their advances.
   std::vector<WCHAR> FKeptChars;
   std::vector<double> FKeptAdvances;
+  std::vector<int32_t> FKeptCounts;  // the Dx step of each kept advance
   // Problems found.
   int32_t FDamagedRecords = 0;
   std::string FFirstDamage;

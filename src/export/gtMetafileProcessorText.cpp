@@ -265,14 +265,18 @@ void TgtMetafileProcessor::AnchorText(TgtTextItem &Item, double A, double Extent
 // FKeptChars and FKeptAdvances (grown as needed, reused by every record);
 // returns how many stay. A zero goes and its advance stays with the
 // character before it; so do the control characters of the ANSI range
-// unless the text is wide.
+// unless the text is wide. FKeptCounts gets the Dx step that gave each
+// advance, or kUnknownCount where two were added.
 size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide) {
   if (FKeptChars.size() < u.Count) {
     FKeptChars.resize(u.Count);
     FKeptAdvances.resize(u.Count);
+    FKeptCounts.resize(u.Count);
   }
   WCHAR *out = FKeptChars.data();
   double *adv = FKeptAdvances.data();
+  int32_t *counts = FKeptCounts.data();
+  constexpr int32_t kAdded = TgtAdvances::kUnknownCount;
   // The record's fields in locals, the mode fixed for each loop: the
   // stores into the buffers cannot change them.
   const uint8_t *const chars = u.Chars, *const dx = u.Dx;
@@ -290,18 +294,16 @@ size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide)
       } else if constexpr (decltype(mode)::value == TgtTextUnits::kLowBytes) {
         c &= 0xFF;
       }
-      double a = 0;
-      if (dx) {
-        int32_t step;
-        std::memcpy(&step, dx + stride * i, 4);
-        a = step * scale;
-      }
+      int32_t step = 0;
+      if (dx) std::memcpy(&step, dx + stride * i, 4);
+      const double a = dx ? step * scale : 0;
       if (c == 0) {
-        if (n) adv[n - 1] += a;
+        if (n) adv[n - 1] += a, counts[n - 1] = kAdded;
         continue;
       }
       dropped |= Dropped(c);
       out[n] = c;
+      counts[n] = step;
       adv[n++] = a;
     }
   };
@@ -316,10 +318,11 @@ size_t TgtMetafileProcessor::GatherCharacters(const TgtTextUnits &u, bool *Wide)
   size_t m = 0;
   for (size_t i = 0; i < n; ++i) {
     if (Dropped(out[i])) {
-      if (m) adv[m - 1] += adv[i];
+      if (m) adv[m - 1] += adv[i], counts[m - 1] = kAdded;
       continue;
     }
     out[m] = out[i];
+    counts[m] = counts[i];
     adv[m++] = adv[i];
   }
   return m;
@@ -375,7 +378,8 @@ bool TgtMetafileProcessor::TextOut(const TgtEmfRecord &r, bool Wide) {
   // Only centred and right-aligned text is placed by their sum.
   double total = extent.cx;
   if (haveDx) {
-    item->FCharSpaceArray.Assign(FKeptAdvances.data(), FKeptAdvances.data() + kept, units.Scale);
+    item->FCharSpaceArray.Assign(FKeptAdvances.data(), FKeptAdvances.data() + kept, FKeptCounts.data(),
+                                 units.Scale);
     if (a & (taCenter | taRight)) total = std::accumulate(FKeptAdvances.data(), FKeptAdvances.data() + kept, 0.0);
   }
   // 6. Reference point.

@@ -254,4 +254,48 @@ TEST(PdfTextRuns, AdvancesFindTheUnitCountsOfNearbyint) {
   }
 }
 
+// Assign told each value's count must keep what it keeps when it finds the
+// counts itself: the same compactness and the same bits, whether the count
+// told is right, wrong, out of range or unknown.
+void ExpectKnownCountsAsFound(const std::vector<double> &values, const std::vector<int32_t> &counts, double scale) {
+  TgtAdvances found, told;
+  found.Assign(values.data(), values.data() + values.size(), scale);
+  told.Assign(values.data(), values.data() + values.size(), counts.data(), scale);
+  EXPECT_EQ(told.Compact(), found.Compact()) << "scale " << scale << " first " << values.front();
+  ASSERT_EQ(told.size(), values.size());
+  for (size_t i = 0; i < values.size(); ++i) EXPECT_EQ(Bits(told[i]), Bits(values[i])) << i << " scale " << scale;
+}
+
+TEST(PdfTextRuns, AdvancesToldTheirCountsKeepWhatTheyFind) {
+  const double scales[] = {96.0 / 600, 96.0 / 1200, -0.16, 1.0 / 3, 0.1, 3, 1e-300,
+                           4.9406564584124654e-324, 2.5e-320, 1e300, 1e305, -7.0 / 9};
+  const int32_t unknown = TgtAdvances::kUnknownCount;
+  const int32_t counts[] = {0, 1, -1, 3, 57, 1000, -1001, 32766, 32767, -32767, 32768, -32768, 40000, 70000};
+  const double inf = std::numeric_limits<double>::infinity();
+  for (double scale : scales) {
+    for (int32_t k : counts) {
+      const double v = k * scale;  // as a Dx step gives it, overflowing at the largest scales
+      for (int32_t told : {k, k + 1, k - 1, -k, unknown}) ExpectKnownCountsAsFound({v}, {told}, scale);
+      // A value a rounding off its count, or half way to the next.
+      ExpectKnownCountsAsFound({std::nextafter(v, inf)}, {k}, scale);
+      ExpectKnownCountsAsFound({std::nextafter(v, -inf)}, {k}, scale);
+      ExpectKnownCountsAsFound({(k + 0.5) * scale}, {k}, scale);
+      // A line whose last count is unknown or wrong after right ones.
+      ExpectKnownCountsAsFound({scale, v, 2 * scale}, {1, k, 2}, scale);
+      ExpectKnownCountsAsFound({scale, 2 * scale, v + scale}, {1, 2, unknown}, scale);
+    }
+    // Zeros of both signs, told zero; what no count gives.
+    for (double x : {0.0, -0.0, std::nan(""), inf, -inf, std::numeric_limits<double>::denorm_min()})
+      ExpectKnownCountsAsFound({x}, {0}, scale);
+  }
+  // Told counts with an unusable scale keep the values as they are.
+  for (double bad : {0.0, std::nan(""), inf}) {
+    const std::vector<double> v = {1.0, 2.0};
+    TgtAdvances a;
+    a.Assign(v.data(), v.data() + 2, std::vector<int32_t>{1, 2}.data(), bad);
+    EXPECT_FALSE(a.Compact());
+    EXPECT_EQ(a, v);
+  }
+}
+
 }  // namespace
