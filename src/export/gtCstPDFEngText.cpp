@@ -67,7 +67,6 @@ bool AppendAdjustment(std::string &out, double v) {
 
 bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
 
-// A glyph's own advance (reference-font pixels), without the shaper's kerning.
 // Whether the text holds a '%' at all, four characters at a time: most
 // lines have none and skip the search for "<%". A lane of the word equal to
 // '%' becomes zero; (w - ones) & ~w sets the top bit of some lane exactly
@@ -92,6 +91,7 @@ bool HasBackground(const TgtTextItem &item) {
   return item.FBrush.Style != bsClear && !(item.FBrush.Style == bsSolid && item.FBrush.Color == 0xFFFFFF);
 }
 
+// A glyph's own advance (reference-font pixels), without the shaper's kerning.
 int32_t NominalAdvance(const TgtGlyphInfo &g) {
   const int32_t sum = g.FABCWidth.abcA + static_cast<int32_t>(g.FABCWidth.abcB) + g.FABCWidth.abcC;
   return sum != 0 || g.FAdvWidth == 0 ? sum : g.FAdvWidth;
