@@ -5,6 +5,7 @@
 // drew it.
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <numbers>
@@ -66,6 +67,30 @@ bool AppendAdjustment(std::string &out, double v) {
 
 bool IsCjkIdeograph(WCHAR c) { return c >= 0x4E00 && c <= 0x9FFF; }
 
+// Whether the text holds a '%' at all, four characters at a time: most
+// lines have none and skip the search for "<%". A lane of the word equal to
+// '%' becomes zero; (w - ones) & ~w sets the top bit of some lane exactly
+// when one lane is zero.
+bool MayHoldVariable(const WString &text) {
+  constexpr uint64_t kOnes = 0x0001000100010001, kTops = 0x8000800080008000;
+  const WCHAR *p = text.data();
+  const size_t n = text.size();
+  size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    uint64_t w;
+    std::memcpy(&w, p + i, sizeof w);
+    w ^= kOnes * u'%';
+    if ((w - kOnes) & ~w & kTops) return true;
+  }
+  for (; i < n; ++i)
+    if (p[i] == u'%') return true;
+  return false;
+}
+
+bool HasBackground(const TgtTextItem &item) {
+  return item.FBrush.Style != bsClear && !(item.FBrush.Style == bsSolid && item.FBrush.Color == 0xFFFFFF);
+}
+
 // A glyph's own advance (reference-font pixels), without the shaper's kerning.
 int32_t NominalAdvance(const TgtGlyphInfo &g) {
   const int32_t sum = g.FABCWidth.abcA + static_cast<int32_t>(g.FABCWidth.abcB) + g.FABCWidth.abcC;
@@ -116,6 +141,7 @@ struct TgtCustomPDFEngine::TTextLine {
   bool MetafileAdvances = false;  // the metafile's per-character advances place the text
   bool First = true;              // the item's first run
   double Ascent = 0;              // baseline below the line's top, engine pixels
+  bool PenMoves = true;           // a run may follow on the line: it starts where this one ends
 };
 
 double TgtCustomPDFEngine::UniformWidth(const TgtPDFFont &font) {
@@ -316,6 +342,10 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     WideTo1252(run.FRunText, FAnsi);
     ansi = FAnsi;
     font.AddUsedCharacters(ansi);
+    // The run's length serves its background, its decorations and the
+    // next run's start; a run without them skips the sum, a serial chain
+    // of additions (kept in order: the bits of the result depend on it).
+    const bool measured = line.PenMoves || HasBackground(Item) || Item.FFont.Underline || Item.FFont.StrikeOut;
     // The sum is kept in a local of its own: stores into the array could
     // otherwise reach it (its address is taken) and hold it in memory.
     double sum = 0;
@@ -323,9 +353,12 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
       // Read once into a plain array: the show operator reads them again.
       FRunAdvances.resize(ansi.size());
       double *to = FRunAdvances.data();
-      for (size_t i = 0; i < ansi.size(); ++i) sum += to[i] = Item.FCharSpaceArray[first + i];
+      if (measured)
+        for (size_t i = 0; i < ansi.size(); ++i) sum += to[i] = Item.FCharSpaceArray[first + i];
+      else
+        for (size_t i = 0; i < ansi.size(); ++i) to[i] = Item.FCharSpaceArray[first + i];
       metafile = to;
-    } else {
+    } else if (measured) {
       for (size_t i = 0; i < ansi.size(); ++i) sum += font.CodeWidth(static_cast<uint8_t>(ansi[i])) * (S / 72) * size / 1000;
     }
     advance = sum;
@@ -339,7 +372,7 @@ void TgtCustomPDFEngine::RenderTextRun(TTextLine &line, const TgtRunStore &run) 
     return Fixed4(ox + along * cs - up * sn) + " " + Fixed4(oy + along * sn + up * cs);
   };
   // Background of the run.
-  if (Item.FBrush.Style != bsClear && !(Item.FBrush.Style == bsSolid && Item.FBrush.Color == 0xFFFFFF)) {
+  if (HasBackground(Item)) {
     const double down = font.Info().FfiDescent / 1000 * size * YRes();
     const double up = emLen + down;
     const std::string path = at(0, down) + " m " + at(runLen, down) + " l " + at(runLen, up) + " l " + at(0, up) + " l";
@@ -456,7 +489,8 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
     // Variables open with "<%": a line without one is taken as it is.
     WString replaced;
     const WString *source = &Item.FLines[l];
-    if (l == 0 && source->find(u"<%") != WString::npos) source = &(replaced = ReplaceVariables(*source, true));
+    if (l == 0 && MayHoldVariable(*source) && source->find(u"<%") != WString::npos)
+      source = &(replaced = ReplaceVariables(*source, true));
     const WString &text = *source;
     if (!FAnalyseEveryLine && TgtStringAnalyzer::IsSimpleLine(text, Item.FBiDiMode, FMapFont, font)) {
       // The one simple run the analyser and the run merger would make of
@@ -469,6 +503,8 @@ void TgtCustomPDFEngine::RenderTextItem(TgtTextItem &Item) {
       run.FRunInfo.EndPos = static_cast<int32_t>(text.size());
       line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile &&
                               Item.FCharSpaceArray.size() == text.size();
+      // The line's only run: the next line starts afresh below.
+      line.PenMoves = false;
       RenderTextRun(line, run);
     } else {
       RenderAnalysedLine(line, text, font);
@@ -495,6 +531,7 @@ void TgtCustomPDFEngine::RenderAnalysedLine(TTextLine &line, const WString &text
                                        [](const TgtRunStore &r) { return r.FRunInfo.GlyphType & gdComplex; });
   line.MetafileAdvances = Preferences().FApplyEmfCharSpacing && Item.FIsFromMetafile && !complexLine &&
                           !text.empty() && Item.FCharSpaceArray.size() == text.size();
+  line.PenMoves = true;
   for (const TgtRunStore &run : merger.Runs()) RenderTextRun(line, run);
 }
 

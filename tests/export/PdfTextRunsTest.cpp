@@ -1,7 +1,7 @@
 // Simple lines of text (left to right, U+0020 .. U+00FF, a font covering
 // Basic Latin) skip the string analyser and the run merger; the page they
 // give must be the page the general path gives, byte for byte, whatever
-// mixture of items comes through. Also: the show operator's adjustments
+// mixture of items comes through, filled, decorated or holding variables. Also: the show operator's adjustments
 // where the metafile's advances repeat and change, and the advances kept as
 // unit counts.
 #include <gtest/gtest.h>
@@ -28,6 +28,7 @@ struct TTextCase {
   TgtBiDiMode BiDi = bdLeftToRight;
   bool Bold = false, Italic = false, Underline = false, StrikeOut = false;
   int32_t Angle = 0;
+  TgtBrush Background{bsClear, 0xFFFFFF, nullptr};
 };
 
 TTextCase TextCase(std::vector<WString> lines, WString family = u"Arial", double size = 12,
@@ -55,6 +56,7 @@ void AddText(TgtPDFEngine &e, const TTextCase &s, double y) {
   t.FFont.Color = 0x336699;
   t.FRotationAngle = s.Angle;
   t.FBiDiMode = s.BiDi;
+  t.FBrush = s.Background;
   if (!s.Advances.empty()) {
     t.FIsFromMetafile = true;
     t.FCharSpaceArray = s.Advances;
@@ -126,6 +128,84 @@ TEST(PdfTextRuns, SimpleLinesGiveTheGeneralPathsPage) {
   for (size_t at = 0; (at = usual.find("BT\r\n", at)) != std::string::npos; ++at) ++objects;
   EXPECT_GE(objects, cases.size());  // the multi-line item has four lines, one empty; one item is empty
   EXPECT_NE(usual.find("(Widget A Widget B"), std::string::npos);
+}
+
+// A run's length places its background and its decorations: the simple
+// path, which skips the sum of advances for bare runs, still sums them for
+// these, from the metafile's advances and from the font's widths, on single
+// and multi-line items, and the bare runs around them stay as they were.
+TEST(PdfTextRuns, FilledAndDecoratedSimpleLinesKeepTheirLength) {
+  NX_REQUIRE_TOOL("qpdf");
+  nxtest::TempDir dir;
+  const WString text = u"Total due: 1,234.50 \u00E9 (net)";
+  std::vector<double> kerned;
+  for (size_t i = 0; i < text.size(); ++i) kerned.push_back(6 + double(i % 5) * 0.61);
+  std::vector<TTextSpec> specs;
+  for (const std::vector<double> &advances : {kerned, std::vector<double>{}}) {
+    specs.push_back(Spec({text}, u"Arial", 11, advances));
+    specs.back().Underline = true;
+    specs.push_back(Spec({text}, u"Times New Roman", 13, advances));
+    specs.back().StrikeOut = true;
+    specs.push_back(Spec({text}, u"Courier New", 12, advances));
+    specs.back().Background = Brush(0xCCEEFF);
+    specs.push_back(Spec({text}, u"Arial", 12, advances));
+    specs.back().Background = Brush(0xFFFFFF);  // white: no background
+    specs.push_back(Spec({text}, u"Arial", 12, advances));
+    specs.back().Background = Brush(0x00FF00);
+    specs.back().Underline = specs.back().StrikeOut = true;
+    specs.back().Angle = 45;
+    specs.push_back(Spec({text}, u"Arial", 12, advances));  // bare
+  }
+  specs.push_back(Spec({u"One", u"Two \u00C0 two", u"Three three three"}, u"Arial", 10));
+  specs.back().Underline = true;
+  specs.back().Background = Brush(0x808080);
+  const auto [usual, analysed] = BothWays(dir, specs);
+  ASSERT_FALSE(usual.empty());
+  EXPECT_EQ(usual, analysed);
+  // Every decoration is a stroke of some length: not from the pen's start
+  // to itself.
+  size_t strokes = 0;
+  for (size_t at = 0; (at = usual.find(" l S", at)) != std::string::npos; ++at) {
+    const size_t m = usual.rfind(" w ", at) + 3;
+    const std::string line = usual.substr(m, at - m);  // "x y m x' y'"
+    const size_t mid = line.find(" m ");
+    ASSERT_NE(mid, std::string::npos) << line;
+    EXPECT_NE(line.substr(0, mid), line.substr(mid + 3)) << line;
+    ++strokes;
+  }
+  EXPECT_EQ(strokes, 2u * 4u + 3u);  // 2 x (underline, strike-out, both), the three lines' underlines
+  // The backgrounds: three coloured per set of runs, white none, and the
+  // multi-line item's lines.
+  size_t fills = 0;
+  for (size_t at = 0; (at = usual.find(" l f\r\n", at)) != std::string::npos; ++at) ++fills;
+  EXPECT_EQ(fills, 2u * 2u + 3u);
+}
+
+// Variables open with "<%": wherever the marker falls in the line (the
+// search for '%' reads four characters at a time), it is replaced; a '%'
+// or "<" on its own stays as it is.
+TEST(PdfTextRuns, VariablesFoundWhereverTheyFallInTheLine) {
+  NX_REQUIRE_TOOL("qpdf");
+  nxtest::TempDir dir;
+  std::vector<WString> lines;
+  for (size_t lead = 0; lead < 10; ++lead) lines.push_back(WString(lead, u'x') + u"<%Pg#%>y" + WString(lead % 3, u'z'));
+  const std::vector<WString> plain = {u"100%", u"%", u"a<b%c", u"%<", u"<", u"50% < 60%", u"abc%"};
+  WriteWithEngine(dir.file("vars"), nullptr, [&](TgtPDFEngine &e) {
+    double y = 20;
+    for (const WString &l : lines) AddText(e, Spec({l}), y += 20);
+    for (const WString &l : plain) AddText(e, Spec({l}), y += 20);
+  });
+  const std::string c = PageContent(dir.file("vars.pdf"));
+  ASSERT_FALSE(c.empty());
+  for (size_t lead = 0; lead < 10; ++lead) {
+    const std::string shown = "(" + std::string(lead, 'x') + "1y" + std::string(lead % 3, 'z') + ")";
+    EXPECT_NE(c.find(shown), std::string::npos) << shown << "\n" << c;
+  }
+  EXPECT_EQ(c.find("Pg#"), std::string::npos) << c;
+  for (const WString &l : plain) {
+    const std::string shown = "(" + std::string(l.begin(), l.end()) + ")";
+    EXPECT_NE(c.find(shown), std::string::npos) << shown << "\n" << c;
+  }
 }
 
 // Where the advances repeat, the adjustment written is the last one's; a
