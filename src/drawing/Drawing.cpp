@@ -56,18 +56,15 @@ bool AsciiCompatible(UINT codePage) {
 }
 
 // Text made only of bytes below 0x80, widened unit for unit into *out;
-// false (and *out unspecified) at the first byte above.
+// false (and *out untouched) when a byte is above. The bytes are checked
+// first so that the string is written once, without zero-filling it.
 bool WidenAscii(const char *text, WString *out) {
   const size_t n = std::strlen(text);
-  out->assign(n, 0);
-  WCHAR *w = out->data();
   unsigned char seen = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    seen |= b;
-    w[i] = static_cast<WCHAR>(b);
-  }
-  return seen < 0x80;
+  for (size_t i = 0; i < n; ++i) seen |= static_cast<unsigned char>(text[i]);
+  if (seen >= 0x80) return false;
+  *out = WString(text, text + n);
+  return true;
 }
 
 }  // namespace
