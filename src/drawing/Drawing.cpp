@@ -56,37 +56,41 @@ bool AsciiCompatible(UINT codePage) {
 }
 
 // Text made only of bytes below 0x80, widened unit for unit into *out;
-// false (and *out unspecified) at the first byte above.
+// false (and *out unspecified) when a byte is above. The bytes are checked
+// first so that only ASCII text is written.
 bool WidenAscii(const char *text, WString *out) {
   const size_t n = std::strlen(text);
-  out->assign(n, 0);
-  WCHAR *w = out->data();
   unsigned char seen = 0;
-  for (size_t i = 0; i < n; ++i) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    seen |= b;
-    w[i] = static_cast<WCHAR>(b);
-  }
-  return seen < 0x80;
+  for (size_t i = 0; i < n; ++i) seen |= static_cast<unsigned char>(text[i]);
+  if (seen >= 0x80) return false;
+  out->resize(n);
+  WCHAR *w = out->data();
+  for (size_t i = 0; i < n; ++i) w[i] = static_cast<WCHAR>(text[i]);
+  return true;
 }
 
 }  // namespace
 
-WString HostText(const char *text, const WString &face) {
-  if (!text || !*text) return {};
+void HostTextInto(const char *text, const WString &face, WString *out) {
+  out->clear();
+  if (!text || !*text) return;
   if (face == NXW("WingDings")) {
-    WString out;
-    for (const char *p = text; *p; ++p) out.push_back(static_cast<WCHAR>(static_cast<unsigned char>(*p)));
-    return out;
+    for (const char *p = text; *p; ++p) out->push_back(static_cast<WCHAR>(static_cast<unsigned char>(*p)));
+    return;
   }
   if (!Session().AsciiAnsi) {
-    WString ascii;
-    if (AsciiCompatible(GetACP()) && WidenAscii(text, &ascii)) return ascii;
-    return AnsiToWide(text);
+    if (!(AsciiCompatible(GetACP()) && WidenAscii(text, out))) *out = AnsiToWide(text);
+    return;
   }
-  std::vector<WCHAR> out(std::strlen(text) + 1, 0);
-  OemToCharW(text, out.data());
-  return WString(out.data());
+  std::vector<WCHAR> oem(std::strlen(text) + 1, 0);
+  OemToCharW(text, oem.data());
+  out->assign(oem.data());
+}
+
+WString HostText(const char *text, const WString &face) {
+  WString out;
+  HostTextInto(text, face, &out);
+  return out;
 }
 
 TSurface *DocumentSurface() {

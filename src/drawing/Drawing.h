@@ -38,6 +38,9 @@ int32_t PenWidth(double points);
 // ANSI code page. Text for the symbol face "WingDings" is taken byte for
 // byte: its glyphs sit at the byte values, and no code page applies to them.
 WString HostText(const char *text, const WString &face);
+// The same into *out, whose storage is reused: a caller converting a line
+// per call keeps one buffer instead of allocating a string each time.
+void HostTextInto(const char *text, const WString &face, WString *out);
 
 // The surface of the open document (the printer's or the current page's);
 // nullptr when no document is open.

@@ -121,7 +121,10 @@ NX_API void NxTextOutEx(int32_t X, int32_t Y, const char *Text, int32_t Justify,
   NxGuardVoid([&] {
     if (!nx::DocumentSurface()) return;
     nx::TTextStyle t = nx::ResolveStyle(Justify, FontName, FontSize, FontStyle, FColor, BColor, Angle);
-    nx::WString text = nx::HostText(Text, t.FontName());
+    // One buffer for every call: a line of text allocates nothing once it
+    // has grown to the longest line.
+    static thread_local nx::WString text;
+    nx::HostTextInto(Text, t.FontName(), &text);
     nx::DrawTextAt(X, Y, text, t);
   });
 }

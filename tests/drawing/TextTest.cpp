@@ -308,5 +308,44 @@ TEST(HostText, AsciiTextWidensAsTheConverterWould) {
   EXPECT_TRUE(nx::HostText(nullptr, NXW("Arial")).empty());
 }
 
+// One buffer carried through texts of every kind and length gives what a
+// fresh conversion gives: nothing of a longer text before it survives.
+TEST(HostText, ReusedBufferHoldsOnlyTheLatestText) {
+  const std::string longAscii(300, 'x');
+  struct Case {
+    const char *text;
+    const char16_t *face;
+  };
+  const Case cases[] = {{longAscii.c_str(), u"Arial"}, {"short", u"Arial"},        {"caf\xE9 \x80", u"Arial"},
+                        {"AB", u"Arial"},               {"", u"Arial"},             {"\x80J long symbol", u"WingDings"},
+                        {"x", u"WingDings"},            {nullptr, u"Arial"},        {"tail \x93q\x94", u"Times New Roman"}};
+  nx::WString buffer;
+  for (const Case &c : cases) {
+    nx::HostTextInto(c.text, c.face, &buffer);
+    EXPECT_EQ(buffer, nx::HostText(c.text, c.face)) << (c.text ? c.text : "(null)");
+  }
+}
+
+TEST_F(DrawingTest, LinesOfEveryLengthAndCodePageRecordOnlyTheirOwnText) {
+  const std::string longLine(120, 'L');
+  auto t = Texts(Records(Draw([&] {
+    NxTextOut(0, 0, longLine.c_str());
+    NxTextOut(0, 500000, "ab");
+    NxTextOut(0, 1000000, "\xE9t\xE9");
+    NxSetAsciiToAnsi(1);
+    NxTextOut(0, 1500000, "\x81x");
+    NxSetAsciiToAnsi(0);
+    NxTextOutEx(0, 2000000, "\xF0\x41", 0, "WingDings", -10000000, -999, -999, -999, -999);
+    NxTextOut(0, 2500000, "z");
+  })));
+  ASSERT_EQ(t.size(), 6u);
+  EXPECT_EQ(t[0].Text(), std::u16string(120, u'L'));
+  EXPECT_EQ(t[1].Text(), u"ab");
+  EXPECT_EQ(t[2].Text(), u"\u00E9t\u00E9");
+  EXPECT_EQ(t[3].Text(), u"\u00FCx");
+  EXPECT_EQ(t[4].Text(), u"\u00F0A");
+  EXPECT_EQ(t[5].Text(), u"z");
+}
+
 }  // namespace
 }  // namespace drawtest

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -584,4 +585,49 @@ TEST(TextDc, DrawingAfterMeasuringRecordsWhatDrawingAloneRecords) {
   }
   ASSERT_EQ(std::size(steps), records[0].size());
   for (size_t i = 0; i < records[0].size(); ++i) EXPECT_EQ(records[0][i], records[1][i]) << "step " << i;
+}
+
+// One font object stays selected while the DC's scale moves back and forth
+// through extents, world transforms and a scale that rounds to the same
+// device size: every measure matches a fresh font object's, which has no
+// size kept from before.
+TEST(TextDc, KeptFontFollowsEveryChangeOfTheDcsScale) {
+  MemDc m;
+  m.Use(MakeFont(u"Arial", -20));
+  SetGraphicsMode(m.dc, GM_ADVANCED);
+  SetMapMode(m.dc, MM_ANISOTROPIC);
+  const std::u16string text = u"Widget 12.50 iiWW";
+  auto measure = [&](HDC dc) {
+    SIZE sz{};
+    EXPECT_TRUE(GetTextExtentPoint32W(dc, W(text), int(text.size()), &sz));
+    return std::make_pair(sz.cx, sz.cy);
+  };
+  auto fresh = [&] {
+    HFONT own = MakeFont(u"Arial", -20);
+    HGDIOBJ kept = SelectObject(m.dc, own);
+    auto r = measure(m.dc);
+    SelectObject(m.dc, kept);
+    DeleteObject(own);
+    return r;
+  };
+  struct Scale {
+    int window, viewport;
+    float world;
+  };
+  // 1.01 gives the same 20-pixel em as 1; 2.5 and 0.5 do not.
+  const Scale scales[] = {{1, 1, 1}, {100, 250, 1}, {1, 1, 1}, {100, 101, 1}, {1, 1, 2.5f},
+                          {100, 250, 1}, {2, 1, 1},  {1, 1, 1}, {100, 101, 1}, {1, 1, 1}};
+  std::set<std::pair<LONG, LONG>> seen;
+  for (const Scale &s : scales) {
+    SetWindowExtEx(m.dc, s.window, s.window, nullptr);
+    SetViewportExtEx(m.dc, s.viewport, s.viewport, nullptr);
+    const XFORM x{s.world, 0, 0, s.world, 0, 0};
+    ASSERT_TRUE(SetWorldTransform(m.dc, &x));
+    const auto kept = measure(m.dc);
+    EXPECT_EQ(fresh(), kept) << s.window << ":" << s.viewport << " x" << s.world;
+    // The kept font is asked again after the fresh one: still the same.
+    EXPECT_EQ(kept, measure(m.dc));
+    seen.insert(kept);
+  }
+  EXPECT_GE(seen.size(), 3u);  // the scales gave different sizes
 }

@@ -15,11 +15,13 @@ namespace {
 
 constexpr size_t kMaxCount = 1 << 24;  // a longer string or range is taken as garbage
 
-// The font resolved for one device size, kept on the font object.
+// The font resolved for one device size, kept on the font object, with the
+// DC scales it was last asked for (the same scales give the same size).
 struct DcFontCache {
   LONG deviceHeight = 0;
   LONG deviceWidth = 0;
   std::shared_ptr<SizedFont> font;
+  DcScales scales;
 };
 
 bool BadString(LPCWSTR s, int c) { return c < 0 || size_t(c) > kMaxCount || (c > 0 && !s); }
@@ -73,16 +75,22 @@ namespace {
 DcFontCache *CacheAt(gdi::Dc *dc, const DcScales &s) {
   gdi::FontObj *obj = gdi::SelectedFont(dc);
   if (!obj) return nullptr;
+  auto *cache = static_cast<DcFontCache *>(obj->textCache.get());
+  // A font object's LOGFONTW never changes: the scales it was last sized
+  // for give the same device size without rounding it again.
+  if (cache && cache->scales.x == s.x && cache->scales.y == s.y) return cache;
   const LONG height = Round(std::clamp(obj->lf.lfHeight * s.y, -1e7, 1e7));
   const LONG width = Round(std::clamp(obj->lf.lfWidth * s.x, -1e7, 1e7));
-  auto *cache = static_cast<DcFontCache *>(obj->textCache.get());
-  if (cache && cache->deviceHeight == height && cache->deviceWidth == width) return cache;
+  if (cache && cache->deviceHeight == height && cache->deviceWidth == width) {
+    cache->scales = s;
+    return cache;
+  }
   LOGFONTW dev = obj->lf;
   dev.lfHeight = height;
   dev.lfWidth = width;
   auto font = ResolveFont(dev);
   if (!font) return nullptr;
-  auto made = std::make_shared<DcFontCache>(DcFontCache{height, width, std::move(font)});
+  auto made = std::make_shared<DcFontCache>(DcFontCache{height, width, std::move(font), s});
   cache = made.get();
   obj->textCache = std::move(made);
   return cache;
