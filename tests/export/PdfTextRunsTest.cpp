@@ -140,26 +140,26 @@ TEST(PdfTextRuns, FilledAndDecoratedSimpleLinesKeepTheirLength) {
   const WString text = u"Total due: 1,234.50 \u00E9 (net)";
   std::vector<double> kerned;
   for (size_t i = 0; i < text.size(); ++i) kerned.push_back(6 + double(i % 5) * 0.61);
-  std::vector<TTextSpec> specs;
+  std::vector<TTextCase> cases;
   for (const std::vector<double> &advances : {kerned, std::vector<double>{}}) {
-    specs.push_back(Spec({text}, u"Arial", 11, advances));
-    specs.back().Underline = true;
-    specs.push_back(Spec({text}, u"Times New Roman", 13, advances));
-    specs.back().StrikeOut = true;
-    specs.push_back(Spec({text}, u"Courier New", 12, advances));
-    specs.back().Background = Brush(0xCCEEFF);
-    specs.push_back(Spec({text}, u"Arial", 12, advances));
-    specs.back().Background = Brush(0xFFFFFF);  // white: no background
-    specs.push_back(Spec({text}, u"Arial", 12, advances));
-    specs.back().Background = Brush(0x00FF00);
-    specs.back().Underline = specs.back().StrikeOut = true;
-    specs.back().Angle = 45;
-    specs.push_back(Spec({text}, u"Arial", 12, advances));  // bare
+    cases.push_back(TextCase({text}, u"Arial", 11, advances));
+    cases.back().Underline = true;
+    cases.push_back(TextCase({text}, u"Times New Roman", 13, advances));
+    cases.back().StrikeOut = true;
+    cases.push_back(TextCase({text}, u"Courier New", 12, advances));
+    cases.back().Background = Brush(0xCCEEFF);
+    cases.push_back(TextCase({text}, u"Arial", 12, advances));
+    cases.back().Background = Brush(0xFFFFFF);  // white: no background
+    cases.push_back(TextCase({text}, u"Arial", 12, advances));
+    cases.back().Background = Brush(0x00FF00);
+    cases.back().Underline = cases.back().StrikeOut = true;
+    cases.back().Angle = 45;
+    cases.push_back(TextCase({text}, u"Arial", 12, advances));  // bare
   }
-  specs.push_back(Spec({u"One", u"Two \u00C0 two", u"Three three three"}, u"Arial", 10));
-  specs.back().Underline = true;
-  specs.back().Background = Brush(0x808080);
-  const auto [usual, analysed] = BothWays(dir, specs);
+  cases.push_back(TextCase({u"One", u"Two \u00C0 two", u"Three three three"}, u"Arial", 10));
+  cases.back().Underline = true;
+  cases.back().Background = Brush(0x808080);
+  const auto [usual, analysed] = BothWays(dir, cases);
   ASSERT_FALSE(usual.empty());
   EXPECT_EQ(usual, analysed);
   // Every decoration is a stroke of some length: not from the pen's start
@@ -192,8 +192,8 @@ TEST(PdfTextRuns, VariablesFoundWhereverTheyFallInTheLine) {
   const std::vector<WString> plain = {u"100%", u"%", u"a<b%c", u"%<", u"<", u"50% < 60%", u"abc%"};
   WriteWithEngine(dir.file("vars"), nullptr, [&](TgtPDFEngine &e) {
     double y = 20;
-    for (const WString &l : lines) AddText(e, Spec({l}), y += 20);
-    for (const WString &l : plain) AddText(e, Spec({l}), y += 20);
+    for (const WString &l : lines) AddText(e, TextCase({l}), y += 20);
+    for (const WString &l : plain) AddText(e, TextCase({l}), y += 20);
   });
   const std::string c = PageContent(dir.file("vars.pdf"));
   ASSERT_FALSE(c.empty());
